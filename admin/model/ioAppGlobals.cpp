@@ -1,0 +1,5 @@
+#include "ioAppGlobals.h"
+
+QString AppDir;
+QImage BannerImage;
+TMainWindowLinks MainWindowLinks;

@@ -1,0 +1,38 @@
+# Test registration shared by every folder.
+#
+#   twl_add_gtest(NAME SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s])
+#   twl_add_qtest(NAME SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s])
+#
+# Window tests run on the offscreen platform. Tests labelled "netns" need root
+# and create their own network namespaces; they skip when they can't.
+# Tests labelled "nosan" are left out of the sanitizer run (see scripts/test.sh).
+
+function(_twl_add_test kind name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  if(kind STREQUAL "gtest")
+    target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main)
+  else()
+    target_link_libraries(${name} PRIVATE Qt6::Test)
+  endif()
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set(env "QT_QPA_PLATFORM=offscreen" "TWL_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
+          "TWL_SOURCE_DIR=${CMAKE_SOURCE_DIR}" ${T_ENV})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
+  if(T_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+endfunction()
+
+function(twl_add_gtest name)
+  _twl_add_test(gtest ${name} ${ARGN})
+endfunction()
+
+function(twl_add_qtest name)
+  _twl_add_test(qtest ${name} ${ARGN})
+endfunction()
