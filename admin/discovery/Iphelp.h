@@ -1,0 +1,36 @@
+#pragma once
+// The computer's interface list and the host routes and static neighbour
+// entries that the program puts into the system tables for its servers.
+// Process-wide; user-interface thread only. Failures are results (false),
+// never exceptions.
+#include <QList>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+struct tIPNODE {
+    QString Address;      // dotted IPv4 address of the interface
+    QString Description;  // the interface's name, or its alias when set
+    int32_t InterfaceType = 0;  // 6 Ethernet, 24 software loopback, ...
+    int32_t OperStatus = 0;     // 5 operational
+};
+
+struct tROUTENODE {
+    QString LocalAddress;  // local interface through which the server is reached
+    QString Address;       // the server, the route's destination
+    QString MacAddress;    // "%02X-..." or empty when no neighbour entry was made
+};
+
+// Created by LoadLocalInterfaces, released by ReleaseLocalInterfaces.
+extern QList<tIPNODE>* LocalInterfaces;
+extern QList<tROUTENODE>* HostRoutes;
+
+void LoadLocalInterfaces();
+void ReleaseLocalInterfaces();
+bool AddHostRoute(const QString& localAddress, const QString& serverAddress, const QString& macAddress);
+bool RemoveHostRoute(const QString& serverAddress);
+bool RemoveAllHostRoutes();
+
+// Six bytes from exactly "XX-XX-XX-XX-XX-XX" (hex digits of either case).
+std::optional<std::array<uint8_t, 6>> ParseMacAddress(const QString& text);
