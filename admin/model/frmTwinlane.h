@@ -1,0 +1,50 @@
+#pragma once
+// The product's page: the banner strip and the table of its modules.
+#include <QImage>
+#include <QList>
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class TIOObject;
+class TTwinlane;
+
+// A picture drawn stretched over the whole widget.
+class TStretchedImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TStretchedImage(QWidget* parent = nullptr);
+    void SetImage(const QImage& image);
+    const QImage& Image() const { return image_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage image_;
+};
+
+class TfmTwinlane : public QWidget {
+    Q_OBJECT
+public:
+    TfmTwinlane(QWidget* owner, TTwinlane* product);
+
+    // Keeps the list (not owned) and refreshes the table from it.
+    void SetModuleList(const QList<TIOObject*>* list);
+    void SetBanner(const QImage& image);
+
+    TTwinlane* Product() const { return product_; }
+
+    TStretchedImage* Image1;
+    QLabel* Label16;
+    QTableWidget* lvPraxon;
+    QPushButton* btnRefresh;
+
+public slots:
+    void btnRefreshClick();
+
+private:
+    TTwinlane* product_;
+    const QList<TIOObject*>* moduleList_ = nullptr;
+};

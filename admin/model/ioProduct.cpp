@@ -1,0 +1,211 @@
+#include "ioProduct.h"
+
+#include "Iphelp.h"
+#include "ioAppGlobals.h"
+#include "ioMod.h"
+#include "ioTreeNode.h"
+#include "ioWaitCursor.h"
+
+#include <QCollator>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTreeWidgetItem>
+#include <algorithm>
+
+namespace {
+const QCollator& ListCollator()
+{
+    static const QCollator collator = [] {
+        QCollator c;
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    return collator;
+}
+
+bool IsModule(const TIOObject* o)
+{
+    return o && o->Kind == okModule;
+}
+} // namespace
+
+void TSortedTextList::Add(const QString& text)
+{
+    const QCollator& c = ListCollator();
+    auto less = [&c](const QString& a, const QString& b) { return c.compare(a, b) < 0; };
+    const auto at = std::lower_bound(Items.begin(), Items.end(), text, less);
+    if (at != Items.end() && (c.compare(*at, text) == 0 || at->compare(text, Qt::CaseInsensitive) == 0))
+        return;
+    // The collator may rank a case-only twin just before the found place.
+    if (at != Items.begin() && std::prev(at)->compare(text, Qt::CaseInsensitive) == 0)
+        return;
+    Items.insert(at, text);
+}
+
+TIOProduct::TIOProduct(int32_t productIndex)
+    : TIOObject(okProduct, CatalogueText(ProductNames, productIndex))
+    , ProductIndex(productIndex)
+{
+}
+
+TIOProduct::~TIOProduct()
+{
+    // An owner detaches first; a product deleted without it must still not
+    // leak its modules.
+    if (modules_)
+        RemoveAllModules();
+}
+
+void TIOProduct::Attach(QWidget* page, QWidget* hostControl, TIOObject* parentObject)
+{
+    TIOObject::Attach(page, hostControl, parentObject);
+    modules_ = std::make_unique<QList<TIOObject*>>();
+    connectionList_.Clear();
+    serverList_.Clear();
+}
+
+void TIOProduct::Detach()
+{
+    TIOObject::Detach();
+    if (modules_)
+        RemoveAllModules();
+    modules_.reset();
+    connectionList_.Clear();
+    serverList_.Clear();
+}
+
+TIOMod* TIOProduct::CreateModule(QWidget*, int, const QString&)
+{
+    return nullptr;
+}
+
+void TIOProduct::AddServers(QWidget* hostControl, QProgressBar* progressBar, const QList<IONODE*>& records)
+{
+    const int n = int(records.size());
+    for (int i = 0; i < n; ++i) {
+        const IONODE* record = records.at(i);
+        if (!record || record->Conflict)
+            continue;
+        if (MainWindowLinks.lbStatus)
+            MainWindowLinks.lbStatus->setText(QStringLiteral("Adding I/O server: %1 [%2/%3]")
+                                                  .arg(CatalogueText(ModelNames, record->ModelIndex))
+                                                  .arg(i + 1)
+                                                  .arg(n));
+        TIOMod* module = nullptr;
+        if (record->Kind == 1)
+            module = CreateModule(hostControl, record->ModelIndex, record->Address);
+        if (module && progressBar)
+            progressBar->setValue(progressBar->value() + 1);
+    }
+    RefreshLists();
+}
+
+int TIOProduct::RemoveModule(TIOObject* module)
+{
+    if (!modules_ || !IsModule(module) || !modules_->contains(module))
+        return 0;
+    if (static_cast<TIOMod*>(module)->RequestPending)
+        return 0;
+    int count = 0;
+    for (;;) {
+        const auto child = std::find_if(
+            modules_->begin(), modules_->end(), [module](const TIOObject* o) { return o && o->Parent == module; });
+        if (child == modules_->end())
+            break;
+        TIOObject* doomed = *child;
+        modules_->erase(child);
+        doomed->Detach();
+        delete doomed;
+        ++count;
+    }
+    modules_->removeOne(module);
+    module->Detach();
+    delete module;
+    ++count;
+    RefreshLists();
+    return count;
+}
+
+TIOMod* TIOProduct::AddModule(QWidget* hostControl, TIOObject* target, int modelIndex, const QString& address)
+{
+    TWaitCursor wait;
+    if (target != this)
+        return nullptr;
+    TIOMod* module = CreateModule(hostControl, modelIndex, address);
+    RefreshLists();
+    return module;
+}
+
+QTreeWidgetItem* TIOProduct::BuildTree(int sortMode, QTreeWidget* treeView, QTreeWidgetItem* parentNode)
+{
+    QTreeWidgetItem* productNode = AddChildNode(treeView, parentNode, Name);
+    SetNodeObject(productNode, this);
+    SetNodeImage(productNode, 1);
+    if (!modules_)
+        return productNode;
+    if (sortMode == 1) {
+        for (const QString& s : connectionList_.Items) {
+            QTreeWidgetItem* g = AddChildNode(treeView, productNode, s);
+            SetNodeImage(g, s.contains(QLatin1Char('.')) ? 2 : 3);
+            for (TIOObject* o : *modules_)
+                if (IsModule(o) && o->Parent == this)
+                    static_cast<TIOMod*>(o)->AddTreeNode(sortMode, treeView, g, s);
+        }
+    } else if (sortMode == 4) {
+        for (const QString& s : serverList_.Items) {
+            QTreeWidgetItem* g = AddChildNode(treeView, productNode, s);
+            SetNodeImage(g, 0);
+            for (TIOObject* o : *modules_)
+                if (IsModule(o))
+                    static_cast<TIOMod*>(o)->AddTreeNode(sortMode, treeView, g, s);
+        }
+    }
+    return productNode;
+}
+
+void TIOProduct::RefreshLists()
+{
+    connectionList_.Clear();
+    serverList_.Clear();
+    if (!modules_)
+        return;
+    for (const TIOObject* o : *modules_) {
+        if (!IsModule(o))
+            continue;
+        connectionList_.Add(static_cast<const TIOMod*>(o)->Address);
+        serverList_.Add(o->Name);
+    }
+}
+
+void TIOProduct::RemoveAllModules()
+{
+    if (modules_) {
+        for (TIOObject*& o : *modules_) {
+            if (!IsModule(o))
+                continue;
+            TIOObject* doomed = o;
+            o = nullptr;
+            doomed->Detach();
+            delete doomed;
+        }
+        modules_->clear();
+    }
+    RemoveAllHostRoutes();
+}
+
+void TIOProduct::HideAllPages()
+{
+    if (!modules_)
+        return;
+    for (TIOObject* o : *modules_)
+        if (o)
+            o->HidePage();
+}
+
+bool TIOProduct::AnyRequestPending() const
+{
+    if (!modules_)
+        return false;
+    return std::any_of(modules_->begin(), modules_->end(),
+        [](const TIOObject* o) { return IsModule(o) && static_cast<const TIOMod*>(o)->RequestPending; });
+}
