@@ -1,0 +1,183 @@
+#include "frmSetting.h"
+
+#include "colorPicker.h"
+#include "eventTypes.h"
+#include "frmLogDir.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+void MessageBox(QWidget* parent, const QString& text, QMessageBox::Icon icon)
+{
+    QMessageBox box(icon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+// An empty directory text means the "log" directory beside the program,
+// as at start-up.
+QString ResolveDirectory(const QString& text)
+{
+    if (text.trimmed().isEmpty())
+        return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("log"));
+    return QDir::cleanPath(QFileInfo(text).absoluteFilePath());
+}
+
+} // namespace
+
+TfmSettings::TfmSettings(const TAkSettings& current, QWidget* parent)
+    : QDialog(parent)
+    , settings_(current)
+{
+    ShowMessage = [](QWidget* p, const QString& text) { MessageBox(p, text, QMessageBox::NoIcon); };
+    ShowError = [](QWidget* p, const QString& text) { MessageBox(p, text, QMessageBox::Critical); };
+
+    setWindowTitle(QStringLiteral("System Settings"));
+
+    auto* portGroup = new QGroupBox(QStringLiteral("Alarm Listen Port"), this);
+    auto* portRow = new QHBoxLayout(portGroup);
+    etPort = new QLineEdit(portGroup);
+    etPort->setObjectName(QStringLiteral("etPort"));
+    etPort->setMaximumWidth(120);
+    portRow->addWidget(new QLabel(QStringLiteral("Port :"), portGroup));
+    portRow->addWidget(etPort);
+    portRow->addStretch();
+
+    auto* dirGroup = new QGroupBox(QStringLiteral("Log Directory"), this);
+    auto* dirRow = new QHBoxLayout(dirGroup);
+    etDir = new QLineEdit(dirGroup);
+    etDir->setObjectName(QStringLiteral("etDir"));
+    btnPath = new QToolButton(dirGroup);
+    btnPath->setObjectName(QStringLiteral("btnPath"));
+    btnPath->setAutoRaise(true);
+    btnPath->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    btnPath->setToolTip(QStringLiteral("Browse"));
+    dirRow->addWidget(new QLabel(QStringLiteral("Directory :"), dirGroup));
+    dirRow->addWidget(etDir, 1);
+    dirRow->addWidget(btnPath);
+
+    auto* colourGroup = new QGroupBox(QStringLiteral("Screen Color"), this);
+    auto* grid = new QGridLayout(colourGroup);
+    QFont headingFont = font();
+    headingFont.setBold(true);
+    headingFont.setUnderline(true);
+    auto* typeHeading = new QLabel(QStringLiteral("Event Type"), colourGroup);
+    auto* colourHeading = new QLabel(QStringLiteral("Color"), colourGroup);
+    typeHeading->setFont(headingFont);
+    colourHeading->setFont(headingFont);
+    grid->addWidget(typeHeading, 0, 0);
+    grid->addWidget(colourHeading, 0, 1);
+    TColorPicker** pickers[4] = { &cb1, &cb2, &cb3, &cb4 };
+    for (int code = 0; code < kEventTypeCount; ++code) {
+        auto* picker = new TColorPicker(colourGroup);
+        picker->setObjectName(QStringLiteral("cb%1").arg(code + 1));
+        picker->setMinimumWidth(180);
+        *pickers[code] = picker;
+        grid->addWidget(new QLabel(QString::fromLatin1(EventTypeTable[code].Name), colourGroup), code + 1, 0);
+        grid->addWidget(picker, code + 1, 1);
+    }
+    grid->setColumnStretch(2, 1);
+    grid->setColumnMinimumWidth(0, 120);
+
+    auto* buttons = new QDialogButtonBox(this);
+    btnOK = buttons->addButton(QDialogButtonBox::Ok);
+    btnCancel = buttons->addButton(QDialogButtonBox::Cancel);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnOK->setDefault(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(portGroup);
+    layout->addWidget(dirGroup);
+    layout->addWidget(colourGroup, 1);
+    layout->addWidget(buttons);
+
+    setFixedSize(440, 385);
+
+    connect(btnOK, &QPushButton::clicked, this, &TfmSettings::btnOKClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnPath, &QToolButton::clicked, this, &TfmSettings::btnPathClick);
+
+    FormCreate();
+}
+
+void TfmSettings::FormCreate()
+{
+    etPort->setText(QString::number(settings_.Port));
+    etDir->setText(settings_.LogPath);
+    const auto pickers = Pickers();
+    for (int code = 0; code < kEventTypeCount; ++code)
+        pickers[code]->SetStored(settings_.Colors[code]);
+}
+
+void TfmSettings::btnOKClick()
+{
+    const QString portText = etPort->text();
+    bool ok = false;
+    const int port = portText.trimmed().toInt(&ok, 10);
+    if (!ok) {
+        // Nothing is applied, but the dialog still closes as accepted, so the
+        // owner writes the unchanged values.
+        ShowError(this, QStringLiteral("'%1' is not a valid integer value").arg(portText));
+        Finish();
+        return;
+    }
+    if (port < 1 || port > 65535) {
+        // A port the listener could never open: stay here so it can be fixed.
+        ShowMessage(this, QStringLiteral("The port must be a number from 1 to 65535"));
+        etPort->setFocus();
+        etPort->selectAll();
+        return;
+    }
+
+    if (port != settings_.Port)
+        ShowMessage(
+            this, QStringLiteral("You have to restart the application to make the new settings to take effect"));
+    settings_.Port = port;
+
+    if (!ApplyDirectory())
+        ShowMessage(this, QStringLiteral("Cannot create %1").arg(etDir->text()));
+
+    const auto pickers = Pickers();
+    for (int code = 0; code < kEventTypeCount; ++code)
+        settings_.Colors[code] = pickers[code]->Stored();
+
+    Finish();
+}
+
+// LogPath takes the directory when it exists or its last level can be made.
+bool TfmSettings::ApplyDirectory()
+{
+    const QString path = ResolveDirectory(etDir->text());
+    const QFileInfo info(path);
+    if (!(info.isDir() || (!info.exists() && QDir().mkdir(path))))
+        return false;
+    settings_.LogPath = path;
+    return true;
+}
+
+void TfmSettings::Finish()
+{
+    accept();
+    emit SettingsAccepted(settings_);
+}
+
+void TfmSettings::btnPathClick()
+{
+    TfmLogDir chooser(etDir->text(), this);
+    if (chooser.exec() == QDialog::Accepted)
+        etDir->setText(chooser.Result());
+}
