@@ -34,3 +34,8 @@ bool RemoveAllHostRoutes();
 
 // Six bytes from exactly "XX-XX-XX-XX-XX-XX" (hex digits of either case).
 std::optional<std::array<uint8_t, 6>> ParseMacAddress(const QString& text);
+
+// Why the latest table operation behind these calls failed, for logs; empty
+// after a success. AddHostRoute succeeds whatever the system said, so its
+// refusals show only here.
+QString IphelpLastError();

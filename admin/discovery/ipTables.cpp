@@ -1,0 +1,107 @@
+#include "ipTables.h"
+
+#include "Iphelp.h"
+#include "formatting.h"
+
+#include <QtEndian>
+#include <algorithm>
+
+std::optional<tADDRROW> FindLocalAddress(const std::optional<tADDRTABLE>& table, uint32_t address)
+{
+    if (!table || address == NoAddress)
+        return std::nullopt;
+    for (const tADDRROW& row : *table) {
+        if (row.Address == address)
+            return row;
+    }
+    return std::nullopt;
+}
+
+bool TIpTables::Fail(const QString& reason)
+{
+    lastError = reason;
+    return false;
+}
+
+std::optional<QList<tIFROW>> TIpTables::GetInterfaceTable()
+{
+    lastError.clear();
+    return ReadInterfaceTable();
+}
+
+std::optional<tADDRTABLE> TIpTables::GetAddressTable()
+{
+    lastError.clear();
+    std::optional<tADDRTABLE> table = ReadAddressTable();
+    if (table) {
+        std::sort(table->begin(), table->end(), [](const tADDRROW& a, const tADDRROW& b) {
+            const uint32_t x = qFromBigEndian(a.Address), y = qFromBigEndian(b.Address);
+            return x != y ? x < y : a.InterfaceIndex < b.InterfaceIndex;
+        });
+    }
+    return table;
+}
+
+std::optional<tADDRROW> TIpTables::FindInterfaceOf(uint32_t localAddress)
+{
+    const std::optional<tADDRTABLE> table = GetAddressTable();
+    if (!table)
+        return std::nullopt;
+    std::optional<tADDRROW> row = FindLocalAddress(table, localAddress);
+    if (!row)
+        Fail(QStringLiteral("%1 is not an address of this computer").arg(FormatIpAddress(localAddress)));
+    return row;
+}
+
+bool TIpTables::SetHostRouteEntry(uint32_t destination, uint32_t mask, uint32_t nextHop, uint32_t localAddress,
+    uint32_t metric)
+{
+    lastError.clear();
+    if (destination == NoAddress || localAddress == NoAddress)
+        return Fail(QStringLiteral("route refused: destination or local address is no address"));
+    if (nextHop == NoAddress || nextHop == 0)
+        return Fail(QStringLiteral("route refused: no next hop"));
+    if ((destination & mask) != destination)
+        return Fail(QStringLiteral("route refused: destination %1 has bits outside the mask %2")
+                        .arg(FormatIpAddress(destination), FormatIpAddress(mask)));
+    const std::optional<tADDRROW> local = FindInterfaceOf(localAddress);
+    if (!local)
+        return false;
+    if ((nextHop & local->Mask) != (localAddress & local->Mask))
+        return Fail(QStringLiteral("route refused: next hop %1 is outside the subnet of %2")
+                        .arg(FormatIpAddress(nextHop), FormatIpAddress(localAddress)));
+    return WriteHostRoute({ destination, mask, nextHop, localAddress, local->InterfaceIndex, metric });
+}
+
+bool TIpTables::DeleteRoutesTo(uint32_t address)
+{
+    lastError.clear();
+    if (address == NoAddress)
+        return Fail(QStringLiteral("route removal refused: no address"));
+    return RemoveRoutesTo(address);
+}
+
+bool TIpTables::SetStaticArpEntry(uint32_t address, const QString& macText, uint32_t localAddress)
+{
+    lastError.clear();
+    if (address == NoAddress || address == 0)
+        return Fail(QStringLiteral("neighbour entry refused: no address"));
+    const std::optional<tADDRROW> local = FindInterfaceOf(localAddress);
+    if (!local)
+        return false;
+    const std::optional<tMACADDRESS> mac = ParseMacAddress(macText);
+    if (!mac)
+        return Fail(QStringLiteral("neighbour entry refused: \"%1\" is not a MAC address").arg(macText));
+    return WriteStaticNeighbour(local->InterfaceIndex, address, *mac);
+}
+
+bool TIpTables::DeleteArpEntry(uint32_t address, uint32_t localAddress, const QString& /*macText*/)
+{
+    lastError.clear();
+    if (address == NoAddress || address == 0)
+        return Fail(QStringLiteral("neighbour removal refused: no address"));
+    const std::optional<tADDRROW> local = FindInterfaceOf(localAddress);
+    if (!local)
+        return false;
+    return RemoveNeighbour(local->InterfaceIndex, address);
+}

@@ -1,0 +1,371 @@
+// The Linux backend: rtnetlink through libnl-route-3. Every call opens its own
+// socket, so a process whose rights change (or a test that drops them) is
+// judged at the moment of the call.
+#if defined(__linux__)
+
+#include "ipTables.h"
+
+#include "formatting.h"
+#include "latin1.h"
+
+#include <QtEndian>
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <memory>
+
+#include <linux/if.h>
+#include <linux/if_arp.h>
+#include <linux/neighbour.h>
+#include <linux/rtnetlink.h>
+#include <netinet/in.h>
+
+#include <netlink/addr.h>
+#include <netlink/cache.h>
+#include <netlink/netlink.h>
+#include <netlink/route/addr.h>
+#include <netlink/route/link.h>
+#include <netlink/route/neighbour.h>
+#include <netlink/route/nexthop.h>
+#include <netlink/route/route.h>
+#include <netlink/socket.h>
+
+namespace {
+
+// Marks the routes this program writes, so that `ip route` tells them apart.
+// Unassigned in the kernel's and iproute2's lists of route protocols.
+constexpr uint8_t RouteProtocol = 0x54;
+
+struct SocketFree {
+    void operator()(nl_sock* s) const { nl_socket_free(s); }
+};
+struct CacheFree {
+    void operator()(nl_cache* c) const { nl_cache_free(c); }
+};
+struct AddrPut {
+    void operator()(nl_addr* a) const { nl_addr_put(a); }
+};
+struct RoutePut {
+    void operator()(rtnl_route* r) const { rtnl_route_put(r); }
+};
+struct NeighPut {
+    void operator()(rtnl_neigh* n) const { rtnl_neigh_put(n); }
+};
+using Socket = std::unique_ptr<nl_sock, SocketFree>;
+using Cache = std::unique_ptr<nl_cache, CacheFree>;
+using Addr = std::unique_ptr<nl_addr, AddrPut>;
+using Route = std::unique_ptr<rtnl_route, RoutePut>;
+using Neigh = std::unique_ptr<rtnl_neigh, NeighPut>;
+
+Addr Ipv4(uint32_t address) { return Addr(nl_addr_build(AF_INET, &address, sizeof address)); }
+
+// The address of an IPv4 nl_addr, or none for another family or length.
+std::optional<uint32_t> Ipv4Of(nl_addr* a)
+{
+    if (!a || nl_addr_get_family(a) != AF_INET || nl_addr_get_len(a) != 4)
+        return std::nullopt;
+    uint32_t value;
+    std::memcpy(&value, nl_addr_get_binary_addr(a), 4);
+    return value;
+}
+
+uint32_t MaskOf(unsigned prefixLength)
+{
+    return qToBigEndian(prefixLength == 0 ? 0u : prefixLength >= 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> prefixLength));
+}
+
+// The prefix length of a contiguous mask; none for a mask like 255.0.255.0.
+std::optional<int> PrefixOf(uint32_t mask)
+{
+    const uint32_t m = qFromBigEndian(mask);
+    const int length = std::countl_one(m);
+    if (MaskOf(length) != mask)
+        return std::nullopt;
+    return length;
+}
+
+// Interface-type numbers (IANA ifType) of the link types that have one.
+int32_t InterfaceTypeOf(unsigned arpType)
+{
+    switch (arpType) {
+    case ARPHRD_ETHER:
+    case ARPHRD_EETHER:
+        return 6; // ethernetCsmacd
+    case ARPHRD_LOOPBACK:
+        return 24; // softwareLoopback
+    case ARPHRD_X25:
+        return 5; // rfc877x25
+    case ARPHRD_IEEE802_TR:
+    case ARPHRD_IEEE802:
+        return 9; // iso88025TokenRing
+    case ARPHRD_FDDI:
+        return 15; // fddi
+    case ARPHRD_LAPB:
+        return 16; // lapb
+    case ARPHRD_PPP:
+        return 23; // ppp
+    case ARPHRD_SLIP:
+    case ARPHRD_CSLIP:
+        return 28; // slip
+    case ARPHRD_DLCI:
+    case ARPHRD_FRAD:
+        return 32; // frameRelay
+    case ARPHRD_ARCNET:
+        return 35; // arcnet
+    case ARPHRD_ATM:
+        return 37; // atm
+    case ARPHRD_LOCALTLK:
+        return 42; // localTalk
+    case ARPHRD_HIPPI:
+        return 47; // hippi
+    case ARPHRD_IEEE80211:
+    case ARPHRD_IEEE80211_PRISM:
+    case ARPHRD_IEEE80211_RADIOTAP:
+        return 71; // ieee80211
+    case ARPHRD_HDLC:
+        return 118; // hdlc
+    case ARPHRD_TUNNEL:
+    case ARPHRD_TUNNEL6:
+    case ARPHRD_SIT:
+    case ARPHRD_IPGRE:
+    case ARPHRD_IP6GRE:
+        return 131; // tunnel
+    case ARPHRD_IEEE1394:
+        return 144; // ieee1394
+    case ARPHRD_INFINIBAND:
+        return 199; // infiniband
+    case ARPHRD_IEEE802154:
+        return 259; // ieee802154
+    default:
+        return 1; // other
+    }
+}
+
+// The operational status numbering in which 5 means operational:
+// 0 non-operational, 1 unreachable, 2 disconnected, 3 connecting,
+// 4 connected, 5 operational.
+int32_t OperStatusOf(uint8_t operState, unsigned flags)
+{
+    if (!(flags & IFF_UP))
+        return 0;
+    switch (operState) {
+    case IF_OPER_UP:
+        return 5;
+    case IF_OPER_UNKNOWN:
+        // Loopback and many virtual links never report a state of their own.
+        return (flags & IFF_RUNNING) ? 5 : 2;
+    case IF_OPER_DORMANT:
+        return 3;
+    case IF_OPER_DOWN:
+    case IF_OPER_LOWERLAYERDOWN:
+        return 2;
+    default: // not present, testing
+        return 0;
+    }
+}
+
+class TLinuxIpTables final : public TIpTables {
+protected:
+    std::optional<QList<tIFROW>> ReadInterfaceTable() override;
+    std::optional<tADDRTABLE> ReadAddressTable() override;
+    bool WriteHostRoute(const tHOSTROUTE& route) override;
+    bool RemoveRoutesTo(uint32_t address) override;
+    bool WriteStaticNeighbour(uint32_t interfaceIndex, uint32_t address, const tMACADDRESS& mac) override;
+    bool RemoveNeighbour(uint32_t interfaceIndex, uint32_t address) override;
+
+private:
+    Socket Open();
+    bool NetlinkFail(const QString& what, int error)
+    {
+        return Fail(QStringLiteral("%1: %2").arg(what, QString::fromLatin1(nl_geterror(error))));
+    }
+};
+
+Socket TLinuxIpTables::Open()
+{
+    Socket sk(nl_socket_alloc());
+    if (!sk) {
+        Fail(QStringLiteral("netlink: out of memory"));
+        return nullptr;
+    }
+    if (const int err = nl_connect(sk.get(), NETLINK_ROUTE); err < 0) {
+        NetlinkFail(QStringLiteral("netlink"), err);
+        return nullptr;
+    }
+    return sk;
+}
+
+std::optional<QList<tIFROW>> TLinuxIpTables::ReadInterfaceTable()
+{
+    Socket sk = Open();
+    if (!sk)
+        return std::nullopt;
+    nl_cache* raw = nullptr;
+    if (const int err = rtnl_link_alloc_cache(sk.get(), AF_UNSPEC, &raw); err < 0) {
+        NetlinkFail(QStringLiteral("link table"), err);
+        return std::nullopt;
+    }
+    Cache cache(raw);
+    QList<tIFROW> rows;
+    for (nl_object* o = nl_cache_get_first(cache.get()); o; o = nl_cache_get_next(o)) {
+        auto* link = reinterpret_cast<rtnl_link*>(o);
+        const char* alias = rtnl_link_get_ifalias(link);
+        const char* name = rtnl_link_get_name(link);
+        tIFROW row;
+        row.Index = static_cast<uint32_t>(rtnl_link_get_ifindex(link));
+        row.Description = FromWire(alias && *alias ? alias : name ? name : "");
+        row.Type = InterfaceTypeOf(rtnl_link_get_arptype(link));
+        row.OperStatus = OperStatusOf(rtnl_link_get_operstate(link), rtnl_link_get_flags(link));
+        rows.append(row);
+    }
+    std::sort(rows.begin(), rows.end(), [](const tIFROW& a, const tIFROW& b) { return a.Index < b.Index; });
+    return rows;
+}
+
+std::optional<tADDRTABLE> TLinuxIpTables::ReadAddressTable()
+{
+    Socket sk = Open();
+    if (!sk)
+        return std::nullopt;
+    nl_cache* raw = nullptr;
+    if (const int err = rtnl_addr_alloc_cache(sk.get(), &raw); err < 0) {
+        NetlinkFail(QStringLiteral("address table"), err);
+        return std::nullopt;
+    }
+    Cache cache(raw);
+    tADDRTABLE rows;
+    for (nl_object* o = nl_cache_get_first(cache.get()); o; o = nl_cache_get_next(o)) {
+        auto* a = reinterpret_cast<rtnl_addr*>(o);
+        if (rtnl_addr_get_family(a) != AF_INET)
+            continue;
+        const std::optional<uint32_t> local = Ipv4Of(rtnl_addr_get_local(a));
+        if (!local)
+            continue;
+        rows.append({ *local, MaskOf(static_cast<unsigned>(rtnl_addr_get_prefixlen(a))),
+            static_cast<uint32_t>(rtnl_addr_get_ifindex(a)) });
+    }
+    return rows;
+}
+
+bool TLinuxIpTables::WriteHostRoute(const tHOSTROUTE& r)
+{
+    const QString what = QStringLiteral("route %1").arg(FormatIpAddress(r.Destination));
+    const std::optional<int> prefix = PrefixOf(r.Mask);
+    if (!prefix)
+        return Fail(what + QStringLiteral(": mask %1 is not contiguous").arg(FormatIpAddress(r.Mask)));
+    Route route(rtnl_route_alloc());
+    Addr dst = Ipv4(r.Destination);
+    Addr src = Ipv4(r.LocalAddress);
+    if (!route || !dst || !src)
+        return Fail(what + QStringLiteral(": out of memory"));
+    nl_addr_set_prefixlen(dst.get(), *prefix);
+    rtnl_route_set_family(route.get(), AF_INET);
+    rtnl_route_set_table(route.get(), RT_TABLE_MAIN);
+    rtnl_route_set_type(route.get(), RTN_UNICAST);
+    rtnl_route_set_protocol(route.get(), RouteProtocol);
+    rtnl_route_set_priority(route.get(), r.Metric);
+    rtnl_route_set_dst(route.get(), dst.get());
+    rtnl_route_set_pref_src(route.get(), src.get());
+
+    rtnl_nexthop* nh = rtnl_route_nh_alloc();
+    if (!nh)
+        return Fail(what + QStringLiteral(": out of memory"));
+    rtnl_route_nh_set_ifindex(nh, static_cast<int>(r.InterfaceIndex));
+    if (r.NextHop == r.LocalAddress) {
+        // Directly attached: the server answers on the link itself.
+        rtnl_route_set_scope(route.get(), RT_SCOPE_LINK);
+    } else {
+        Addr gateway = Ipv4(r.NextHop);
+        if (!gateway) {
+            rtnl_route_nh_free(nh);
+            return Fail(what + QStringLiteral(": out of memory"));
+        }
+        rtnl_route_nh_set_gateway(nh, gateway.get());
+        rtnl_route_set_scope(route.get(), RT_SCOPE_UNIVERSE);
+    }
+    rtnl_route_add_nexthop(route.get(), nh); // the route owns it now
+
+    Socket sk = Open();
+    if (!sk)
+        return false;
+    // Create or replace, as the system's "set" of a route does.
+    if (const int err = rtnl_route_add(sk.get(), route.get(), NLM_F_CREATE | NLM_F_REPLACE); err < 0)
+        return NetlinkFail(what, err);
+    return true;
+}
+
+bool TLinuxIpTables::RemoveRoutesTo(uint32_t address)
+{
+    const QString what = QStringLiteral("routes to %1").arg(FormatIpAddress(address));
+    Socket sk = Open();
+    if (!sk)
+        return false;
+    nl_cache* raw = nullptr;
+    if (const int err = rtnl_route_alloc_cache(sk.get(), AF_INET, 0, &raw); err < 0)
+        return NetlinkFail(what, err);
+    Cache cache(raw);
+    bool matched = false, result = false;
+    for (nl_object* o = nl_cache_get_first(cache.get()); o; o = nl_cache_get_next(o)) {
+        auto* route = reinterpret_cast<rtnl_route*>(o);
+        nl_addr* dst = rtnl_route_get_dst(route);
+        if (rtnl_route_get_table(route) != RT_TABLE_MAIN || Ipv4Of(dst) != address || nl_addr_get_prefixlen(dst) != 32)
+            continue;
+        matched = true;
+        const int err = rtnl_route_delete(sk.get(), route, 0);
+        result = err >= 0;
+        if (!result)
+            NetlinkFail(what, err);
+    }
+    if (!matched)
+        return Fail(what + QStringLiteral(": none in the routing table"));
+    return result;
+}
+
+bool TLinuxIpTables::WriteStaticNeighbour(uint32_t interfaceIndex, uint32_t address, const tMACADDRESS& mac)
+{
+    const QString what = QStringLiteral("neighbour %1").arg(FormatIpAddress(address));
+    Neigh neigh(rtnl_neigh_alloc());
+    Addr dst = Ipv4(address);
+    Addr lladdr(nl_addr_build(AF_LLC, mac.data(), mac.size()));
+    if (!neigh || !dst || !lladdr)
+        return Fail(what + QStringLiteral(": out of memory"));
+    rtnl_neigh_set_family(neigh.get(), AF_INET);
+    rtnl_neigh_set_ifindex(neigh.get(), static_cast<int>(interfaceIndex));
+    rtnl_neigh_set_dst(neigh.get(), dst.get());
+    rtnl_neigh_set_lladdr(neigh.get(), lladdr.get());
+    rtnl_neigh_set_state(neigh.get(), NUD_PERMANENT);
+    Socket sk = Open();
+    if (!sk)
+        return false;
+    if (const int err = rtnl_neigh_add(sk.get(), neigh.get(), NLM_F_CREATE | NLM_F_REPLACE); err < 0)
+        return NetlinkFail(what, err);
+    return true;
+}
+
+bool TLinuxIpTables::RemoveNeighbour(uint32_t interfaceIndex, uint32_t address)
+{
+    const QString what = QStringLiteral("neighbour %1").arg(FormatIpAddress(address));
+    Neigh neigh(rtnl_neigh_alloc());
+    Addr dst = Ipv4(address);
+    if (!neigh || !dst)
+        return Fail(what + QStringLiteral(": out of memory"));
+    rtnl_neigh_set_family(neigh.get(), AF_INET);
+    rtnl_neigh_set_ifindex(neigh.get(), static_cast<int>(interfaceIndex));
+    rtnl_neigh_set_dst(neigh.get(), dst.get());
+    Socket sk = Open();
+    if (!sk)
+        return false;
+    if (const int err = rtnl_neigh_delete(sk.get(), neigh.get(), 0); err < 0)
+        return NetlinkFail(what, err);
+    return true;
+}
+
+} // namespace
+
+TIpTables& SystemIpTables()
+{
+    static TLinuxIpTables tables;
+    return tables;
+}
+
+#endif
