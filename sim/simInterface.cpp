@@ -1,0 +1,95 @@
+#include "simInterface.h"
+
+#include <cstring>
+#include <net/if.h>
+#include <netlink/netlink.h>
+#include <netlink/route/addr.h>
+#include <netlink/route/link.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sim {
+
+bool InInitialNetworkNamespace()
+{
+    struct stat self { }, init { };
+    if (stat("/proc/self/ns/net", &self) != 0 || stat("/proc/1/ns/net", &init) != 0)
+        return true; // can't tell: assume the worst
+    return self.st_ino == init.st_ino && self.st_dev == init.st_dev;
+}
+
+std::optional<MacAddress> InterfaceMac(const std::string& name)
+{
+    if (name.empty() || name.size() >= IFNAMSIZ)
+        return std::nullopt;
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return std::nullopt;
+    ifreq req {};
+    std::memcpy(req.ifr_name, name.data(), name.size());
+    std::optional<MacAddress> mac;
+    if (ioctl(fd, SIOCGIFHWADDR, &req) == 0) {
+        MacAddress m;
+        std::memcpy(m.data(), req.ifr_hwaddr.sa_data, 6);
+        mac = m;
+    }
+    close(fd);
+    return mac;
+}
+
+bool SetInterfaceAddress(const std::string& name, const Ipv4& address, std::string* error)
+{
+    auto failed = [&](const std::string& why, int nlError = 0) {
+        if (error)
+            *error = nlError ? why + ": " + nl_geterror(nlError) : why;
+        return false;
+    };
+    const int index = int(if_nametoindex(name.c_str()));
+    if (index == 0)
+        return failed("no interface " + name);
+
+    nl_sock* sock = nl_socket_alloc();
+    if (!sock)
+        return failed("no netlink socket");
+    int rc = nl_connect(sock, NETLINK_ROUTE);
+    if (rc < 0) {
+        nl_socket_free(sock);
+        return failed("netlink connect", rc);
+    }
+    nl_cache* cache = nullptr;
+    rc = rtnl_addr_alloc_cache(sock, &cache);
+    if (rc < 0) {
+        nl_socket_free(sock);
+        return failed("address list", rc);
+    }
+    int prefix = 24;
+    bool havePrefix = false;
+    for (nl_object* obj = nl_cache_get_first(cache); obj; obj = nl_cache_get_next(obj)) {
+        auto* old = reinterpret_cast<rtnl_addr*>(obj);
+        if (rtnl_addr_get_ifindex(old) != index || rtnl_addr_get_family(old) != AF_INET)
+            continue;
+        if (!havePrefix) {
+            prefix = rtnl_addr_get_prefixlen(old);
+            havePrefix = true;
+        }
+        rtnl_addr_delete(sock, old, 0);
+    }
+    nl_cache_free(cache);
+
+    rtnl_addr* fresh = rtnl_addr_alloc();
+    nl_addr* local = nl_addr_build(AF_INET, address.data(), 4);
+    rtnl_addr_set_ifindex(fresh, index);
+    rtnl_addr_set_local(fresh, local);
+    rtnl_addr_set_prefixlen(fresh, prefix);
+    rc = rtnl_addr_add(sock, fresh, 0);
+    nl_addr_put(local);
+    rtnl_addr_put(fresh);
+    nl_socket_free(sock);
+    if (rc < 0)
+        return failed("address add", rc);
+    return true;
+}
+
+} // namespace sim
