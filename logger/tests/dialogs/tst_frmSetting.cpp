@@ -1,0 +1,309 @@
+#include "akSettings.h"
+#include "colorPicker.h"
+#include "eventTypes.h"
+#include "frmLogDir.h"
+#include "frmSetting.h"
+#include "settingsStore.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+const QString kRestart = QStringLiteral("You have to restart the application to make the new settings to take effect");
+
+// Runs action inside the next modal loop; the modal window is closed
+// afterwards in any case so a failing check can never leave the test waiting.
+void InNextModal(std::function<void(QWidget*)> action)
+{
+    QTimer::singleShot(0, [action] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal)
+            action(modal);
+        if (QWidget* still = QApplication::activeModalWidget(); still && still == modal)
+            still->close();
+    });
+}
+
+void ClickItem(QListWidget* list, const QString& text)
+{
+    const auto items = list->findItems(text, Qt::MatchExactly);
+    QVERIFY2(!items.isEmpty(), qPrintable(text));
+    const QRect rect = list->visualItemRect(items.last());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+} // namespace
+
+class TestSettingsDialog : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void accepting_data();
+    void accepting();
+    void cancelChangesNothing();
+    void colourEncoding_data();
+    void colourEncoding();
+    void browse_data();
+    void browse();
+
+private:
+    TAkSettings Current() const;
+
+    QTemporaryDir temp_;
+    QString store_;
+};
+
+void TestSettingsDialog::initTestCase()
+{
+    QVERIFY(temp_.isValid());
+    store_ = temp_.filePath(QStringLiteral("machine.ini"));
+    qputenv("KORVEL_MACHINE_SETTINGS", QFile::encodeName(store_));
+    QApplication::setApplicationDisplayName(QStringLiteral("KORVEL Alarmkeeper"));
+}
+
+void TestSettingsDialog::init()
+{
+    QFile::remove(store_);
+    QDir(temp_.path()).removeRecursively();
+    QVERIFY(QDir().mkpath(temp_.filePath(QStringLiteral("old"))));
+    QFile file(temp_.filePath(QStringLiteral("plainfile")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+}
+
+TAkSettings TestSettingsDialog::Current() const
+{
+    TAkSettings s;
+    s.Port = 4040;
+    s.LogPath = temp_.filePath(QStringLiteral("old"));
+    s.Colors = kDefaultEventColors;
+    s.SortCol = 3;
+    s.SortDir = true;
+    return s;
+}
+
+void TestSettingsDialog::accepting_data()
+{
+    QTest::addColumn<QString>("portText");
+    QTest::addColumn<QString>("dirText"); // relative to the temporary folder
+    QTest::addColumn<uint>("offLineColour");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("logPath"); // relative to the temporary folder
+    QTest::addColumn<uint>("storedOffLine");
+
+    const uint red = 0x0000FF;
+    const uint blue = 0xFF0000;
+    const QString badNew = QStringLiteral("missing/new");
+    const QString badNewAbs = temp_.filePath(badNew);
+
+    QTest::newRow("same port") << "4040"
+                               << "old" << red << QStringList {} << true << 4040 << "old" << red;
+    QTest::newRow("changed port") << "4041"
+                                  << "old" << red << QStringList { kRestart } << true << 4041 << "old" << red;
+    QTest::newRow("highest port") << "65535"
+                                  << "old" << red << QStringList { kRestart } << true << 65535 << "old" << red;
+    QTest::newRow("bad port text applies nothing")
+        << "abc"
+        << "new" << blue << QStringList { "error: 'abc' is not a valid integer value" } << true << 4040 << "old" << red;
+    QTest::newRow("empty port text") << ""
+                                     << "old" << red << QStringList { "error: '' is not a valid integer value" } << true
+                                     << 4040 << "old" << red;
+    QTest::newRow("port too large for an int")
+        << "99999999999"
+        << "old" << red << QStringList { "error: '99999999999' is not a valid integer value" } << true << 4040 << "old"
+        << red;
+    QTest::newRow("port 0 refused") << "0"
+                                    << "new" << blue << QStringList { "The port must be a number from 1 to 65535" }
+                                    << false << 0 << QString() << 0u;
+    QTest::newRow("port 65536 refused") << "65536"
+                                        << "old" << red << QStringList { "The port must be a number from 1 to 65535" }
+                                        << false << 0 << QString() << 0u;
+    QTest::newRow("negative port refused")
+        << "-1"
+        << "old" << red << QStringList { "The port must be a number from 1 to 65535" } << false << 0 << QString() << 0u;
+    QTest::newRow("creatable directory") << "4040"
+                                         << "new" << red << QStringList {} << true << 4040 << "new" << red;
+    QTest::newRow("uncreatable directory keeps the old one, applies the rest")
+        << "4041" << badNew << blue << QStringList { kRestart, "Cannot create " + badNewAbs } << true << 4041 << "old"
+        << blue;
+    QTest::newRow("a file where the directory should be")
+        << "4040"
+        << "plainfile" << red << QStringList { "Cannot create " + temp_.filePath("plainfile") } << true << 4040 << "old"
+        << red;
+    QTest::newRow("colour only") << "4040"
+                                 << "old" << blue << QStringList {} << true << 4040 << "old" << blue;
+}
+
+// OK runs the accept rules; the owner gets the values and stores all six.
+void TestSettingsDialog::accepting()
+{
+    QFETCH(QString, portText);
+    QFETCH(QString, dirText);
+    QFETCH(uint, offLineColour);
+    QFETCH(QStringList, shown);
+    QFETCH(bool, closes);
+    QFETCH(int, port);
+    QFETCH(QString, logPath);
+    QFETCH(uint, storedOffLine);
+
+    TfmSettings dlg(Current());
+    QStringList seen;
+    dlg.ShowMessage = [&](QWidget*, const QString& text) { seen << text; };
+    dlg.ShowError = [&](QWidget*, const QString& text) { seen << "error: " + text; };
+    // The owner, as the main window does it: store and recolour.
+    int recoloured = 0;
+    connect(&dlg, &TfmSettings::SettingsAccepted, &dlg, [&](const TAkSettings& s) {
+        StoreAkSettings(s);
+        ++recoloured;
+    });
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+
+    QCOMPARE(dlg.etPort->text(), QStringLiteral("4040"));
+    QCOMPARE(dlg.etDir->text(), temp_.filePath("old"));
+    QCOMPARE(dlg.cb3->Stored(), 0x0000FFu);
+
+    dlg.etPort->setText(portText);
+    dlg.etDir->setText(temp_.filePath(dirText));
+    dlg.cb3->SetStored(offLineColour);
+    QTest::mouseClick(dlg.btnOK, Qt::LeftButton);
+
+    QCOMPARE(seen, shown);
+    QCOMPARE(dlg.isVisible(), !closes);
+    QCOMPARE(QFileInfo::exists(temp_.filePath("new")), closes && logPath == "new");
+    if (!closes) {
+        QCOMPARE(recoloured, 0);
+        QVERIFY(!QFile::exists(store_));
+        return;
+    }
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(recoloured, 1);
+
+    const TAkSettings& s = dlg.Settings();
+    QCOMPARE(s.Port, port);
+    QCOMPARE(s.LogPath, temp_.filePath(logPath));
+    QVERIFY(QFileInfo(s.LogPath).isDir());
+    QCOMPARE(s.Colors[2], storedOffLine);
+    QCOMPARE(s.SortCol, 3);
+    QCOMPARE(s.SortDir, true);
+
+    // All six values are in the store, changed or not.
+    const QString key = AkSettingsKey();
+    QCOMPARE(ReadRegInteger(key, "Port", -1), port);
+    QCOMPARE(ReadRegString(key, "LogPath", "?"), temp_.filePath(logPath));
+    for (int code = 0; code < kEventTypeCount; ++code) {
+        const uint expected = code == 2 ? storedOffLine : kDefaultEventColors[code];
+        QCOMPARE(uint(ReadRegInteger(key, QStringLiteral("Color_%1").arg(code), -1)), expected);
+    }
+    QCOMPARE(ReadRegInteger(key, "SortCol", -1), -1); // not the dialog's business
+}
+
+void TestSettingsDialog::cancelChangesNothing()
+{
+    TfmSettings dlg(Current());
+    int accepted = 0;
+    connect(&dlg, &TfmSettings::SettingsAccepted, &dlg, [&] { ++accepted; });
+    dlg.show();
+    dlg.etPort->setText("5000");
+    dlg.etDir->setText(temp_.filePath("new"));
+    dlg.cb1->SetStored(0xFF0000);
+    QTest::mouseClick(dlg.btnCancel, Qt::LeftButton);
+
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QCOMPARE(accepted, 0);
+    QCOMPARE(dlg.Settings().Port, 4040);
+    QCOMPARE(dlg.Settings().Colors, kDefaultEventColors);
+    QVERIFY(!QFileInfo::exists(temp_.filePath("new")));
+}
+
+void TestSettingsDialog::colourEncoding_data()
+{
+    QTest::addColumn<QColor>("colour");
+    QTest::addColumn<uint>("stored");
+    QTest::addColumn<QString>("entry");
+
+    QTest::newRow("black") << QColor(0, 0, 0) << 0u << "Black";
+    QTest::newRow("grey") << QColor(128, 128, 128) << 8421504u << "Gray";
+    QTest::newRow("red") << QColor(255, 0, 0) << 255u << "Red";
+    QTest::newRow("green") << QColor(0, 128, 0) << 32768u << "Green";
+    QTest::newRow("blue") << QColor(0, 0, 255) << 16711680u << "Blue";
+    QTest::newRow("unnamed colour is kept") << QColor(1, 2, 3) << 0x030201u << "#010203";
+}
+
+// Picker -> settings dialog -> store -> picker keeps the colour and its encoding.
+void TestSettingsDialog::colourEncoding()
+{
+    QFETCH(QColor, colour);
+    QFETCH(uint, stored);
+    QFETCH(QString, entry);
+
+    TAkSettings current = Current();
+    current.Colors[1] = stored;
+    TfmSettings dlg(current);
+    QCOMPARE(dlg.cb2->currentText(), entry);
+    QCOMPARE(dlg.cb2->Color(), colour);
+    dlg.show();
+    QTest::mouseClick(dlg.btnOK, Qt::LeftButton);
+    StoreAkSettings(dlg.Settings());
+
+    const TAkSettings loaded = LoadAkSettings(temp_.path() + '/');
+    QCOMPARE(loaded.Colors[1], stored);
+    TColorPicker picker;
+    picker.SetStored(loaded.Colors[1]);
+    QCOMPARE(picker.Stored(), stored);
+    QCOMPARE(picker.Color(), colour);
+    QCOMPARE(picker.currentText(), entry);
+}
+
+void TestSettingsDialog::browse_data()
+{
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("etDir"); // relative to the temporary folder
+
+    QTest::newRow("OK takes the chosen directory") << true << "old/child";
+    QTest::newRow("Cancel leaves etDir") << false << "old/";
+}
+
+void TestSettingsDialog::browse()
+{
+    QFETCH(bool, ok);
+    QFETCH(QString, etDir);
+    QVERIFY(QDir().mkpath(temp_.filePath("old/child")));
+
+    TfmSettings dlg(Current());
+    dlg.show();
+    // A text the chooser would never produce, so "unchanged" is visible.
+    dlg.etDir->setText(temp_.filePath("old/"));
+    bool sawChooser = false;
+    InNextModal([&](QWidget* modal) {
+        auto* chooser = qobject_cast<TfmLogDir*>(modal);
+        if (!chooser)
+            return;
+        sawChooser = true;
+        ClickItem(chooser->DirectoryListBox1, "child");
+        QTest::mouseClick(ok ? chooser->btnOK : chooser->btnCancel, Qt::LeftButton);
+    });
+    QTest::mouseClick(dlg.btnPath, Qt::LeftButton);
+
+    QVERIFY(sawChooser);
+    QCOMPARE(dlg.etDir->text(), QDir::toNativeSeparators(temp_.filePath(etDir)));
+    QVERIFY(dlg.isVisible()); // nothing applied until the dialog itself is accepted
+    QVERIFY(!QFile::exists(store_));
+}
+
+QTEST_MAIN(TestSettingsDialog)
+#include "tst_frmSetting.moc"
