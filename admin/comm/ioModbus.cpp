@@ -1,0 +1,146 @@
+#include "ioModbus.h"
+
+#include "ioClientSocket.h"
+#include "ioGlobals.h"
+#include "ioThreadSocketConnect.h"
+#include "ioThreadSocketRW.h"
+
+#include <cstring>
+
+uint32_t RequestCounter = 0;
+
+namespace {
+
+void Put16(uint8_t* at, unsigned value)
+{
+    at[0] = uint8_t(value >> 8);
+    at[1] = uint8_t(value);
+}
+
+} // namespace
+
+TModbusCrc ModbusCrc16(const uint8_t* bytes, int length)
+{
+    // crcHi and crcLo are the high and low bytes of the CRC value; the
+    // tables keep the serial line's names, which say where their entries go
+    // in its own (byte-swapped) listing.
+    uint8_t crcHi = 0xFF;
+    uint8_t crcLo = 0xFF;
+    for (int i = 0; i < length; ++i) {
+        unsigned index = crcLo ^ bytes[i];
+        crcLo = crcHi ^ ModbusCrcTableHi[index];
+        crcHi = ModbusCrcTableLo[index];
+    }
+    return { crcHi, crcLo };
+}
+
+bool ModbusBuildRequest(uint16_t transactionId, uint8_t unitId, unsigned functionCode, unsigned number,
+    uint16_t countOrValue, const uint8_t* data, TModbusFrame& frame)
+{
+    const unsigned count = countOrValue;
+    unsigned field8 = number - 1; // bytes 8-9: zero-based address
+    unsigned field10 = countOrValue;
+    int dataBytes = -1; // -1: no byte count and data
+    int replySize = 12;
+    switch (functionCode) {
+    case 1:
+    case 2:
+        if (count < 1 || count > 2000)
+            return false;
+        replySize = 9 + int((count + 7) / 8);
+        break;
+    case 3:
+    case 4:
+        if (count < 1 || count > 125)
+            return false;
+        replySize = 9 + 2 * int(count);
+        break;
+    case 5:
+        field10 = countOrValue ? 0xFF00 : 0x0000;
+        break;
+    case 6:
+        break;
+    case 8:
+        field8 = number; // the sub-function, as given
+        break;
+    case 15:
+        if (count < 1 || count > 800)
+            return false;
+        dataBytes = int((count + 7) / 8);
+        break;
+    case 16:
+        if (count < 1 || count > 125)
+            return false;
+        dataBytes = 2 * int(count);
+        break;
+    default:
+        return false;
+    }
+    if (dataBytes >= 0 && !data)
+        return false;
+
+    uint8_t* f = frame.Bytes;
+    Put16(f + 0, transactionId);
+    Put16(f + 2, 0);
+    Put16(f + 4, dataBytes >= 0 ? 7 + dataBytes : 6);
+    f[6] = unitId;
+    f[7] = uint8_t(functionCode);
+    Put16(f + 8, field8 & 0xFFFF);
+    Put16(f + 10, field10 & 0xFFFF);
+    frame.Size = 12;
+    if (dataBytes >= 0) {
+        f[12] = uint8_t(dataBytes);
+        std::memcpy(f + 13, data, dataBytes);
+        frame.Size = 13 + dataBytes;
+    }
+    frame.ReplySize = replySize;
+    return true;
+}
+
+bool ModbusIsExceptionReply(const uint8_t* reply, int received) { return received >= 8 && (reply[7] & 0x80); }
+
+void AdvanceRequestCounter()
+{
+    if (RequestCounter > 65535)
+        RequestCounter = 0;
+    else
+        ++RequestCounter;
+}
+
+int ModbusTransaction(TIOClientSocket* connection, uint8_t unitId, unsigned functionCode, unsigned number,
+    uint16_t countOrValue, const uint8_t* data, std::span<uint8_t> reply, bool expectReply, int timeout, bool retry,
+    const std::function<void()>& setOffline)
+{
+    TModbusFrame frame;
+    if (!ModbusBuildRequest(uint16_t(RequestCounter), unitId, functionCode, number, countOrValue, data, frame))
+        return -1;
+    const int expected = expectReply ? frame.ReplySize : 0;
+    if (int(reply.size()) < expected)
+        return -1;
+
+    auto offline = [&] {
+        if (setOffline)
+            setOffline();
+    };
+    int result = -1;
+    if (!AbortRequested.load()) {
+        bool open = connection && connection->IsOpen();
+        if (connection && !open)
+            open = ConnectWithTimeout(connection);
+        if (open) {
+            const int t = timeout != 0 ? timeout : SocketTimeout.load();
+            result = RunExchange(connection, t, frame.Bytes, frame.Size, reply.data(), expected);
+            if (result < 0 && retry) {
+                connection->Close();
+                if (ConnectWithTimeout(connection))
+                    result = RunExchange(connection, t, frame.Bytes, frame.Size, reply.data(), expected);
+                if (result < 0)
+                    offline();
+            }
+        } else {
+            offline();
+        }
+    }
+    AdvanceRequestCounter();
+    return result;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// Base of the short-lived socket workers: created suspended, started once,
+// waited for by their creator and deleted by it.
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+class TIOThread {
+public:
+    explicit TIOThread(bool createSuspended);
+    virtual ~TIOThread(); // joins the thread if it was started
+    TIOThread(const TIOThread&) = delete;
+    TIOThread& operator=(const TIOThread&) = delete;
+
+    void Start();
+    // Set once, with release ordering, after everything else the worker
+    // writes; read it with acquire before touching the results.
+    std::atomic<bool> Done { false };
+    // Blocks up to waitMs for Done; returns Done. Lets a waiting loop wake
+    // as soon as the worker ends instead of sleeping a fixed slice.
+    bool WaitDone(int waitMs);
+    // The integer result of the run, valid once Done is seen.
+    int ReturnValue = 0;
+
+protected:
+    virtual void Execute() = 0;
+    // A derived constructor calls this when it was not created suspended.
+    void StartIfNotSuspended();
+
+private:
+    void Run();
+    bool Suspended;
+    std::thread Thread;
+    std::mutex DoneLock;
+    std::condition_variable DoneSignal;
+};
+
+// One pass of a waiting loop on the user-interface thread: process pending
+// window events, then wait up to 1 ms for the worker. Same observable
+// behaviour as "process events, sleep 1 ms", but ends the wait when the
+// worker ends.
+void WaitPass(TIOThread& worker);
+// Processes pending window events when called on the application's thread.
+void ProcessUiEvents();

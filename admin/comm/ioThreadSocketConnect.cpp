@@ -1,0 +1,45 @@
+#include "ioThreadSocketConnect.h"
+
+#include "ioBusyCursor.h"
+#include "ioClientSocket.h"
+#include "ioGlobals.h"
+
+#include <chrono>
+
+TIOThreadSocketConnect::TIOThreadSocketConnect(bool createSuspended, TIOClientSocket* socket)
+    : TIOThread(createSuspended)
+    , Socket(socket)
+{
+    StartIfNotSuspended();
+}
+
+void TIOThreadSocketConnect::Execute()
+{
+    // Whether it worked is read from the socket afterwards.
+    Socket->Open();
+}
+
+uint32_t TickCount32()
+{
+    using namespace std::chrono;
+    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+bool ConnectWithTimeout(TIOClientSocket* socket)
+{
+    if (!socket)
+        return false;
+    TBusyCursor busy;
+    const uint32_t start = TickCount32();
+    TIOThreadSocketConnect worker(true, socket);
+    worker.Start();
+    bool closed = false;
+    while (!worker.Done.load(std::memory_order_acquire)) {
+        if (!closed && TimeLimitPassed(TicksElapsed(start, TickCount32()), SocketTimeout.load())) {
+            socket->Close();
+            closed = true;
+        }
+        WaitPass(worker);
+    }
+    return socket->IsOpen();
+}
