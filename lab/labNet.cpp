@@ -1,0 +1,467 @@
+#include "labNet.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <set>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace lab {
+
+namespace {
+
+const char* IpTool()
+{
+    for (const char* path : { "/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip" }) {
+        if (::access(path, X_OK) == 0)
+            return path;
+    }
+    return nullptr;
+}
+
+std::string NamespacePath(const std::string& name) { return "/run/netns/" + name; }
+
+// What `ip netns delete` does, but safe to call from a dying process: the
+// namespace goes once its last process has left.
+void DeleteNamespaceFile(const std::string& name)
+{
+    const std::string path = NamespacePath(name);
+    ::umount2(path.c_str(), MNT_DETACH);
+    ::unlink(path.c_str());
+}
+
+bool WriteAll(int fd, const std::string& text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+std::string ReadAll(int fd)
+{
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return text;
+        text.append(buffer, std::size_t(n));
+    }
+}
+
+bool EnterNamespace(const std::string& ns)
+{
+    const int fd = ::open(NamespacePath(ns).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::setns(fd, CLONE_NEWNET) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Runs a program to its end; returns its exit code (-1 when it did not exit
+// normally) and what it wrote to standard error.
+int RunTool(const std::vector<std::string>& argv, const std::string& input, std::string* errorText)
+{
+    int in[2], err[2];
+    if (::pipe2(in, O_CLOEXEC) != 0)
+        return -1;
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        ::close(in[0]);
+        ::close(in[1]);
+        return -1;
+    }
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(in[0], STDIN_FILENO);
+        ::dup2(err[1], STDERR_FILENO);
+        ::dup2(err[1], STDOUT_FILENO);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(err[1]);
+    if (pid > 0)
+        WriteAll(in[1], input);
+    ::close(in[1]);
+    const std::string text = ReadAll(err[0]);
+    ::close(err[0]);
+    if (pid < 0)
+        return -1;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
+    if (errorText)
+        *errorText = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The watchdog: a child that learns from its parent what the lab holds and,
+// when the parent is gone (its pipe closes), removes whatever is left.
+[[noreturn]] void Watch(int in)
+{
+    for (int sig : { SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE })
+        ::signal(sig, SIG_IGN);
+    std::set<std::string> namespaces;
+    std::set<pid_t> pids;
+    std::string pending;
+    char buffer[1024];
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        pending.append(buffer, std::size_t(n));
+        std::size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            const std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            if (line.size() < 2)
+                continue;
+            const std::string arg = line.substr(2);
+            switch (line[0]) {
+            case 'N':
+                namespaces.insert(arg);
+                break;
+            case 'n':
+                namespaces.erase(arg);
+                break;
+            case 'P':
+                pids.insert(pid_t(std::stol(arg)));
+                break;
+            case 'p':
+                pids.erase(pid_t(std::stol(arg)));
+                break;
+            }
+        }
+    }
+    for (pid_t pid : pids)
+        ::kill(pid, SIGKILL);
+    for (const std::string& ns : namespaces)
+        DeleteNamespaceFile(ns);
+    ::_exit(0);
+}
+
+struct NamespaceId {
+    bool known = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+};
+
+NamespaceId StartNamespace()
+{
+    struct stat st {};
+    if (::stat("/proc/self/ns/net", &st) != 0)
+        return {};
+    return { true, st.st_dev, st.st_ino };
+}
+
+// Taken before main, so before any lab code can have moved a thread elsewhere.
+const NamespaceId g_startNamespace = StartNamespace();
+
+} // namespace
+
+bool InLabNamespace()
+{
+    struct stat own {}, machine {};
+    if (::stat("/proc/thread-self/ns/net", &own) != 0)
+        return false;
+    if (::stat("/proc/1/ns/net", &machine) == 0 && own.st_dev == machine.st_dev && own.st_ino == machine.st_ino)
+        return false;
+    // PID 1's namespace may be hidden from us (another user namespace, a
+    // sandbox); the namespace the program started in stands for the machine's then.
+    return g_startNamespace.known && (own.st_dev != g_startNamespace.dev || own.st_ino != g_startNamespace.ino);
+}
+
+std::string UnavailableReason()
+{
+    if (::geteuid() != 0)
+        return "the lab needs root (network namespaces, veth, bridge)";
+    if (!IpTool())
+        return "the lab needs the ip tool (iproute2)";
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(::unshare(CLONE_NEWNET) == 0 ? 0 : 1);
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "network namespaces can't be created here";
+    return {};
+}
+
+LabNet::LabNet()
+{
+    static int serial = 0;
+    prefix_ = "twl" + std::to_string(::getpid()) + "x" + std::to_string(serial++);
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        Fail("watchdog pipe");
+        return;
+    }
+    watchdogPid_ = ::fork();
+    if (watchdogPid_ == 0) {
+        ::close(fds[1]);
+        Watch(fds[0]);
+    }
+    ::close(fds[0]);
+    if (watchdogPid_ < 0) {
+        ::close(fds[1]);
+        Fail("watchdog fork");
+        return;
+    }
+    watchdog_ = fds[1];
+}
+
+LabNet::~LabNet()
+{
+    while (!children_.empty())
+        Stop(children_.back().pid);
+    // The bridge namespace goes last so that no veth end is left dangling in
+    // a namespace that is still being removed.
+    for (auto it = namespaces_.rbegin(); it != namespaces_.rend(); ++it)
+        RemoveNamespace(*it);
+    if (watchdog_ >= 0)
+        ::close(watchdog_);
+    if (watchdogPid_ > 0) {
+        while (::waitpid(watchdogPid_, nullptr, 0) < 0 && errno == EINTR) { }
+    }
+}
+
+bool LabNet::Fail(const std::string& what)
+{
+    if (error_.empty())
+        error_ = what;
+    return false;
+}
+
+void LabNet::Tell(const std::string& line)
+{
+    if (watchdog_ >= 0)
+        WriteAll(watchdog_, line + "\n");
+}
+
+void LabNet::RemoveNamespace(const std::string& name)
+{
+    DeleteNamespaceFile(name);
+    Tell("n " + name);
+    std::erase(namespaces_, name);
+}
+
+std::string LabNet::AddNamespace(const std::string& role)
+{
+    const char* ip = IpTool();
+    if (!ip) {
+        Fail("no ip tool");
+        return {};
+    }
+    const std::string name = prefix_ + "-" + role;
+    // Announced first: a kill right after the creation still removes it.
+    Tell("N " + name);
+    std::string errorText;
+    if (RunTool({ ip, "netns", "add", name }, {}, &errorText) != 0) {
+        Tell("n " + name);
+        Fail("ip netns add " + name + ": " + errorText);
+        return {};
+    }
+    namespaces_.push_back(name);
+    if (!IpBatch(name, { "link set lo up" }))
+        return {};
+    return name;
+}
+
+bool LabNet::IpBatch(const std::string& ns, const std::vector<std::string>& lines)
+{
+    const char* ip = IpTool();
+    if (!ip)
+        return Fail("no ip tool");
+    std::string input;
+    for (const std::string& line : lines)
+        input += line + "\n";
+    std::string errorText;
+    if (RunTool({ ip, "-n", ns, "-batch", "-" }, input, &errorText) != 0)
+        return Fail("ip -n " + ns + " -batch: " + errorText + " (first line: " + lines.front() + ")");
+    return true;
+}
+
+bool LabNet::EnsureBridge()
+{
+    if (!bridgeNs_.empty())
+        return true;
+    const std::string ns = AddNamespace("br");
+    if (ns.empty())
+        return false;
+    bridgeNs_ = ns;
+    return IpBatch(bridgeNs_, { "link add br0 type bridge", "link set br0 up" });
+}
+
+bool LabNet::Connect(
+    const std::string& ns, const std::string& ifName, const std::string& mac, const std::vector<std::string>& addresses)
+{
+    if (!EnsureBridge())
+        return false;
+    const std::string port = "v" + std::to_string(links_++);
+    if (!IpBatch(bridgeNs_,
+            { "link add " + port + " type veth peer name " + ifName + " netns " + ns, "link set " + port + " master br0",
+                "link set " + port + " up" }))
+        return false;
+    std::vector<std::string> inside;
+    if (!mac.empty())
+        inside.push_back("link set " + ifName + " address " + mac);
+    for (const std::string& address : addresses)
+        inside.push_back("addr add " + address + " dev " + ifName);
+    inside.push_back("link set " + ifName + " up");
+    return IpBatch(ns, inside);
+}
+
+pid_t LabNet::Start(const std::string& ns, const std::vector<std::string>& argv)
+{
+    if (argv.empty()) {
+        Fail("nothing to start");
+        return -1;
+    }
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        Fail("pipe");
+        return -1;
+    }
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Dies with the test even when nothing else is left to kill it.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(126);
+        if (!EnterNamespace(ns) || !InLabNamespace())
+            ::_exit(125);
+        ::dup2(out[1], STDOUT_FILENO);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    if (pid < 0) {
+        ::close(out[0]);
+        Fail("fork");
+        return -1;
+    }
+    Tell("P " + std::to_string(pid));
+    children_.push_back({ pid, out[0], {} });
+    return pid;
+}
+
+bool LabNet::WaitForLine(pid_t pid, const std::string& text, int timeoutMs)
+{
+    auto it = std::find_if(children_.begin(), children_.end(), [&](const Child& c) { return c.pid == pid; });
+    if (it == children_.end())
+        return Fail("no such process");
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        std::size_t eol;
+        while ((eol = it->buffered.find('\n')) != std::string::npos) {
+            const std::string line = it->buffered.substr(0, eol);
+            it->buffered.erase(0, eol + 1);
+            if (line == text)
+                return true;
+        }
+        const auto left
+            = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            return Fail("no '" + text + "' from process " + std::to_string(pid) + " in time");
+        pollfd pfd { it->out, POLLIN, 0 };
+        if (::poll(&pfd, 1, int(left)) < 0 && errno != EINTR)
+            return Fail("poll");
+        if (!(pfd.revents & (POLLIN | POLLHUP)))
+            continue;
+        char buffer[1024];
+        const ssize_t n = ::read(it->out, buffer, sizeof buffer);
+        if (n == 0) {
+            const int status = Stop(pid);
+            return Fail("process " + std::to_string(pid) + " ended before '" + text + "'"
+                + (WIFEXITED(status) ? " (exit code " + std::to_string(WEXITSTATUS(status)) + ")" : ""));
+        }
+        if (n > 0)
+            it->buffered.append(buffer, std::size_t(n));
+    }
+}
+
+int LabNet::Stop(pid_t pid)
+{
+    auto it = std::find_if(children_.begin(), children_.end(), [&](const Child& c) { return c.pid == pid; });
+    if (it == children_.end())
+        return -1;
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    // A process that ignores SIGTERM gets two seconds, then SIGKILL.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    pid_t done;
+    while ((done = ::waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (done == 0) {
+        ::kill(pid, SIGKILL);
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
+    }
+    ::close(it->out);
+    children_.erase(it);
+    Tell("p " + std::to_string(pid));
+    return status;
+}
+
+std::optional<std::string> LabNet::RunIn(const std::string& ns, const std::function<std::string()>& task)
+{
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        Fail("pipe");
+        return std::nullopt;
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(out[0]);
+        // The guard: nothing of the task may run in the machine's own namespace.
+        if (!EnterNamespace(ns) || !InLabNamespace())
+            ::_exit(3);
+        const bool ok = WriteAll(out[1], task());
+        ::_exit(ok ? 0 : 4);
+    }
+    ::close(out[1]);
+    if (pid < 0) {
+        ::close(out[0]);
+        Fail("fork");
+        return std::nullopt;
+    }
+    const std::string text = ReadAll(out[0]);
+    ::close(out[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        Fail("task in " + ns + " failed (status " + std::to_string(status) + ")");
+        return std::nullopt;
+    }
+    return text;
+}
+
+} // namespace lab
