@@ -1,0 +1,204 @@
+#include "eventTableModel.h"
+
+#include "alarmMessage.h"
+#include "eventTypes.h"
+#include "latin1.h"
+
+#include <QBrush>
+#include <QFont>
+#include <algorithm>
+
+namespace {
+const char* const kCaptions[kEventColumnCount]
+    = { "#", "Event type", "Event Date/Time", "Source Name", "Source IP", "Destination IP" };
+}
+
+TEventTableModel::TEventTableModel(QObject* parent)
+    : QAbstractTableModel(parent)
+{
+    rows_.emplace_back();
+}
+
+int TEventTableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int TEventTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : kEventColumnCount;
+}
+
+QByteArrayView TEventTableModel::Cell(const TRow& row, int column) const
+{
+    qint64 offset = row.Offset;
+    for (int c = 1; c < column; ++c)
+        offset += row.Length[c - 1];
+    return QByteArrayView(pool_.constData() + offset, row.Length[column - 1]);
+}
+
+std::string_view TEventTableModel::TextKey(int row, int column) const
+{
+    const QByteArrayView v = Cell(rows_[size_t(row)], column);
+    return std::string_view(v.data(), size_t(v.size()));
+}
+
+QByteArray TEventTableModel::CellText(int row, int column) const
+{
+    const TRow& r = rows_[size_t(row)];
+    if (column == colNumber)
+        return r.Number ? FormatRowNumber(r.Number) : QByteArray();
+    return Cell(r, column).toByteArray();
+}
+
+TEventRecord TEventTableModel::Record(int row) const
+{
+    TEventRecord rec;
+    for (int c = 0; c < kEventColumnCount; ++c)
+        rec.Cells[size_t(c)] = CellText(row, c);
+    rec.Tag = Tag(row);
+    return rec;
+}
+
+QVariant TEventTableModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const TRow& r = rows_[size_t(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        if (index.column() == colNumber)
+            return r.Number ? FromWire(FormatRowNumber(r.Number)) : QString();
+        return FromWire(Cell(r, index.column()).toByteArray());
+    case Qt::ForegroundRole:
+        // The "#" column is a heading, never coloured; a selected cell is
+        // drawn in the highlight colours by the view, whatever this says.
+        if (index.column() == colNumber)
+            return {};
+        return QBrush(EventColor(r.Tag));
+    default:
+        return {};
+    }
+}
+
+QVariant TEventTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= kEventColumnCount)
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return QString::fromLatin1(kCaptions[section]);
+    case Qt::FontRole: {
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
+    case Qt::TextAlignmentRole:
+        return int(Qt::AlignCenter);
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags TEventTableModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+void TEventTableModel::Clear()
+{
+    beginResetModel();
+    rows_.clear();
+    rows_.emplace_back();
+    pool_.clear();
+    sorted_ = false;
+    endResetModel();
+}
+
+void TEventTableModel::ResetRows(std::deque<TRow>&& rows, QByteArray&& pool)
+{
+    beginResetModel();
+    rows_ = std::move(rows);
+    pool_ = std::move(pool);
+    if (rows_.empty())
+        rows_.emplace_back();
+    sorted_ = false;
+    endResetModel();
+}
+
+TEventTableModel::TRow TEventTableModel::MakeRow(const TEventRecord& record, int number)
+{
+    TRow row;
+    row.Offset = pool_.size();
+    for (int c = 1; c < kEventColumnCount; ++c) {
+        pool_.append(record.Cells[size_t(c)]);
+        row.Length[c - 1] = int(record.Cells[size_t(c)].size());
+    }
+    row.Number = number;
+    row.Tag = record.Tag;
+    return row;
+}
+
+int TEventTableModel::InsertPosition(const TRow& row) const
+{
+    // Upper bound in the current order, so the new row follows its equals.
+    auto before = [&](const TRow& a, const TRow& b) {
+        if (sortColumn_ == colNumber)
+            return sortAscending_ ? a.Number < b.Number : b.Number < a.Number;
+        const QByteArrayView ka = Cell(a, sortColumn_), kb = Cell(b, sortColumn_);
+        const std::string_view sa(ka.data(), size_t(ka.size())), sb(kb.data(), size_t(kb.size()));
+        return sortAscending_ ? sa < sb : sb < sa;
+    };
+    return int(std::upper_bound(rows_.begin(), rows_.end(), row, before) - rows_.begin());
+}
+
+int TEventTableModel::AddAlarm(const TEventRecord& record)
+{
+    const int last = int(rows_.size()) - 1;
+    if (rows_.back().Number == 0) {
+        // The empty last row takes the alarm; where it belongs is left to the sort.
+        rows_.back() = MakeRow(record, last + 1);
+        sorted_ = false;
+        emit dataChanged(index(last, 0), index(last, kEventColumnCount - 1));
+        return last;
+    }
+    TRow row = MakeRow(record, last + 2);
+    const int at = sorted_ ? InsertPosition(row) : last + 1;
+    beginInsertRows({}, at, at);
+    rows_.insert(rows_.begin() + at, row);
+    endInsertRows();
+    return at;
+}
+
+void TEventTableModel::ApplyColors()
+{
+    if (!rows_.empty())
+        emit dataChanged(index(0, 1), index(rowCount() - 1, kEventColumnCount - 1), { Qt::ForegroundRole });
+}
+
+void TEventTableModel::ApplyOrder(const std::vector<int>& order, int column, bool ascending)
+{
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::deque<TRow> sortedRows;
+    for (int from : order)
+        sortedRows.push_back(rows_[size_t(from)]);
+    rows_.swap(sortedRows);
+
+    const QModelIndexList before = persistentIndexList();
+    if (!before.isEmpty()) {
+        std::vector<int> newPosition(order.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            newPosition[size_t(order[i])] = int(i);
+        QModelIndexList after;
+        after.reserve(before.size());
+        for (const QModelIndex& idx : before)
+            after.append(index(newPosition[size_t(idx.row())], idx.column()));
+        changePersistentIndexList(before, after);
+    }
+    sorted_ = true;
+    sortColumn_ = column;
+    sortAscending_ = ascending;
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}

@@ -1,0 +1,208 @@
+#include "logFormat.h"
+
+#include "eventTableModel.h"
+#include "eventTypes.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+bool IsBlank(char c)
+{
+    return c != 0 && uint8_t(c) <= 32;
+}
+
+bool NeedsQuotes(const QByteArray& field)
+{
+    for (char c : field) {
+        if (uint8_t(c) <= 32 || c == '"' || c == ',')
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QString LogFileName(const QDate& date)
+{
+    return QStringLiteral("akEvent_%1%2%3.log")
+        .arg(date.year() % 100, 2, 10, QLatin1Char('0'))
+        .arg(date.month(), 2, 10, QLatin1Char('0'))
+        .arg(date.day(), 2, 10, QLatin1Char('0'));
+}
+
+QString LogFilePath(const QString& logPath, const QDate& date)
+{
+    return logPath + QLatin1Char('/') + LogFileName(date);
+}
+
+QByteArray CommaText(const std::array<QByteArray, kEventColumnCount>& fields)
+{
+    QByteArray line;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i)
+            line += ',';
+        const QByteArray& f = fields[i];
+        if (!NeedsQuotes(f)) {
+            line += f;
+            continue;
+        }
+        line += '"';
+        for (char c : f) {
+            if (c == '"')
+                line += '"';
+            line += c;
+        }
+        line += '"';
+    }
+    return line;
+}
+
+void SplitLines(QByteArrayView text, const std::function<void(QByteArrayView)>& onLine)
+{
+    const qsizetype zero = text.indexOf('\0');
+    if (zero >= 0)
+        text = text.first(zero);
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end) {
+        const char* start = p;
+        while (p < end && *p != '\r' && *p != '\n')
+            ++p;
+        onLine(QByteArrayView(start, p - start));
+        if (p < end && *p == '\r') {
+            ++p;
+            if (p < end && *p == '\n')
+                ++p;
+        } else if (p < end) {
+            ++p; // lone LF
+        }
+    }
+}
+
+int SplitCommaText(QByteArrayView line, QByteArray& out, std::vector<std::pair<qsizetype, qsizetype>>& spans)
+{
+    const char* p = line.data();
+    const char* end = p + line.size();
+    const qsizetype zero = line.indexOf('\0');
+    if (zero >= 0)
+        end = p + zero;
+    int count = 0;
+    while (p < end && IsBlank(*p))
+        ++p;
+    while (p < end) {
+        const qsizetype start = out.size();
+        if (*p == '"') {
+            ++p;
+            while (p < end) {
+                if (*p == '"') {
+                    if (p + 1 < end && p[1] == '"') {
+                        out += '"';
+                        p += 2;
+                        continue;
+                    }
+                    ++p;
+                    break;
+                }
+                out += *p++;
+            }
+        } else {
+            const char* from = p;
+            while (p < end && uint8_t(*p) > 32 && *p != ',')
+                ++p;
+            out.append(from, p - from);
+        }
+        spans.emplace_back(start, out.size() - start);
+        ++count;
+        while (p < end && IsBlank(*p))
+            ++p;
+        if (p < end && *p == ',') {
+            if (p + 1 == end) {
+                spans.emplace_back(out.size(), 0);
+                ++count;
+            }
+            ++p;
+            while (p < end && IsBlank(*p))
+                ++p;
+        }
+    }
+    return count;
+}
+
+std::vector<QByteArray> SplitCommaText(QByteArrayView line)
+{
+    QByteArray bytes;
+    std::vector<std::pair<qsizetype, qsizetype>> spans;
+    SplitCommaText(line, bytes, spans);
+    std::vector<QByteArray> fields;
+    fields.reserve(spans.size());
+    for (const auto& [start, length] : spans)
+        fields.push_back(bytes.mid(start, length));
+    return fields;
+}
+
+bool AppendLogLine(const QString& path, const std::array<QByteArray, kEventColumnCount>& fields)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    const QByteArray line = CommaText(fields) + "\r\n";
+    return file.write(line) == line.size();
+}
+
+int LoadLogFile(const QString& path, TEventTableModel& table, QString* error)
+{
+    table.Clear();
+    QFile file(path);
+    if (!file.exists())
+        return 0;
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString());
+        return -1;
+    }
+    const QByteArray text = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = QStringLiteral("Cannot read file \"%1\". %2").arg(path, file.errorString());
+        return -1;
+    }
+    file.close();
+
+    std::deque<TEventTableModel::TRow> rows;
+    QByteArray pool;
+    pool.reserve(text.size());
+    std::vector<std::pair<qsizetype, qsizetype>> spans;
+    int count = 0;
+    SplitLines(text, [&](QByteArrayView line) {
+        TEventTableModel::TRow row;
+        const qsizetype mark = pool.size();
+        spans.clear();
+        if (SplitCommaText(line, pool, spans) != kEventColumnCount) {
+            pool.truncate(mark);
+            rows.push_back(row);
+            return;
+        }
+        // Field 0 is the number the alarm had when it arrived; rows are
+        // numbered by line position instead. Its bytes go.
+        const QByteArray typeName = pool.mid(spans[1].first, spans[1].second);
+        row.Tag = EventTypeCode(QString::fromLatin1(typeName));
+        QByteArray kept = pool.mid(spans[1].first);
+        pool.truncate(mark);
+        row.Offset = pool.size();
+        for (int c = 1; c < kEventColumnCount; ++c)
+            row.Length[c - 1] = int(spans[size_t(c)].second);
+        pool += kept;
+        if (row.Tag < 2) {
+            pool.truncate(pool.size() - row.Length[4]);
+            pool += "--";
+            row.Length[4] = 2;
+        }
+        row.Number = int(rows.size()) + 1;
+        rows.push_back(row);
+        ++count;
+    });
+    table.ResetRows(std::move(rows), std::move(pool));
+    return count;
+}
