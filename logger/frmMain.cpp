@@ -1,0 +1,404 @@
+#include "frmMain.h"
+
+#include "alarmMessage.h"
+#include "eventTableModel.h"
+#include "frmAbout.h"
+#include "frmLogDate.h"
+#include "frmSetting.h"
+#include "frmViewLog.h"
+#include "logFormat.h"
+#include "sortGrid.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+// ---- boxes ----------------------------------------------------------------
+
+void ShowMessageBox(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kAppTitle), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool ShowConfirmBox(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void ShowErrorBox(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kAppTitle), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+// ---- event table ------------------------------------------------------------
+
+TEventHeader::TEventHeader(QWidget* parent)
+    : QHeaderView(Qt::Horizontal, parent)
+{
+    setMouseTracking(true);
+    setSectionsClickable(false);
+    setHighlightSections(false);
+    setDefaultAlignment(Qt::AlignCenter);
+}
+
+int TEventHeader::ColumnAt(int x) const
+{
+    for (int c = 0; c < count(); ++c) {
+        if (isSectionHidden(c))
+            continue;
+        const int left = sectionViewportPosition(c);
+        const int right = left + sectionSize(c) - 1; // the line after the cell
+        if (left < x && x < right)
+            return c;
+    }
+    return -1;
+}
+
+void TEventHeader::mouseMoveEvent(QMouseEvent* event)
+{
+    QHeaderView::mouseMoveEvent(event);
+    const QPoint p = event->position().toPoint();
+    // Near a border the header shows its own resize cursor.
+    if (cursor().shape() == Qt::SplitHCursor && event->buttons() != Qt::NoButton)
+        return;
+    if (p.y() < height() && ColumnAt(p.x()) >= 0)
+        viewport()->setCursor(Qt::PointingHandCursor);
+    else
+        viewport()->setCursor(Qt::ArrowCursor);
+}
+
+void TEventHeader::mouseReleaseEvent(QMouseEvent* event)
+{
+    QHeaderView::mouseReleaseEvent(event);
+    const QPoint p = event->position().toPoint();
+    if (p.y() >= 0 && p.y() < height())
+        emit HeaderReleased(ColumnAt(p.x()));
+}
+
+void TEventHeader::leaveEvent(QEvent* event)
+{
+    viewport()->setCursor(Qt::ArrowCursor);
+    QHeaderView::leaveEvent(event);
+}
+
+TEventGrid::TEventGrid(QWidget* parent)
+    : QTableView(parent)
+    , header_(new TEventHeader(this))
+{
+    setHorizontalHeader(header_);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(20);
+    verticalHeader()->setMinimumSectionSize(20);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setWordWrap(false);
+    setShowGrid(true);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    header_->setStretchLastSection(false);
+    header_->setSectionResizeMode(QHeaderView::Interactive);
+    header_->setFixedHeight(22);
+    static const int kWidths[kEventColumnCount] = { 60, 100, 200, 200, 150, 150 };
+    header_->setDefaultSectionSize(150);
+    connect(header_, &QHeaderView::sectionCountChanged, this, [this](int, int count) {
+        for (int c = 0; c < count && c < kEventColumnCount; ++c)
+            header_->resizeSection(c, kWidths[c]);
+    });
+}
+
+// ---- banner -----------------------------------------------------------------
+
+namespace {
+class TBanner : public QWidget {
+public:
+    explicit TBanner(QWidget* parent)
+        : QWidget(parent)
+    {
+        setFixedHeight(40);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        QLinearGradient g(0, 0, width(), 0);
+        g.setColorAt(0, QColor(0x10, 0x2A, 0x5C));
+        g.setColorAt(1, QColor(0x6A, 0x9C, 0xD8));
+        p.fillRect(rect(), g);
+        QFont f = font();
+        f.setBold(true);
+        f.setPointSize(14);
+        p.setFont(f);
+        p.setPen(Qt::white);
+        p.drawText(rect().adjusted(14, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("Alarmkeeper"));
+        f.setBold(false);
+        f.setPointSize(9);
+        p.setFont(f);
+        p.drawText(rect().adjusted(0, 0, -14, 0), Qt::AlignVCenter | Qt::AlignRight,
+            QStringLiteral("Twinlane server alarm events"));
+    }
+};
+} // namespace
+
+// ---- main window --------------------------------------------------------------
+
+TfmMain::TfmMain(const QString& programDir, TClock clock, QWidget* parent)
+    : QMainWindow(parent)
+    , clock_(std::move(clock))
+    , model_(new TEventTableModel(this))
+    , ServerSocket1(new QTcpServer(this))
+{
+    if (!clock_)
+        clock_ = [] { return QDateTime::currentDateTime(); };
+    appDir_ = programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir;
+    if (!appDir_.endsWith(QLatin1Char('/')))
+        appDir_ += QLatin1Char('/');
+    BuildWindow();
+    FormCreate();
+}
+
+TfmMain::~TfmMain()
+{
+    ServerSocket1->close();
+}
+
+void TfmMain::BuildWindow()
+{
+    setWindowTitle(QString::fromLatin1(kAppTitle));
+    setWindowIcon(AlarmkeeperIcon());
+
+    auto* bar = new QToolBar(this);
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    addToolBar(Qt::TopToolBarArea, bar);
+    auto menuButton = [&](const QString& text) {
+        auto* b = new QToolButton(bar);
+        b->setText(text);
+        b->setAutoRaise(true);
+        b->setPopupMode(QToolButton::InstantPopup);
+        b->setMenu(new QMenu(b));
+        bar->addWidget(b);
+        return b;
+    };
+    btnSystem = menuButton(QStringLiteral("&System"));
+    btnLog = menuButton(QStringLiteral("&Log"));
+    btnHelp = menuButton(QStringLiteral("&Help"));
+    muSettings = btnSystem->menu()->addAction(QStringLiteral("Settings"), this, &TfmMain::muSettingsClick);
+    btnSystem->menu()->addSeparator();
+    muExit = btnSystem->menu()->addAction(QStringLiteral("E&xit"), this, &TfmMain::Exit1Click);
+    muOpen = btnLog->menu()->addAction(QStringLiteral("Open"), this, &TfmMain::muOpenClick);
+    muClear = btnLog->menu()->addAction(QStringLiteral("Clear"), this, &TfmMain::muClearClick);
+    muAbout = btnHelp->menu()->addAction(QStringLiteral("&About"), this, &TfmMain::muAboutClick);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(new TBanner(central));
+    xgEvent = new TEventGrid(central);
+    xgEvent->setModel(model_);
+    layout->addWidget(xgEvent, 1);
+    setCentralWidget(central);
+    setStatusBar(new QStatusBar(this));
+    connect(xgEvent->Header(), &TEventHeader::HeaderReleased, this, &TfmMain::xgEventMouseUp);
+
+    resize(879, 589);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    connect(ServerSocket1, &QTcpServer::newConnection, this, &TfmMain::ServerSocket1Accept);
+}
+
+void TfmMain::FormCreate()
+{
+    settings_ = LoadAkSettings(appDir_);
+    ApplyEventColors(settings_);
+
+    // Only the last level is created; a missing parent is the operator's to fix.
+    if (!QFileInfo(settings_.LogPath).isDir() && !QDir().mkdir(settings_.LogPath))
+        ShowMessageBox(this, QStringLiteral("Cannot create %1").arg(settings_.LogPath));
+
+    // A log of today that can't be read is shown, but alarms must still be
+    // received: sorting and listening go on.
+    QString error;
+    if (LoadLogFile(TodayLogPath(), *model_, &error) < 0)
+        ShowErrorBox(this, error);
+    SortGrid(*model_, settings_.SortCol, settings_.SortDir);
+
+    if (settings_.Port < 1 || settings_.Port > 65535) {
+        ShowErrorBox(this, QStringLiteral("Cannot listen on port %1: not a valid port number").arg(settings_.Port));
+        return;
+    }
+    if (!ServerSocket1->listen(QHostAddress::Any, quint16(settings_.Port)))
+        ShowErrorBox(this, ServerSocket1->errorString());
+}
+
+QString TfmMain::TodayLogPath() const
+{
+    return LogFilePath(settings_.LogPath, clock_().date());
+}
+
+TAkSettings TfmMain::CurrentSettings() const
+{
+    TAkSettings s = settings_;
+    for (int code = 0; code < kEventTypeCount; ++code)
+        s.Colors[size_t(code)] = EventTypeTable[size_t(code)].Color;
+    return s;
+}
+
+void TfmMain::ApplySettings(const TAkSettings& settings)
+{
+    settings_.Port = settings.Port;
+    settings_.LogPath = settings.LogPath;
+    settings_.Colors = settings.Colors;
+    ApplyEventColors(settings_);
+    StoreAkSettings(settings_);
+    ApplyColors();
+}
+
+void TfmMain::ApplyColors()
+{
+    model_->ApplyColors();
+    xgEvent->viewport()->update();
+}
+
+// ---- listener -----------------------------------------------------------------
+
+void TfmMain::ServerSocket1Accept()
+{
+    while (QTcpSocket* socket = ServerSocket1->nextPendingConnection()) {
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { ServerSocket1ClientRead(socket); });
+        // Connection errors are nobody's business: the peer goes, its bytes with it.
+        connect(socket, &QTcpSocket::errorOccurred, socket, [] {});
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+}
+
+void TfmMain::ServerSocket1ClientRead(QTcpSocket* socket)
+{
+    // TCP keeps no message boundaries: bytes wait in the socket until a
+    // whole message is there; what is left when the peer closes is dropped.
+    while (socket->bytesAvailable() >= kAlarmMessageSize) {
+        const QByteArray message = socket->read(kAlarmMessageSize);
+        HandleAlarm(message);
+    }
+}
+
+void TfmMain::HandleAlarm(QByteArrayView message)
+{
+    const std::optional<TEventRecord> record = DecodeAlarm(message);
+    if (!record)
+        return;
+    const int row = model_->AddAlarm(*record);
+    const TEventRecord added = model_->Record(row);
+    while (Clearing) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QThread::msleep(1);
+    }
+    AppendToLog(added);
+    SortGrid(*model_, settings_.SortCol, settings_.SortDir);
+}
+
+void TfmMain::AppendToLog(const TEventRecord& record)
+{
+    // A line that can't be written is lost without a word; the next alarm tries again.
+    AppendLogLine(TodayLogPath(), record.Cells);
+}
+
+// ---- commands -----------------------------------------------------------------
+
+void TfmMain::muSettingsClick()
+{
+    TfmSettings dialog(CurrentSettings(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        ApplySettings(dialog.Settings());
+}
+
+void TfmMain::Exit1Click()
+{
+    close();
+}
+
+void TfmMain::muOpenClick()
+{
+    TfmLogDate chooser(this);
+    if (chooser.exec() != QDialog::Accepted)
+        return;
+    OpenLogOfDate(chooser.Date());
+}
+
+void TfmMain::OpenLogOfDate(const QDate& date)
+{
+    const QString path = LogFilePath(settings_.LogPath, date);
+    if (!QFileInfo::exists(path)) {
+        ShowMessageBox(this, QStringLiteral("There is no log file on the date!!"));
+        return;
+    }
+    TfmViewLog viewer(date, path, this);
+    viewer.exec();
+}
+
+void TfmMain::muClearClick()
+{
+    if (!ShowConfirmBox(this, QStringLiteral("Clear log file, Are you sure?")))
+        return;
+    Clearing = true;
+    struct TReset {
+        bool& flag;
+        ~TReset() { flag = false; }
+    } reset { Clearing };
+    model_->Clear();
+    QFile::remove(TodayLogPath()); // a file held elsewhere stays; nothing is said
+}
+
+void TfmMain::muAboutClick()
+{
+    TfmAbout about(this);
+    about.exec();
+}
+
+void TfmMain::xgEventMouseUp(int column)
+{
+    if (column >= 0) {
+        if (column != settings_.SortCol)
+            settings_.SortCol = column;
+        settings_.SortDir = !settings_.SortDir;
+        StoreAkSortOrder(settings_);
+    }
+    if (settings_.SortCol >= 0)
+        SortGrid(*model_, settings_.SortCol, settings_.SortDir);
+}
+
+void TfmMain::closeEvent(QCloseEvent* event)
+{
+    if (!ShowConfirmBox(this, QStringLiteral("Exit Alarmkeeper, Are you sure?"))) {
+        event->ignore();
+        return;
+    }
+    ServerSocket1->close();
+    event->accept();
+}

@@ -1,0 +1,128 @@
+#pragma once
+// The main window of Alarmkeeper: the live event table, the alarm listener
+// and the daily log.
+#include "akSettings.h"
+#include "eventRecord.h"
+
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QHeaderView>
+#include <QMainWindow>
+#include <QTableView>
+#include <functional>
+
+class QTcpServer;
+class QTcpSocket;
+class QToolButton;
+class QAction;
+class TEventTableModel;
+
+// Boxes of the program: a message box (OK, captioned with the application
+// title), a confirmation box ("Confirm", Yes default, Escape answers No) and
+// an error box.
+void ShowMessageBox(QWidget* parent, const QString& text);
+bool ShowConfirmBox(QWidget* parent, const QString& text);
+void ShowErrorBox(QWidget* parent, const QString& text);
+
+inline constexpr const char* kAppTitle = "KORVEL Alarmkeeper";
+
+// Header of an event table: a pointing hand over its cells, and a report of
+// every mouse release on it with the column under the pointer.
+class TEventHeader : public QHeaderView {
+    Q_OBJECT
+public:
+    explicit TEventHeader(QWidget* parent = nullptr);
+
+    // The visible column whose header cell has x strictly between its left
+    // and right edges; -1 on a border line or past the last column.
+    int ColumnAt(int x) const;
+
+signals:
+    // A release of any button while the pointer is within the header row's
+    // height; column as ColumnAt.
+    void HeaderReleased(int column);
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+};
+
+// The event table of both windows: six columns, 20-pixel rows, whole-row
+// selection, no editing.
+class TEventGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit TEventGrid(QWidget* parent = nullptr);
+    TEventHeader* Header() const { return header_; }
+
+private:
+    TEventHeader* header_;
+};
+
+class TfmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    using TClock = std::function<QDateTime()>;
+
+    // programDir: the folder of the program (default: the executable's);
+    // clock: the local date and time (default: the system's).
+    explicit TfmMain(const QString& programDir = QString(), TClock clock = {}, QWidget* parent = nullptr);
+    ~TfmMain() override;
+
+    // The settings as they stand, colours from EventTypeTable.
+    TAkSettings CurrentSettings() const;
+    // After the settings dialog's OK: keeps the values (a new port counts
+    // from the next start), takes the colours, stores all six values and
+    // recolours the table.
+    void ApplySettings(const TAkSettings& settings);
+    // Redraws the table in the colours of EventTypeTable.
+    void ApplyColors();
+
+    // Checks and decodes one message of 58 bytes, adds its row, logs it and
+    // sorts the table. A message that fails a check leaves no trace.
+    void HandleAlarm(QByteArrayView message);
+
+    // Log > Open once the day is chosen: the viewer, or the message that
+    // there is no file.
+    void OpenLogOfDate(const QDate& date);
+
+    TEventTableModel* EventModel() const { return model_; }
+    QString AppDir() const { return appDir_; }
+    QTcpServer* Listener() const { return ServerSocket1; }
+
+    TEventGrid* xgEvent;
+    QToolButton* btnSystem;
+    QToolButton* btnLog;
+    QToolButton* btnHelp;
+    QAction* muSettings;
+    QAction* muExit;
+    QAction* muOpen;
+    QAction* muClear;
+    QAction* muAbout;
+
+    void muSettingsClick();
+    void Exit1Click();
+    void muOpenClick();
+    void muClearClick();
+    void muAboutClick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void BuildWindow();
+    void AppendToLog(const TEventRecord& record);
+    QString TodayLogPath() const;
+    void ServerSocket1Accept();
+    void ServerSocket1ClientRead(QTcpSocket* socket);
+    void xgEventMouseUp(int column);
+
+    TClock clock_;
+    QString appDir_;
+    TAkSettings settings_; // Port, LogPath, SortCol, SortDir; colours live in EventTypeTable
+    bool Clearing = false;
+    TEventTableModel* model_;
+    QTcpServer* ServerSocket1;
+};

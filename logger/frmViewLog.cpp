@@ -1,0 +1,73 @@
+#include "frmViewLog.h"
+
+#include "eventTableModel.h"
+#include "frmMain.h"
+#include "logFormat.h"
+#include "sortGrid.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TfmViewLog::TfmViewLog(const QDate& date, const QString& path, QWidget* parent)
+    : QDialog(parent)
+    , path_(path)
+    , model_(new TEventTableModel(this))
+{
+    setWindowTitle(QStringLiteral("Alarm Log Viewer - ") + QLocale().toString(date, QLocale::ShortFormat));
+    setSizeGripEnabled(true);
+
+    xgEvent = new TEventGrid(this);
+    xgEvent->setModel(model_);
+    auto* strip = new QWidget(this);
+    strip->setFixedHeight(41);
+    btnReload = new QPushButton(QStringLiteral("Reload"), strip);
+    lbRecords = new QLabel(strip);
+    QFont bold = lbRecords->font();
+    bold.setBold(true);
+    lbRecords->setFont(bold);
+    QPalette red = lbRecords->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    lbRecords->setPalette(red);
+    auto* row = new QHBoxLayout(strip);
+    row->setContentsMargins(8, 0, 8, 0);
+    row->addWidget(btnReload);
+    row->addSpacing(16);
+    row->addWidget(lbRecords, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(xgEvent, 1);
+    layout->addWidget(strip);
+
+    resize(878, 460);
+    if (parent)
+        move(parent->geometry().center() - rect().center());
+
+    connect(btnReload, &QPushButton::clicked, this, &TfmViewLog::btnReloadClick);
+    connect(xgEvent->Header(), &TEventHeader::HeaderReleased, this, &TfmViewLog::xgEventMouseUp);
+    sortDir_ = false;
+    btnReloadClick();
+}
+
+void TfmViewLog::btnReloadClick()
+{
+    QString error;
+    const int count = LoadLogFile(path_, *model_, &error);
+    if (count < 0) {
+        ShowErrorBox(this, error);
+        return;
+    }
+    lbRecords->setText(QStringLiteral("%1 alarm event(s)").arg(count));
+}
+
+void TfmViewLog::xgEventMouseUp(int column)
+{
+    if (column < 0)
+        return;
+    SortGrid(*model_, column, sortDir_);
+    sortDir_ = !sortDir_;
+}

@@ -1,0 +1,30 @@
+#pragma once
+// "Alarm Log Viewer": the alarms of one day's log file.
+#include <QDate>
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+class TEventGrid;
+class TEventTableModel;
+
+class TfmViewLog : public QDialog {
+    Q_OBJECT
+public:
+    TfmViewLog(const QDate& date, const QString& path, QWidget* parent = nullptr);
+
+    TEventTableModel* EventModel() const { return model_; }
+
+    TEventGrid* xgEvent;
+    QPushButton* btnReload;
+    QLabel* lbRecords;
+
+    void btnReloadClick();
+
+private:
+    void xgEventMouseUp(int column);
+
+    QString path_;
+    bool sortDir_ = false; // the direction of the next header click
+    TEventTableModel* model_;
+};

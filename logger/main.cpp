@@ -1,0 +1,50 @@
+// Alarmkeeper: receives the alarms of Twinlane servers, shows and logs them.
+#include "frmMain.h"
+#include "singleInstance.h"
+
+#include <QApplication>
+#include <exception>
+
+namespace {
+
+// An error that escapes a handler is shown, and the program goes on.
+class TAlarmkeeperApp : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            ShowErrorBox(activeWindow(), QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            ShowErrorBox(activeWindow(), QStringLiteral("Unknown error"));
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    TAlarmkeeperApp app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Alarmkeeper"));
+
+    TSingleInstance instance(QStringLiteral("Alarmkeeper"));
+    if (!instance.Acquire()) {
+        QApplication::setApplicationName(QStringLiteral("Finding"));
+        instance.NotifyRunning();
+        return 0;
+    }
+    try {
+        TfmMain window;
+        QObject::connect(&instance, &TSingleInstance::activationRequested, &window,
+            [&window] { TSingleInstance::BringForward(&window); });
+        window.show();
+        return app.exec();
+    } catch (const std::exception& e) {
+        ShowErrorBox(nullptr, QString::fromLocal8Bit(e.what()));
+    }
+    return 1;
+}
