@@ -62,8 +62,8 @@ void LoadLocalInterfaces()
     if (!addresses)
         return;
     for (const tIFROW& i : *interfaces) {
-        const auto first = std::find_if(addresses->cbegin(), addresses->cend(),
-            [&](const tADDRROW& a) { return a.InterfaceIndex == i.Index; });
+        const auto first = std::find_if(
+            addresses->cbegin(), addresses->cend(), [&](const tADDRROW& a) { return a.InterfaceIndex == i.Index; });
         if (first != addresses->cend())
             LocalInterfaces->append({ FormatIpAddress(first->Address), i.Description, i.Type, i.OperStatus });
     }
@@ -99,8 +99,8 @@ bool RemoveHostRoute(const QString& serverAddress)
 {
     if (!HostRoutes)
         return false;
-    const auto it = std::find_if(HostRoutes->begin(), HostRoutes->end(),
-        [&](const tROUTENODE& r) { return r.Address == serverAddress; });
+    const auto it = std::find_if(
+        HostRoutes->begin(), HostRoutes->end(), [&](const tROUTENODE& r) { return r.Address == serverAddress; });
     if (it == HostRoutes->end())
         return false;
     TIpTables& tables = SystemIpTables();
@@ -142,4 +142,7 @@ std::optional<std::array<uint8_t, 6>> ParseMacAddress(const QString& text)
     return bytes;
 }
 
-QString IphelpLastError() { return SystemIpTables().LastError(); }
+QString IphelpLastError()
+{
+    return SystemIpTables().LastError();
+}

@@ -10,16 +10,16 @@
 #include <optional>
 
 struct tIPNODE {
-    QString Address;      // dotted IPv4 address of the interface
-    QString Description;  // the interface's name, or its alias when set
-    int32_t InterfaceType = 0;  // 6 Ethernet, 24 software loopback, ...
-    int32_t OperStatus = 0;     // 5 operational
+    QString Address; // dotted IPv4 address of the interface
+    QString Description; // the interface's name, or its alias when set
+    int32_t InterfaceType = 0; // 6 Ethernet, 24 software loopback, ...
+    int32_t OperStatus = 0; // 5 operational
 };
 
 struct tROUTENODE {
-    QString LocalAddress;  // local interface through which the server is reached
-    QString Address;       // the server, the route's destination
-    QString MacAddress;    // "%02X-..." or empty when no neighbour entry was made
+    QString LocalAddress; // local interface through which the server is reached
+    QString Address; // the server, the route's destination
+    QString MacAddress; // "%02X-..." or empty when no neighbour entry was made
 };
 
 // Created by LoadLocalInterfaces, released by ReleaseLocalInterfaces.

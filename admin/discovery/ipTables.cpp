@@ -53,8 +53,8 @@ std::optional<tADDRROW> TIpTables::FindInterfaceOf(uint32_t localAddress)
     return row;
 }
 
-bool TIpTables::SetHostRouteEntry(uint32_t destination, uint32_t mask, uint32_t nextHop, uint32_t localAddress,
-    uint32_t metric)
+bool TIpTables::SetHostRouteEntry(
+    uint32_t destination, uint32_t mask, uint32_t nextHop, uint32_t localAddress, uint32_t metric)
 {
     lastError.clear();
     if (destination == NoAddress || localAddress == NoAddress)

@@ -20,7 +20,7 @@ inline constexpr uint32_t NoAddress = 0xFFFFFFFFu;
 struct tIFROW {
     uint32_t Index = 0;
     QString Description;
-    int32_t Type = 0;       // interface-type numbering: 6 Ethernet, 24 software loopback, 1 other
+    int32_t Type = 0; // interface-type numbering: 6 Ethernet, 24 software loopback, 1 other
     int32_t OperStatus = 0; // 0 non-operational .. 5 operational
 };
 
@@ -62,8 +62,8 @@ public:
     // LastError(), which each operation clears when it starts.
     std::optional<QList<tIFROW>> GetInterfaceTable();
     std::optional<tADDRTABLE> GetAddressTable();
-    bool SetHostRouteEntry(uint32_t destination, uint32_t mask, uint32_t nextHop, uint32_t localAddress,
-        uint32_t metric);
+    bool SetHostRouteEntry(
+        uint32_t destination, uint32_t mask, uint32_t nextHop, uint32_t localAddress, uint32_t metric);
     // True when the last matching route was deleted; false when none matched.
     bool DeleteRoutesTo(uint32_t address);
     // A MAC text that ParseMacAddress refuses writes no entry.

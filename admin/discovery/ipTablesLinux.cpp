@@ -57,7 +57,10 @@ using Addr = std::unique_ptr<nl_addr, AddrPut>;
 using Route = std::unique_ptr<rtnl_route, RoutePut>;
 using Neigh = std::unique_ptr<rtnl_neigh, NeighPut>;
 
-Addr Ipv4(uint32_t address) { return Addr(nl_addr_build(AF_INET, &address, sizeof address)); }
+Addr Ipv4(uint32_t address)
+{
+    return Addr(nl_addr_build(AF_INET, &address, sizeof address));
+}
 
 // The address of an IPv4 nl_addr, or none for another family or length.
 std::optional<uint32_t> Ipv4Of(nl_addr* a)

@@ -1,0 +1,191 @@
+#include "netnsPeer.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+ino_t startNamespace = 0;
+
+ino_t NamespaceOf(const char* path)
+{
+    struct stat st { };
+    return stat(path, &st) == 0 ? st.st_ino : 0;
+}
+
+bool WriteFile(const char* path, const char* text)
+{
+    const int fd = open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = write(fd, text, strlen(text)) == static_cast<ssize_t>(strlen(text));
+    close(fd);
+    return ok;
+}
+
+// Waits until `ip -br link show DEV` (run by run) reports the link UP: traffic
+// sent before that is dropped until the kernel has started the link.
+template <typename Run> bool WaitUntilUp(Run run, const std::string& dev)
+{
+    for (int i = 0; i < 1000; ++i) {
+        if (run("ip -br link show " + dev).Output.find(" UP ") != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+} // namespace
+
+std::string EnterPrivateNamespace()
+{
+    startNamespace = NamespaceOf("/proc/self/ns/net");
+    if (startNamespace == 0)
+        return "cannot read /proc/self/ns/net";
+    if (unshare(CLONE_NEWNET) != 0)
+        return std::string("cannot create a network namespace: ") + strerror(errno);
+    if (!InPrivateNamespace()) {
+        // Never go on in the machine's own namespace.
+        fprintf(stderr, "still in the starting network namespace after unshare\n");
+        _exit(2);
+    }
+    if (ShResult r = Sh("ip link set lo up"); r.Code != 0)
+        return "ip (iproute2) does not work here: " + r.Output;
+    if (Sh("nsenter --version").Code != 0)
+        return "nsenter (util-linux) is missing";
+    WriteFile("/proc/sys/net/ipv6/conf/all/disable_ipv6", "1");
+    WriteFile("/proc/sys/net/ipv6/conf/default/disable_ipv6", "1");
+    return {};
+}
+
+bool InPrivateNamespace()
+{
+    const ino_t now = NamespaceOf("/proc/self/ns/net");
+    const ino_t init = NamespaceOf("/proc/1/ns/net"); // 0 when we may not read it
+    return now != 0 && startNamespace != 0 && now != startNamespace && now != init;
+}
+
+ShResult Sh(const std::string& command)
+{
+    ShResult r;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p)
+        return r;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
+        r.Output.append(buffer, n);
+    const int status = pclose(p);
+    r.Code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string TPeer::Start()
+{
+    if (!InPrivateNamespace())
+        return "not in the test's own namespace";
+    int ready[2], ctl[2];
+    if (pipe2(ready, O_CLOEXEC) != 0 || pipe2(ctl, O_CLOEXEC) != 0)
+        return "pipe failed";
+    const pid_t parent = getpid();
+    pid = fork();
+    if (pid < 0)
+        return "fork failed";
+    if (pid == 0) {
+        close(ready[0]);
+        close(ctl[1]);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent || unshare(CLONE_NEWNET) != 0)
+            _exit(1);
+        const int s = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a {};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(502);
+        if (s < 0 || bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 16) != 0)
+            _exit(1);
+        if (write(ready[1], "r", 1) != 1)
+            _exit(1);
+        char c;
+        while (read(ctl[0], &c, 1) > 0) { }
+        _exit(0);
+    }
+    close(ready[1]);
+    close(ctl[0]);
+    control = ctl[1];
+    char c = 0;
+    const bool started = read(ready[0], &c, 1) == 1;
+    close(ready[0]);
+    if (!started)
+        return "the far end did not start";
+
+    const std::string p = std::to_string(pid);
+    ShResult r = Sh("ip link add vh address 02:00:5e:10:00:01 type veth peer name vp address 02:00:5e:10:00:05 netns "
+        + p + " && ip addr add 10.77.0.1/24 dev vh && ip link set vh up");
+    if (r.Code != 0)
+        return "host side: " + r.Output;
+    r = There("echo 1 > /proc/sys/net/ipv6/conf/all/disable_ipv6; ip link set lo up && "
+              "ip addr add 10.99.0.5/24 dev vp && ip link set vp up && ip route add 10.77.0.1/32 dev vp");
+    if (r.Code != 0)
+        return "far side: " + r.Output;
+    if (!WaitUntilUp(Sh, "vh") || !WaitUntilUp([this](const std::string& c) { return There(c); }, "vp"))
+        return "the veth pair did not come up";
+    return {};
+}
+
+ShResult TPeer::There(const std::string& command) const
+{
+    return Sh("nsenter --net=/proc/" + std::to_string(pid) + "/ns/net sh -c '" + command + "'");
+}
+
+TPeer::~TPeer()
+{
+    if (pid <= 0)
+        return;
+    // Deleting one end deletes the pair at once; the namespace itself goes
+    // away later, in the kernel's own time.
+    if (InPrivateNamespace())
+        Sh("ip link del vh");
+    if (control >= 0)
+        close(control);
+    int status;
+    waitpid(pid, &status, 0);
+}
+
+int ConnectTo(const char* address)
+{
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return errno;
+    sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(502);
+    inet_pton(AF_INET, address, &a.sin_addr);
+    int error = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? 0 : errno;
+    if (error == EINPROGRESS) {
+        pollfd p { s, POLLOUT, 0 };
+        if (poll(&p, 1, 10000) == 1) {
+            socklen_t length = sizeof error;
+            getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &length);
+        } else {
+            error = ETIMEDOUT;
+        }
+    }
+    // A reset, not a closing handshake: nothing goes on on the link afterwards.
+    linger l { 1, 0 };
+    setsockopt(s, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    close(s);
+    return error;
+}
