@@ -97,6 +97,13 @@ bool ModbusBuildRequest(uint16_t transactionId, uint8_t unitId, unsigned functio
     return true;
 }
 
+int ModbusReplySize(unsigned functionCode, uint16_t countOrValue)
+{
+    static const uint8_t data[250] = {};
+    TModbusFrame frame;
+    return ModbusBuildRequest(0, 0, functionCode, 1, countOrValue, data, frame) ? frame.ReplySize : -1;
+}
+
 bool ModbusIsExceptionReply(const uint8_t* reply, int received) { return received >= 8 && (reply[7] & 0x80); }
 
 void AdvanceRequestCounter()

@@ -27,6 +27,10 @@ struct TModbusFrame {
 bool ModbusBuildRequest(uint16_t transactionId, uint8_t unitId, unsigned functionCode, unsigned number,
     uint16_t countOrValue, const uint8_t* data, TModbusFrame& frame);
 
+// The whole expected reply of a request, or -1 when the function code or
+// the count is refused.
+int ModbusReplySize(unsigned functionCode, uint16_t countOrValue);
+
 // Bit 7 of the function code at offset 7; false until eight bytes are there.
 bool ModbusIsExceptionReply(const uint8_t* reply, int received);
 

@@ -66,6 +66,7 @@ TEST_P(ModbusFrame, BuildsTheBytesOfTheTable)
     EXPECT_EQ(TBytes(frame.Bytes, frame.Bytes + head.size()), head);
     EXPECT_EQ(frame.Size, c.Size);
     EXPECT_EQ(frame.ReplySize, c.ReplySize);
+    EXPECT_EQ(ModbusReplySize(c.Function, c.CountOrValue), c.ReplySize);
     // The data go out unchanged after the byte count.
     if (c.DataBytes > 0) {
         EXPECT_EQ(TBytes(frame.Bytes + 13, frame.Bytes + frame.Size), data);
@@ -108,6 +109,9 @@ TEST_P(ModbusRefused, LeavesTheFrameAlone)
     TModbusFrame frame;
     EXPECT_FALSE(ModbusBuildRequest(0, 1, c.Function, 1, c.Count, c.WithData ? data : nullptr, frame));
     EXPECT_EQ(frame.Size, 0);
+    if (c.WithData || (c.Function != 15 && c.Function != 16)) {
+        EXPECT_EQ(ModbusReplySize(c.Function, c.Count), -1);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ModbusRefused, testing::ValuesIn(RefusedCases),

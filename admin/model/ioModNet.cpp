@@ -1,0 +1,75 @@
+#include "ioModNet.h"
+
+#include "ioClientSocket.h"
+#include "ioGlobals.h"
+#include "ioModbus.h"
+#include "latin1.h"
+
+#include <span>
+
+TIOModNet::TIOModNet(int32_t unitId, int32_t modelIndex, uint32_t channelKinds)
+    : TIOMod(unitId, modelIndex, channelKinds)
+{
+}
+
+TIOModNet::TPendingGuard::TPendingGuard(TIOModNet* module)
+    : Module(module)
+{
+    ++Module->PendingDepth;
+    Module->RequestPending = true;
+}
+
+TIOModNet::TPendingGuard::~TPendingGuard()
+{
+    Module->RequestPending = --Module->PendingDepth > 0;
+}
+
+void TIOModNet::SetAddress(const QString& address)
+{
+    TIOMod::SetAddress(address);
+    // An open connection keeps its peer; the new host counts from the next open.
+    for (TIOClientSocket* c : Connections)
+        if (c)
+            c->SetHost(ToWire(Address).toStdString());
+}
+
+int TIOModNet::ModbusRequest(uint32_t functionCode, uint32_t number, uint16_t countOrValue, const uint8_t* data,
+    uint8_t* reply, bool expectReply, int timeout, bool retry)
+{
+    // One request at a time: a second one from an event handled during the
+    // wait would share the socket with the worker.
+    if (InRequest)
+        return -1;
+    const int replySize = expectReply ? ModbusReplySize(functionCode, countOrValue) : 0;
+    if (replySize < 0 || (replySize > 0 && !reply))
+        return -1;
+    InRequest = true;
+    TPendingGuard pending(this);
+    const int result = ModbusTransaction(Connections[0], uint8_t(UnitId), functionCode, number, countOrValue, data,
+        std::span<uint8_t>(reply, reply ? size_t(replySize) : 0), expectReply, timeout, retry,
+        [this] { SetOnline(false); });
+    InRequest = false;
+    return result;
+}
+
+void TIOModNet::SetOnline(bool online)
+{
+    TIOMod::SetOnline(online);
+    if (!online && !AbortRequested.load())
+        CloseConnections();
+}
+
+void TIOModNet::CloseConnections()
+{
+    for (TIOClientSocket* c : Connections)
+        if (c && c->IsOpen())
+            c->Close();
+}
+
+void TIOModNet::Reserved13()
+{
+}
+
+void TIOModNet::Reserved14(const QString&)
+{
+}

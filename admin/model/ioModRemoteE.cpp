@@ -1,0 +1,148 @@
+#include "ioModRemoteE.h"
+
+#include "frmWait.h"
+#include "ioAppGlobals.h"
+#include "ioClientSocket.h"
+#include "ioModbus.h"
+#include "ioWaitCursor.h"
+#include "latin1.h"
+
+#include <QAction>
+#include <QMessageBox>
+#include <QPointer>
+
+namespace {
+
+// One binding of the two menu items at a time, for the whole program.
+struct TMenuBinding {
+    TIOModRemoteE* Module = nullptr;
+    QMetaObject::Connection Restart;
+    QMetaObject::Connection Reset;
+};
+
+TMenuBinding& MenuBinding()
+{
+    static TMenuBinding binding;
+    return binding;
+}
+
+void ShowMessage(const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("TwinlaneAdmin"), text, QMessageBox::Ok,
+        MainWindowLinks.Window);
+    box.exec();
+}
+
+} // namespace
+
+TIOModRemoteE::TIOModRemoteE(int32_t unitId, int32_t modelIndex, uint32_t channelKinds)
+    : TIOModNet(unitId, modelIndex, channelKinds)
+{
+    TypeCode = 17;
+}
+
+TIOModRemoteE::~TIOModRemoteE()
+{
+    UnbindMenu();
+    delete Connections[0];
+    Connections[0] = nullptr;
+}
+
+void TIOModRemoteE::Attach(QWidget* page, QWidget* hostControl, TIOObject* parentObject)
+{
+    TIOModNet::Attach(page, hostControl, parentObject);
+    if (TypeCode == 17 && !Connections[0])
+        Connections[0] = new TIOClientSocket;
+}
+
+void TIOModRemoteE::Detach()
+{
+    // A menu click after this must not reach a module on its way out.
+    UnbindMenu();
+    if (TypeCode == 17) {
+        delete Connections[0]; // closes it if open
+        Connections[0] = nullptr;
+    }
+    TIOModNet::Detach();
+}
+
+void TIOModRemoteE::AttachToList(QList<TIOObject*>* list, QWidget* hostControl, const QString& address)
+{
+    TIOModNet::AttachToList(list, hostControl, address);
+    if (TypeCode == 17 && Connections[0]) {
+        Connections[0]->SetBlockingMode(true);
+        Connections[0]->SetHost(ToWire(Address).toStdString());
+        Connections[0]->SetPort(ModbusTcpPort);
+    }
+}
+
+TIOModRemoteE* TIOModRemoteE::MenuModule() { return MenuBinding().Module; }
+
+void TIOModRemoteE::UnbindMenu()
+{
+    TMenuBinding& b = MenuBinding();
+    if (b.Module != this)
+        return;
+    QObject::disconnect(b.Restart);
+    QObject::disconnect(b.Reset);
+    b = TMenuBinding {};
+}
+
+void TIOModRemoteE::PrepareMenu()
+{
+    TIOModNet::PrepareMenu();
+    if (TypeCode != 17)
+        return;
+    TMenuBinding& b = MenuBinding();
+    QObject::disconnect(b.Restart);
+    QObject::disconnect(b.Reset);
+    b = TMenuBinding {};
+    b.Module = this;
+    if (QAction* restart = MainWindowLinks.muRemoteERestartModule) {
+        b.Restart = QObject::connect(restart, &QAction::triggered, restart, [this, restart] { RestartServer(restart); });
+        restart->setEnabled(true);
+    }
+    if (QAction* reset = MainWindowLinks.muRemoteEResetModule) {
+        b.Reset = QObject::connect(reset, &QAction::triggered, reset, [this, reset] { ResetServer(reset); });
+        reset->setEnabled(true);
+    }
+}
+
+void TIOModRemoteE::RestartServer(QObject*)
+{
+    RunRestart(0xFF00, QStringLiteral("I/O server restarted successfully..."),
+        QStringLiteral("FAIL to restart I/O server!"));
+}
+
+void TIOModRemoteE::ResetServer(QObject*)
+{
+    RunRestart(0x55AA, QStringLiteral("I/O server reset successfully..."), QStringLiteral("FAIL to reset I/O server!"));
+}
+
+void TIOModRemoteE::Reserved17(QObject*)
+{
+}
+
+void TIOModRemoteE::Reserved18(QObject*)
+{
+}
+
+void TIOModRemoteE::RunRestart(uint16_t data, const QString& success, const QString& failure)
+{
+    // The countdown and the message run event loops of their own: the module
+    // stays marked busy until the command is over, so nothing deletes it
+    // under this call.
+    TPendingGuard pending(this);
+    bool ok = false;
+    {
+        TWaitCursor hourglass;
+        uint8_t reply[ModbusMaxReplySize] = {};
+        const int result = ModbusRequest(8, 1, data, nullptr, reply, true, 0, true);
+        if (result > 0) {
+            TfmWait wait(MainWindowLinks.Window);
+            wait.exec();
+            ok = true;
+        }
+    }
+    ShowMessage(ok ? success : failure);
+}
