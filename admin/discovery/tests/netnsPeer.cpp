@@ -18,12 +18,18 @@
 
 namespace {
 
-ino_t startNamespace = 0;
+struct tNAMESPACE {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool operator==(const tNAMESPACE&) const = default;
+};
+tNAMESPACE startNamespace;
 
-ino_t NamespaceOf(const char* path)
+// Of the calling thread: unshare and setns change that thread only.
+tNAMESPACE NamespaceOf(const char* path)
 {
     struct stat st { };
-    return stat(path, &st) == 0 ? st.st_ino : 0;
+    return stat(path, &st) == 0 ? tNAMESPACE { st.st_dev, st.st_ino } : tNAMESPACE {};
 }
 
 bool WriteFile(const char* path, const char* text)
@@ -52,9 +58,9 @@ template <typename Run> bool WaitUntilUp(Run run, const std::string& dev)
 
 std::string EnterPrivateNamespace()
 {
-    startNamespace = NamespaceOf("/proc/self/ns/net");
-    if (startNamespace == 0)
-        return "cannot read /proc/self/ns/net";
+    startNamespace = NamespaceOf("/proc/thread-self/ns/net");
+    if (startNamespace == tNAMESPACE {})
+        return "cannot read /proc/thread-self/ns/net";
     if (unshare(CLONE_NEWNET) != 0)
         return std::string("cannot create a network namespace: ") + strerror(errno);
     if (!InPrivateNamespace()) {
@@ -73,9 +79,9 @@ std::string EnterPrivateNamespace()
 
 bool InPrivateNamespace()
 {
-    const ino_t now = NamespaceOf("/proc/self/ns/net");
-    const ino_t init = NamespaceOf("/proc/1/ns/net"); // 0 when we may not read it
-    return now != 0 && startNamespace != 0 && now != startNamespace && now != init;
+    const tNAMESPACE none, now = NamespaceOf("/proc/thread-self/ns/net");
+    const tNAMESPACE init = NamespaceOf("/proc/1/ns/net"); // none when we may not read it
+    return now != none && startNamespace != none && now != startNamespace && now != init;
 }
 
 ShResult Sh(const std::string& command)

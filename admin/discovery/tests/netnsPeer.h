@@ -12,7 +12,8 @@
 std::string EnterPrivateNamespace();
 
 // True while the calling thread is not in the namespace the process started
-// in, nor in that of PID 1 where that can be read. Checked before any write.
+// in, nor in that of PID 1 where that can be read (here it often can't).
+// Checked before any write.
 bool InPrivateNamespace();
 
 struct ShResult {
