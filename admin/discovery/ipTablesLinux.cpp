@@ -22,6 +22,7 @@
 
 #include <netlink/addr.h>
 #include <netlink/cache.h>
+#include <netlink/errno.h>
 #include <netlink/netlink.h>
 #include <netlink/route/addr.h>
 #include <netlink/route/link.h>
@@ -56,6 +57,19 @@ using Cache = std::unique_ptr<nl_cache, CacheFree>;
 using Addr = std::unique_ptr<nl_addr, AddrPut>;
 using Route = std::unique_ptr<rtnl_route, RoutePut>;
 using Neigh = std::unique_ptr<rtnl_neigh, NeighPut>;
+
+// A dump that the kernel marks as interrupted (a table changed meanwhile) is
+// asked for again; a few tries, then the error stands.
+template <typename Dump> int DumpWithRetry(Dump dump)
+{
+    int err = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        err = dump();
+        if (err != -NLE_DUMP_INTR)
+            break;
+    }
+    return err;
+}
 
 Addr Ipv4(uint32_t address)
 {
@@ -204,7 +218,7 @@ std::optional<QList<tIFROW>> TLinuxIpTables::ReadInterfaceTable()
     if (!sk)
         return std::nullopt;
     nl_cache* raw = nullptr;
-    if (const int err = rtnl_link_alloc_cache(sk.get(), AF_UNSPEC, &raw); err < 0) {
+    if (const int err = DumpWithRetry([&] { return rtnl_link_alloc_cache(sk.get(), AF_UNSPEC, &raw); }); err < 0) {
         NetlinkFail(QStringLiteral("link table"), err);
         return std::nullopt;
     }
@@ -231,7 +245,7 @@ std::optional<tADDRTABLE> TLinuxIpTables::ReadAddressTable()
     if (!sk)
         return std::nullopt;
     nl_cache* raw = nullptr;
-    if (const int err = rtnl_addr_alloc_cache(sk.get(), &raw); err < 0) {
+    if (const int err = DumpWithRetry([&] { return rtnl_addr_alloc_cache(sk.get(), &raw); }); err < 0) {
         NetlinkFail(QStringLiteral("address table"), err);
         return std::nullopt;
     }
@@ -304,7 +318,7 @@ bool TLinuxIpTables::RemoveRoutesTo(uint32_t address)
     if (!sk)
         return false;
     nl_cache* raw = nullptr;
-    if (const int err = rtnl_route_alloc_cache(sk.get(), AF_INET, 0, &raw); err < 0)
+    if (const int err = DumpWithRetry([&] { return rtnl_route_alloc_cache(sk.get(), AF_INET, 0, &raw); }); err < 0)
         return NetlinkFail(what, err);
     Cache cache(raw);
     bool matched = false, result = false;
