@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <dirent.h>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -28,6 +29,9 @@ const char* IpTool()
     }
     return nullptr;
 }
+
+// Every lab namespace, ours or lab.sh's, is named "twl...".
+constexpr const char* NamePrefix = "twl";
 
 std::string NamespacePath(const std::string& name) { return "/run/netns/" + name; }
 
@@ -165,23 +169,6 @@ int RunTool(const std::vector<std::string>& argv, const std::string& input, std:
     ::_exit(0);
 }
 
-struct NamespaceId {
-    bool known = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
-};
-
-NamespaceId StartNamespace()
-{
-    struct stat st {};
-    if (::stat("/proc/self/ns/net", &st) != 0)
-        return {};
-    return { true, st.st_dev, st.st_ino };
-}
-
-// Taken before main, so before any lab code can have moved a thread elsewhere.
-const NamespaceId g_startNamespace = StartNamespace();
-
 } // namespace
 
 bool InLabNamespace()
@@ -192,8 +179,23 @@ bool InLabNamespace()
     if (::stat("/proc/1/ns/net", &machine) == 0 && own.st_dev == machine.st_dev && own.st_ino == machine.st_ino)
         return false;
     // PID 1's namespace may be hidden from us (another user namespace, a
-    // sandbox); the namespace the program started in stands for the machine's then.
-    return g_startNamespace.known && (own.st_dev != g_startNamespace.dev || own.st_ino != g_startNamespace.ino);
+    // sandbox), so also ask for positive proof: the namespace is one of the
+    // lab's named ones.
+    DIR* dir = ::opendir("/run/netns");
+    if (!dir)
+        return false;
+    bool found = false;
+    while (const dirent* entry = ::readdir(dir)) {
+        struct stat st {};
+        if (std::strncmp(entry->d_name, NamePrefix, std::strlen(NamePrefix)) == 0
+            && ::stat(NamespacePath(entry->d_name).c_str(), &st) == 0 && st.st_dev == own.st_dev
+            && st.st_ino == own.st_ino) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
 }
 
 std::string UnavailableReason()
@@ -214,7 +216,7 @@ std::string UnavailableReason()
 LabNet::LabNet()
 {
     static int serial = 0;
-    prefix_ = "twl" + std::to_string(::getpid()) + "x" + std::to_string(serial++);
+    prefix_ = NamePrefix + std::to_string(::getpid()) + "x" + std::to_string(serial++);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         Fail("watchdog pipe");

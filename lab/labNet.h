@@ -15,9 +15,9 @@
 
 namespace lab {
 
-// True when the calling thread's network namespace is neither the machine's
-// own (the one of PID 1) nor the one this program started in. Searches and
-// broadcasts must only run when it is.
+// True when the calling thread's network namespace is not the machine's own
+// (the one of PID 1) and is one of the lab's (named "twl..." under
+// /run/netns). Searches and broadcasts must only run when it is.
 bool InLabNamespace();
 
 // Why the lab can't be made here (not root, no `ip`, namespaces refused), or
