@@ -70,6 +70,7 @@ teardown() {
 bring_up() {
     local id=$1 count=$2 dir=$STATE_ROOT/$1
     local program
+    BIN_DIR=$(cd "$BIN_DIR" 2>/dev/null && pwd) || die "no bin folder $BIN_DIR (pass --bin DIR or set TWL_BIN_DIR)"
     if [ "$DEVICE_KIND" = fake ]; then program=$BIN_DIR/dsc-fake-device; else program=$BIN_DIR/twinlane-sim; fi
     [ -x "$program" ] || die "no $program (build it, or pass --bin DIR)"
     mkdir -p "$dir"
@@ -143,7 +144,6 @@ done
 [ ${#args[@]} -gt 0 ] || die "usage: lab.sh up [N] | down [ID] | run [--devices N] -- CMD... | list"
 [ "$(id -u)" = 0 ] || die "needs root (network namespaces)"
 command -v ip >/dev/null || die "needs the ip tool (iproute2)"
-BIN_DIR=$(cd "$BIN_DIR" 2>/dev/null && pwd) || die "no bin folder $BIN_DIR"
 mkdir -p "$STATE_ROOT"
 
 case ${args[0]} in
