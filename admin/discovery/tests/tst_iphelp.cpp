@@ -72,8 +72,10 @@ protected:
     void TearDown() override
     {
         ReleaseLocalInterfaces();
-        for (const char* link : extraLinks)
-            Sh(std::string("ip link del ") + link);
+        if (InPrivateNamespace()) {
+            for (const char* link : extraLinks)
+                Sh(std::string("ip link del ") + link);
+        }
     }
 
     TPeer peer;
