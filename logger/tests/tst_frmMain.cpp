@@ -1,0 +1,600 @@
+#include "akSettings.h"
+#include "alarmMessage.h"
+#include "boxAnswerer.h"
+#include "eventTableModel.h"
+#include "frmMain.h"
+#include "frmViewLog.h"
+#include "logFormat.h"
+#include "settingsStore.h"
+#include "sortGrid.h"
+
+#include <QAbstractItemModelTester>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+AlarmMessage Alarm(uint8_t code, const QByteArray& name = "Peer A")
+{
+    AlarmMessage m;
+    m.EventType = code;
+    m.Year = 2007;
+    m.Month = 4;
+    m.Day = 30;
+    m.Hour = 8;
+    m.Minute = 5;
+    m.Second = 3;
+    std::memcpy(m.SourceName, name.constData(), size_t(std::min<qsizetype>(name.size(), kSourceNameSize)));
+    const uint8_t src[4] = { 192, 168, 19, 7 }, dst[4] = { 192, 168, 19, 9 };
+    std::memcpy(m.SourceIp, src, 4);
+    std::memcpy(m.DestinationIp, dst, 4);
+    return m;
+}
+QByteArray Wire(uint8_t code, const QByteArray& name = "Peer A")
+{
+    return EncodeAlarmMessage(Alarm(code, name));
+}
+
+// A port nobody listens on right now.
+int FreePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray Row(const TEventTableModel& t, int r)
+{
+    QByteArrayList cells;
+    for (int c = 0; c < kEventColumnCount; ++c)
+        cells.append(t.CellText(r, c));
+    return cells.join(';');
+}
+
+const QByteArray kExampleLine = "01,Off-Line,\"4/30/2007 8:5:3\",\"Peer A\",192.168.19.7,192.168.19.9\r\n";
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<TBoxAnswerer> boxes_;
+    std::unique_ptr<TfmMain> window_;
+    std::unique_ptr<QAbstractItemModelTester> tester_;
+    QDateTime now_;
+    int port_ = 0;
+
+    QString ProgramDir() const { return dir_->filePath(QStringLiteral("prog/")); }
+    QString LogDir() const { return dir_->filePath(QStringLiteral("logs")); }
+    QString TodayLog() const { return LogFilePath(LogDir(), now_.date()); }
+    TEventTableModel& Table() const { return *window_->EventModel(); }
+
+    void Open()
+    {
+        window_ = std::make_unique<TfmMain>(ProgramDir(), [this] { return now_; });
+        tester_ = std::make_unique<QAbstractItemModelTester>(
+            window_->EventModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        window_->show();
+    }
+
+    // Sends bytes on a fresh loopback connection, then a Cold Start from
+    // "sentinel", and waits for the sentinel's row: whatever the bytes before
+    // it did has been done by then.
+    void Send(const QByteArrayList& writes, bool sentinel = true)
+    {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, quint16(port_));
+        QVERIFY(s.waitForConnected(5000));
+        for (const QByteArray& w : writes) {
+            s.write(w);
+            QVERIFY(s.waitForBytesWritten(5000));
+            if (writes.size() > 1)
+                QTest::qWait(30); // give the pieces a chance to arrive apart
+        }
+        if (sentinel) {
+            s.write(Wire(0, "sentinel"));
+            QVERIFY(s.waitForBytesWritten(5000));
+            QTRY_VERIFY_WITH_TIMEOUT(HasSentinel(), 10000);
+        }
+        s.disconnectFromHost();
+    }
+
+private slots:
+    void init()
+    {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        QVERIFY(QDir().mkpath(ProgramDir()));
+        qputenv("KORVEL_MACHINE_SETTINGS", dir_->filePath(QStringLiteral("machine.ini")).toLocal8Bit());
+        for (int code = 0; code < kEventTypeCount; ++code)
+            EventTypeTable[size_t(code)].Color = kDefaultEventColors[size_t(code)];
+        port_ = FreePort();
+        const QString key = AkSettingsKey();
+        WriteRegInteger(key, QStringLiteral("Port"), port_);
+        WriteRegString(key, QStringLiteral("LogPath"), LogDir());
+        now_ = QDateTime(QDate(2026, 3, 14), QTime(12, 0, 0));
+        boxes_ = std::make_unique<TBoxAnswerer>();
+    }
+    void cleanup()
+    {
+        tester_.reset();
+        window_.reset();
+        boxes_.reset();
+        dir_.reset();
+    }
+
+    void exampleAlarm()
+    {
+        Open();
+        QVERIFY(QFileInfo(LogDir()).isDir());
+        QCOMPARE(Table().rowCount(), 1);
+        Send({ Wire(2) }, false);
+        QTRY_COMPARE_WITH_TIMEOUT(Table().CellText(0, 0), QByteArray("01"), 10000);
+        QCOMPARE(Table().rowCount(), 1);
+        QCOMPARE(Row(Table(), 0), QByteArray("01;Off-Line;4/30/2007 8:5:3;Peer A;192.168.19.7;192.168.19.9"));
+        QCOMPARE(Table().Tag(0), 2);
+        QCOMPARE(ReadAll(TodayLog()), kExampleLine);
+        QVERIFY(boxes_->Texts.isEmpty());
+    }
+
+    // Each row: what one connection carries before the sentinel, and the log
+    // lines it must leave (the sentinel's line follows them).
+    void reception_data()
+    {
+        QTest::addColumn<QByteArrayList>("writes");
+        QTest::addColumn<QByteArray>("log");
+        const QByteArray good = Wire(2);
+        QTest::newRow("warm start shows --")
+            << QByteArrayList { Wire(1) }
+            << QByteArray("01,\"Warm Start\",\"4/30/2007 8:5:3\",\"Peer A\",192.168.19.7,--\r\n");
+        QByteArray changed = good;
+        changed[20] = char(changed[20] ^ 0x01);
+        QTest::newRow("changed byte ignored") << QByteArrayList { changed } << QByteArray();
+        for (uint8_t marker : { 0, 2 }) {
+            AlarmMessage m = Alarm(2);
+            m.Marker = marker;
+            QTest::addRow("marker %d ignored", marker) << QByteArrayList { EncodeAlarmMessage(m) } << QByteArray();
+        }
+        QTest::newRow("back to back give two rows")
+            << QByteArrayList { good + Wire(3, "B") }
+            << kExampleLine + "02,On-Line,\"4/30/2007 8:5:3\",B,192.168.19.7,192.168.19.9\r\n";
+        QTest::newRow("split over two writes gives one row")
+            << QByteArrayList { good.first(20), good.sliced(20) } << kExampleLine;
+        QTest::newRow("split over three writes")
+            << QByteArrayList { good.first(1), good.sliced(1, 56), good.sliced(57) } << kExampleLine;
+        const QByteArray n39(39, 'N');
+        QTest::newRow("39-character name") << QByteArrayList { Wire(0, n39) }
+                                           << "01,\"Cold Start\",\"4/30/2007 8:5:3\"," + n39 + ",192.168.19.7,--\r\n";
+        QTest::newRow("bytes after the zero never shown")
+            << QByteArrayList { Wire(0, QByteArray("ab\0hidden", 9)) }
+            << QByteArray("01,\"Cold Start\",\"4/30/2007 8:5:3\",ab,192.168.19.7,--\r\n");
+        // One alarm is always one line, whatever its name holds.
+        QTest::newRow("CR LF in a name logged as blanks")
+            << QByteArrayList { Wire(3, "x\r\n02,Forged") }
+            << QByteArray("01,On-Line,\"4/30/2007 8:5:3\",\"x  02,Forged\",192.168.19.7,192.168.19.9\r\n");
+        QTest::newRow("unknown code kept with a generic name")
+            << QByteArrayList { Wire(9) }
+            << QByteArray("01,\"Event 9\",\"4/30/2007 8:5:3\",\"Peer A\",192.168.19.7,--\r\n");
+        QTest::newRow("short message ignored") << QByteArrayList { good.first(57) } << QByteArray();
+    }
+    void reception()
+    {
+        QFETCH(QByteArrayList, writes);
+        QFETCH(QByteArray, log);
+        Open();
+        if (writes.first().size() == 57) {
+            // 57 bytes and a close: the sentinel goes on its own connection.
+            Send(writes, false);
+            Send({}, true);
+        } else {
+            Send(writes);
+        }
+        const int lines = int(log.count("\r\n"));
+        QCOMPARE(Table().rowCount(), lines + 1);
+        const QByteArray sentinelLine
+            = FormatRowNumber(lines + 1) + ",\"Cold Start\",\"4/30/2007 8:5:3\",sentinel,192.168.19.7,--\r\n";
+        QCOMPARE(ReadAll(TodayLog()), log + sentinelLine);
+        // The rows are the log's lines, newest first.
+        TEventTableModel fromFile;
+        QCOMPARE(LoadLogFile(TodayLog(), fromFile), lines + 1);
+        for (int r = 0; r < Table().rowCount(); ++r)
+            QCOMPARE(Row(Table(), r), Row(fromFile, fromFile.rowCount() - 1 - r));
+    }
+
+    void hundredRows()
+    {
+        Open();
+        QByteArray burst;
+        for (int i = 0; i < 99; ++i)
+            burst += Wire(uint8_t(i % 4), "p" + QByteArray::number(i));
+        Send({ burst });
+        QCOMPARE(Table().rowCount(), 100);
+        QCOMPARE(Table().CellText(0, 0), QByteArray("100"));
+        QCOMPARE(Table().CellText(1, 0), QByteArray("99"));
+        QCOMPARE(Table().CellText(99, 0), QByteArray("01"));
+        QCOMPARE(ReadAll(TodayLog()).count("\r\n"), 100);
+    }
+
+    void bytesLeftAtCloseAreDropped()
+    {
+        Open();
+        Send({ Wire(2) + Wire(3).first(30) }, false);
+        Send({});
+        QCOMPARE(Table().rowCount(), 2);
+        QCOMPARE(ReadAll(TodayLog()).count("\r\n"), 2);
+    }
+
+    void midnightRollover()
+    {
+        now_ = QDateTime(QDate(2007, 4, 30), QTime(23, 59, 59));
+        Open();
+        const QDate first = now_.date();
+        Send({ Wire(2) }, false);
+        QTRY_COMPARE_WITH_TIMEOUT(Table().CellText(0, 0), QByteArray("01"), 10000);
+        now_ = QDateTime(QDate(2007, 5, 1), QTime(0, 0, 1));
+        Send({});
+        QCOMPARE(Table().rowCount(), 2);
+        QCOMPARE(ReadAll(LogFilePath(LogDir(), first)), kExampleLine);
+        QVERIFY(ReadAll(LogFilePath(LogDir(), now_.date())).startsWith("02,\"Cold Start\""));
+        QCOMPARE(QFileInfo(LogFilePath(LogDir(), first)).fileName(), QStringLiteral("akEvent_070430.log"));
+    }
+
+    void todaysLogLoadedAndSorted()
+    {
+        QVERIFY(QDir().mkpath(LogDir()));
+        QFile f(TodayLog());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("07,Off-Line,a,x,1.1.1.1,2.2.2.2\r\n08,\"Alarm "
+                "X\",b,y,1.1.1.1,2.2.2.2\r\n09,On-Line,c,z,1.1.1.1,3.3.3.3\r\n");
+        f.close();
+        Open();
+        QCOMPARE(Table().rowCount(), 3);
+        QCOMPARE(Row(Table(), 0), QByteArray("03;On-Line;c;z;1.1.1.1;3.3.3.3"));
+        QCOMPARE(Row(Table(), 1), QByteArray("02;Alarm X;b;y;1.1.1.1;--"));
+        QCOMPARE(Table().Tag(1), 0);
+        Send({});
+        QCOMPARE(Table().CellText(0, 0), QByteArray("04"));
+        QCOMPARE(ReadAll(TodayLog()).count("\r\n"), 4);
+    }
+
+    void clear()
+    {
+        Open();
+        Send({ Wire(2) + Wire(3) });
+        QCOMPARE(Table().rowCount(), 3);
+        QVERIFY(QFileInfo::exists(TodayLog()));
+
+        boxes_->Answers = { QMessageBox::No };
+        window_->muClear->trigger();
+        QCOMPARE(boxes_->Texts, QStringList { QStringLiteral("Clear log file, Are you sure?") });
+        QCOMPARE(Table().rowCount(), 3);
+
+        window_->muClear->trigger();
+        QCOMPARE(Table().rowCount(), 1);
+        QVERIFY(Table().RowEmpty(0));
+        QVERIFY(!QFileInfo::exists(TodayLog()));
+
+        Send({ Wire(2) }, false);
+        QTRY_COMPARE_WITH_TIMEOUT(Table().CellText(0, 0), QByteArray("01"), 10000);
+        QCOMPARE(Table().rowCount(), 1);
+        QCOMPARE(ReadAll(TodayLog()), kExampleLine);
+    }
+
+    void defaultsWithNoSettings()
+    {
+        QFile::remove(dir_->filePath(QStringLiteral("machine.ini")));
+        Open();
+        const TAkSettings s = window_->CurrentSettings();
+        QCOMPARE(s.Port, 4040);
+        QCOMPARE(s.LogPath, ProgramDir() + QStringLiteral("log"));
+        QVERIFY(QFileInfo(ProgramDir() + QStringLiteral("log")).isDir());
+        QCOMPARE(s.SortCol, 0);
+        QCOMPARE(s.SortDir, false);
+        QCOMPARE(s.Colors, kDefaultEventColors);
+        // 4040 may be taken on a shared machine; then the box says why.
+        if (window_->Listener()->isListening())
+            QCOMPARE(window_->Listener()->serverPort(), quint16(4040));
+        else
+            QCOMPARE(boxes_->Texts.size(), 1);
+        QVERIFY(!QFileInfo::exists(dir_->filePath(QStringLiteral("machine.ini")))); // nothing written
+        QCOMPARE(window_->windowTitle(), QStringLiteral("KORVEL Alarmkeeper"));
+    }
+
+    void storedSettings_data()
+    {
+        QTest::addColumn<QVariant>("logPath");
+        QTest::addColumn<int>("sortCol");
+        QTest::addColumn<int>("sortDir");
+        QTest::addColumn<int>("wantCol");
+        QTest::addColumn<bool>("wantDir");
+        QTest::newRow("empty LogPath as missing") << QVariant(QString()) << 3 << 1 << 3 << true;
+        QTest::newRow("SortDir 5 is ascending") << QVariant() << 2 << 5 << 2 << true;
+        QTest::newRow("SortCol 6 counts as 0") << QVariant() << 6 << 0 << 0 << false;
+        QTest::newRow("SortCol -1 counts as 0") << QVariant() << -1 << 0 << 0 << false;
+    }
+    void storedSettings()
+    {
+        QFETCH(QVariant, logPath);
+        QFETCH(int, sortCol);
+        QFETCH(int, sortDir);
+        const QString key = AkSettingsKey();
+        if (logPath.isValid())
+            WriteRegString(key, QStringLiteral("LogPath"), logPath.toString());
+        WriteRegInteger(key, QStringLiteral("SortCol"), sortCol);
+        WriteRegInteger(key, QStringLiteral("SortDir"), sortDir);
+        WriteRegInteger(key, QStringLiteral("Color_2"), 0xFF0000);
+        Open();
+        const TAkSettings s = window_->CurrentSettings();
+        QTEST(s.SortCol, "wantCol");
+        QTEST(s.SortDir, "wantDir");
+        QCOMPARE(s.LogPath, logPath.isValid() ? ProgramDir() + QStringLiteral("log") : LogDir());
+        QCOMPARE(EventTypeTable[2].Color, 0xFF0000u);
+        Send({ Wire(2) });
+        QVERIFY(IsSortedFor(s.SortCol, s.SortDir));
+    }
+
+    void logDirectoryParentMissing()
+    {
+        const QString deep = dir_->filePath(QStringLiteral("no/such/parent/log"));
+        WriteRegString(AkSettingsKey(), QStringLiteral("LogPath"), deep);
+        Open();
+        QCOMPARE(boxes_->Texts, QStringList { QStringLiteral("Cannot create ") + deep });
+        QVERIFY(!QFileInfo::exists(dir_->filePath(QStringLiteral("no"))));
+        QVERIFY(window_->Listener()->isListening());
+        Send({ Wire(2) });
+        QCOMPARE(Table().rowCount(), 2); // shown, though not logged
+    }
+
+    void unreadableTodaysLogStillListens()
+    {
+        QVERIFY(QDir().mkpath(TodayLog())); // a folder where the file should be
+        Open();
+        QCOMPARE(boxes_->Texts.size(), 1);
+        QVERIFY(boxes_->Texts[0].contains(LogFileName(now_.date())));
+        QVERIFY(window_->Listener()->isListening());
+        Send({ Wire(2) });
+        QCOMPARE(Table().rowCount(), 2);
+    }
+
+    void portInUse()
+    {
+        QTcpServer holder;
+        QVERIFY(holder.listen(QHostAddress::Any, quint16(port_)));
+        Open();
+        QCOMPARE(boxes_->Texts.size(), 1);
+        QVERIFY(!boxes_->Texts[0].isEmpty());
+        QVERIFY(!window_->Listener()->isListening());
+        // The window still works.
+        window_->HandleAlarm(Wire(2));
+        QCOMPARE(Row(Table(), 0), QByteArray("01;Off-Line;4/30/2007 8:5:3;Peer A;192.168.19.7;192.168.19.9"));
+        window_->muAbout->trigger();
+        QTRY_COMPARE(boxes_->DialogClasses, QStringList { QStringLiteral("TfmAbout") });
+    }
+
+    void exitConfirmation()
+    {
+        Open();
+        boxes_->Answers = { QMessageBox::No };
+        window_->muExit->trigger();
+        QCOMPARE(boxes_->Texts, QStringList { QStringLiteral("Exit Alarmkeeper, Are you sure?") });
+        QVERIFY(window_->isVisible());
+        Send({}); // still listening
+        window_->muExit->trigger();
+        QVERIFY(!window_->isVisible());
+        QVERIFY(!window_->Listener()->isListening());
+    }
+
+    void headerClick_data()
+    {
+        QTest::addColumn<int>("startCol");
+        QTest::addColumn<int>("startDir");
+        QTest::addColumn<QString>("where"); // "centre N", "border N" (left edge of N), "below"
+        QTest::addColumn<int>("storedCol"); // -1: nothing stored
+        QTest::addColumn<int>("storedDir");
+        QTest::addColumn<int>("sortedCol"); // -1: left in file order
+        QTest::addColumn<bool>("sortedAsc");
+        QTest::newRow("new column sorts opposite") << 2 << 1 << "centre 3" << 3 << 0 << 3 << false;
+        QTest::newRow("same column reverses") << 2 << 1 << "centre 2" << 2 << 0 << 2 << false;
+        QTest::newRow("same column, descending to ascending") << 2 << 0 << "centre 2" << 2 << 1 << 2 << true;
+        QTest::newRow("SortDir 5, next click stores 0") << 1 << 5 << "centre 1" << 1 << 0 << 1 << false;
+        QTest::newRow("\"#\" column") << 2 << 1 << "centre 0" << 0 << 0 << 0 << false;
+        QTest::newRow("border line re-sorts, stores nothing") << 2 << 1 << "border 3" << -1 << 0 << 2 << true;
+        QTest::newRow("below the header changes nothing") << 2 << 1 << "below" << -1 << 0 << -1 << false;
+    }
+    void headerClick()
+    {
+        QFETCH(int, startCol);
+        QFETCH(int, startDir);
+        QFETCH(QString, where);
+        QFETCH(int, storedCol);
+        QFETCH(int, storedDir);
+        QFETCH(int, sortedCol);
+        QFETCH(bool, sortedAsc);
+        const QString key = AkSettingsKey();
+        WriteRegInteger(key, QStringLiteral("SortCol"), startCol);
+        WriteRegInteger(key, QStringLiteral("SortDir"), startDir);
+        Open();
+        // Rows in file order, an order no column's sort gives.
+        const QString file = dir_->filePath(QStringLiteral("mixed.log"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("1,On-Line,\"9/30/2007 1:0:0\",m,10.0.0.2,1.1.1.1\r\n"
+                "2,Off-Line,\"10/1/2007 1:0:0\",z,10.0.0.9,1.1.1.2\r\n"
+                "3,\"Cold Start\",\"1/5/2007 1:0:0\",a,10.0.0.1,--\r\n");
+        for (int i = 4; i <= 12; ++i)
+            f.write("1,\"Warm Start\",\"2/" + QByteArray::number(i) + "/2007 1:0:0\",n" + QByteArray::number(i % 5)
+                + ",10.0.0." + QByteArray::number(20 - i) + ",--\r\n");
+        f.close();
+        QCOMPARE(LoadLogFile(file, Table()), 12);
+        const QByteArray before = Rows();
+
+        TEventHeader* header = window_->xgEvent->Header();
+        const QStringList parts = where.split(QLatin1Char(' '));
+        if (parts[0] == QLatin1String("below")) {
+            QTest::mouseClick(window_->xgEvent->viewport(), Qt::LeftButton, {}, QPoint(100, 30));
+        } else {
+            const int c = parts[1].toInt();
+            const int left = header->sectionViewportPosition(c);
+            const int x = parts[0] == QLatin1String("centre") ? left + header->sectionSize(c) / 2 : left;
+            QCOMPARE(header->ColumnAt(x), parts[0] == QLatin1String("centre") ? c : -1);
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+        }
+        if (storedCol >= 0) {
+            QCOMPARE(ReadRegInteger(key, QStringLiteral("SortCol"), -9), storedCol);
+            QCOMPARE(ReadRegInteger(key, QStringLiteral("SortDir"), -9), storedDir);
+        } else {
+            QCOMPARE(ReadRegInteger(key, QStringLiteral("SortCol"), -9), startCol);
+            QCOMPARE(ReadRegInteger(key, QStringLiteral("SortDir"), -9), startDir);
+        }
+        if (sortedCol < 0) {
+            QCOMPARE(Rows(), before);
+        } else {
+            QVERIFY(Rows() != before);
+            QVERIFY(IsSortedFor(sortedCol, sortedAsc));
+            QCOMPARE(window_->CurrentSettings().SortCol, sortedCol);
+            QCOMPARE(window_->CurrentSettings().SortDir, sortedAsc);
+        }
+    }
+
+    // Sorting by "#" is numeric, dates are text.
+    void sortKinds()
+    {
+        Open();
+        QByteArray burst;
+        for (int i = 0; i < 100; ++i)
+            burst += Wire(0);
+        Send({ burst }, false);
+        QTRY_COMPARE_WITH_TIMEOUT(Table().rowCount(), 100, 10000);
+        SortGrid(Table(), 0, true);
+        QCOMPARE(Table().CellText(98, 0), QByteArray("99"));
+        QCOMPARE(Table().CellText(99, 0), QByteArray("100"));
+        window_->HandleAlarm(EncodeAlarmMessage([] {
+            AlarmMessage m = Alarm(2);
+            m.Month = 10;
+            m.Day = 1;
+            return m;
+        }()));
+        SortGrid(Table(), 2, true);
+        QCOMPARE(Table().CellText(0, 2), QByteArray("10/1/2007 8:5:3"));
+    }
+
+    void colours()
+    {
+        Open();
+        window_->resize(900, 400);
+        Send({ Wire(2) + Wire(2) });
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        TEventGrid* grid = window_->xgEvent;
+        auto reddish = [&](int row, int column) {
+            const QImage img = grid->viewport()->grab().toImage();
+            const QRect cell = grid->visualRect(Table().index(row, column)).adjusted(1, 1, -1, -1);
+            int count = 0;
+            for (int y = cell.top(); y <= cell.bottom(); ++y)
+                for (int x = cell.left(); x <= cell.right(); ++x) {
+                    const QColor c = img.pixelColor(x, y);
+                    count += c.red() > 160 && c.green() < 90 && c.blue() < 90;
+                }
+            return count;
+        };
+        QVERIFY(reddish(1, 1) > 0); // Off-Line in red
+        QCOMPARE(reddish(1, 0), 0); // never the "#" column
+        grid->selectRow(1);
+        QCOMPARE(reddish(1, 1), 0); // selected: highlight colours
+        QVERIFY(reddish(2, 1) > 0);
+
+        // A new colour from the settings shows at once and is stored.
+        TAkSettings s = window_->CurrentSettings();
+        s.Colors[2] = 0xFF0000; // blue
+        grid->clearSelection();
+        window_->ApplySettings(s);
+        QCOMPARE(reddish(2, 1), 0);
+        QCOMPARE(ReadRegInteger(AkSettingsKey(), QStringLiteral("Color_2"), -1), 0xFF0000);
+        QCOMPARE(ReadRegInteger(AkSettingsKey(), QStringLiteral("Port"), -1), port_);
+        QCOMPARE(ReadRegString(AkSettingsKey(), QStringLiteral("LogPath"), {}), LogDir());
+    }
+
+    void openDayWithoutFile()
+    {
+        Open();
+        window_->OpenLogOfDate(QDate(2001, 1, 1));
+        QCOMPARE(boxes_->Texts, QStringList { QStringLiteral("There is no log file on the date!!") });
+        QVERIFY(boxes_->DialogClasses.isEmpty());
+    }
+
+    void openDayWithFile()
+    {
+        Open();
+        Send({ Wire(2) });
+        QString caption, count;
+        boxes_->Dialogs = { [&](QWidget* w) {
+            auto* viewer = qobject_cast<TfmViewLog*>(w);
+            if (!viewer)
+                return false;
+            caption = viewer->windowTitle();
+            count = viewer->lbRecords->text();
+            viewer->accept();
+            return true;
+        } };
+        window_->OpenLogOfDate(now_.date());
+        QCOMPARE(boxes_->DialogClasses, QStringList { QStringLiteral("TfmViewLog") });
+        QVERIFY(caption.startsWith(QStringLiteral("Alarm Log Viewer - ")));
+        QCOMPARE(count, QStringLiteral("2 alarm event(s)"));
+    }
+
+    void aboutBox()
+    {
+        Open();
+        QString text;
+        boxes_->Dialogs = { [&](QWidget* w) {
+            for (QLabel* l : w->findChildren<QLabel*>())
+                text += l->text();
+            return false;
+        } };
+        window_->muAbout->trigger();
+        QCOMPARE(text, QStringLiteral("Alarmkeeper V1.0 Build 07043016"));
+    }
+
+private:
+    bool HasSentinel() const
+    {
+        for (int r = 0; r < Table().rowCount(); ++r)
+            if (Table().CellText(r, colSourceName) == "sentinel")
+                return true;
+        return false;
+    }
+    QByteArray Rows() const
+    {
+        QByteArray all;
+        for (int r = 0; r < Table().rowCount(); ++r)
+            all += Row(Table(), r) + '\n';
+        return all;
+    }
+    bool IsSortedFor(int column, bool ascending) const
+    {
+        const TSortKind kind = column == 0 ? TSortKind::Numeric : TSortKind::Text;
+        for (int r = 1; r < Table().rowCount(); ++r) {
+            const QByteArray a = SortKey(Table().CellText(r - 1, column), kind);
+            const QByteArray b = SortKey(Table().CellText(r, column), kind);
+            if (ascending ? SortKeyLess(b, a) : SortKeyLess(a, b))
+                return false;
+        }
+        return true;
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_frmMain.moc"
