@@ -2,6 +2,7 @@
 
 #include "simPassword.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <modbus/modbus.h>
@@ -91,8 +92,13 @@ void Q6120Device::applyRestart(bool factoryReset)
 
 std::vector<uint8_t> Q6120Device::render(const uint8_t* frame, size_t length, uint8_t exception)
 {
-    const int rc = exception ? modbus_reply_exception(m_ctx, frame, exception)
-                             : modbus_reply(m_ctx, frame, int(length), m_mapping);
+    // libmodbus reads fields by the function code; a full-size copy keeps a
+    // short frame from sending it past the end.
+    uint8_t request[MODBUS_TCP_MAX_ADU_LENGTH] = {};
+    length = std::min(length, sizeof request);
+    std::copy_n(frame, length, request);
+    const int rc = exception ? modbus_reply_exception(m_ctx, request, exception)
+                             : modbus_reply(m_ctx, request, int(length), m_mapping);
     std::vector<uint8_t> out;
     if (rc <= 0)
         return out;
@@ -189,8 +195,19 @@ Q6120Device::Outcome Q6120Device::handle(const uint8_t* frame, size_t length)
             return except(r.exception);
         break;
     }
+    case 0x01:
+    case 0x02:
+    case 0x04:
+    case 0x05:
+        if (pduLength != 4)
+            return except(ModbusException::IllegalDataValue);
+        break; // libmodbus answers from the map (no coils or discrete inputs)
+    case 0x0F:
+        if (pduLength < 5 || pduLength != 5u + pdu[4])
+            return except(ModbusException::IllegalDataValue);
+        break;
     default:
-        break; // libmodbus answers the rest: no coils or inputs, so exceptions
+        return except(ModbusException::IllegalFunction);
     }
     out.reply = render(frame, length, 0);
     return out;

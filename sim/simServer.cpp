@@ -212,7 +212,7 @@ void SimServer::acceptModbus()
         resetAndClose(client);
         return;
     }
-    m_clients.push_back(Client { client, {} });
+    m_clients.push_back(Client { client, {}, {} });
 }
 
 void SimServer::logFrame(const uint8_t* frame, size_t length)
@@ -225,15 +225,40 @@ void SimServer::logFrame(const uint8_t* frame, size_t length)
 
 bool SimServer::readModbus(Client& client)
 {
-    uint8_t frame[MODBUS_TCP_MAX_ADU_LENGTH];
-    modbus_set_socket(m_ctx, client.fd);
-    const int length = modbus_receive(m_ctx, frame);
-    modbus_set_socket(m_ctx, -1);
-    if (length < 0)
-        return false; // closed by the peer, or not a frame libmodbus could read
-    if (length == 0)
+    // Frames are cut by the length field of their header. libmodbus's own
+    // receive sizes a request by its function code and knows no diagnostics,
+    // so it would split a restart request in two.
+    uint8_t buf[1024];
+    const ssize_t n = recv(client.fd, buf, sizeof buf, MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return true;
-    logFrame(frame, size_t(length));
+    if (n <= 0)
+        return false;
+    client.in.insert(client.in.end(), buf, buf + n);
+    size_t used = 0;
+    bool keep = true;
+    while (keep && client.in.size() - used >= 7) {
+        const uint8_t* h = client.in.data() + used;
+        const size_t length = size_t(h[4] << 8 | h[5]);
+        if (length < 2 || length > MODBUS_TCP_MAX_ADU_LENGTH - 6) {
+            // No way to find the next frame after a bad length.
+            logFrame(h, client.in.size() - used);
+            return false;
+        }
+        if (client.in.size() - used < 6 + length)
+            break;
+        keep = serveFrame(client, h, 6 + length);
+        used += 6 + length;
+    }
+    client.in.erase(client.in.begin(), client.in.begin() + long(used));
+    return keep;
+}
+
+bool SimServer::serveFrame(Client& client, const uint8_t* frame, size_t length)
+{
+    logFrame(frame, length);
+    if (frame[2] != 0 || frame[3] != 0)
+        return true; // not Modbus: no answer
 
     auto mode = FaultPlan::Mode::None;
     int value = 0;
@@ -249,12 +274,12 @@ bool SimServer::readModbus(Client& client)
         return true;
     case FaultPlan::Mode::Exception: {
         Q6120Device::Outcome outcome;
-        outcome.reply = m_device.exceptionReply(frame, size_t(length), uint8_t(value));
+        outcome.reply = m_device.exceptionReply(frame, length, uint8_t(value));
         queueReply(client, std::move(outcome), mode, value);
         return true;
     }
     default:
-        queueReply(client, m_device.handle(frame, size_t(length)), mode, value);
+        queueReply(client, m_device.handle(frame, length), mode, value);
         return true;
     }
 }

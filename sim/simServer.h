@@ -64,6 +64,7 @@ private:
     };
     struct Client {
         int fd = -1;
+        std::vector<uint8_t> in;
         std::deque<Chunk> out;
     };
     struct ControlClient {
@@ -80,6 +81,7 @@ private:
     void closeModbus();
     void acceptModbus();
     bool readModbus(Client& client); // false: drop the client
+    bool serveFrame(Client& client, const uint8_t* frame, size_t length); // false: drop
     bool flushClient(Client& client, Clock::time_point now); // false: drop the client
     void queueReply(Client& client, Q6120Device::Outcome outcome, FaultPlan::Mode fault, int faultValue);
     void beginRestart(bool factoryReset);
