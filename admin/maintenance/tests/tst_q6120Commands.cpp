@@ -1,0 +1,376 @@
+// The Q6120 module against the simulated server: restart and reset through
+// the module pop-up menu, the countdown and the messages, the menu binding,
+// keeping a busy module alive, and the module's connection life.
+#include "frmWait.h"
+#include "ioAppGlobals.h"
+#include "ioClientSocket.h"
+#include "ioDevicePage.h"
+#include "ioGlobals.h"
+#include "modQ6120.h"
+#include "pdTwinlane.h"
+#include "simHarness.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+// Answers the modal windows that a command shows, and notes what they said.
+class TModalWatcher : public QObject {
+public:
+    TModalWatcher()
+    {
+        Timer.setInterval(10);
+        connect(&Timer, &QTimer::timeout, this, &TModalWatcher::Look);
+        Timer.start();
+    }
+    QStringList Messages;
+    QList<int> Countdown;
+    bool CursorRestoredAtMessage = true;
+    bool HourglassDuringCountdown = true;
+    QString WaitCaption;
+    bool WaitHasFrameButtons = false;
+    bool WaitClosedByEscape = false;
+    bool WaitCentred = false;
+    std::function<void()> AtMessage; // runs while a message box is up
+    std::function<void()> EachTick; // runs on every look, modal or not
+
+private:
+    void Look()
+    {
+        if (EachTick)
+            EachTick();
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* wait = qobject_cast<TfmWait*>(modal)) {
+            if (wait != SeenWait) {
+                SeenWait = wait;
+                Countdown << wait->lbTime->text().toInt();
+                connect(wait, &TfmWait::SecondsLeftChanged, this, [this](int s) { Countdown << s; });
+                WaitCaption = wait->windowTitle();
+                const auto flags = wait->windowFlags();
+                WaitHasFrameButtons = flags.testAnyFlags(
+                    Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint | Qt::WindowSystemMenuHint);
+                if (MainWindowLinks.Window) {
+                    const QPoint d = wait->frameGeometry().center() - MainWindowLinks.Window->frameGeometry().center();
+                    WaitCentred = d.manhattanLength() <= 4;
+                }
+                QTest::keyClick(wait, Qt::Key_Escape);
+                WaitClosedByEscape = !wait->isVisible();
+            }
+            if (!QApplication::overrideCursor() || QApplication::overrideCursor()->shape() != Qt::WaitCursor)
+                HourglassDuringCountdown = false;
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            Messages << box->text();
+            if (QApplication::overrideCursor())
+                CursorRestoredAtMessage = false;
+            if (AtMessage)
+                AtMessage();
+            box->accept();
+        }
+    }
+    QTimer Timer;
+    QPointer<TfmWait> SeenWait;
+};
+
+// A device page that notes the calls a module makes on it.
+class TNotingPage : public QWidget, public TDevicePage {
+public:
+    explicit TNotingPage(QStringList* calls)
+        : Calls(calls)
+    {
+    }
+    ~TNotingPage() override { *Calls << QStringLiteral("deleted"); }
+    void InitPage() override { *Calls << QStringLiteral("InitPage"); }
+    void OpenWebConsole() override { *Calls << QStringLiteral("OpenWebConsole"); }
+    void ReleaseBrowser() override { *Calls << QStringLiteral("ReleaseBrowser"); }
+    QStringList* Calls;
+};
+
+} // namespace
+
+class TestQ6120Commands : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+    void lifecycle();
+    void commands_data();
+    void commands();
+    void menuActsOnLastPreparedModule();
+    void busyModuleStaysAlive();
+    void connectionOnFailure_data();
+    void connectionOnFailure();
+
+private:
+    std::unique_ptr<TModQ6120> NewModule(int port);
+    static void Drop(std::unique_ptr<TModQ6120>& module);
+    QWidget* Main = nullptr;
+    QWidget* Host = nullptr;
+    QAction* Restart = nullptr;
+    QAction* Reset = nullptr;
+    QList<TIOObject*> List;
+    std::unique_ptr<TSimProcess> Sim, ExceptionSim, SlowSim;
+};
+
+void TestQ6120Commands::initTestCase()
+{
+    Main = new QWidget;
+    Main->resize(800, 600);
+    Main->show();
+    Host = new QWidget(Main);
+    Restart = new QAction(QStringLiteral("Restart System"), Main);
+    Reset = new QAction(QStringLiteral("Reset to Default"), Main);
+    Restart->setEnabled(false);
+    Reset->setEnabled(false);
+    MainWindowLinks.Window = Main;
+    MainWindowLinks.muRemoteERestartModule = Restart;
+    MainWindowLinks.muRemoteEResetModule = Reset;
+    SocketTimeout = 2000;
+
+    Sim = std::make_unique<TSimProcess>();
+    if (!Sim->Ready())
+        QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + Sim->Error));
+    ExceptionSim = std::make_unique<TSimProcess>(QStringList { QStringLiteral("--fault"), QStringLiteral("exception") });
+    SlowSim = std::make_unique<TSimProcess>(QStringList { QStringLiteral("--fault"), QStringLiteral("delay 300") });
+    QVERIFY2(ExceptionSim->Ready(), qPrintable(ExceptionSim->Error));
+    QVERIFY2(SlowSim->Ready(), qPrintable(SlowSim->Error));
+}
+
+void TestQ6120Commands::cleanupTestCase()
+{
+    MainWindowLinks = TMainWindowLinks {};
+    delete Main;
+}
+
+void TestQ6120Commands::cleanup()
+{
+    AbortRequested = false;
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+}
+
+std::unique_ptr<TModQ6120> TestQ6120Commands::NewModule(int port)
+{
+    auto module = std::make_unique<TModQ6120>(0);
+    module->Attach(new QWidget, Host, nullptr);
+    module->AttachToList(&List, Host, QStringLiteral("127.0.0.1"));
+    // Servers listen on 502; the simulator here on a free port.
+    module->Connections[0]->SetPort(port);
+    return module;
+}
+
+void TestQ6120Commands::Drop(std::unique_ptr<TModQ6120>& module)
+{
+    if (!module)
+        return;
+    module->Detach();
+    module.reset();
+}
+
+void TestQ6120Commands::lifecycle()
+{
+    QStringList calls;
+    auto module = std::make_unique<TModQ6120>(0);
+    QCOMPARE(module->UnitId, 1);
+    QCOMPARE(module->ChannelKinds, 3u);
+    QCOMPARE(module->TypeCode, 17);
+    QCOMPARE(module->Name, QStringLiteral("Q6120"));
+    QVERIFY(!module->Connections[0]);
+
+    module->Attach(new TNotingPage(&calls), Host, nullptr);
+    QVERIFY(module->Connections[0]);
+    QVERIFY(!module->Connections[0]->IsOpen());
+    QList<TIOObject*> list;
+    module->AttachToList(&list, Host, QStringLiteral("192.168.127.254"));
+    QCOMPARE(module->Connections[0]->Host(), std::string("192.168.127.254"));
+    QCOMPARE(module->Connections[0]->Port(), 502);
+    QCOMPARE(list, QList<TIOObject*> { module.get() });
+
+    module->Detach();
+    QVERIFY(!module->Connections[0]);
+    // The page's browser goes before the page itself.
+    QCOMPARE(calls,
+        (QStringList { QStringLiteral("InitPage"), QStringLiteral("OpenWebConsole"), QStringLiteral("ReleaseBrowser"),
+            QStringLiteral("deleted") }));
+    module->CloseConnections(); // nothing there: nothing to do
+}
+
+void TestQ6120Commands::commands_data()
+{
+    QTest::addColumn<bool>("reset");
+    QTest::addColumn<int>("server"); // 0 normal, 1 exception, 2 nobody
+    QTest::addColumn<QString>("frameTail");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("restart") << false << 0 << "00 00 00 06 01 08 00 01 FF 00" << 1
+                             << "I/O server restarted successfully...";
+    QTest::newRow("reset") << true << 0 << "00 00 00 06 01 08 00 01 55 AA" << 1 << "I/O server reset successfully...";
+    QTest::newRow("restartException") << false << 1 << "00 00 00 06 01 08 00 01 FF 00" << 2
+                                      << "FAIL to restart I/O server!";
+    QTest::newRow("resetException") << true << 1 << "00 00 00 06 01 08 00 01 55 AA" << 2
+                                    << "FAIL to reset I/O server!";
+    QTest::newRow("restartNobody") << false << 2 << "" << 0 << "FAIL to restart I/O server!";
+}
+
+void TestQ6120Commands::commands()
+{
+    QFETCH(bool, reset);
+    QFETCH(int, server);
+    QFETCH(QString, frameTail);
+    QFETCH(int, frames);
+    QFETCH(QString, message);
+    TSimProcess* sim = server == 0 ? Sim.get() : server == 1 ? ExceptionSim.get() : nullptr;
+    const int port = sim ? sim->ModbusPort : 1; // nothing listens on port 1 of loopback
+    const int before = sim ? int(sim->Frames().size()) : 0;
+
+    auto module = NewModule(port);
+    module->PrepareMenu();
+    QVERIFY(Restart->isEnabled() && Reset->isEnabled());
+    TModalWatcher watcher;
+    (reset ? Reset : Restart)->trigger();
+
+    QCOMPARE(watcher.Messages, QStringList { message });
+    QVERIFY(watcher.CursorRestoredAtMessage);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    if (sim) {
+        const QStringList seen = sim->Frames().mid(before);
+        QCOMPARE(int(seen.size()), frames);
+        for (const QString& f : seen) // after the transaction identifier
+            QCOMPARE(f.mid(6), frameTail);
+    }
+    if (server == 0) {
+        QCOMPARE(watcher.Countdown, (QList<int> { 8, 7, 6, 5, 4, 3, 2, 1, 0 }));
+        QCOMPARE(watcher.WaitCaption, QStringLiteral("Restarting I/O Server"));
+        QVERIFY(!watcher.WaitHasFrameButtons);
+        QVERIFY(!watcher.WaitClosedByEscape);
+        QVERIFY(watcher.WaitCentred);
+        QVERIFY(watcher.HourglassDuringCountdown);
+        QVERIFY(module->Connections[0]->IsOpen());
+    } else {
+        QVERIFY(watcher.Countdown.isEmpty());
+        QVERIFY(!module->Connections[0]->IsOpen()); // closed by the final failure
+    }
+    Drop(module);
+}
+
+void TestQ6120Commands::menuActsOnLastPreparedModule()
+{
+    auto first = NewModule(Sim->ModbusPort);
+    auto second = NewModule(ExceptionSim->ModbusPort);
+    const int firstBefore = int(Sim->Frames().size());
+    const int secondBefore = int(ExceptionSim->Frames().size());
+    first->PrepareMenu();
+    second->PrepareMenu();
+    QCOMPARE(TIOModRemoteE::MenuModule(), second.get());
+    {
+        TModalWatcher watcher;
+        Restart->trigger();
+        QCOMPARE(watcher.Messages, QStringList { QStringLiteral("FAIL to restart I/O server!") });
+    }
+    QCOMPARE(int(Sim->Frames().size()), firstBefore);
+    QCOMPARE(int(ExceptionSim->Frames().size()), secondBefore + 2);
+
+    // A module on its way out takes its binding with it.
+    Drop(second);
+    QCOMPARE(TIOModRemoteE::MenuModule(), nullptr);
+    {
+        TModalWatcher watcher;
+        Restart->trigger();
+        Reset->trigger();
+        QCoreApplication::processEvents();
+        QVERIFY(watcher.Messages.isEmpty());
+    }
+    QCOMPARE(int(Sim->Frames().size()), firstBefore);
+    Drop(first);
+}
+
+void TestQ6120Commands::busyModuleStaysAlive()
+{
+    TTwinlane product;
+    const TModuleFactory saved = TTwinlane::ModuleFactory();
+    TTwinlane::SetModuleFactory([](QWidget* host, TIOObject* owner, int modelIndex) -> TIOMod* {
+        auto* m = new TModQ6120(modelIndex);
+        m->Attach(new QWidget, host, owner);
+        return m;
+    });
+    product.Attach(new QWidget, Host, nullptr);
+    auto* module = static_cast<TModQ6120*>(product.CreateModule(Host, 0, QStringLiteral("127.0.0.1")));
+    QVERIFY(module);
+    module->Connections[0]->SetPort(SlowSim->ModbusPort);
+
+    // While the request waits, events run: deleting the module is refused,
+    // and so is a second request on it.
+    int removed = -1, second = 0;
+    bool pendingSeen = false;
+    {
+        TModalWatcher watcher;
+        watcher.EachTick = [&] {
+            if (module->RequestPending && removed < 0) {
+                pendingSeen = product.AnyRequestPending();
+                removed = product.RemoveModule(module);
+                uint8_t reply[19];
+                second = module->ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, false);
+            }
+        };
+        uint8_t reply[19] = {};
+        QCOMPARE(module->ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, true), 19);
+    }
+    QVERIFY(pendingSeen);
+    QCOMPARE(removed, 0);
+    QCOMPARE(second, -1);
+    QVERIFY(!module->RequestPending);
+
+    // The command holds the module through its message box too.
+    module->Connections[0]->Close();
+    module->Connections[0]->SetPort(ExceptionSim->ModbusPort);
+    module->PrepareMenu();
+    int removedAtMessage = -1;
+    {
+        TModalWatcher watcher;
+        watcher.AtMessage = [&] { removedAtMessage = product.RemoveModule(module); };
+        Restart->trigger();
+        QCOMPARE(watcher.Messages, QStringList { QStringLiteral("FAIL to restart I/O server!") });
+    }
+    QCOMPARE(removedAtMessage, 0);
+    QCOMPARE(product.RemoveModule(module), 1);
+    QCOMPARE(TIOModRemoteE::MenuModule(), nullptr);
+    product.Detach();
+    TTwinlane::SetModuleFactory(saved);
+}
+
+void TestQ6120Commands::connectionOnFailure_data()
+{
+    QTest::addColumn<bool>("abort");
+    QTest::addColumn<bool>("openAfterOffline");
+    QTest::newRow("offlineCloses") << false << false;
+    QTest::newRow("abortKeepsItOpen") << true << true;
+}
+
+void TestQ6120Commands::connectionOnFailure()
+{
+    QFETCH(bool, abort);
+    QFETCH(bool, openAfterOffline);
+    auto module = NewModule(Sim->ModbusPort);
+    uint8_t reply[19];
+    QCOMPARE(module->ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, true), 19);
+    QVERIFY(module->Connections[0]->IsOpen());
+    const int before = int(Sim->Frames().size());
+    AbortRequested = abort;
+    if (abort) // nothing is sent meanwhile
+        QCOMPARE(module->ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, true), -1);
+    module->SetOnline(false);
+    QCOMPARE(module->Connections[0]->IsOpen(), openAfterOffline);
+    QCOMPARE(int(Sim->Frames().size()), before);
+    AbortRequested = false;
+    // A closed connection is opened again by the next request.
+    QCOMPARE(module->ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, true), 19);
+    Drop(module);
+}
+
+QTEST_MAIN(TestQ6120Commands)
+#include "tst_q6120Commands.moc"
