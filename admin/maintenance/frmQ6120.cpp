@@ -102,10 +102,12 @@ void TfmQ6120::InitPage()
     TabWebResize();
 }
 
+QUrl WebConsoleUrl(const QString& address) { return QUrl(QStringLiteral("http://%1").arg(address)); }
+
 void TfmQ6120::Navigate()
 {
     if (WebBrowser && Module)
-        WebBrowser->load(QUrl(QStringLiteral("http://%1").arg(Module->Address)));
+        WebBrowser->load(WebConsoleUrl(Module->Address));
 }
 
 void TfmQ6120::OpenWebConsole() { Navigate(); }

@@ -3,6 +3,7 @@
 // embedded browser, and the firmware update tab.
 #include "ioDevicePage.h"
 
+#include <QUrl>
 #include <QWebEngineView>
 #include <QWidget>
 
@@ -12,6 +13,10 @@ class QTabWidget;
 class QToolButton;
 class TModQ6120;
 class TfmQ6120;
+
+// "http://%s" with the server's address text, unchanged: the server's web
+// server on the standard port (a host name typed by hand works too).
+QUrl WebConsoleUrl(const QString& address);
 
 // The embedded browser: hands every new window the page asks for to the
 // page's new-window handler.
