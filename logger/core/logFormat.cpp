@@ -1,8 +1,5 @@
 #include "logFormat.h"
 
-#include "eventTableModel.h"
-#include "eventTypes.h"
-
 #include <QFile>
 #include <QFileInfo>
 
@@ -149,60 +146,4 @@ bool AppendLogLine(const QString& path, const std::array<QByteArray, kEventColum
         return false;
     const QByteArray line = CommaText(fields) + "\r\n";
     return file.write(line) == line.size();
-}
-
-int LoadLogFile(const QString& path, TEventTableModel& table, QString* error)
-{
-    table.Clear();
-    QFile file(path);
-    if (!file.exists())
-        return 0;
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString());
-        return -1;
-    }
-    const QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = QStringLiteral("Cannot read file \"%1\". %2").arg(path, file.errorString());
-        return -1;
-    }
-    file.close();
-
-    std::deque<TEventTableModel::TRow> rows;
-    QByteArray pool;
-    pool.reserve(text.size());
-    std::vector<std::pair<qsizetype, qsizetype>> spans;
-    int count = 0;
-    SplitLines(text, [&](QByteArrayView line) {
-        TEventTableModel::TRow row;
-        const qsizetype mark = pool.size();
-        spans.clear();
-        if (SplitCommaText(line, pool, spans) != kEventColumnCount) {
-            pool.truncate(mark);
-            rows.push_back(row);
-            return;
-        }
-        // Field 0 is the number the alarm had when it arrived; rows are
-        // numbered by line position instead. Its bytes go.
-        const QByteArray typeName = pool.mid(spans[1].first, spans[1].second);
-        row.Tag = EventTypeCode(QString::fromLatin1(typeName));
-        QByteArray kept = pool.mid(spans[1].first);
-        pool.truncate(mark);
-        row.Offset = pool.size();
-        for (int c = 1; c < kEventColumnCount; ++c)
-            row.Length[c - 1] = int(spans[size_t(c)].second);
-        pool += kept;
-        if (row.Tag < 2) {
-            pool.truncate(pool.size() - row.Length[4]);
-            pool += "--";
-            row.Length[4] = 2;
-        }
-        row.Number = int(rows.size()) + 1;
-        rows.push_back(row);
-        ++count;
-    });
-    table.ResetRows(std::move(rows), std::move(pool));
-    return count;
 }
