@@ -21,7 +21,8 @@
 #include <unistd.h>
 #include <vector>
 
-static_assert(std::endian::native == std::endian::little, "DscDeviceRecord carries host-order integers as little-endian");
+static_assert(
+    std::endian::native == std::endian::little, "DscDeviceRecord carries host-order integers as little-endian");
 static_assert(offsetof(DscDeviceRecord, ProductId) == 0);
 static_assert(offsetof(DscDeviceRecord, ProductCode) == 4);
 static_assert(offsetof(DscDeviceRecord, IpAddress) == 12);

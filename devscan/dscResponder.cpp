@@ -137,9 +137,8 @@ void Responder::ReadRequests()
         const auto request = DecodeRequest(buffer, std::size_t(n));
         if (!request || fromLen < sizeof from || from.sin_port == 0)
             continue;
-        const bool queued = std::any_of(pending_.begin(), pending_.end(), [&](const Pending& p) {
-            return p.nonce == request->nonce && p.port == from.sin_port;
-        });
+        const bool queued = std::any_of(pending_.begin(), pending_.end(),
+            [&](const Pending& p) { return p.nonce == request->nonce && p.port == from.sin_port; });
         if (queued || pending_.size() >= MaxPending)
             continue;
         const auto due
@@ -192,8 +191,7 @@ int Responder::NextDueMs() const
     auto next = pending_.front().due;
     for (const Pending& p : pending_)
         next = std::min(next, p.due);
-    const auto ms
-        = std::chrono::ceil<std::chrono::milliseconds>(next - std::chrono::steady_clock::now()).count();
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(next - std::chrono::steady_clock::now()).count();
     return ms < 0 ? 0 : int(ms);
 }
 

@@ -123,8 +123,10 @@ bring_up() {
             sleep 0.1
         done
     done
-    echo "lab $id up: host namespace $host ($HOST_ADDRESS), $count device(s):" >&2
-    sed 's/^/  /' "$dir/devices" >&2
+    # One write, so that whoever watches for this line gets the devices with it.
+    local list
+    list=$(sed 's/^/  /' "$dir/devices")
+    printf 'lab %s up: host namespace %s (%s), %d device(s):\n%s\n' "$id" "$host" "$HOST_ADDRESS" "$count" "$list" >&2
 }
 
 new_id() { echo "twl$$"; }

@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <dirent.h>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
@@ -33,7 +33,10 @@ const char* IpTool()
 // Every lab namespace, ours or lab.sh's, is named "twl...".
 constexpr const char* NamePrefix = "twl";
 
-std::string NamespacePath(const std::string& name) { return "/run/netns/" + name; }
+std::string NamespacePath(const std::string& name)
+{
+    return "/run/netns/" + name;
+}
 
 // What `ip netns delete` does, but safe to call from a dying process: the
 // namespace goes once its last process has left.
@@ -173,7 +176,8 @@ int RunTool(const std::vector<std::string>& argv, const std::string& input, std:
 
 bool InLabNamespace()
 {
-    struct stat own {}, machine {};
+    struct stat own {
+    }, machine {};
     if (::stat("/proc/thread-self/ns/net", &own) != 0)
         return false;
     if (::stat("/proc/1/ns/net", &machine) == 0 && own.st_dev == machine.st_dev && own.st_ino == machine.st_ino)
@@ -186,7 +190,7 @@ bool InLabNamespace()
         return false;
     bool found = false;
     while (const dirent* entry = ::readdir(dir)) {
-        struct stat st {};
+        struct stat st { };
         if (std::strncmp(entry->d_name, NamePrefix, std::strlen(NamePrefix)) == 0
             && ::stat(NamespacePath(entry->d_name).c_str(), &st) == 0 && st.st_dev == own.st_dev
             && st.st_ino == own.st_ino) {
@@ -240,8 +244,7 @@ LabNet::~LabNet()
 {
     while (!children_.empty())
         Stop(children_.back().pid);
-    // The bridge namespace goes last so that no veth end is left dangling in
-    // a namespace that is still being removed.
+    // A namespace takes its veth ends, and so the pairs, with it.
     for (auto it = namespaces_.rbegin(); it != namespaces_.rend(); ++it)
         RemoveNamespace(*it);
     if (watchdog_ >= 0)
@@ -325,8 +328,8 @@ bool LabNet::Connect(
         return false;
     const std::string port = "v" + std::to_string(links_++);
     if (!IpBatch(bridgeNs_,
-            { "link add " + port + " type veth peer name " + ifName + " netns " + ns, "link set " + port + " master br0",
-                "link set " + port + " up" }))
+            { "link add " + port + " type veth peer name " + ifName + " netns " + ns,
+                "link set " + port + " master br0", "link set " + port + " up" }))
         return false;
     std::vector<std::string> inside;
     if (!mac.empty())

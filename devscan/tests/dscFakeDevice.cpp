@@ -27,7 +27,10 @@ namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int)
+{
+    g_stop = 1;
+}
 
 bool ParseMac(const std::string& text, dsc::MacAddress& mac)
 {

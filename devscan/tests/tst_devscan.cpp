@@ -150,8 +150,8 @@ protected:
                 argv.push_back("--junk");
             argv.push_back("--device");
             // "-": the responder must find the interface's MAC itself.
-            argv.push_back("eth0,-," + d.reported + "," + std::to_string(d.productId) + ","
-                + std::to_string(d.productCode));
+            argv.push_back(
+                "eth0,-," + d.reported + "," + std::to_string(d.productId) + "," + std::to_string(d.productCode));
             const pid_t pid = net_->Start(ns, argv);
             ASSERT_GT(pid, 0) << net_->Error();
             ASSERT_TRUE(net_->WaitForLine(pid, "ready")) << net_->Error();
@@ -206,7 +206,10 @@ const Scenario Scenarios[] = {
         true },
 };
 
-void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
+void PrintTo(const Scenario& s, std::ostream* os)
+{
+    *os << s.name;
+}
 
 class DeviceSearch : public DiscoveryLab, public ::testing::WithParamInterface<Scenario> { };
 

@@ -12,7 +12,10 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-template <std::size_t N> Bytes ToBytes(const std::array<uint8_t, N>& a) { return Bytes(a.begin(), a.end()); }
+template <std::size_t N> Bytes ToBytes(const std::array<uint8_t, N>& a)
+{
+    return Bytes(a.begin(), a.end());
+}
 
 TEST(Wire, AnswerCarriesEveryField)
 {
