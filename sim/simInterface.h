@@ -6,9 +6,10 @@
 
 namespace sim {
 
-// True when this process runs in the namespace of process 1, that is on the
-// machine itself rather than in a namespace a test or the lab made. The
-// simulator refuses to touch interfaces or answer searches there.
+// True when this process runs in the machine's own network namespace rather
+// than in one a test or the lab made: the namespace of process 1 or, where
+// that is out of sight, of every ancestor we can see. The simulator refuses to
+// touch interfaces or answer searches there.
 bool InInitialNetworkNamespace();
 
 std::optional<MacAddress> InterfaceMac(const std::string& interfaceName);
