@@ -1,0 +1,221 @@
+// Alarms per second into the main window, beside the floor of the design: a
+// receiver that only decodes and appends each line with open/append/close.
+//
+// 20 senders on loopback, each on its own connection, send their share of the
+// alarms as fast as the socket takes them. The window's table holds 100,000
+// rows from today's log before the first alarm. Bounded: every sender sends
+// a fixed count, and the run gives up after a deadline.
+//
+//   bench_ak_reception [--short]
+#include "akSettings.h"
+#include "alarmMessage.h"
+#include "eventTableModel.h"
+#include "frmMain.h"
+#include "logFormat.h"
+#include "settingsStore.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kSenders = 20;
+constexpr int kDeadlineMs = 240000;
+
+QByteArray Message(int sender, int i)
+{
+    AlarmMessage m;
+    m.EventType = uint8_t(i % 4);
+    m.Year = 2026;
+    m.Month = uint8_t(1 + i % 12);
+    m.Day = uint8_t(1 + i % 28);
+    m.Hour = uint8_t(i % 24);
+    m.Minute = uint8_t(i % 60);
+    m.Second = uint8_t(sender);
+    std::snprintf(m.SourceName, sizeof m.SourceName, "Sender %d", sender);
+    const uint8_t src[4] = { 127, 0, 0, uint8_t(1 + sender) }, dst[4] = { 127, 0, 1, uint8_t(i % 250) };
+    std::memcpy(m.SourceIp, src, 4);
+    std::memcpy(m.DestinationIp, dst, 4);
+    return EncodeAlarmMessage(m);
+}
+
+// Plain blocking sockets in threads of their own, so the senders never wait
+// for the receiver's event loop.
+std::vector<std::thread> StartSenders(int port, int perSender, std::atomic<int>& failures)
+{
+    std::vector<std::thread> threads;
+    for (int s = 0; s < kSenders; ++s) {
+        threads.emplace_back([=, &failures] {
+            QByteArray all;
+            for (int i = 0; i < perSender; ++i)
+                all += Message(s, i);
+            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in a {};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(uint16_t(port));
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+                ++failures;
+                if (fd >= 0)
+                    ::close(fd);
+                return;
+            }
+            qsizetype sent = 0;
+            while (sent < all.size()) {
+                const ssize_t n = ::send(fd, all.constData() + sent, size_t(all.size() - sent), MSG_NOSIGNAL);
+                if (n <= 0) {
+                    ++failures;
+                    break;
+                }
+                sent += n;
+            }
+            ::close(fd);
+        });
+    }
+    return threads;
+}
+
+int LineCount(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    return int(f.readAll().count("\r\n"));
+}
+
+// Runs the event loop until done() or the deadline; returns the elapsed ms.
+template <typename Done> qint64 RunUntil(Done done)
+{
+    QElapsedTimer t;
+    t.start();
+    QTimer poll;
+    QEventLoop loop;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done() || t.elapsed() > kDeadlineMs)
+            loop.quit();
+    });
+    poll.start(1);
+    loop.exec();
+    return t.elapsed();
+}
+
+// The floor: decode, then open/append/close per alarm, nothing else.
+class TMinimalReceiver : public QObject {
+public:
+    TMinimalReceiver(const QString& path)
+        : path_(path)
+    {
+        server_.listen(QHostAddress::LocalHost, 0);
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = server_.nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, this, [this, s] {
+                    while (s->bytesAvailable() >= kAlarmMessageSize) {
+                        if (auto rec = DecodeAlarm(s->read(kAlarmMessageSize))) {
+                            rec->Cells[0] = FormatRowNumber(++count_);
+                            AppendLogLine(path_, rec->Cells);
+                        }
+                    }
+                });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+    int Port() const { return server_.serverPort(); }
+    int count_ = 0;
+
+private:
+    QTcpServer server_;
+    QString path_;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    const bool shortRun = app.arguments().contains(QStringLiteral("--short"));
+    const int preload = shortRun ? 5000 : 100000;
+    const int alarms = shortRun ? 2000 : 50000;
+    const int perSender = alarms / kSenders;
+
+    QTemporaryDir dir;
+    qputenv("KORVEL_MACHINE_SETTINGS", dir.filePath(QStringLiteral("machine.ini")).toLocal8Bit());
+    const QString logDir = dir.filePath(QStringLiteral("log"));
+    QDir().mkpath(logDir);
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const int port = probe.serverPort();
+    probe.close();
+    WriteRegInteger(AkSettingsKey(), QStringLiteral("Port"), port);
+    WriteRegString(AkSettingsKey(), QStringLiteral("LogPath"), logDir);
+
+    const QString today = LogFilePath(logDir, QDate::currentDate());
+    {
+        QFile f(today);
+        f.open(QIODevice::WriteOnly);
+        for (int i = 0; i < preload; ++i) {
+            auto rec = DecodeAlarm(Message(i % kSenders, i));
+            rec->Cells[0] = FormatRowNumber(i + 1);
+            f.write(CommaText(rec->Cells) + "\r\n");
+        }
+    }
+
+    std::printf("Alarm reception: %d senders on loopback, %d alarms, table preloaded with %d rows%s\n", kSenders,
+        perSender * kSenders, preload, shortRun ? " (short run)" : "");
+
+    // The window.
+    QElapsedTimer startup;
+    startup.start();
+    TfmMain window(dir.filePath(QStringLiteral("prog/")));
+    window.show();
+    const qint64 startupMs = startup.elapsed();
+    TEventTableModel& table = *window.EventModel();
+    const int rowsBefore = table.rowCount();
+    std::atomic<int> failures = 0;
+    auto senders = StartSenders(port, perSender, failures);
+    const int want = rowsBefore + perSender * kSenders;
+    const qint64 windowMs = RunUntil([&] { return table.rowCount() >= want; });
+    for (auto& t : senders)
+        t.join();
+    const int rowsAdded = table.rowCount() - rowsBefore;
+    const int linesAdded = LineCount(today) - preload;
+
+    // The floor, on the same machine in the same run.
+    const QString minimalLog = dir.filePath(QStringLiteral("minimal.log"));
+    TMinimalReceiver minimal(minimalLog);
+    auto senders2 = StartSenders(minimal.Port(), perSender, failures);
+    const qint64 minimalMs = RunUntil([&] { return minimal.count_ >= perSender * kSenders; });
+    for (auto& t : senders2)
+        t.join();
+    const int minimalLines = LineCount(minimalLog);
+
+    const int sent = perSender * kSenders;
+    const double windowRate = rowsAdded * 1000.0 / std::max<qint64>(windowMs, 1);
+    const double minimalRate = minimalLines * 1000.0 / std::max<qint64>(minimalMs, 1);
+    std::printf("  window start-up with %d rows:  %lld ms\n", preload, (long long)startupMs);
+    std::printf(
+        "  Alarmkeeper window:  %8d alarms in %6lld ms = %9.0f alarms/s  (rows added %d, log lines %d, sent %d)\n",
+        rowsAdded, (long long)windowMs, windowRate, rowsAdded, linesAdded, sent);
+    std::printf("  minimal receiver:    %8d alarms in %6lld ms = %9.0f alarms/s  (log lines %d, sent %d)\n",
+        minimal.count_, (long long)minimalMs, minimalRate, minimalLines, sent);
+    std::printf("  ratio window / minimal: %.2f (aim: at least 0.5)\n", windowRate / std::max(minimalRate, 1.0));
+
+    const bool complete = failures == 0 && rowsAdded == sent && linesAdded == sent && minimalLines == sent;
+    std::printf("  %s\n", complete ? "rows = log lines = alarms sent" : "ALARMS LOST");
+    return complete ? 0 : 1;
+}
