@@ -81,6 +81,10 @@ int SimConsole::start(const std::string& bindAddress, int port)
 {
     stop();
     auto server = std::make_unique<httplib::Server>();
+    // stop() waits for connections in their keep-alive or read wait, and a
+    // restart stops the console from the main loop: keep those waits short.
+    server->set_keep_alive_timeout(1);
+    server->set_read_timeout(1, 0);
     server->Get("/", [this](const httplib::Request&, httplib::Response& res) {
         res.set_content(statusPage(), "text/html");
     });

@@ -99,6 +99,15 @@ int ChildProcess::wait(int limitMs)
     return result;
 }
 
+bool ChildProcess::running()
+{
+    if (m_pid < 0)
+        return false;
+    if (waitpid(m_pid, nullptr, WNOHANG) == m_pid)
+        m_pid = -1;
+    return m_pid > 0;
+}
+
 void ChildProcess::stop()
 {
     if (m_pid < 0)
@@ -202,7 +211,7 @@ Sim::Sim(std::vector<std::string> extraArgs, bool withAlarms)
     if (!m_process.start(BinDir() + "/twinlane-sim", args, m_dir.file("output")))
         return;
     const std::string ready = m_dir.file("ready");
-    WaitFor([&] { return std::filesystem::exists(ready) || m_process.pid() < 0; });
+    WaitFor([&] { return std::filesystem::exists(ready) || !m_process.running(); });
     std::ifstream in(ready);
     std::string line;
     std::getline(in, line);

@@ -43,7 +43,8 @@ public:
     // Waits for the exit; returns the exit status, or -1 if killed / still running at the limit.
     int wait(int limitMs = 20000);
     void stop();
-    int pid() const { return m_pid; }
+    // False once the child has ended (it is reaped then).
+    bool running();
 
 private:
     int m_pid = -1;
