@@ -436,7 +436,8 @@ int LabNet::Stop(pid_t pid)
     return status;
 }
 
-std::optional<std::string> LabNet::RunIn(const std::string& ns, const std::function<std::string()>& task)
+std::optional<std::string> LabNet::RunIn(
+    const std::string& ns, const std::function<std::string()>& task, const std::function<void()>& whileWaiting)
 {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) {
@@ -458,7 +459,23 @@ std::optional<std::string> LabNet::RunIn(const std::string& ns, const std::funct
         Fail("fork");
         return std::nullopt;
     }
-    const std::string text = ReadAll(out[0]);
+    std::string text;
+    if (whileWaiting) {
+        for (;;) {
+            whileWaiting();
+            pollfd pfd { out[0], POLLIN, 0 };
+            if (::poll(&pfd, 1, 0) <= 0)
+                continue;
+            char buffer[4096];
+            const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+            if (n == 0 || (n < 0 && errno != EINTR))
+                break;
+            if (n > 0)
+                text.append(buffer, std::size_t(n));
+        }
+    } else {
+        text = ReadAll(out[0]);
+    }
     ::close(out[0]);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }

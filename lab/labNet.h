@@ -59,7 +59,10 @@ public:
     // Runs task in a child process inside the namespace and returns the text
     // it produced, or empty when the child could not enter the namespace,
     // found itself in the machine's own namespace, or did not end normally.
-    std::optional<std::string> RunIn(const std::string& ns, const std::function<std::string()>& task);
+    // whileWaiting, if given, is called over and over meanwhile (it should
+    // block briefly, e.g. by polling a device of the test's own).
+    std::optional<std::string> RunIn(const std::string& ns, const std::function<std::string()>& task,
+        const std::function<void()>& whileWaiting = {});
 
     // Runs `ip -n ns -batch -` with the given lines; for setting up many links at once.
     bool IpBatch(const std::string& ns, const std::vector<std::string>& lines);

@@ -1,6 +1,7 @@
 // Discovery in an isolated network: the searching library against real
 // responders in their own namespaces, joined by a bridge.
 #include "devscan.h"
+#include "dscResponder.h"
 #include "dscWire.h"
 #include "labNet.h"
 
@@ -77,26 +78,30 @@ int Collect(const DscDeviceRecord* record)
     return g_stopAfter != 0 && int(g_seen->size()) >= g_stopAfter ? 0 : 1;
 }
 
-std::optional<Outcome> Search(lab::LabNet& net, const std::string& ns, const SearchRun& run)
+std::optional<Outcome> Search(
+    lab::LabNet& net, const std::string& ns, const SearchRun& run, const std::function<void()>& whileWaiting = {})
 {
-    const auto text = net.RunIn(ns, [&] {
-        std::vector<DscDeviceRecord> seen;
-        g_seen = &seen;
-        g_stopAfter = run.stopAfter;
-        dsc_SetSearchOpt(run.waitMs, run.repeats);
-        const int index = run.interfaceName.empty() ? -1 : int(::if_nametoindex(run.interfaceName.c_str()));
-        const int result = dsc_EnumSearch(index, Collect);
-        std::ostringstream out;
-        out << result << " " << seen.size() << "\n";
-        for (const DscDeviceRecord& r : seen) {
-            char mac[18];
-            std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", r.MacAddress[0], r.MacAddress[1],
-                r.MacAddress[2], r.MacAddress[3], r.MacAddress[4], r.MacAddress[5]);
-            out << r.ProductId << " " << r.ProductCode << " " << r.IpAddress << " " << r.LocalAddress << " " << mac
-                << "\n";
-        }
-        return out.str();
-    });
+    const auto text = net.RunIn(
+        ns,
+        [&] {
+            std::vector<DscDeviceRecord> seen;
+            g_seen = &seen;
+            g_stopAfter = run.stopAfter;
+            dsc_SetSearchOpt(run.waitMs, run.repeats);
+            const int index = run.interfaceName.empty() ? -1 : int(::if_nametoindex(run.interfaceName.c_str()));
+            const int result = dsc_EnumSearch(index, Collect);
+            std::ostringstream out;
+            out << result << " " << seen.size() << "\n";
+            for (const DscDeviceRecord& r : seen) {
+                char mac[18];
+                std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", r.MacAddress[0], r.MacAddress[1],
+                    r.MacAddress[2], r.MacAddress[3], r.MacAddress[4], r.MacAddress[5]);
+                out << r.ProductId << " " << r.ProductCode << " " << r.IpAddress << " " << r.LocalAddress << " " << mac
+                    << "\n";
+            }
+            return out.str();
+        },
+        whileWaiting);
     if (!text)
         return std::nullopt;
     Outcome outcome;
@@ -263,6 +268,34 @@ TEST_F(DiscoveryLab, RefusesWhatItCannotSearch)
     });
     ASSERT_TRUE(results) << net_->Error();
     EXPECT_EQ(*results, "-1 -1 -1 -1");
+}
+
+// The responder as a device links it: opened from the test's own namespace
+// into the device's, polled by the test, asked for its address at every answer.
+TEST_F(DiscoveryLab, ResponderAnswersWithTheAddressOfTheMoment)
+{
+    ASSERT_NO_FATAL_FAILURE(Build({ HostEth0 }, {}));
+    const std::string ns = net_->AddNamespace("dev");
+    ASSERT_FALSE(ns.empty()) << net_->Error();
+    const std::string mac = "02:40:00:00:00:01";
+    ASSERT_TRUE(net_->Connect(ns, "eth0", mac)) << net_->Error();
+    uint32_t address = 0;
+    dsc::Responder responder({ .interfaceName = "eth0",
+        .netns = ns,
+        .productId = Q6120Id,
+        .productCode = Q6120Code,
+        .mac = {},
+        .address = [&] { return address; } });
+    std::string error;
+    ASSERT_TRUE(responder.Open(&error)) << error;
+    EXPECT_FALSE(lab::InLabNamespace()) << "opening moved the test's own thread";
+
+    for (const char* now : { "10.77.0.90", "10.77.0.91", "0.0.0.0" }) {
+        address = Ip(now);
+        const auto outcome = Search(*net_, host_, {}, [&] { responder.Poll(10); });
+        ASSERT_TRUE(outcome) << net_->Error();
+        EXPECT_EQ(outcome->records, Expected({ HostEth0 }, { { mac, {}, now } })) << now;
+    }
 }
 
 TEST(SearchOptions, AcceptsOnlyTheDocumentedRanges)
