@@ -4,15 +4,18 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 class TIOThread {
 public:
     explicit TIOThread(bool createSuspended);
-    virtual ~TIOThread(); // joins the thread if it was started
+    // Waits until a started run has left this object.
+    virtual ~TIOThread();
     TIOThread(const TIOThread&) = delete;
     TIOThread& operator=(const TIOThread&) = delete;
 
+    // Runs Execute() on a thread of its own. The system thread under it is
+    // taken from a pool of idle ones (a new one when none is idle): starting
+    // a thread per request would cost more than the request itself.
     void Start();
     // Set once, with release ordering, after everything else the worker
     // writes; read it with acquire before touching the results.
@@ -29,9 +32,10 @@ protected:
     void StartIfNotSuspended();
 
 private:
+    friend class TIOWorkerPool;
     void Run();
     bool Suspended;
-    std::thread Thread;
+    bool Started = false;
     std::mutex DoneLock;
     std::condition_variable DoneSignal;
 };

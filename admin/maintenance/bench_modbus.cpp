@@ -1,0 +1,214 @@
+// Benchmark: requests per second of a module's ModbusRequest (read of five
+// input registers, connection kept open) beside a libmodbus client doing the
+// same reads against the same server on loopback, and the memory of 1, 10
+// and 50 device pages with their web consoles. Prints figures; with --short
+// it only checks that everything runs.
+#include "frmQ6120.h"
+#include "ioAppGlobals.h"
+#include "ioClientSocket.h"
+#include "ioGlobals.h"
+#include "modQ6120.h"
+#include "simHarness.h"
+#include "testServers.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QWebEngineView>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <modbus/modbus.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+// Resident memory of a process in KiB, from /proc.
+long RssKiB(int pid)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+int ParentOf(int pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = f.readAll();
+    // The name in parentheses may hold blanks; the fields after it don't.
+    const QList<QByteArray> rest = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return rest.value(1).toInt();
+}
+
+// Resident memory of every process below pid (the browser engine's helpers).
+long DescendantsRssKiB(int pid)
+{
+    long total = 0;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& e : entries) {
+        bool number = false;
+        const int p = e.toInt(&number);
+        if (number && ParentOf(p) == pid)
+            total += RssKiB(p) + DescendantsRssKiB(p);
+    }
+    return total;
+}
+
+double ModuleRate(int port, int requests)
+{
+    TModQ6120 module(0);
+    QList<TIOObject*> list;
+    module.Attach(new QWidget, nullptr, nullptr);
+    module.AttachToList(&list, nullptr, QStringLiteral("127.0.0.1"));
+    module.Connections[0]->SetPort(port);
+    uint8_t reply[19];
+    if (module.ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, true) != 19) { // connects
+        module.Detach();
+        return -1;
+    }
+    const auto start = Clock::now();
+    for (int i = 0; i < requests; ++i)
+        if (module.ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, true) != 19) {
+            module.Detach();
+            return -1;
+        }
+    const double rate = requests / Seconds(start);
+    module.Detach();
+    return rate;
+}
+
+double LibmodbusRate(int port, int requests)
+{
+    modbus_t* ctx = modbus_new_tcp("127.0.0.1", port);
+    if (ctx)
+        modbus_set_slave(ctx, 1);
+    if (!ctx || modbus_connect(ctx) != 0) {
+        if (ctx)
+            modbus_free(ctx);
+        return -1;
+    }
+    uint16_t regs[5];
+    double rate = -1;
+    const auto start = Clock::now();
+    int i = 0;
+    for (; i < requests; ++i)
+        if (modbus_read_input_registers(ctx, 0x2503, 5, regs) != 5) {
+            std::fprintf(stderr, "libmodbus read %d failed: %s\n", i, modbus_strerror(errno));
+            break;
+        }
+    if (i == requests)
+        rate = requests / Seconds(start);
+    modbus_close(ctx);
+    modbus_free(ctx);
+    return rate;
+}
+
+// Builds n Q6120 modules with their pages, each opening the console at
+// consoleAddress, waits (bounded) for the pages to load, and returns the
+// resident memory of this process and of the engine's helper processes.
+std::pair<long, long> PagesRss(int n, const QString& consoleAddress, QWidget* host, int* loadedCount)
+{
+    std::vector<std::unique_ptr<TModQ6120>> modules;
+    QList<TIOObject*> list;
+    int loaded = 0;
+    for (int i = 0; i < n; ++i) {
+        auto m = std::make_unique<TModQ6120>(0);
+        auto* page = new TfmQ6120(nullptr, m.get());
+        m->Attach(page, host, nullptr);
+        QObject::connect(page->WebBrowser, &QWebEngineView::loadFinished, page, [&loaded] { ++loaded; });
+        m->AttachToList(&list, host, consoleAddress);
+        modules.push_back(std::move(m));
+    }
+    QDeadlineTimer limit(120000);
+    while (loaded < n && !limit.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    // Let the engine settle before reading memory.
+    QDeadlineTimer settle(1000);
+    while (!settle.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    const long own = RssKiB(getpid());
+    const long helpers = DescendantsRssKiB(getpid());
+    for (auto& m : modules)
+        m->Detach();
+    modules.clear();
+    *loadedCount = loaded;
+    return { own, helpers };
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool quick = false;
+    for (int i = 1; i < argc; ++i)
+        if (QByteArray(argv[i]) == "--short")
+            quick = true;
+    // The engine runs without its sandbox when we are root.
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    if (!qEnvironmentVariableIsSet("TWL_BIN_DIR"))
+        qputenv("TWL_BIN_DIR", QCoreApplication::applicationDirPath().toLocal8Bit());
+
+    const int requests = quick ? 200 : 20000;
+    int failures = 0;
+
+    // The simulated server when it is there, else a plain libmodbus server.
+    auto sim = std::make_unique<TSimProcess>();
+    std::unique_ptr<TLibmodbusServer> plain;
+    int port = sim->ModbusPort;
+    const char* serverName = "twinlane-sim";
+    if (!sim->Ready()) {
+        plain = std::make_unique<TLibmodbusServer>();
+        port = plain->Port();
+        serverName = "libmodbus server";
+    }
+    std::printf("Modbus/TCP, read of 5 input registers, %d requests on one connection to %s on 127.0.0.1\n",
+        requests, serverName);
+    const double ours = ModuleRate(port, requests);
+    const double theirs = LibmodbusRate(port, requests);
+    std::printf("  ModbusRequest      %10.0f requests/s\n", ours);
+    std::printf("  libmodbus client   %10.0f requests/s\n", theirs);
+    if (ours > 0 && theirs > 0)
+        std::printf("  ratio libmodbus/ModbusRequest %.2f\n", theirs / ours);
+    else
+        ++failures;
+
+    if (sim->Ready() && sim->HttpPort > 0) {
+        QWidget host;
+        host.resize(800, 600);
+        const QString console = QStringLiteral("127.0.0.1:%1").arg(sim->HttpPort);
+        const long baseOwn = RssKiB(getpid());
+        std::printf("Device pages with the web console of %s (RSS in MiB; engine helpers are its own processes)\n",
+            qPrintable(console));
+        std::printf("  before any page: program %.1f\n", baseOwn / 1024.0);
+        const QList<int> counts = quick ? QList<int> { 1 } : QList<int> { 1, 10, 50 };
+        for (int n : counts) {
+            int loaded = 0;
+            const auto [own, helpers] = PagesRss(n, console, &host, &loaded);
+            std::printf("  %2d pages (%2d loaded): program %.1f, helpers %.1f, total %.1f, per page %.1f\n", n,
+                loaded, own / 1024.0, helpers / 1024.0, (own + helpers) / 1024.0,
+                (own + helpers - baseOwn) / 1024.0 / n);
+            if (loaded < n)
+                ++failures;
+        }
+    } else {
+        std::printf("Device pages: skipped, no simulated server with a console (%s)\n", qPrintable(sim->Error));
+    }
+    return failures ? 1 : 0;
+}
