@@ -205,7 +205,7 @@ private:
 
     void Drain(Link& link)
     {
-        // One byte over the answer size tells an oversized datagram from a fitting one.
+        // One byte over the answer size: a longer datagram arrives cut to that and fails the size check.
         std::array<std::array<uint8_t, dsc::AnswerSize + 1>, BatchSize> buffers;
         std::array<iovec, BatchSize> iov;
         std::array<mmsghdr, BatchSize> msgs;
@@ -221,11 +221,8 @@ private:
                 continue;
             if (n <= 0)
                 return;
-            for (int i = 0; i < n && !stopped_; ++i) {
-                const bool truncated = msgs[i].msg_hdr.msg_flags & MSG_TRUNC;
-                if (!truncated)
-                    Deliver(link, buffers[i].data(), msgs[i].msg_len);
-            }
+            for (int i = 0; i < n && !stopped_; ++i)
+                Deliver(link, buffers[i].data(), msgs[i].msg_len);
             if (stopped_ || unsigned(n) < BatchSize)
                 return;
         }
