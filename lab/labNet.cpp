@@ -245,8 +245,8 @@ LabNet::~LabNet()
     while (!children_.empty())
         Stop(children_.back().pid);
     // A namespace takes its veth ends, and so the pairs, with it.
-    for (auto it = namespaces_.rbegin(); it != namespaces_.rend(); ++it)
-        RemoveNamespace(*it);
+    while (!namespaces_.empty())
+        RemoveNamespace(namespaces_.back());
     if (watchdog_ >= 0)
         ::close(watchdog_);
     if (watchdogPid_ > 0) {
