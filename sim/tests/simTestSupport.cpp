@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
 #include <poll.h>
@@ -108,16 +109,18 @@ bool ChildProcess::running()
     return m_pid > 0;
 }
 
-void ChildProcess::stop()
+int ChildProcess::stop()
 {
     if (m_pid < 0)
-        return;
+        return -1;
     kill(m_pid, SIGTERM);
-    if (wait(5000) == -1 && m_pid > 0) {
+    const int rc = wait(5000);
+    if (m_pid > 0) {
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
     }
     m_pid = -1;
+    return rc;
 }
 
 int RunProgram(const std::string& program, const std::vector<std::string>& args, std::string* output, int limitMs)
@@ -219,7 +222,14 @@ Sim::Sim(std::vector<std::string> extraArgs, bool withAlarms)
         m_started = true;
 }
 
-Sim::~Sim() { m_process.stop(); }
+Sim::~Sim()
+{
+    // A clean end also means no sanitizer report at exit.
+    const bool wasRunning = m_process.running();
+    const int rc = m_process.stop();
+    if (m_started && (!wasRunning || rc != 0))
+        ADD_FAILURE() << "twinlane-sim did not end cleanly (" << rc << "):\n" << output();
+}
 
 std::string Sim::output() const
 {

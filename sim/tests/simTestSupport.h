@@ -42,7 +42,8 @@ public:
     bool start(const std::string& program, const std::vector<std::string>& args, const std::string& outputPath);
     // Waits for the exit; returns the exit status, or -1 if killed / still running at the limit.
     int wait(int limitMs = 20000);
-    void stop();
+    // SIGTERM, then SIGKILL if it lingers; the exit status, -1 when killed.
+    int stop();
     // False once the child has ended (it is reaped then).
     bool running();
 
