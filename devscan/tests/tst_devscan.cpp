@@ -157,14 +157,28 @@ protected:
             // "-": the responder must find the interface's MAC itself.
             argv.push_back(
                 "eth0,-," + d.reported + "," + std::to_string(d.productId) + "," + std::to_string(d.productCode));
-            const pid_t pid = net_->Start(ns, argv);
-            ASSERT_GT(pid, 0) << net_->Error();
-            ASSERT_TRUE(net_->WaitForLine(pid, "ready")) << net_->Error();
+            StartDevice(ns, argv);
         }
+    }
+
+    void StartDevice(const std::string& ns, const std::vector<std::string>& argv)
+    {
+        const pid_t pid = net_->Start(ns, argv);
+        ASSERT_GT(pid, 0) << net_->Error();
+        devices_.push_back(pid);
+        ASSERT_TRUE(net_->WaitForLine(pid, "ready")) << net_->Error();
+    }
+
+    // A device that ends badly on SIGTERM (a sanitizer report, a crash) fails the test.
+    void TearDown() override
+    {
+        for (pid_t pid : devices_)
+            EXPECT_EQ(net_->Stop(pid), 0) << "device process " << pid;
     }
 
     std::unique_ptr<lab::LabNet> net_;
     std::string host_;
+    std::vector<pid_t> devices_;
 };
 
 // What a search through the given host links must deliver: every device once per link.
@@ -332,9 +346,7 @@ TEST_F(DiscoveryLab, HearsTwoHundredFiftyDevices)
         argv.push_back("--device");
         argv.push_back(link + ",-," + address + "," + std::to_string(Q6120Id) + "," + std::to_string(Q6120Code));
     }
-    const pid_t pid = net_->Start(ns, argv);
-    ASSERT_GT(pid, 0) << net_->Error();
-    ASSERT_TRUE(net_->WaitForLine(pid, "ready")) << net_->Error();
+    ASSERT_NO_FATAL_FAILURE(StartDevice(ns, argv));
 
     const auto expected = Expected({ HostEth0 }, devices);
     for (int repeats : { 5, 1 }) {
