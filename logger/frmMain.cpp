@@ -22,6 +22,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -103,31 +104,99 @@ void TEventHeader::leaveEvent(QEvent* event)
     QHeaderView::leaveEvent(event);
 }
 
+namespace {
+const int kColumnWidths[kEventColumnCount] = { 60, 100, 200, 200, 150, 150 };
+
+void SetUpRows(QTableView* view)
+{
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view->verticalHeader()->setMinimumSectionSize(20);
+    view->verticalHeader()->setDefaultSectionSize(20);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setSortingEnabled(false);
+    view->setWordWrap(false);
+    view->setShowGrid(true);
+}
+} // namespace
+
 TEventGrid::TEventGrid(QWidget* parent)
     : QTableView(parent)
     , header_(new TEventHeader(this))
+    , fixed_(new QTableView(this))
+    , fixedHeader_(new TEventHeader(fixed_))
 {
     setHorizontalHeader(header_);
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(20);
-    verticalHeader()->setMinimumSectionSize(20);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setSortingEnabled(false);
-    setWordWrap(false);
-    setShowGrid(true);
+    SetUpRows(this);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     header_->setStretchLastSection(false);
     header_->setSectionResizeMode(QHeaderView::Interactive);
     header_->setFixedHeight(22);
-    static const int kWidths[kEventColumnCount] = { 60, 100, 200, 200, 150, 150 };
-    header_->setDefaultSectionSize(150);
+
+    fixed_->setHorizontalHeader(fixedHeader_);
+    SetUpRows(fixed_);
+    fixed_->setFocusPolicy(Qt::NoFocus);
+    fixed_->setFrameShape(QFrame::NoFrame);
+    fixed_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fixed_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fixedHeader_->setFixedHeight(22);
+    fixedHeader_->setSectionResizeMode(QHeaderView::Fixed);
+    // Drawn as a heading column: button face, black lines.
+    QPalette heading = fixed_->palette();
+    heading.setColor(QPalette::Base, heading.color(QPalette::Button));
+    heading.setColor(QPalette::Mid, Qt::black);
+    fixed_->setPalette(heading);
+    fixed_->viewport()->setAutoFillBackground(true);
+
     connect(header_, &QHeaderView::sectionCountChanged, this, [this](int, int count) {
         for (int c = 0; c < count && c < kEventColumnCount; ++c)
-            header_->resizeSection(c, kWidths[c]);
+            header_->resizeSection(c, kColumnWidths[c]);
     });
+    connect(header_, &QHeaderView::sectionResized, this, [this](int section, int, int size) {
+        if (section == 0) {
+            fixed_->setColumnWidth(0, size);
+            PlaceFixedColumn();
+        }
+    });
+    connect(
+        verticalScrollBar(), &QAbstractSlider::valueChanged, fixed_->verticalScrollBar(), &QAbstractSlider::setValue);
+    connect(
+        fixed_->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(), &QAbstractSlider::setValue);
+    connect(header_, &TEventHeader::HeaderReleased, this, &TEventGrid::HeaderReleased);
+    connect(fixedHeader_, &TEventHeader::HeaderReleased, this, &TEventGrid::HeaderReleased);
+}
+
+void TEventGrid::setModel(QAbstractItemModel* model)
+{
+    QTableView::setModel(model);
+    fixed_->setModel(model);
+    fixed_->setSelectionModel(selectionModel());
+    for (int c = 1; c < model->columnCount(); ++c)
+        fixed_->setColumnHidden(c, true);
+    fixed_->setColumnWidth(0, columnWidth(0));
+    PlaceFixedColumn();
+}
+
+void TEventGrid::resizeEvent(QResizeEvent* event)
+{
+    QTableView::resizeEvent(event);
+    PlaceFixedColumn();
+}
+
+void TEventGrid::updateGeometries()
+{
+    QTableView::updateGeometries();
+    PlaceFixedColumn();
+}
+
+void TEventGrid::PlaceFixedColumn()
+{
+    if (!fixed_)
+        return;
+    fixed_->setGeometry(frameWidth(), frameWidth(), columnWidth(0), viewport()->height() + header_->height());
+    fixed_->raise();
 }
 
 // ---- banner -----------------------------------------------------------------
@@ -225,7 +294,7 @@ void TfmMain::BuildWindow()
     layout->addWidget(xgEvent, 1);
     setCentralWidget(central);
     setStatusBar(new QStatusBar(this));
-    connect(xgEvent->Header(), &TEventHeader::HeaderReleased, this, &TfmMain::xgEventMouseUp);
+    connect(xgEvent, &TEventGrid::HeaderReleased, this, &TfmMain::xgEventMouseUp);
 
     resize(879, 589);
     if (const QScreen* screen = QGuiApplication::primaryScreen())

@@ -49,15 +49,33 @@ protected:
 };
 
 // The event table of both windows: six columns, 20-pixel rows, whole-row
-// selection, no editing.
+// selection, no editing. The "#" column is fixed: a second view over the
+// left edge shows it as a heading column that never scrolls sideways.
 class TEventGrid : public QTableView {
     Q_OBJECT
 public:
     explicit TEventGrid(QWidget* parent = nullptr);
+    void setModel(QAbstractItemModel* model) override;
+
     TEventHeader* Header() const { return header_; }
+    // The header over the fixed "#" column.
+    TEventHeader* FixedHeader() const { return fixedHeader_; }
+    QTableView* FixedColumn() const { return fixed_; }
+
+signals:
+    // A mouse release on either header; column as TEventHeader::ColumnAt.
+    void HeaderReleased(int column);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void updateGeometries() override;
 
 private:
+    void PlaceFixedColumn();
+
     TEventHeader* header_;
+    QTableView* fixed_;
+    TEventHeader* fixedHeader_;
 };
 
 class TfmMain : public QMainWindow {

@@ -48,7 +48,7 @@ TfmViewLog::TfmViewLog(const QDate& date, const QString& path, QWidget* parent)
         move(parent->geometry().center() - rect().center());
 
     connect(btnReload, &QPushButton::clicked, this, &TfmViewLog::btnReloadClick);
-    connect(xgEvent->Header(), &TEventHeader::HeaderReleased, this, &TfmViewLog::xgEventMouseUp);
+    connect(xgEvent, &TEventGrid::HeaderReleased, this, &TfmViewLog::xgEventMouseUp);
     sortDir_ = false;
     btnReloadClick();
 }
