@@ -42,10 +42,10 @@ bool ParseMac(const std::string& text, dsc::MacAddress& mac)
     return true;
 }
 
-std::unique_ptr<dsc::Responder> ParseDevice(const std::string& spec)
+std::unique_ptr<dsc::Responder> ParseDevice(const std::string& text)
 {
     std::vector<std::string> parts;
-    std::stringstream stream(spec);
+    std::stringstream stream(text);
     for (std::string part; std::getline(stream, part, ',');)
         parts.push_back(part);
     if (parts.size() != 5)
