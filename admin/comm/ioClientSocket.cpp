@@ -14,18 +14,23 @@
 
 namespace {
 
-std::string ErrnoText(const char* what, int err) { return std::string(what) + ": " + std::strerror(err); }
+std::string ErrnoText(const char* what, int err)
+{
+    return std::string(what) + ": " + std::strerror(err);
+}
 
 void DrainWake(int wakeFd)
 {
     uint64_t count = 0;
-    while (::read(wakeFd, &count, sizeof count) > 0) {
-    }
+    while (::read(wakeFd, &count, sizeof count) > 0) { }
 }
 
 } // namespace
 
-TIOClientSocket::TIOClientSocket() { WakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
+TIOClientSocket::TIOClientSocket()
+{
+    WakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
 
 TIOClientSocket::~TIOClientSocket()
 {

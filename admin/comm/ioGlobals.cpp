@@ -1,4 +1,4 @@
 #include "ioGlobals.h"
 
-std::atomic<int> SocketTimeout{5000};
-std::atomic<bool> AbortRequested{false};
+std::atomic<int> SocketTimeout { 5000 };
+std::atomic<bool> AbortRequested { false };

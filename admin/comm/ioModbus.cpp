@@ -104,7 +104,10 @@ int ModbusReplySize(unsigned functionCode, uint16_t countOrValue)
     return ModbusBuildRequest(0, 0, functionCode, 1, countOrValue, data, frame) ? frame.ReplySize : -1;
 }
 
-bool ModbusIsExceptionReply(const uint8_t* reply, int received) { return received >= 8 && (reply[7] & 0x80); }
+bool ModbusIsExceptionReply(const uint8_t* reply, int received)
+{
+    return received >= 8 && (reply[7] & 0x80);
+}
 
 void AdvanceRequestCounter()
 {

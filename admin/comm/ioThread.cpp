@@ -114,8 +114,8 @@ void TIOThread::Run()
 bool TIOThread::WaitDone(int waitMs)
 {
     std::unique_lock guard(DoneLock);
-    return DoneSignal.wait_for(guard, std::chrono::milliseconds(waitMs),
-        [this] { return Done.load(std::memory_order_acquire); });
+    return DoneSignal.wait_for(
+        guard, std::chrono::milliseconds(waitMs), [this] { return Done.load(std::memory_order_acquire); });
 }
 
 void ProcessUiEvents()

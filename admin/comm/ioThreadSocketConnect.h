@@ -19,7 +19,10 @@ protected:
 // Millisecond tick count, unsigned 32 bits: it wraps after about 49 days.
 uint32_t TickCount32();
 // now - start modulo 2^32, so a wrap between the two does not matter.
-constexpr uint32_t TicksElapsed(uint32_t start, uint32_t now) { return now - start; }
+constexpr uint32_t TicksElapsed(uint32_t start, uint32_t now)
+{
+    return now - start;
+}
 // Strict: at exactly limitMs the limit has not yet passed.
 constexpr bool TimeLimitPassed(uint32_t elapsed, int limitMs)
 {

@@ -20,8 +20,8 @@ void ExchangePause()
 
 } // namespace
 
-int ExchangeOnSocket(TIOClientSocket* socket, const uint8_t* request, int requestSize, uint8_t* reply, int replySize,
-    int timeout)
+int ExchangeOnSocket(
+    TIOClientSocket* socket, const uint8_t* request, int requestSize, uint8_t* reply, int replySize, int timeout)
 {
     if (!socket || (requestSize > 0 && !request) || (replySize > 0 && !reply))
         return -1;
@@ -85,8 +85,8 @@ void TIOThreadSocketRW::Execute()
     ReturnValue = ExchangeOnSocket(Socket, Request, RequestSize, Reply, ReplySize, Timeout);
 }
 
-int RunExchange(TIOClientSocket* socket, int timeout, const uint8_t* request, int requestSize, uint8_t* reply,
-    int replySize)
+int RunExchange(
+    TIOClientSocket* socket, int timeout, const uint8_t* request, int requestSize, uint8_t* reply, int replySize)
 {
     TIOThreadSocketRW worker(true, timeout, socket);
     worker.SetBuffers(request, reply, requestSize, replySize);

@@ -14,8 +14,8 @@ constexpr int ExchangeChunk = 256;
 // exception reply. Returns 0 when no reply was wanted, replySize when it
 // arrived in full, -1 otherwise. A socket error closes the socket; a wait
 // that runs out leaves it open. Any one thread.
-int ExchangeOnSocket(TIOClientSocket* socket, const uint8_t* request, int requestSize, uint8_t* reply, int replySize,
-    int timeout);
+int ExchangeOnSocket(
+    TIOClientSocket* socket, const uint8_t* request, int requestSize, uint8_t* reply, int replySize, int timeout);
 
 class TIOThreadSocketRW : public TIOThread {
 public:
@@ -36,5 +36,5 @@ protected:
 // Runs ExchangeOnSocket in a worker and waits for it, processing window
 // events meanwhile. No limit of its own: every wait of the exchange is
 // bounded by timeout. User-interface thread.
-int RunExchange(TIOClientSocket* socket, int timeout, const uint8_t* request, int requestSize, uint8_t* reply,
-    int replySize);
+int RunExchange(
+    TIOClientSocket* socket, int timeout, const uint8_t* request, int requestSize, uint8_t* reply, int replySize);

@@ -27,7 +27,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+double Seconds(Clock::time_point since)
+{
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
 
 // Resident memory of a process in KiB, from /proc.
 long RssKiB(int pid)
@@ -178,8 +181,8 @@ int main(int argc, char** argv)
         port = plain->Port();
         serverName = "libmodbus server";
     }
-    std::printf("Modbus/TCP, read of 5 input registers, %d requests on one connection to %s on 127.0.0.1\n",
-        requests, serverName);
+    std::printf("Modbus/TCP, read of 5 input registers, %d requests on one connection to %s on 127.0.0.1\n", requests,
+        serverName);
     const double ours = ModuleRate(port, requests);
     const double theirs = LibmodbusRate(port, requests);
     std::printf("  ModbusRequest      %10.0f requests/s\n", ours);
@@ -201,9 +204,8 @@ int main(int argc, char** argv)
         for (int n : counts) {
             int loaded = 0;
             const auto [own, helpers] = PagesRss(n, console, &host, &loaded);
-            std::printf("  %2d pages (%2d loaded): program %.1f, helpers %.1f, total %.1f, per page %.1f\n", n,
-                loaded, own / 1024.0, helpers / 1024.0, (own + helpers) / 1024.0,
-                (own + helpers - baseOwn) / 1024.0 / n);
+            std::printf("  %2d pages (%2d loaded): program %.1f, helpers %.1f, total %.1f, per page %.1f\n", n, loaded,
+                own / 1024.0, helpers / 1024.0, (own + helpers) / 1024.0, (own + helpers - baseOwn) / 1024.0 / n);
             if (loaded < n)
                 ++failures;
         }

@@ -89,9 +89,8 @@ TfmQ6120::~TfmQ6120()
 void TfmQ6120::InitPage()
 {
     if (Module)
-        lbDesc->setText(QStringLiteral("%1 - %2")
-                            .arg(CatalogueText(ModelNames, Module->ModelIndex),
-                                CatalogueText(ModelDescriptions, Module->ModelIndex)));
+        lbDesc->setText(QStringLiteral("%1 - %2").arg(
+            CatalogueText(ModelNames, Module->ModelIndex), CatalogueText(ModelDescriptions, Module->ModelIndex)));
     lbDesc->adjustSize();
     Image1->setPixmap(QPixmap::fromImage(BannerImage));
     PageControl1->setCurrentWidget(TabWeb);
@@ -102,7 +101,10 @@ void TfmQ6120::InitPage()
     TabWebResize();
 }
 
-QUrl WebConsoleUrl(const QString& address) { return QUrl(QStringLiteral("http://%1").arg(address)); }
+QUrl WebConsoleUrl(const QString& address)
+{
+    return QUrl(QStringLiteral("http://%1").arg(address));
+}
 
 void TfmQ6120::Navigate()
 {
@@ -110,9 +112,15 @@ void TfmQ6120::Navigate()
         WebBrowser->load(WebConsoleUrl(Module->Address));
 }
 
-void TfmQ6120::OpenWebConsole() { Navigate(); }
+void TfmQ6120::OpenWebConsole()
+{
+    Navigate();
+}
 
-void TfmQ6120::btnReloadWebClick() { Navigate(); }
+void TfmQ6120::btnReloadWebClick()
+{
+    Navigate();
+}
 
 void TfmQ6120::ReleaseBrowser()
 {

@@ -23,8 +23,8 @@ TfmWebNew::TfmWebNew(QWidget* owner)
     layout->addWidget(CppWebBrowser1);
 
     connect(CppWebBrowser1, &QWebEngineView::titleChanged, this, &TfmWebNew::CppWebBrowser1TitleChange);
-    connect(CppWebBrowser1->page(), &QWebEnginePage::windowCloseRequested, this,
-        &TfmWebNew::CppWebBrowser1WindowClosing);
+    connect(
+        CppWebBrowser1->page(), &QWebEnginePage::windowCloseRequested, this, &TfmWebNew::CppWebBrowser1WindowClosing);
 
     QRect area;
     if (MainWindowLinks.Window)

@@ -28,8 +28,8 @@ TMenuBinding& MenuBinding()
 
 void ShowMessage(const QString& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("TwinlaneAdmin"), text, QMessageBox::Ok,
-        MainWindowLinks.Window);
+    QMessageBox box(
+        QMessageBox::NoIcon, QStringLiteral("TwinlaneAdmin"), text, QMessageBox::Ok, MainWindowLinks.Window);
     box.exec();
 }
 
@@ -76,7 +76,10 @@ void TIOModRemoteE::AttachToList(QList<TIOObject*>* list, QWidget* hostControl, 
     }
 }
 
-TIOModRemoteE* TIOModRemoteE::MenuModule() { return MenuBinding().Module; }
+TIOModRemoteE* TIOModRemoteE::MenuModule()
+{
+    return MenuBinding().Module;
+}
 
 void TIOModRemoteE::UnbindMenu()
 {
@@ -99,7 +102,8 @@ void TIOModRemoteE::PrepareMenu()
     b = TMenuBinding {};
     b.Module = this;
     if (QAction* restart = MainWindowLinks.muRemoteERestartModule) {
-        b.Restart = QObject::connect(restart, &QAction::triggered, restart, [this, restart] { RestartServer(restart); });
+        b.Restart
+            = QObject::connect(restart, &QAction::triggered, restart, [this, restart] { RestartServer(restart); });
         restart->setEnabled(true);
     }
     if (QAction* reset = MainWindowLinks.muRemoteEResetModule) {
@@ -110,8 +114,8 @@ void TIOModRemoteE::PrepareMenu()
 
 void TIOModRemoteE::RestartServer(QObject*)
 {
-    RunRestart(0xFF00, QStringLiteral("I/O server restarted successfully..."),
-        QStringLiteral("FAIL to restart I/O server!"));
+    RunRestart(
+        0xFF00, QStringLiteral("I/O server restarted successfully..."), QStringLiteral("FAIL to restart I/O server!"));
 }
 
 void TIOModRemoteE::ResetServer(QObject*)

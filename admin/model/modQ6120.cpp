@@ -7,7 +7,10 @@ TModQ6120::TModQ6120(int32_t modelIndex)
 {
 }
 
-TDevicePage* TModQ6120::DevicePage() const { return dynamic_cast<TDevicePage*>(Page.data()); }
+TDevicePage* TModQ6120::DevicePage() const
+{
+    return dynamic_cast<TDevicePage*>(Page.data());
+}
 
 void TModQ6120::Attach(QWidget* page, QWidget* hostControl, TIOObject* parentObject)
 {

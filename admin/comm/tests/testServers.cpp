@@ -35,8 +35,7 @@ int ListenLoopback(int backlog, int& port)
 bool WaitReadable(int fd, int stopFd, int waitMs = -1)
 {
     pollfd p[2] = { { fd, POLLIN, 0 }, { stopFd, POLLIN, 0 } };
-    while (::poll(p, 2, waitMs) < 0 && errno == EINTR) {
-    }
+    while (::poll(p, 2, waitMs) < 0 && errno == EINTR) { }
     return !(p[1].revents) && (p[0].revents);
 }
 

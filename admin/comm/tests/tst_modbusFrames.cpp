@@ -34,7 +34,10 @@ struct TFrameCase {
     int Size;
     int ReplySize;
 };
-void PrintTo(const TFrameCase& c, std::ostream* os) { *os << c.Name; }
+void PrintTo(const TFrameCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
 
 const TFrameCase FrameCases[] = {
     { "read5InputRegisters", 0, 4, 0x2504, 5, -1, "00 00 00 00 00 06 01 04 25 03 00 05", 12, 19 },
@@ -60,8 +63,8 @@ TEST_P(ModbusFrame, BuildsTheBytesOfTheTable)
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = uint8_t(i * 7 + 1);
     TModbusFrame frame;
-    ASSERT_TRUE(ModbusBuildRequest(c.Tid, 1, c.Function, c.Number, c.CountOrValue,
-        c.DataBytes >= 0 ? data.data() : nullptr, frame));
+    ASSERT_TRUE(ModbusBuildRequest(
+        c.Tid, 1, c.Function, c.Number, c.CountOrValue, c.DataBytes >= 0 ? data.data() : nullptr, frame));
     const TBytes head = Hex(c.Head);
     EXPECT_EQ(TBytes(frame.Bytes, frame.Bytes + head.size()), head);
     EXPECT_EQ(frame.Size, c.Size);
@@ -82,7 +85,10 @@ struct TRefusedCase {
     uint16_t Count;
     bool WithData;
 };
-void PrintTo(const TRefusedCase& c, std::ostream* os) { *os << c.Name; }
+void PrintTo(const TRefusedCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
 
 const TRefusedCase RefusedCases[] = {
     { "function7", 7, 1, false },

@@ -34,8 +34,8 @@ protected:
     int Request(unsigned function, unsigned number, uint16_t countOrValue, const uint8_t* data = nullptr,
         bool expectReply = true, bool retry = true, int timeout = 0)
     {
-        return ModbusTransaction(&Socket, 1, function, number, countOrValue, data, Reply, expectReply, timeout, retry,
-            [this] {
+        return ModbusTransaction(
+            &Socket, 1, function, number, countOrValue, data, Reply, expectReply, timeout, retry, [this] {
                 ++Offline;
                 Socket.Close();
             });
@@ -122,7 +122,10 @@ struct TRetryCase {
     int Offline;
     bool OpenAfter;
 };
-void PrintTo(const TRetryCase& c, std::ostream* os) { *os << c.Name; }
+void PrintTo(const TRetryCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
 
 const TRetryCase RetryCases[] = {
     { "exceptionRetried", true, true, true, -1, 2, 2, 1, false },

@@ -42,7 +42,10 @@ TBytes ReadRequest(uint16_t tid)
     return { uint8_t(tid >> 8), uint8_t(tid), 0, 0, 0, 6, 1, 4, 0x25, 0x03, 0, 5 };
 }
 
-TBytes Slice(const TBytes& b, size_t from, size_t to) { return TBytes(b.begin() + from, b.begin() + to); }
+TBytes Slice(const TBytes& b, size_t from, size_t to)
+{
+    return TBytes(b.begin() + from, b.begin() + to);
+}
 
 // ---- answers and what the exchange makes of them ----
 
@@ -55,7 +58,10 @@ struct TReplyCase {
     std::vector<int> Reads; // sizes of the reads, timeouts and ends as 0
     bool StaysOpen;
 };
-void PrintTo(const TReplyCase& c, std::ostream* os) { *os << c.Name; }
+void PrintTo(const TReplyCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
 
 TBytes FullReply(const TBytes& request)
 {
@@ -77,9 +83,8 @@ const TReplyCase ReplyCases[] = {
             return TScriptedAnswer { { { Slice(f, 0, 2), 150 }, { Slice(f, 2, 19) } } };
         },
         19, 19, { 2, 17 }, true },
-    { "stopsAfter15",
-        [](const TBytes& r) { return TScriptedAnswer { { { Slice(FullReply(r), 0, 15) } } }; }, 19, -1, { 15, 0 },
-        true },
+    { "stopsAfter15", [](const TBytes& r) { return TScriptedAnswer { { { Slice(FullReply(r), 0, 15) } } }; }, 19, -1,
+        { 15, 0 }, true },
     // The three bytes after the exception are never read.
     { "exceptionThenMore",
         [](const TBytes& r) {
@@ -87,8 +92,10 @@ const TReplyCase ReplyCases[] = {
         },
         12, -1, { 9 }, true },
     { "peerClosesHalfway",
-        [](const TBytes& r) { return TScriptedAnswer { { { Slice(FullReply(r), 0, 5) } }, true }; }, 19, -1, { 5, 0 },
-        true },
+        [](const TBytes& r) {
+            return TScriptedAnswer { { { Slice(FullReply(r), 0, 5) } }, true };
+        },
+        19, -1, { 5, 0 }, true },
     { "noReplyWanted", [](const TBytes&) { return TScriptedAnswer {}; }, 0, 0, {}, true },
 };
 
@@ -122,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(Answers, Exchange, testing::ValuesIn(ReplyCases),
 
 TEST(ExchangeWrite, LargestRequestGoesIn256And7)
 {
-    TScriptedServer server([](const TBytes& r, int) { return TScriptedAnswer { { { ReplyTo(r, Slice(r, 7, 12)) } } }; });
+    TScriptedServer server(
+        [](const TBytes& r, int) { return TScriptedAnswer { { { ReplyTo(r, Slice(r, 7, 12)) } } }; });
     TWatchedSocket socket;
     Aim(socket, server.Port());
     ASSERT_TRUE(socket.Open());

@@ -6,7 +6,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-QString TSimProcess::Program() { return qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/twinlane-sim"); }
+QString TSimProcess::Program()
+{
+    return qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/twinlane-sim");
+}
 
 TSimProcess::TSimProcess(const QStringList& extraArgs)
 {

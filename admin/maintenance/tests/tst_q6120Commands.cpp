@@ -136,7 +136,8 @@ void TestQ6120Commands::initTestCase()
     Sim = std::make_unique<TSimProcess>();
     if (!Sim->Ready())
         QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + Sim->Error));
-    ExceptionSim = std::make_unique<TSimProcess>(QStringList { QStringLiteral("--fault"), QStringLiteral("exception") });
+    ExceptionSim
+        = std::make_unique<TSimProcess>(QStringList { QStringLiteral("--fault"), QStringLiteral("exception") });
     SlowSim = std::make_unique<TSimProcess>(QStringList { QStringLiteral("--fault"), QStringLiteral("delay 300") });
     QVERIFY2(ExceptionSim->Ready(), qPrintable(ExceptionSim->Error));
     QVERIFY2(SlowSim->Ready(), qPrintable(SlowSim->Error));
@@ -212,8 +213,7 @@ void TestQ6120Commands::commands_data()
     QTest::newRow("reset") << true << 0 << "00 00 00 06 01 08 00 01 55 AA" << 1 << "I/O server reset successfully...";
     QTest::newRow("restartException") << false << 1 << "00 00 00 06 01 08 00 01 FF 00" << 2
                                       << "FAIL to restart I/O server!";
-    QTest::newRow("resetException") << true << 1 << "00 00 00 06 01 08 00 01 55 AA" << 2
-                                    << "FAIL to reset I/O server!";
+    QTest::newRow("resetException") << true << 1 << "00 00 00 06 01 08 00 01 55 AA" << 2 << "FAIL to reset I/O server!";
     QTest::newRow("restartNobody") << false << 2 << "" << 0 << "FAIL to restart I/O server!";
 }
 

@@ -85,8 +85,10 @@ void TestWebConsole::consoleUrl_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("url");
     QTest::addColumn<int>("port");
-    QTest::newRow("dotted") << "192.168.127.254" << "http://192.168.127.254" << -1;
-    QTest::newRow("hostName") << "q6120-lab" << "http://q6120-lab" << -1;
+    QTest::newRow("dotted") << "192.168.127.254"
+                            << "http://192.168.127.254" << -1;
+    QTest::newRow("hostName") << "q6120-lab"
+                              << "http://q6120-lab" << -1;
 }
 
 void TestWebConsole::consoleUrl()
