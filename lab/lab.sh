@@ -45,7 +45,7 @@ ns_exists() { [ -e "/run/netns/$1" ]; }
 lab_pids() {
     local ns
     while read -r ns; do
-        ns_exists "$ns" && ip netns pids "$ns" 2>/dev/null || true
+        if ns_exists "$ns"; then ip netns pids "$ns" 2>/dev/null || true; fi
     done <"$1/namespaces"
 }
 
@@ -131,6 +131,10 @@ bring_up() {
 
 new_id() { echo "twl$$"; }
 
+check_count() {
+    if ! [[ $count =~ ^[0-9]+$ ]] || [ "$count" -gt 250 ]; then die "device count 0..250"; fi
+}
+
 args=()
 count=5
 while [ $# -gt 0 ]; do
@@ -151,7 +155,7 @@ mkdir -p "$STATE_ROOT"
 case ${args[0]} in
 up)
     [ ${#args[@]} -lt 2 ] || count=${args[1]}
-    [[ $count =~ ^[0-9]+$ ]] && [ "$count" -le 250 ] || die "device count 0..250"
+    check_count
     id=$(new_id)
     trap 'teardown "$id"' EXIT
     trap 'exit 130' INT
@@ -173,13 +177,13 @@ down)
 list)
     for dir in "$STATE_ROOT"/twl*; do
         [ -d "$dir" ] || continue
-        echo "$(basename "$dir")"
+        basename "$dir"
         sed 's/^/  /' "$dir/devices"
     done
     ;;
 run)
     [ $# -gt 0 ] || die "run needs -- CMD..."
-    [[ $count =~ ^[0-9]+$ ]] && [ "$count" -le 250 ] || die "device count 0..250"
+    check_count
     id=$(new_id)
     trap 'teardown "$id"' EXIT
     trap 'exit 130' INT

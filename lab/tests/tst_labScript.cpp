@@ -123,9 +123,6 @@ TEST_P(LabScript, RunsTheCommandAndLeavesNothingBehind)
         args.push_back(part.rfind("@bin/", 0) == 0 ? bin + part.substr(4) : part);
 
     const LabRun run = RunLab(args, row.terminate);
-    if (std::string(devices) == "sim"
-        && run.output.find("is only allowed inside a network namespace of its own") != std::string::npos)
-        GTEST_SKIP() << "twinlane-sim does not recognise the lab's namespaces here:\n" << run.output;
     EXPECT_EQ(run.exitCode, row.exitCode) << run.output;
 
     // "lab ID up: ...", a device line "... pid N" each, the command's lines, "lab ID down".
