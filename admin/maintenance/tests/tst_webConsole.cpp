@@ -5,6 +5,7 @@
 #include "frmWebNew.h"
 #include "ioAppGlobals.h"
 #include "modQ6120.h"
+#include "simHarness.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -78,6 +79,7 @@ private slots:
     void consoleUrl_data();
     void consoleUrl();
     void pageAndPopups();
+    void simulatorConsole();
 };
 
 void TestWebConsole::consoleUrl_data()
@@ -184,6 +186,34 @@ void TestWebConsole::pageAndPopups()
     QVERIFY(!hiddenOne && !openTwo);
     delete module;
     MainWindowLinks.Window = nullptr;
+}
+
+void TestWebConsole::simulatorConsole()
+{
+    TSimProcess sim;
+    if (!sim.Ready())
+        QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + sim.Error));
+    QWidget host;
+    auto* module = new TModQ6120(0);
+    auto* page = new TfmQ6120(nullptr, module);
+    QList<QWidget*> popups;
+    connect(page, &TfmQ6120::PopupCreated, this, [&](QWidget* p) { popups << p; });
+    module->Attach(page, &host, nullptr);
+    QList<TIOObject*> list;
+    module->AttachToList(&list, &host, QStringLiteral("127.0.0.1:%1").arg(sim.HttpPort));
+    QTRY_COMPARE_WITH_TIMEOUT(page->WebBrowser->title(), QStringLiteral("Q6120 Web Console"), 60000);
+
+    // The console's link into a new window, and that window's own way out.
+    page->WebBrowser->page()->runJavaScript(QStringLiteral("document.getElementById('popupLink').click();"));
+    QTRY_COMPARE_WITH_TIMEOUT(popups.size(), 1, 30000);
+    auto* popup = qobject_cast<TfmWebNew*>(popups[0]);
+    QVERIFY(popup);
+    QTRY_COMPARE_WITH_TIMEOUT(popup->windowTitle(), QStringLiteral("Q6120 Settings"), 30000);
+    QVERIFY(popup->isVisible());
+    popup->CppWebBrowser1->page()->runJavaScript(QStringLiteral("document.getElementById('closeLink').click();"));
+    QTRY_VERIFY_WITH_TIMEOUT(!popup->isVisible(), 30000);
+    module->Detach();
+    delete module;
 }
 
 int main(int argc, char** argv)
