@@ -8,41 +8,41 @@ namespace sim {
 
 namespace {
 
-    struct ModeInfo {
-        const char* name;
-        FaultPlan::Mode mode;
-        bool takesValue;
-        bool valueRequired;
-        int defaultValue;
-        int minValue;
-        int maxValue;
-    };
+struct ModeInfo {
+    const char* name;
+    FaultPlan::Mode mode;
+    bool takesValue;
+    bool valueRequired;
+    int defaultValue;
+    int minValue;
+    int maxValue;
+};
 
-    const ModeInfo modes[] = {
-        { "none", FaultPlan::Mode::None, false, false, 0, 0, 0 },
-        { "delay", FaultPlan::Mode::Delay, true, true, 0, 0, 600000 },
-        { "cut", FaultPlan::Mode::Cut, true, true, 0, 0, 300 },
-        { "trickle", FaultPlan::Mode::Trickle, true, false, 20, 0, 60000 },
-        { "exception", FaultPlan::Mode::Exception, true, false, 4, 1, 255 },
-        { "drop", FaultPlan::Mode::Drop, false, false, 0, 0, 0 },
-        { "refuse", FaultPlan::Mode::Refuse, false, false, 0, 0, 0 },
-        { "silence", FaultPlan::Mode::Silence, false, false, 0, 0, 0 },
-    };
+const ModeInfo modes[] = {
+    { "none", FaultPlan::Mode::None, false, false, 0, 0, 0 },
+    { "delay", FaultPlan::Mode::Delay, true, true, 0, 0, 600000 },
+    { "cut", FaultPlan::Mode::Cut, true, true, 0, 0, 300 },
+    { "trickle", FaultPlan::Mode::Trickle, true, false, 20, 0, 60000 },
+    { "exception", FaultPlan::Mode::Exception, true, false, 4, 1, 255 },
+    { "drop", FaultPlan::Mode::Drop, false, false, 0, 0, 0 },
+    { "refuse", FaultPlan::Mode::Refuse, false, false, 0, 0, 0 },
+    { "silence", FaultPlan::Mode::Silence, false, false, 0, 0, 0 },
+};
 
-    std::optional<int> number(const std::string& word)
-    {
-        int value = 0;
-        int base = 10;
-        const char* begin = word.data();
-        if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
-            base = 16;
-            begin += 2;
-        }
-        auto [end, ec] = std::from_chars(begin, word.data() + word.size(), value, base);
-        if (ec != std::errc() || end != word.data() + word.size() || begin == end)
-            return std::nullopt;
-        return value;
+std::optional<int> number(const std::string& word)
+{
+    int value = 0;
+    int base = 10;
+    const char* begin = word.data();
+    if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
+        base = 16;
+        begin += 2;
     }
+    auto [end, ec] = std::from_chars(begin, word.data() + word.size(), value, base);
+    if (ec != std::errc() || end != word.data() + word.size() || begin == end)
+        return std::nullopt;
+    return value;
+}
 
 } // namespace
 

@@ -75,8 +75,8 @@ FirmwareReceiver::Result FirmwareReceiver::write(uint16_t address, const uint8_t
         if (m_state != State::Unlocked)
             return fail(ModbusException::DeviceFailure, "length out of order");
         // The file's four length bytes, least significant first, as they stand.
-        const uint32_t length = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16
-            | uint32_t(bytes[3]) << 24;
+        const uint32_t length
+            = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
         if (length > m_maxRecordLength)
             return fail(ModbusException::IllegalDataValue, "record too long");
         m_length = length;

@@ -48,7 +48,10 @@ public:
         uint16_t crc = 0;
     };
 
-    explicit FirmwareReceiver(uint32_t maxRecordLength = 16u << 20) : m_maxRecordLength(maxRecordLength) { }
+    explicit FirmwareReceiver(uint32_t maxRecordLength = 16u << 20)
+        : m_maxRecordLength(maxRecordLength)
+    {
+    }
 
     // bytes: the register values of the write as they came, high byte first.
     Result write(uint16_t address, const uint8_t* bytes, size_t count);

@@ -71,9 +71,28 @@ bool isLoopback(const std::string& address)
 int main(int argc, char** argv)
 {
     enum {
-        oName = 1000, oIp, oPassword, oFirmware, oMac, oProductId, oProductCode, oBind, oPort, oHttpPort,
-        oInterface, oNoDiscovery, oManage, oRestart, oCommit, oAlarmHost, oAlarmPort, oFault, oFrameLog,
-        oControl, oReady, oHelp
+        oName = 1000,
+        oIp,
+        oPassword,
+        oFirmware,
+        oMac,
+        oProductId,
+        oProductCode,
+        oBind,
+        oPort,
+        oHttpPort,
+        oInterface,
+        oNoDiscovery,
+        oManage,
+        oRestart,
+        oCommit,
+        oAlarmHost,
+        oAlarmPort,
+        oFault,
+        oFrameLog,
+        oControl,
+        oReady,
+        oHelp
     };
     static const option longOptions[] = {
         { "name", required_argument, nullptr, oName },

@@ -12,18 +12,22 @@
 namespace sim {
 
 namespace {
-    constexpr uint16_t HoldingFirst = NewAddressRegister;
-    constexpr uint16_t HoldingLast = FwReg::Last;
+constexpr uint16_t HoldingFirst = NewAddressRegister;
+constexpr uint16_t HoldingLast = FwReg::Last;
 
-    uint16_t be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
-
-    bool within(uint16_t start, unsigned count, uint16_t first, uint16_t last)
-    {
-        return count > 0 && start >= first && unsigned(start) + count - 1 <= last;
-    }
+uint16_t be16(const uint8_t* p)
+{
+    return uint16_t(p[0] << 8 | p[1]);
 }
 
-Q6120Device::Q6120Device(DeviceSettings settings) : m_settings(std::move(settings))
+bool within(uint16_t start, unsigned count, uint16_t first, uint16_t last)
+{
+    return count > 0 && start >= first && unsigned(start) + count - 1 <= last;
+}
+}
+
+Q6120Device::Q6120Device(DeviceSettings settings)
+    : m_settings(std::move(settings))
 {
     if (!TransformPassword(m_settings.password))
         m_settings.password.clear();
@@ -33,8 +37,8 @@ Q6120Device::Q6120Device(DeviceSettings settings) : m_settings(std::move(setting
         return;
     fcntl(m_pair[1], F_SETFL, O_NONBLOCK);
     m_ctx = modbus_new_tcp("127.0.0.1", 502);
-    m_mapping = modbus_mapping_new_start_address(0, 0, 0, 0, HoldingFirst, HoldingLast - HoldingFirst + 1,
-                                                 PasswordRegister, 5);
+    m_mapping = modbus_mapping_new_start_address(
+        0, 0, 0, 0, HoldingFirst, HoldingLast - HoldingFirst + 1, PasswordRegister, 5);
     if (!m_ctx || !m_mapping) {
         if (m_ctx)
             modbus_free(m_ctx);

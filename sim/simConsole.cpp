@@ -33,7 +33,10 @@ std::string HtmlEscape(const std::string& text)
 
 SimConsole::SimConsole() = default;
 
-SimConsole::~SimConsole() { stop(); }
+SimConsole::~SimConsole()
+{
+    stop();
+}
 
 void SimConsole::setStatus(const ConsoleStatus& status)
 {
@@ -85,15 +88,12 @@ int SimConsole::start(const std::string& bindAddress, int port)
     // restart stops the console from the main loop: keep those waits short.
     server->set_keep_alive_timeout(1);
     server->set_read_timeout(1, 0);
-    server->Get("/", [this](const httplib::Request&, httplib::Response& res) {
-        res.set_content(statusPage(), "text/html");
-    });
-    server->Get("/popup", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(popupPage(), "text/html");
-    });
-    server->Get("/close", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(closingPage(), "text/html");
-    });
+    server->Get(
+        "/", [this](const httplib::Request&, httplib::Response& res) { res.set_content(statusPage(), "text/html"); });
+    server->Get(
+        "/popup", [](const httplib::Request&, httplib::Response& res) { res.set_content(popupPage(), "text/html"); });
+    server->Get(
+        "/close", [](const httplib::Request&, httplib::Response& res) { res.set_content(closingPage(), "text/html"); });
     int bound = -1;
     if (port == 0)
         bound = server->bind_to_any_port(bindAddress);

@@ -15,19 +15,19 @@
 namespace sim {
 
 namespace {
-    bool namespaceOf(const std::string& pid, struct stat* out)
-    {
-        return stat(("/proc/" + pid + "/ns/net").c_str(), out) == 0;
-    }
+bool namespaceOf(const std::string& pid, struct stat* out)
+{
+    return stat(("/proc/" + pid + "/ns/net").c_str(), out) == 0;
+}
 
-    long parentOf(long pid)
-    {
-        std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-        for (std::string line; std::getline(in, line);)
-            if (line.rfind("PPid:", 0) == 0)
-                return std::strtol(line.c_str() + 5, nullptr, 10);
-        return 0;
-    }
+long parentOf(long pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("PPid:", 0) == 0)
+            return std::strtol(line.c_str() + 5, nullptr, 10);
+    return 0;
+}
 }
 
 bool InInitialNetworkNamespace()

@@ -20,26 +20,33 @@
 namespace sim {
 
 namespace {
-    constexpr int AlarmConnectLimitMs = 5000;
-    constexpr size_t ControlLineLimit = 4096;
+constexpr int AlarmConnectLimitMs = 5000;
+constexpr size_t ControlLineLimit = 4096;
+// A little over the standard's 253-byte PDU: a client may write 125
+// registers, which gets an exception rather than a dropped connection.
+constexpr size_t MaxFollowingLength = 260;
 
-    int msUntil(std::chrono::steady_clock::time_point t, std::chrono::steady_clock::time_point now)
-    {
-        if (t <= now)
-            return 0;
-        return int(std::chrono::duration_cast<std::chrono::milliseconds>(t - now).count()) + 1;
-    }
-
-    void resetAndClose(int fd)
-    {
-        // A reset, as a device that refuses would give, not a clean close.
-        linger l { 1, 0 };
-        setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-        close(fd);
-    }
+int msUntil(std::chrono::steady_clock::time_point t, std::chrono::steady_clock::time_point now)
+{
+    if (t <= now)
+        return 0;
+    return int(std::chrono::duration_cast<std::chrono::milliseconds>(t - now).count()) + 1;
 }
 
-SimServer::SimServer(ServerOptions options) : m_options(std::move(options)), m_device(m_options.device) { }
+void resetAndClose(int fd)
+{
+    // A reset, as a device that refuses would give, not a clean close.
+    linger l { 1, 0 };
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    close(fd);
+}
+}
+
+SimServer::SimServer(ServerOptions options)
+    : m_options(std::move(options))
+    , m_device(m_options.device)
+{
+}
 
 SimServer::~SimServer()
 {
@@ -74,7 +81,7 @@ bool SimServer::start()
         m_frameLog = fopen(m_options.frameLogPath.c_str(), "ae");
         if (!m_frameLog) {
             fprintf(stderr, "twinlane-sim: cannot open frame log %s: %s\n", m_options.frameLogPath.c_str(),
-                    strerror(errno));
+                strerror(errno));
             return false;
         }
     }
@@ -86,7 +93,7 @@ bool SimServer::start()
         m_boundHttpPort = m_console.start(m_options.bindAddress, m_options.httpPort);
         if (m_boundHttpPort < 0) {
             fprintf(stderr, "twinlane-sim: cannot serve the console on %s:%d\n", m_options.bindAddress.c_str(),
-                    m_options.httpPort);
+                m_options.httpPort);
             return false;
         }
     }
@@ -159,8 +166,8 @@ bool SimServer::openModbus()
     }
     m_listenFd = modbus_tcp_listen(m_ctx, 32);
     if (m_listenFd < 0) {
-        fprintf(stderr, "twinlane-sim: cannot listen on %s:%d: %s\n", m_options.bindAddress.c_str(),
-                m_boundModbusPort, modbus_strerror(errno));
+        fprintf(stderr, "twinlane-sim: cannot listen on %s:%d: %s\n", m_options.bindAddress.c_str(), m_boundModbusPort,
+            modbus_strerror(errno));
         return false;
     }
     fcntl(m_listenFd, F_SETFD, FD_CLOEXEC);
@@ -240,7 +247,7 @@ bool SimServer::readModbus(Client& client)
     while (keep && client.in.size() - used >= 7) {
         const uint8_t* h = client.in.data() + used;
         const size_t length = size_t(h[4] << 8 | h[5]);
-        if (length < 2 || length > MODBUS_TCP_MAX_ADU_LENGTH - 6) {
+        if (length < 2 || length > MaxFollowingLength) {
             // No way to find the next frame after a bad length.
             logFrame(h, client.in.size() - used);
             return false;
@@ -363,7 +370,7 @@ void SimServer::beginRestart(bool factoryReset)
             std::string error;
             if (!SetInterfaceAddress(m_options.interfaceName, after, &error))
                 fprintf(stderr, "twinlane-sim: cannot move %s to %s: %s\n", m_options.interfaceName.c_str(),
-                        FormatIpv4(after).c_str(), error.c_str());
+                    FormatIpv4(after).c_str(), error.c_str());
         }
         if (m_options.bindAddress == FormatIpv4(before))
             m_options.bindAddress = FormatIpv4(after);
@@ -397,8 +404,8 @@ void SimServer::queueAlarm(AlarmEvent event, const Ipv4& destination)
         return;
     const auto& s = m_device.settings();
     static const char* names[] = { "Cold Start", "Warm Start", "Off-Line", "On-Line" };
-    m_alarms.push_back(PendingAlarm { EncodeAlarm(AlarmNow(event, s.name, s.address, destination)),
-                                      names[int(event)] });
+    m_alarms.push_back(
+        PendingAlarm { EncodeAlarm(AlarmNow(event, s.name, s.address, destination)), names[int(event)] });
 }
 
 void SimServer::finishAlarm(bool sent)
@@ -408,7 +415,7 @@ void SimServer::finishAlarm(bool sent)
     else {
         ++m_alarmsFailed;
         fprintf(stderr, "twinlane-sim: alarm \"%s\" not delivered to %s:%d\n", m_alarms.front().what.c_str(),
-                m_options.alarmHost.c_str(), m_options.alarmPort);
+            m_options.alarmHost.c_str(), m_options.alarmPort);
     }
     close(m_alarmFd);
     m_alarmFd = -1;
@@ -489,7 +496,7 @@ bool SimServer::openControl()
     if (m_controlFd < 0 || bind(m_controlFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0
         || listen(m_controlFd, 8) != 0) {
         fprintf(stderr, "twinlane-sim: cannot open control socket %s: %s\n", m_options.controlPath.c_str(),
-                strerror(errno));
+            strerror(errno));
         return false;
     }
     return true;
@@ -536,8 +543,8 @@ std::string SimServer::statusLine() const
         << " modbus=" << m_boundModbusPort << " http=" << m_boundHttpPort << " connections=" << m_clients.size()
         << " restarts=" << m_restarts << " firmware=" << FirmwareReceiver::stateName(m_device.firmware().state())
         << " records=" << m_device.firmware().committed().size() << " alarms=" << m_alarmsDelivered
-        << " alarms-failed=" << m_alarmsFailed << " fault=" << FormatFault(m_options.fault) << " mac="
-        << FormatMac(s.mac) << " name=" << s.name;
+        << " alarms-failed=" << m_alarmsFailed << " fault=" << FormatFault(m_options.fault)
+        << " mac=" << FormatMac(s.mac) << " name=" << s.name;
     return out.str();
 }
 

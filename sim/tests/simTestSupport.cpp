@@ -55,10 +55,13 @@ bool WaitFor(const std::function<bool()>& pred, int limitMs)
     return true;
 }
 
-ChildProcess::~ChildProcess() { stop(); }
+ChildProcess::~ChildProcess()
+{
+    stop();
+}
 
-bool ChildProcess::start(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& outputPath)
+bool ChildProcess::start(
+    const std::string& program, const std::vector<std::string>& args, const std::string& outputPath)
 {
     std::vector<std::string> all { program };
     all.insert(all.end(), args.begin(), args.end());
@@ -200,8 +203,7 @@ std::optional<std::array<uint8_t, 58>> AlarmCatcher::next(int limitMs)
 Sim::Sim(std::vector<std::string> extraArgs, bool withAlarms)
 {
     std::vector<std::string> args { "--bind", m_host, "--port", "0", "--http-port", "0", "--ready-file",
-                                    m_dir.file("ready"), "--control", m_dir.file("control"), "--frame-log",
-                                    m_dir.file("frames") };
+        m_dir.file("ready"), "--control", m_dir.file("control"), "--frame-log", m_dir.file("frames") };
     if (withAlarms) {
         m_alarms = std::make_unique<AlarmCatcher>(m_host);
         args.insert(args.end(), { "--alarm-host", m_host, "--alarm-port", std::to_string(m_alarms->port()) });

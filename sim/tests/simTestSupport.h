@@ -52,8 +52,8 @@ private:
 };
 
 // Runs a program to its end and returns its exit status and output.
-int RunProgram(const std::string& program, const std::vector<std::string>& args, std::string* output,
-               int limitMs = 20000);
+int RunProgram(
+    const std::string& program, const std::vector<std::string>& args, std::string* output, int limitMs = 20000);
 
 // A TCP listener that takes alarm messages, one per connection or back to back.
 class AlarmCatcher {
@@ -104,8 +104,8 @@ int ConnectTcp(const std::string& host, int port, int* error = nullptr);
 bool SendAll(int fd, const std::vector<uint8_t>& bytes);
 // Reads until count bytes arrived, the peer closed, or limitMs passed without
 // a byte. Each read's size is appended to chunks when given.
-std::vector<uint8_t> ReadBytes(int fd, size_t count, int limitMs, bool* closed = nullptr,
-                               std::vector<size_t>* chunks = nullptr);
+std::vector<uint8_t> ReadBytes(
+    int fd, size_t count, int limitMs, bool* closed = nullptr, std::vector<size_t>* chunks = nullptr);
 std::vector<uint8_t> Hex(const std::string& text);
 std::string HttpGet(const std::string& host, int port, const std::string& path);
 

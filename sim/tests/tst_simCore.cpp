@@ -26,7 +26,10 @@ std::vector<uint8_t> hex(const std::string& text)
     return out;
 }
 
-std::string hexText(const std::vector<uint8_t>& bytes) { return HexBytes(bytes.data(), bytes.size()); }
+std::string hexText(const std::vector<uint8_t>& bytes)
+{
+    return HexBytes(bytes.data(), bytes.size());
+}
 
 } // namespace
 
@@ -61,7 +64,7 @@ TEST(AlarmMessage, EveryEventSumsToZeroAndOnlyOffOnLineCarryADestination)
         AlarmEvent event;
         bool destination;
     } rows[] = { { AlarmEvent::ColdStart, false }, { AlarmEvent::WarmStart, false }, { AlarmEvent::OffLine, true },
-                 { AlarmEvent::OnLine, true } };
+        { AlarmEvent::OnLine, true } };
     for (const auto& row : rows) {
         SCOPED_TRACE(int(row.event));
         const AlarmMessage m = EncodeAlarm(AlarmNow(row.event, "Q6120", { 10, 1, 2, 3 }, { 10, 9, 8, 7 }));
@@ -126,32 +129,32 @@ TEST(Q6120Device, AnswersEachRequestFrame)
         Q6120Device::After after;
     } rows[] = {
         { "restart", "00 3D 00 00 00 06 01 08 00 01 FF 00", "00 3D 00 00 00 06 01 08 00 01 FF 00",
-          Q6120Device::After::Restart },
+            Q6120Device::After::Restart },
         { "factory reset", "00 07 00 00 00 06 01 08 00 01 55 AA", "00 07 00 00 00 06 01 08 00 01 55 AA",
-          Q6120Device::After::FactoryReset },
+            Q6120Device::After::FactoryReset },
         { "restart with other data", "00 01 00 00 00 06 01 08 00 01 12 34", "00 01 00 00 00 03 01 88 03",
-          Q6120Device::After::Nothing },
+            Q6120Device::After::Nothing },
         { "other sub-function", "00 01 00 00 00 06 01 08 00 00 FF 00", "00 01 00 00 00 03 01 88 01",
-          Q6120Device::After::Nothing },
-        { "password", "00 00 00 00 00 06 01 04 25 03 00 05",
-          "00 00 00 00 00 0D 01 04 0A BD A0 F4 0A D7 62 B4 18 EF 27", Q6120Device::After::Nothing },
+            Q6120Device::After::Nothing },
+        { "password", "00 00 00 00 00 06 01 04 25 03 00 05", "00 00 00 00 00 0D 01 04 0A BD A0 F4 0A D7 62 B4 18 EF 27",
+            Q6120Device::After::Nothing },
         { "password read too long", "00 00 00 00 00 06 01 04 25 03 00 06", "00 00 00 00 00 03 01 84 02",
-          Q6120Device::After::Nothing },
+            Q6120Device::After::Nothing },
         { "other unit", "00 02 00 00 00 06 02 04 25 03 00 05", "00 02 00 00 00 03 02 84 0B",
-          Q6120Device::After::Nothing },
+            Q6120Device::After::Nothing },
         { "new address", "00 3E 00 00 00 0B 01 10 10 22 00 02 04 0A 00 00 05", "00 3E 00 00 00 06 01 10 10 22 00 02",
-          Q6120Device::After::Nothing },
+            Q6120Device::After::Nothing },
         { "new address 0.0.0.0", "00 3E 00 00 00 0B 01 10 10 22 00 02 04 00 00 00 00", "00 3E 00 00 00 03 01 90 03",
-          Q6120Device::After::Nothing },
-        { "new address broadcast", "00 3E 00 00 00 0B 01 10 10 22 00 02 04 FF FF FF FF",
-          "00 3E 00 00 00 03 01 90 03", Q6120Device::After::Nothing },
+            Q6120Device::After::Nothing },
+        { "new address broadcast", "00 3E 00 00 00 0B 01 10 10 22 00 02 04 FF FF FF FF", "00 3E 00 00 00 03 01 90 03",
+            Q6120Device::After::Nothing },
         { "read back the address", "00 08 00 00 00 06 01 03 10 22 00 02", "00 08 00 00 00 07 01 03 04 0A 01 02 03",
-          Q6120Device::After::Nothing },
+            Q6120Device::After::Nothing },
         { "coils", "00 05 00 00 00 06 01 01 00 00 00 08", "00 05 00 00 00 03 01 81 02", Q6120Device::After::Nothing },
         { "register outside the map", "00 06 00 00 00 06 01 06 00 00 00 01", "00 06 00 00 00 03 01 86 02",
-          Q6120Device::After::Nothing },
+            Q6120Device::After::Nothing },
         { "firmware control", "00 09 00 00 00 06 01 06 30 00 00 00", "00 09 00 00 00 06 01 06 30 00 00 00",
-          Q6120Device::After::Nothing },
+            Q6120Device::After::Nothing },
         { "unknown function", "00 0A 00 00 00 02 01 41", "00 0A 00 00 00 03 01 C1 01", Q6120Device::After::Nothing },
     };
     for (const auto& row : rows) {
@@ -188,7 +191,7 @@ TEST(Q6120Device, NewAddressWaitsForTheRestartAndFactoryResetClearsEverything)
     EXPECT_EQ(device.settings().password, "");
     const auto read = hex("00 00 00 00 00 06 01 04 25 03 00 05");
     EXPECT_EQ(hexText(device.handle(read.data(), read.size()).reply),
-              "00 00 00 00 00 0D 01 04 0A 5C 3E 91 0A D7 62 B4 18 EF 27");
+        "00 00 00 00 00 0D 01 04 0A 5C 3E 91 0A D7 62 B4 18 EF 27");
 }
 
 TEST(Q6120Device, CommitAnswersAfterTheConfiguredDelay)
@@ -197,10 +200,8 @@ TEST(Q6120Device, CommitAnswersAfterTheConfiguredDelay)
     s.commitDelayMs = 1234;
     Q6120Device device(s);
     const char* frames[] = {
-        "00 01 00 00 00 06 01 06 30 00 00 00",
-        "00 02 00 00 00 0F 01 10 30 01 00 04 08 4A 77 6F 50 65 78 65 00",
-        "00 03 00 00 00 0B 01 10 30 0D 00 02 04 02 00 00 00",
-        "00 04 00 00 00 09 01 10 30 0F 00 01 02 03 00",
+        "00 01 00 00 00 06 01 06 30 00 00 00", "00 02 00 00 00 0F 01 10 30 01 00 04 08 4A 77 6F 50 65 78 65 00",
+        "00 03 00 00 00 0B 01 10 30 0D 00 02 04 02 00 00 00", "00 04 00 00 00 09 01 10 30 0F 00 01 02 03 00",
         "00 05 00 00 00 09 01 10 30 10 00 01 02 AB CD",
         "00 06 00 00 00 06 01 06 30 83 15 BF", // CRC-16 of AB CD
     };
@@ -227,7 +228,10 @@ struct Step {
     std::vector<uint8_t> bytes;
 };
 
-std::vector<uint8_t> be16(uint16_t v) { return { uint8_t(v >> 8), uint8_t(v & 0xFF) }; }
+std::vector<uint8_t> be16(uint16_t v)
+{
+    return { uint8_t(v >> 8), uint8_t(v & 0xFF) };
+}
 
 std::vector<Step> recordSteps(const std::vector<uint8_t>& data, int type = 1, int crcOffset = 0)
 {
@@ -286,20 +290,20 @@ TEST(FirmwareReceiver, TakesRecordsInOrderAndRefusesAnythingElse)
         { "empty record", recordSteps({}, 0), -1, 0, 1 },
         { "two records", join(five, recordSteps(bytes(8), 6)), -1, 0, 2 },
         { "wrong CRC", recordSteps(bytes(5), 1, 1), 6, ModbusException::DeviceFailure, 0 },
-        { "CRC over the padding byte", changed(five, 5, { FwReg::Crc, be16(Crc16Modbus(bytes(6).data(), 6)) }),
-          6, ModbusException::DeviceFailure, 0 },
+        { "CRC over the padding byte", changed(five, 5, { FwReg::Crc, be16(Crc16Modbus(bytes(6).data(), 6)) }), 6,
+            ModbusException::DeviceFailure, 0 },
         { "no control write first", without(five, 0), 0, ModbusException::DeviceFailure, 0 },
         { "length before unlock", without(five, 1), 1, ModbusException::DeviceFailure, 0 },
         { "wrong unlock code", changed(five, 1, { FwReg::Unlock, { 'j', 'w', 'o', 'P', 'e', 'x', 'e', 0 } }), 1,
-          ModbusException::IllegalDataValue, 0 },
+            ModbusException::IllegalDataValue, 0 },
         { "type 7", recordSteps(bytes(5), 7), 3, ModbusException::IllegalDataValue, 0 },
         { "data before type", without(five, 3), 3, ModbusException::DeviceFailure, 0 },
         { "more data than the length", changed(five, 4, { FwReg::Data, bytes(8) }), 4,
-          ModbusException::IllegalDataValue, 0 },
+            ModbusException::IllegalDataValue, 0 },
         { "CRC before all data", changed(five, 4, { FwReg::Data, bytes(2) }), 5, ModbusException::DeviceFailure, 0 },
         { "commit without CRC", without(five, 5), 5, ModbusException::DeviceFailure, 0 },
         { "next record without control write", join(five, without(recordSteps(bytes(4)), 0)), 7,
-          ModbusException::DeviceFailure, 1 },
+            ModbusException::DeviceFailure, 1 },
         { "abandoned record, then a whole one", join({ five[0], five[1], five[2] }, five), -1, 0, 1 },
         { "unknown register", { { 0x3050, be16(0) } }, 0, ModbusException::IllegalDataAddress, 0 },
     };

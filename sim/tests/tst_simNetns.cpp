@@ -114,9 +114,9 @@ TEST_F(SimNetns, RealPortsServeModbusAndTheConsole)
     EXPECT_EQ(sim.modbusPort(), 502);
     EXPECT_EQ(sim.httpPort(), 80);
     std::string out;
-    ASSERT_EQ(RunProgram("mbpoll", { "-m", "tcp", "-t", "3:hex", "-r", "0x2504", "-c", "5", "-1", "-o", "5", "127.0.0.1" },
-                         &out),
-              0)
+    ASSERT_EQ(RunProgram("mbpoll",
+                  { "-m", "tcp", "-t", "3:hex", "-r", "0x2504", "-c", "5", "-1", "-o", "5", "127.0.0.1" }, &out),
+        0)
         << out;
     EXPECT_NE(out.find("[9476]: \t0xBDA0"), std::string::npos) << out;
     EXPECT_EQ(HttpGet("127.0.0.1", 80, "/").rfind("HTTP/1.1 200", 0), 0u);
@@ -126,8 +126,8 @@ TEST_F(SimNetns, AddressChangeMovesTheInterfaceAtTheRestart)
 {
     makeLink("10.77.0.20");
     Sim sim({ "--bind", "10.77.0.20", "--ip", "10.77.0.20", "--port", "502", "--interface", "simd0",
-              "--manage-interface", "--no-discovery", "--restart-time", "300" },
-            false);
+                "--manage-interface", "--no-discovery", "--restart-time", "300" },
+        false);
     ASSERT_TRUE(sim.started()) << sim.output();
     const int fd = ConnectTcp("10.77.0.20", 502);
     ASSERT_GE(fd, 0);
@@ -158,12 +158,12 @@ TEST_F(SimNetns, AnswersASearchWithItsIdentity)
         const char* mac;
     } rows[] = {
         { "configured", { "--ip", "10.77.0.20", "--mac", "02:aa:bb:cc:dd:01" }, "10.77.0.20", 0x80006120, 0x6120,
-          "02 AA BB CC DD 01" },
+            "02 AA BB CC DD 01" },
         { "unconfigured", { "--mac", "02:aa:bb:cc:dd:02" }, "", 0x80006120, 0x6120, "02 AA BB CC DD 02" },
         { "other type",
-          { "--ip", "10.77.0.20", "--mac", "02:aa:bb:cc:dd:03", "--product-id", "0x80001234", "--product-code",
-            "0x1234" },
-          "10.77.0.20", 0x80001234, 0x1234, "02 AA BB CC DD 03" },
+            { "--ip", "10.77.0.20", "--mac", "02:aa:bb:cc:dd:03", "--product-id", "0x80001234", "--product-code",
+                "0x1234" },
+            "10.77.0.20", 0x80001234, 0x1234, "02 AA BB CC DD 03" },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -18,9 +18,10 @@ namespace {
 std::vector<std::string> mbpollPasswordRegisters(const Sim& sim)
 {
     std::string out;
-    const int rc = RunProgram("mbpoll", { "-m", "tcp", "-p", std::to_string(sim.modbusPort()), "-a", "1", "-t", "3:hex",
-                                          "-r", "0x2504", "-c", "5", "-1", "-o", "5", sim.host() },
-                              &out);
+    const int rc = RunProgram("mbpoll",
+        { "-m", "tcp", "-p", std::to_string(sim.modbusPort()), "-a", "1", "-t", "3:hex", "-r", "0x2504", "-c", "5",
+            "-1", "-o", "5", sim.host() },
+        &out);
     EXPECT_EQ(rc, 0) << out;
     std::vector<std::string> values;
     std::istringstream in(out);
@@ -110,7 +111,7 @@ TEST(SimServer, RestartDropsConnectionsStaysAwayAndComesBackWithAWarmStart)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        Sim sim({ "--ip", "10.1.2.3", "--password", "abc", "--restart-time", "1500" });
+        Sim sim({ "--ip", "10.1.2.3", "--password", "abc", "--restart-time", "4000" });
         ASSERT_TRUE(sim.started()) << sim.output();
         auto cold = sim.alarms()->next();
         ASSERT_TRUE(cold);
@@ -119,7 +120,8 @@ TEST(SimServer, RestartDropsConnectionsStaysAwayAndComesBackWithAWarmStart)
         ModbusClient a(sim), b(sim);
         ASSERT_TRUE(a.connect());
         ASSERT_TRUE(b.connect());
-        EXPECT_EQ(a.diagnostics(1, row.data), (std::vector<uint8_t> { 0x08, 0, 1, uint8_t(row.data >> 8), uint8_t(row.data) }));
+        EXPECT_EQ(a.diagnostics(1, row.data),
+            (std::vector<uint8_t> { 0x08, 0, 1, uint8_t(row.data >> 8), uint8_t(row.data) }));
         EXPECT_TRUE(connectionDropped(modbus_get_socket(a.ctx)));
         EXPECT_TRUE(connectionDropped(modbus_get_socket(b.ctx)));
         int error = 0;
@@ -150,6 +152,27 @@ TEST(SimServer, DiagnosticsWithOtherDataIsAnExceptionAndNoRestart)
     EXPECT_EQ(client.diagnostics(1, 0x1234), (std::vector<uint8_t> { 0x88, 0x03 }));
     EXPECT_EQ(client.diagnostics(4, 0xFF00), (std::vector<uint8_t> { 0x88, 0x01 }));
     EXPECT_EQ(sim.status("restarts"), "0");
+}
+
+TEST(SimServer, OversizedAndNonModbusFramesGetNoBrokenReplies)
+{
+    Sim sim({}, false);
+    ASSERT_TRUE(sim.started()) << sim.output();
+    const int fd = ConnectTcp(sim.host(), sim.modbusPort());
+    ASSERT_GE(fd, 0);
+    // 125 registers: more than Modbus allows in one write, answered with an exception.
+    std::vector<uint8_t> big = Hex("00 11 00 00 01 01 01 10 30 10 00 7D FA");
+    big.resize(263, 0xAB);
+    ASSERT_TRUE(SendAll(fd, big));
+    EXPECT_EQ(ReadBytes(fd, 9, 10000), Hex("00 11 00 00 00 03 01 90 03"));
+    // Another protocol identifier is not Modbus: logged, not answered; the
+    // next frame on the connection is served.
+    ASSERT_TRUE(SendAll(fd, Hex("00 12 00 01 00 06 01 04 25 03 00 05 00 13 00 00 00 06 01 04 25 03 00 05")));
+    const auto reply = ReadBytes(fd, 19, 10000);
+    ASSERT_EQ(reply.size(), 19u);
+    EXPECT_EQ(reply[1], 0x13);
+    close(fd);
+    EXPECT_EQ(sim.frameLog().size(), 3u);
 }
 
 TEST(SimServer, AddressChangeTakesEffectAtTheRestartAndFramesAreLoggedByteForByte)
@@ -358,15 +381,16 @@ TEST(SimServer, FaultsShapeTheReplies)
             break;
         }
         close(fd);
-        EXPECT_EQ(sim.frameLog(), std::vector<std::string>(row.expect == Expect::DroppedOnceThenWhole ? 2 : 1,
-                                                           "00 07 00 00 00 06 01 04 25 03 00 05"));
+        EXPECT_EQ(sim.frameLog(),
+            std::vector<std::string>(
+                row.expect == Expect::DroppedOnceThenWhole ? 2 : 1, "00 07 00 00 00 06 01 04 25 03 00 05"));
     }
 }
 
 TEST(SimServer, ConsoleIsServedOverHttp)
 {
-    Sim sim({ "--name", "Hall 3", "--ip", "10.1.2.3", "--mac", "02:11:22:33:44:55", "--firmware-version", "2.1" },
-            false);
+    Sim sim(
+        { "--name", "Hall 3", "--ip", "10.1.2.3", "--mac", "02:11:22:33:44:55", "--firmware-version", "2.1" }, false);
     ASSERT_TRUE(sim.started()) << sim.output();
     const std::string status = HttpGet(sim.host(), sim.httpPort(), "/");
     EXPECT_EQ(status.rfind("HTTP/1.1 200", 0), 0u) << status;
