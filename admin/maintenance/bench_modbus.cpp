@@ -15,10 +15,14 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QWebEngineView>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <modbus/modbus.h>
 #include <unistd.h>
@@ -118,10 +122,47 @@ double LibmodbusRate(int port, int requests)
     return rate;
 }
 
-// Builds n Q6120 modules with their pages, each opening the console at
-// consoleAddress, waits (bounded) for the pages to load, and returns the
+// A console page on one loopback address, so that every page of the memory
+// figure can be a site of its own, as fifty real servers are.
+class TLoopbackConsole : public QObject {
+public:
+    explicit TLoopbackConsole(const QHostAddress& address)
+    {
+        Server.listen(address, 0);
+        connect(&Server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = Server.nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, s, [s] {
+                    if (!s->peek(8192).contains("\r\n\r\n"))
+                        return;
+                    s->readAll();
+                    static const QByteArray body = "<!DOCTYPE html><html><head><title>Q6120 Web Console</title></head>"
+                                                   "<body><h1>Q6120</h1><table><tr><td>DI</td><td>00</td></tr>"
+                                                   "<tr><td>DO</td><td>00</td></tr></table>"
+                                                   "<p><a href=\"/popup\" target=\"_blank\">Settings</a></p>"
+                                                   "</body></html>";
+                    s->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: "
+                        + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                    s->disconnectFromHost();
+                });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+    bool Listening() const { return Server.isListening(); }
+    QString Address() const
+    {
+        return QStringLiteral("%1:%2").arg(Server.serverAddress().toString()).arg(Server.serverPort());
+    }
+
+private:
+    QTcpServer Server;
+};
+
+// Builds n Q6120 modules with their pages, page i opening the console at
+// consoleAddress(i), waits (bounded) for the pages to load, and returns the
 // resident memory of this process and of the engine's helper processes.
-std::pair<long, long> PagesRss(int n, const QString& consoleAddress, QWidget* host, int* loadedCount)
+std::pair<long, long> PagesRss(
+    int n, const std::function<QString(int)>& consoleAddress, QWidget* host, int* loadedCount)
 {
     std::vector<std::unique_ptr<TModQ6120>> modules;
     QList<TIOObject*> list;
@@ -131,7 +172,7 @@ std::pair<long, long> PagesRss(int n, const QString& consoleAddress, QWidget* ho
         auto* page = new TfmQ6120(nullptr, m.get());
         m->Attach(page, host, nullptr);
         QObject::connect(page->WebBrowser, &QWebEngineView::loadFinished, page, [&loaded] { ++loaded; });
-        m->AttachToList(&list, host, consoleAddress);
+        m->AttachToList(&list, host, consoleAddress(i));
         modules.push_back(std::move(m));
     }
     QDeadlineTimer limit(120000);
@@ -192,25 +233,44 @@ int main(int argc, char** argv)
     else
         ++failures;
 
+    QWidget host;
+    host.resize(800, 600);
+    const long baseOwn = RssKiB(getpid());
+    std::printf("Device pages with their web consoles (RSS in MiB; the engine's helpers are processes of their own)\n");
+    std::printf("  engine flags: %s\n", qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").constData());
+    std::printf("  before any page: program %.1f\n", baseOwn / 1024.0);
+    const QList<int> counts = quick ? QList<int> { 1 } : QList<int> { 1, 10, 50 };
+    auto measure = [&](const char* what, int n, const std::function<QString(int)>& address) {
+        int loaded = 0;
+        const auto [own, helpers] = PagesRss(n, address, &host, &loaded);
+        std::printf("  %-22s %2d pages (%2d loaded): program %7.1f, helpers %7.1f, total %7.1f, per page %6.1f\n", what,
+            n, loaded, own / 1024.0, helpers / 1024.0, (own + helpers) / 1024.0,
+            (own + helpers - baseOwn) / 1024.0 / n);
+        if (loaded < n)
+            ++failures;
+    };
     if (sim->Ready() && sim->HttpPort > 0) {
-        QWidget host;
-        host.resize(800, 600);
         const QString console = QStringLiteral("127.0.0.1:%1").arg(sim->HttpPort);
-        const long baseOwn = RssKiB(getpid());
-        std::printf("Device pages with the web console of %s (RSS in MiB; engine helpers are its own processes)\n",
-            qPrintable(console));
-        std::printf("  before any page: program %.1f\n", baseOwn / 1024.0);
-        const QList<int> counts = quick ? QList<int> { 1 } : QList<int> { 1, 10, 50 };
-        for (int n : counts) {
-            int loaded = 0;
-            const auto [own, helpers] = PagesRss(n, console, &host, &loaded);
-            std::printf("  %2d pages (%2d loaded): program %.1f, helpers %.1f, total %.1f, per page %.1f\n", n, loaded,
-                own / 1024.0, helpers / 1024.0, (own + helpers) / 1024.0, (own + helpers - baseOwn) / 1024.0 / n);
-            if (loaded < n)
-                ++failures;
-        }
+        for (int n : counts)
+            measure("one simulator console", n, [&](int) { return console; });
     } else {
-        std::printf("Device pages: skipped, no simulated server with a console (%s)\n", qPrintable(sim->Error));
+        std::printf("  one simulator console: skipped (%s)\n", qPrintable(sim->Error));
+    }
+    // One loopback address per page (127.0.0.10 and up; all of 127/8 is the
+    // loopback interface's), so that each page is a site of its own.
+    std::vector<std::unique_ptr<TLoopbackConsole>> consoles;
+    for (int i = 0; i < counts.last(); ++i) {
+        consoles.push_back(std::make_unique<TLoopbackConsole>(QHostAddress(quint32((127u << 24) | (10u + i)))));
+        if (!consoles.back()->Listening()) {
+            consoles.clear();
+            break;
+        }
+    }
+    if (!consoles.empty()) {
+        for (int n : counts)
+            measure("one site per page", n, [&](int i) { return consoles[i]->Address(); });
+    } else {
+        std::printf("  one site per page: skipped (cannot listen on 127.0.0.10 and up)\n");
     }
     return failures ? 1 : 0;
 }
