@@ -211,6 +211,11 @@ void SimServer::acceptModbus()
     int fd = m_listenFd;
     const int client = modbus_tcp_accept(m_ctx, &fd);
     modbus_set_socket(m_ctx, -1);
+    if (fd != m_listenFd) {
+        // Some libmodbus versions close the listener when accept fails.
+        m_listenFd = -1;
+        applyRefusal();
+    }
     if (client < 0)
         return;
     fcntl(client, F_SETFD, FD_CLOEXEC);
