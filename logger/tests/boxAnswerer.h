@@ -41,14 +41,18 @@ private:
             QAbstractButton* button = answer != QMessageBox::NoButton ? box->button(answer) : nullptr;
             if (!button)
                 button = box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes) : box->button(QMessageBox::Ok);
-            button->click();
+            // Clicked from a fresh event: the click may open the next box,
+            // whose own loop needs this poll free to run again.
+            QTimer::singleShot(0, button, &QAbstractButton::click);
             return;
         }
         DialogClasses.append(QString::fromLatin1(modal->metaObject()->className()));
         if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-            if (!Dialogs.isEmpty() && Dialogs.takeFirst()(dialog))
-                return;
-            dialog->reject();
+            THandler handler = Dialogs.isEmpty() ? THandler() : Dialogs.takeFirst();
+            QTimer::singleShot(0, dialog, [dialog, handler] {
+                if (!handler || !handler(dialog))
+                    dialog->reject();
+            });
         }
     }
 

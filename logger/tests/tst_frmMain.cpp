@@ -1,17 +1,23 @@
 #include "akSettings.h"
 #include "alarmMessage.h"
 #include "boxAnswerer.h"
+#include "colorPicker.h"
 #include "eventTableModel.h"
+#include "frmLogDate.h"
 #include "frmMain.h"
+#include "frmSetting.h"
 #include "frmViewLog.h"
 #include "logFormat.h"
 #include "settingsStore.h"
 #include "sortGrid.h"
 
 #include <QAbstractItemModelTester>
+#include <QCalendarWidget>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -553,6 +559,104 @@ private slots:
         QCOMPARE(boxes_->DialogClasses, QStringList { QStringLiteral("TfmViewLog") });
         QVERIFY(caption.startsWith(QStringLiteral("Alarm Log Viewer - ")));
         QCOMPARE(count, QStringLiteral("2 alarm event(s)"));
+    }
+
+    // System > Settings: the dialog's values are kept, all six stored, and
+    // the table recoloured at once; a new port waits for the next start.
+    void settingsMenu_data()
+    {
+        QTest::addColumn<int>("portDelta");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::newRow("colour only") << 0 << QStringList {};
+        QTest::newRow("changed port")
+            << 1
+            << QStringList { QStringLiteral(
+                   "You have to restart the application to make the new settings to take effect") };
+    }
+    void settingsMenu()
+    {
+        QFETCH(int, portDelta);
+        QFETCH(QStringList, boxes);
+        Open();
+        Send({ Wire(2) });
+        boxes_->Dialogs = { [&](QWidget* w) {
+            auto* dialog = qobject_cast<TfmSettings*>(w);
+            if (!dialog)
+                return false;
+            dialog->cb3->SetStored(0xFF0000u);
+            dialog->etPort->setText(QString::number(port_ + portDelta));
+            dialog->btnOK->click();
+            return true;
+        } };
+        window_->muSettings->trigger();
+        QCOMPARE(boxes_->DialogClasses, QStringList { QStringLiteral("TfmSettings") });
+        QCOMPARE(boxes_->Texts, boxes);
+        const QString key = AkSettingsKey();
+        QCOMPARE(ReadRegInteger(key, QStringLiteral("Port"), -1), port_ + portDelta);
+        QCOMPARE(ReadRegString(key, QStringLiteral("LogPath"), {}), LogDir());
+        for (int code = 0; code < kEventTypeCount; ++code)
+            QCOMPARE(ReadRegInteger(key, QStringLiteral("Color_%1").arg(code), -1),
+                int(code == 2 ? 0xFF0000u : kDefaultEventColors[size_t(code)]));
+        const int offLine = Table().Tag(0) == 2 ? 0 : 1;
+        QCOMPARE(Table().data(Table().index(offLine, 1), Qt::ForegroundRole).value<QBrush>().color(), QColor(Qt::blue));
+        QCOMPARE(window_->Listener()->serverPort(), quint16(port_));
+        Send({}); // still on the old port
+    }
+
+    // Log > Open through the date chooser.
+    void openMenu_data()
+    {
+        QTest::addColumn<bool>("withFile");
+        QTest::newRow("day with a file") << true;
+        QTest::newRow("day without a file") << false;
+    }
+    void openMenu()
+    {
+        QFETCH(bool, withFile);
+        Open();
+        Send({});
+        const QDate day = withFile ? now_.date() : now_.date().addDays(-3);
+        boxes_->Dialogs = { [&](QWidget* w) {
+                               auto* chooser = qobject_cast<TfmLogDate*>(w);
+                               if (!chooser)
+                                   return false;
+                               chooser->MonthCalendar1->setSelectedDate(day);
+                               chooser->btnOK->click();
+                               return true;
+                           },
+            [&](QWidget* w) { return false; } };
+        window_->muOpen->trigger();
+        if (withFile) {
+            QCOMPARE(
+                boxes_->DialogClasses, (QStringList { QStringLiteral("TfmLogDate"), QStringLiteral("TfmViewLog") }));
+            QVERIFY(boxes_->Texts.isEmpty());
+        } else {
+            QCOMPARE(boxes_->DialogClasses, QStringList { QStringLiteral("TfmLogDate") });
+            QCOMPARE(boxes_->Texts, QStringList { QStringLiteral("There is no log file on the date!!") });
+        }
+    }
+
+    // The "#" header that the operator sees is the fixed column's.
+    void fixedHeaderClickAndHover()
+    {
+        WriteRegInteger(AkSettingsKey(), QStringLiteral("SortCol"), 3);
+        Open();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        Send({ Wire(2) + Wire(3) });
+        TEventHeader* fixed = window_->xgEvent->FixedHeader();
+        QVERIFY(fixed->isVisible());
+        QCOMPARE(fixed->width(), 60);
+        QTest::mouseClick(fixed->viewport(), Qt::LeftButton, {}, QPoint(30, fixed->height() / 2));
+        QCOMPARE(ReadRegInteger(AkSettingsKey(), QStringLiteral("SortCol"), -1), 0);
+        QCOMPARE(ReadRegInteger(AkSettingsKey(), QStringLiteral("SortDir"), -1), 1);
+        QCOMPARE(Table().CellText(0, 0), QByteArray("01"));
+
+        TEventHeader* header = window_->xgEvent->Header();
+        const int left = header->sectionViewportPosition(2);
+        QTest::mouseMove(header->viewport(), QPoint(left + 50, header->height() / 2));
+        QCOMPARE(header->viewport()->cursor().shape(), Qt::PointingHandCursor);
+        QTest::mouseMove(header->viewport(), QPoint(left, header->height() / 2));
+        QCOMPARE(header->viewport()->cursor().shape(), Qt::ArrowCursor);
     }
 
     void aboutBox()
