@@ -377,7 +377,10 @@ void SimServer::beginRestart(bool factoryReset)
                 fprintf(stderr, "twinlane-sim: cannot move %s to %s: %s\n", m_options.interfaceName.c_str(),
                     FormatIpv4(after).c_str(), error.c_str());
         }
-        if (m_options.bindAddress == FormatIpv4(before))
+        // A listener on the old address follows it, where the address moved
+        // with the interface; a wildcard listener needs nothing.
+        if (m_options.manageInterface && m_options.bindAddress == FormatIpv4(before)
+            && m_options.bindAddress != "0.0.0.0")
             m_options.bindAddress = FormatIpv4(after);
     }
     ++m_restarts;

@@ -124,27 +124,42 @@ TEST_F(SimNetns, RealPortsServeModbusAndTheConsole)
 
 TEST_F(SimNetns, AddressChangeMovesTheInterfaceAtTheRestart)
 {
-    makeLink("10.77.0.20");
-    Sim sim({ "--bind", "10.77.0.20", "--ip", "10.77.0.20", "--port", "502", "--interface", "simd0",
-                "--manage-interface", "--no-discovery", "--restart-time", "300" },
-        false);
-    ASSERT_TRUE(sim.started()) << sim.output();
-    const int fd = ConnectTcp("10.77.0.20", 502);
-    ASSERT_GE(fd, 0);
-    ASSERT_TRUE(SendAll(fd, Hex("00 3E 00 00 00 0B 01 10 10 22 00 02 04 0A 4D 00 15")));
-    EXPECT_EQ(ReadBytes(fd, 12, 10000).size(), 12u);
-    ASSERT_TRUE(SendAll(fd, Hex("00 3D 00 00 00 06 01 08 00 01 FF 00")));
-    EXPECT_EQ(ReadBytes(fd, 12, 10000).size(), 12u);
-    close(fd);
+    const struct {
+        const char* name;
+        const char* deviceAddress; // on simd0 at the start; "" none
+        const char* bind;
+        const char* before; // where the test reaches it, before and after
+        const char* after;
+    } rows[] = {
+        { "configured, bound to its address", "10.77.0.20", "10.77.0.20", "10.77.0.20", "10.77.0.21" },
+        { "factory-fresh, bound to all", "", "0.0.0.0", "127.0.0.1", "127.0.0.1" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        makeLink(row.deviceAddress);
+        {
+            Sim sim({ "--bind", row.bind, "--ip", *row.deviceAddress ? row.deviceAddress : "0.0.0.0", "--port", "502",
+                        "--interface", "simd0", "--manage-interface", "--no-discovery", "--restart-time", "300" },
+                false);
+            ASSERT_TRUE(sim.started()) << sim.output();
+            const int fd = ConnectTcp(row.before, 502);
+            ASSERT_GE(fd, 0);
+            ASSERT_TRUE(SendAll(fd, Hex("00 3E 00 00 00 0B 01 10 10 22 00 02 04 0A 4D 00 15")));
+            EXPECT_EQ(ReadBytes(fd, 12, 10000).size(), 12u);
+            ASSERT_TRUE(SendAll(fd, Hex("00 3D 00 00 00 06 01 08 00 01 FF 00")));
+            EXPECT_EQ(ReadBytes(fd, 12, 10000).size(), 12u);
+            close(fd);
 
-    int back = -1;
-    EXPECT_TRUE(WaitFor([&] { return (back = ConnectTcp("10.77.0.21", 502)) >= 0; }));
-    if (back >= 0)
-        close(back);
-    EXPECT_EQ(ipv4Addresses("simd0"), std::vector<std::string> { "10.77.0.21" });
-    EXPECT_EQ(sim.status("address"), "10.77.0.21");
-    int error = 0;
-    EXPECT_EQ(ConnectTcp("10.77.0.20", 502, &error), -1);
+            EXPECT_TRUE(WaitFor([&] { return sim.status("state") == "up"; }));
+            const int back = ConnectTcp(row.after, 502);
+            EXPECT_GE(back, 0);
+            if (back >= 0)
+                close(back);
+            EXPECT_EQ(ipv4Addresses("simd0"), std::vector<std::string> { "10.77.0.21" });
+            EXPECT_EQ(sim.status("address"), "10.77.0.21");
+        }
+        ip({ "link", "del", "simh0" });
+    }
 }
 
 TEST_F(SimNetns, AnswersASearchWithItsIdentity)
