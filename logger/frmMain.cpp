@@ -24,6 +24,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -81,13 +82,18 @@ void TEventHeader::mouseMoveEvent(QMouseEvent* event)
 {
     QHeaderView::mouseMoveEvent(event);
     const QPoint p = event->position().toPoint();
-    // Near a border the header shows its own resize cursor.
-    if (cursor().shape() == Qt::SplitHCursor && event->buttons() != Qt::NoButton)
-        return;
-    if (p.y() < height() && ColumnAt(p.x()) >= 0)
+    const int column = p.y() < height() ? ColumnAt(p.x()) : -1;
+    bool hand = column >= 0;
+    if (hand && sectionResizeMode(column) == QHeaderView::Interactive) {
+        // Within the grip margin of a border the header offers its resize cursor.
+        const int grip = style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, this);
+        const int left = sectionViewportPosition(column);
+        hand = p.x() > left + grip && p.x() < left + sectionSize(column) - 1 - grip;
+    }
+    if (hand)
         viewport()->setCursor(Qt::PointingHandCursor);
-    else
-        viewport()->setCursor(Qt::ArrowCursor);
+    else if (viewport()->cursor().shape() == Qt::PointingHandCursor)
+        viewport()->unsetCursor();
 }
 
 void TEventHeader::mouseReleaseEvent(QMouseEvent* event)
@@ -100,7 +106,8 @@ void TEventHeader::mouseReleaseEvent(QMouseEvent* event)
 
 void TEventHeader::leaveEvent(QEvent* event)
 {
-    viewport()->setCursor(Qt::ArrowCursor);
+    if (viewport()->cursor().shape() == Qt::PointingHandCursor)
+        viewport()->unsetCursor();
     QHeaderView::leaveEvent(event);
 }
 
