@@ -1,0 +1,142 @@
+#pragma once
+// The main window of TwinlaneAdmin: the server tree, the page pane, the
+// tool buttons and menus, the status strip, and the scan.
+#include <QDateTime>
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QSplitter;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+struct IONODE;
+class TIOObject;
+class TTwinlane;
+
+enum TSortMode : int { smByConnection = 1, smByServer = 4 };
+
+// What the add-module dialog hands back when it is closed with OK.
+struct TModAddResult {
+    int ModelIndex = 0;
+    int TypeCode = 0;
+    QString LocalAddress;
+    QString Address;
+};
+
+class TfmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // The search fills the list with one record per server found (the
+    // list owns them). The conflict step returns true when the operator
+    // asks for a new search, false for "ignore these devices".
+    using TSearchRunner = std::function<void(QList<IONODE*>& records)>;
+    using TConflictRunner = std::function<bool(QList<IONODE*>& records)>;
+    // The add-module dialog: nothing for Cancel.
+    using TModAddRunner
+        = std::function<std::optional<TModAddResult>(QWidget* owner, TIOObject* target, QList<TIOObject*>* modules)>;
+
+    explicit TfmMain(QWidget* parent = nullptr);
+    ~TfmMain() override;
+
+    // The search, conflict and add dialogs are not part of this window;
+    // until the program installs them a scan finds nothing and "Add
+    // Twinlane Server" does nothing.
+    void SetSearchRunner(TSearchRunner runner) { searchRunner_ = std::move(runner); }
+    void SetConflictRunner(TConflictRunner runner) { conflictRunner_ = std::move(runner); }
+    void SetModAddRunner(TModAddRunner runner) { modAddRunner_ = std::move(runner); }
+
+    void ScanServers();
+    void BuildServerTree(int sortMode);
+    void EnableCommands(bool enabled);
+    void SelectObjectNode(TIOObject* object);
+
+    bool Ready = false;
+    int SortMode = smByConnection;
+    QDateTime StartTime;
+    TTwinlane* Product = nullptr; // owned
+
+    // Controls, by their names.
+    QToolBar* tbMenu;
+    QToolBar* tbCommands;
+    QToolButton* btnFile;
+    QToolButton* btnSys;
+    QToolButton* btnSort;
+    QToolButton* btnHelp;
+    QToolButton* btnAutoSearch;
+    QToolButton* btnSortCon;
+    QToolButton* btnSortServer;
+    QMenu* muFile;
+    QMenu* muSystem;
+    QMenu* muSort;
+    QMenu* muHelp;
+    QAction* muExit;
+    QAction* muRescan;
+    QAction* muByConnection;
+    QAction* muByServer;
+    QAction* muWiringGuide;
+    QAction* muAbout;
+    QMenu* muPraxon;
+    QAction* muAddPodModule;
+    QMenu* muModRemoteE;
+    QAction* muRemoteERestartModule;
+    QAction* muRemoteEResetModule;
+    QAction* muDelModule;
+    QSplitter* Splitter1;
+    QWidget* pnTree;
+    QTreeWidget* tvXRT;
+    QWidget* nPanelParent;
+    QWidget* pnStatus;
+    QLabel* lbStatus;
+    QProgressBar* ProgressBar1;
+    QLabel* PanelElapse;
+    QLabel* PanelNow;
+    QTimer* Timer1;
+    QTimer* TimerNow;
+
+signals:
+    // Just before a tree pop-up menu opens at a screen point.
+    void menuPopupEvent(QMenu* menu, const QPoint& screenPos);
+
+public slots:
+    void FormActivate();
+    void Timer1Timer();
+    void TimerNowTimer();
+    void muExitClick();
+    void muWiringGuideClick();
+    void muAboutClick();
+    void muAddModuleClick();
+    void muDelModuleClick();
+    void tvXRTChange(QTreeWidgetItem* node);
+    // A press on the tree at a point of its viewport.
+    void tvXRTMouseDown(Qt::MouseButton button, const QPoint& viewportPos);
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Opens a tree pop-up menu without waiting for it.
+    virtual void PopupMenu(QMenu* menu, const QPoint& screenPos);
+
+private:
+    void FormCreate();
+    bool FormCloseQuery();
+    void FormClose();
+    void tvXRTChanging(QTreeWidgetItem* current);
+    void ClearTree();
+    void SelectNode(QTreeWidgetItem* node);
+    void CurrentNodeChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+
+    bool firstActivation_ = true;
+    bool closed_ = false;
+    TSearchRunner searchRunner_;
+    TConflictRunner conflictRunner_;
+    TModAddRunner modAddRunner_;
+};

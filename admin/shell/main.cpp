@@ -1,0 +1,34 @@
+// TwinlaneAdmin: finds the Twinlane servers on the local networks, lists
+// them in a tree and opens each one's web console and maintenance commands.
+#include "adminApplication.h"
+#include "frmMain.h"
+#include "installQ6120Factory.h"
+#include "singleInstance.h"
+
+#include <QMessageBox>
+#include <exception>
+
+int main(int argc, char** argv)
+{
+    TAdminApplication app(argc, argv);
+    TSingleInstance instance(QStringLiteral("TwinlaneAdmin"));
+    if (!instance.Acquire()) {
+        // Another copy runs: ask it to come forward, and end either way.
+        instance.NotifyRunning();
+        return 0;
+    }
+    try {
+        QApplication::setApplicationName(QStringLiteral("KORVEL TwinlaneAdmin"));
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.png")));
+        InstallQ6120Factory();
+        TfmMain window;
+        QObject::connect(&instance, &TSingleInstance::activationRequested, &window,
+            [&window] { TSingleInstance::BringForward(&window); });
+        window.show();
+        window.activateWindow();
+        app.exec();
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, QStringLiteral("TwinlaneAdmin"), QString::fromLocal8Bit(e.what()));
+    }
+    return 0;
+}
