@@ -244,8 +244,12 @@ bool SimServer::readModbus(Client& client)
     const ssize_t n = recv(client.fd, buf, sizeof buf, MSG_DONTWAIT);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return true;
-    if (n <= 0)
+    if (n < 0)
         return false;
+    if (n == 0) {
+        client.peerDone = true;
+        return !client.out.empty();
+    }
     client.in.insert(client.in.end(), buf, buf + n);
     size_t used = 0;
     bool keep = true;
@@ -623,9 +627,11 @@ int SimServer::run(int signalFd)
         auto now = Clock::now();
         if (m_restarting && now >= m_backAt)
             finishRestart();
-        for (size_t i = 0; i < m_clients.size(); ++i)
-            if (m_clients[i].fd >= 0 && !flushClient(m_clients[i], now))
+        for (size_t i = 0; i < m_clients.size(); ++i) {
+            Client& c = m_clients[i];
+            if (c.fd >= 0 && (!flushClient(c, now) || (c.peerDone && c.out.empty())))
                 closeClient(i);
+        }
         std::erase_if(m_clients, [](const Client& c) { return c.fd < 0; });
         if (m_restartRequested && !m_restarting)
             beginRestart(*m_restartRequested);
@@ -642,7 +648,7 @@ int SimServer::run(int signalFd)
             fds.push_back({ m_listenFd, POLLIN, 0 });
         const size_t clientBase = fds.size();
         for (const Client& c : m_clients) {
-            short events = POLLIN;
+            short events = c.peerDone ? 0 : POLLIN;
             if (!c.out.empty()) {
                 if (c.out.front().due <= now)
                     events |= POLLOUT;
@@ -657,7 +663,6 @@ int SimServer::run(int signalFd)
         const size_t controlClientBase = fds.size();
         for (const ControlClient& c : m_controlClients)
             fds.push_back({ c.fd, short(POLLIN | (c.out.empty() ? 0 : POLLOUT)), 0 });
-        const size_t extraBase = fds.size();
         if (m_alarmFd >= 0) {
             fds.push_back({ m_alarmFd, POLLOUT, 0 });
             consider(msUntil(m_alarmDeadline, now));
@@ -722,8 +727,7 @@ int SimServer::run(int signalFd)
         std::erase_if(m_controlClients, [](const ControlClient& c) { return c.fd < 0; });
         if (m_controlFd >= 0 && (fds[controlBase].revents & POLLIN))
             acceptControl();
-        (void)extraBase;
-        if (m_responder && responderIndex < fds.size())
+        if (m_responder && ((fds[responderIndex].revents & POLLIN) || m_responder->NextDueMs() == 0))
             m_responder->Process();
     }
     // Let a "quit" reply reach its sender.

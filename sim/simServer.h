@@ -66,6 +66,7 @@ private:
         int fd = -1;
         std::vector<uint8_t> in;
         std::deque<Chunk> out;
+        bool peerDone = false; // the peer closed its side; replies still go out
     };
     struct ControlClient {
         int fd = -1;

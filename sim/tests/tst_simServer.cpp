@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <modbus/modbus.h>
 #include <numeric>
+#include <sys/socket.h>
 #include <sstream>
 #include <unistd.h>
 
@@ -173,6 +174,20 @@ TEST(SimServer, OversizedAndNonModbusFramesGetNoBrokenReplies)
     EXPECT_EQ(reply[1], 0x13);
     close(fd);
     EXPECT_EQ(sim.frameLog().size(), 3u);
+}
+
+TEST(SimServer, ReplyReachesAClientThatClosedItsSendingSide)
+{
+    Sim sim({ "--fault", "delay 200" }, false);
+    ASSERT_TRUE(sim.started()) << sim.output();
+    const int fd = ConnectTcp(sim.host(), sim.modbusPort());
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(SendAll(fd, Hex("00 01 00 00 00 06 01 04 25 03 00 05")));
+    shutdown(fd, SHUT_WR);
+    bool closed = false;
+    EXPECT_EQ(ReadBytes(fd, 19, 10000, &closed).size(), 19u);
+    EXPECT_TRUE(connectionDropped(fd));
+    close(fd);
 }
 
 TEST(SimServer, AddressChangeTakesEffectAtTheRestartAndFramesAreLoggedByteForByte)
