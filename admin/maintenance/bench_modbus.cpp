@@ -10,6 +10,7 @@
 #include "modQ6120.h"
 #include "simHarness.h"
 #include "testServers.h"
+#include "webProfile.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -204,7 +205,9 @@ int main(int argc, char** argv)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // As the program starts the engine; a --renderer-process-limit in
+    // QTWEBENGINE_CHROMIUM_FLAGS (=1000 for no real cap) overrides its cap.
+    PrepareWebEngine();
     QApplication app(argc, argv);
     if (!qEnvironmentVariableIsSet("TWL_BIN_DIR"))
         qputenv("TWL_BIN_DIR", QCoreApplication::applicationDirPath().toLocal8Bit());

@@ -11,3 +11,15 @@ QWebEngineProfile* SharedWebProfile()
         profile = new QWebEngineProfile(QCoreApplication::instance());
     return profile;
 }
+
+void PrepareWebEngine()
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--renderer-process-limit")) {
+        if (!flags.isEmpty())
+            flags += ' ';
+        flags += "--renderer-process-limit=" + QByteArray::number(RendererProcessLimit);
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+    }
+}

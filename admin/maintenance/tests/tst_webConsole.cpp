@@ -6,6 +6,7 @@
 #include "ioAppGlobals.h"
 #include "modQ6120.h"
 #include "simHarness.h"
+#include "webProfile.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -218,7 +219,7 @@ void TestWebConsole::simulatorConsole()
 
 int main(int argc, char** argv)
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    PrepareWebEngine();
     QApplication app(argc, argv);
     TestWebConsole test;
     return QTest::qExec(&test, argc, argv);
