@@ -397,3 +397,35 @@ TEST(Console, StatusPageShowsTheServerAndEscapesItsName)
         EXPECT_NE(page.find(part), std::string::npos) << part;
     EXPECT_NE(SimConsole::closingPage().find("window.close()"), std::string::npos);
 }
+
+// ---- flag values ----
+
+TEST(FlagValues, AddressesAndMacsParseStrictly)
+{
+    const std::pair<const char*, const char*> addresses[] = {
+        { "10.0.0.5", "10.0.0.5" },
+        { "0.0.0.0", "0.0.0.0" },
+        { "255.255.255.255", "255.255.255.255" },
+        { "1.2.3", nullptr },
+        { "1.2.3.4.5", nullptr },
+        { "256.1.1.1", nullptr },
+        { "1.2.3.4 ", nullptr },
+        { "a.b.c.d", nullptr },
+        { "", nullptr },
+    };
+    for (const auto& [text, expected] : addresses) {
+        const auto a = ParseIpv4(text);
+        EXPECT_EQ(a ? FormatIpv4(*a) : std::string("-"), expected ? expected : "-") << text;
+    }
+    const std::pair<const char*, const char*> macs[] = {
+        { "02:aa:bb:cc:dd:01", "02-AA-BB-CC-DD-01" },
+        { "02-AA-BB-CC-DD-01", "02-AA-BB-CC-DD-01" },
+        { "02:aa:bb:cc:dd", nullptr },
+        { "02:aa:bb:cc:dd:0g", nullptr },
+        { "02.aa.bb.cc.dd.01", nullptr },
+    };
+    for (const auto& [text, expected] : macs) {
+        const auto m = ParseMac(text);
+        EXPECT_EQ(m ? FormatMac(*m) : std::string("-"), expected ? expected : "-") << text;
+    }
+}
