@@ -321,7 +321,12 @@ void TfmMain::FormCreate()
     // A log of today that can't be read is shown, but alarms must still be
     // received: sorting and listening go on.
     QString error;
-    if (LoadLogFile(TodayLogPath(), *model_, &error) < 0)
+    int loaded;
+    {
+        TBusyCursor busy;
+        loaded = LoadLogFile(TodayLogPath(), *model_, &error);
+    }
+    if (loaded < 0)
         ShowErrorBox(this, error);
     SortGrid(*model_, settings_.SortCol, settings_.SortDir);
 

@@ -56,7 +56,11 @@ TfmViewLog::TfmViewLog(const QDate& date, const QString& path, QWidget* parent)
 void TfmViewLog::btnReloadClick()
 {
     QString error;
-    const int count = LoadLogFile(path_, *model_, &error);
+    int count;
+    {
+        TBusyCursor busy;
+        count = LoadLogFile(path_, *model_, &error);
+    }
     if (count < 0) {
         ShowErrorBox(this, error);
         return;

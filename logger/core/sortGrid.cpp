@@ -11,27 +11,16 @@ bool Sorting = false;
 
 namespace {
 
-// Busy cursor and the Sorting flag, both undone on every way out.
+// The Sorting flag, reset on every way out.
 class TSortScope {
 public:
-    TSortScope()
-    {
-        Sorting = true;
-        cursor_ = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-        if (cursor_)
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    }
-    ~TSortScope()
-    {
-        if (cursor_)
-            QGuiApplication::restoreOverrideCursor();
-        Sorting = false;
-    }
+    TSortScope() { Sorting = true; }
+    ~TSortScope() { Sorting = false; }
     TSortScope(const TSortScope&) = delete;
     TSortScope& operator=(const TSortScope&) = delete;
 
 private:
-    bool cursor_ = false;
+    TBusyCursor cursor_;
 };
 
 bool IsBlank(char c)
@@ -74,6 +63,19 @@ template <typename Key> void SortBy(std::vector<std::pair<Key, int>>& keyed, boo
 }
 
 } // namespace
+
+TBusyCursor::TBusyCursor()
+{
+    shown_ = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    if (shown_)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+TBusyCursor::~TBusyCursor()
+{
+    if (shown_)
+        QGuiApplication::restoreOverrideCursor();
+}
 
 QByteArray SortKey(QByteArrayView text, TSortKind kind)
 {

@@ -376,17 +376,35 @@ private slots:
         QCOMPARE(Table().rowCount(), 2);
     }
 
-    void portInUse()
+    // Listening can't start: the box says why, and the window still works.
+    void portProblems_data()
     {
+        QTest::addColumn<int>("port"); // 0: the fixture's port, held by another listener
+        QTest::addColumn<QString>("says");
+        QTest::newRow("port in use") << 0 << QString();
+        QTest::newRow("port 0 stored") << -1 << QStringLiteral("Cannot listen on port 0: not a valid port number");
+        QTest::newRow("port 70000 stored")
+            << 70000 << QStringLiteral("Cannot listen on port 70000: not a valid port number");
+    }
+    void portProblems()
+    {
+        QFETCH(int, port);
+        QFETCH(QString, says);
         QTcpServer holder;
-        QVERIFY(holder.listen(QHostAddress::Any, quint16(port_)));
+        if (port == 0)
+            QVERIFY(holder.listen(QHostAddress::Any, quint16(port_)));
+        else
+            WriteRegInteger(AkSettingsKey(), QStringLiteral("Port"), std::max(port, 0));
         Open();
         QCOMPARE(boxes_->Texts.size(), 1);
-        QVERIFY(!boxes_->Texts[0].isEmpty());
+        if (says.isEmpty())
+            QVERIFY(!boxes_->Texts[0].isEmpty());
+        else
+            QCOMPARE(boxes_->Texts[0], says);
         QVERIFY(!window_->Listener()->isListening());
-        // The window still works.
         window_->HandleAlarm(Wire(2));
         QCOMPARE(Row(Table(), 0), QByteArray("01;Off-Line;4/30/2007 8:5:3;Peer A;192.168.19.7;192.168.19.9"));
+        QCOMPARE(ReadAll(TodayLog()), kExampleLine);
         window_->muAbout->trigger();
         QTRY_COMPARE(boxes_->DialogClasses, QStringList { QStringLiteral("TfmAbout") });
     }
