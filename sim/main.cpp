@@ -36,7 +36,7 @@ Behaviour
   --commit-delay MS       how long a firmware record commit takes (200)
   --alarm-host A.B.C.D    send alarms to this host (none)
   --alarm-port N          ... on this port (4040)
-  --fault SPEC            fault at start: none | delay MS | cut N | trickle [MS] |
+  --fault PLAN            fault at start: none | delay MS | cut N | trickle [MS] |
                           exception [CODE] | drop | refuse | silence  [count N]
 Observation
   --frame-log PATH        append every Modbus frame received, one hex line each
