@@ -1,0 +1,100 @@
+// Two real starts of TwinlaneAdmin: the second asks the first to come
+// forward and ends with code 0; the first keeps running. Runs inside a
+// network namespace of the test's own, which the programs inherit.
+#include "shellTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <unistd.h>
+
+namespace {
+// Ends its program when the test leaves, also after a failed check.
+struct TProgram {
+    QProcess process;
+    ~TProgram()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(10000);
+        }
+    }
+};
+} // namespace
+
+class TestSingleInstance : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir temp_;
+    QProcessEnvironment env_;
+
+    QString Program() const { return qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/TwinlaneAdmin"); }
+    QString Name() const { return QStringLiteral("TwinlaneAdmin-%1").arg(::getuid()); }
+
+    void Start(TProgram& p)
+    {
+        p.process.setProcessEnvironment(env_);
+        p.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.process.start(Program(), {});
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (!InPrivateNetns())
+            QSKIP("cannot create a network namespace for the programs (needs root or user namespaces)");
+        QVERIFY(QFile::exists(Program()));
+        QVERIFY(temp_.isValid());
+        const QString runtime = temp_.filePath(QStringLiteral("run"));
+        QVERIFY(QDir().mkpath(runtime));
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        env_ = QProcessEnvironment::systemEnvironment();
+        env_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env_.insert(QStringLiteral("KORVEL_MACHINE_SETTINGS"), temp_.filePath(QStringLiteral("machine.ini")));
+        env_.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        env_.insert(QStringLiteral("TMPDIR"), temp_.path());
+    }
+
+    void secondStartEnds_data()
+    {
+        QTest::addColumn<bool>("firstRuns");
+        QTest::newRow("first copy running") << true;
+        QTest::newRow("lock held, nobody listening") << false;
+    }
+    void secondStartEnds()
+    {
+        QFETCH(bool, firstRuns);
+        const QString lockPath
+            = env_.value(QStringLiteral("XDG_RUNTIME_DIR")) + QLatin1Char('/') + Name() + QStringLiteral(".lock");
+        const QString socketPath = temp_.filePath(Name());
+        TProgram first;
+        std::unique_ptr<QLockFile> heldLock;
+        if (firstRuns) {
+            Start(first);
+            QVERIFY(first.process.waitForStarted(30000));
+            // Ready once it holds the lock and listens.
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lockPath) && QFile::exists(socketPath), 60000);
+        } else {
+            heldLock = std::make_unique<QLockFile>(lockPath);
+            QVERIFY(heldLock->tryLock(0));
+        }
+        TProgram second;
+        Start(second);
+        QVERIFY(second.process.waitForFinished(60000));
+        QCOMPARE(second.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.process.exitCode(), 0);
+        if (firstRuns) {
+            QCOMPARE(first.process.state(), QProcess::Running);
+            first.process.kill();
+            QVERIFY(first.process.waitForFinished(30000));
+        }
+    }
+};
+
+TWL_NETNS_QTEST_MAIN(TestSingleInstance)
+#include "tst_singleInstance.moc"
