@@ -191,6 +191,8 @@ void TestQ6120Commands::lifecycle()
     QCOMPARE(module->Connections[0]->Host(), std::string("192.168.127.254"));
     QCOMPARE(module->Connections[0]->Port(), 502);
     QCOMPARE(list, QList<TIOObject*> { module.get() });
+    module->SetAddress(QStringLiteral("127.0.0.2")); // host of the next open
+    QCOMPARE(module->Connections[0]->Host(), std::string("127.0.0.2"));
 
     module->Detach();
     QVERIFY(!module->Connections[0]);

@@ -116,6 +116,8 @@ void TestWebConsole::pageAndPopups()
     host->resize(800, 600);
     main.show();
 
+    BannerImage = QImage(64, 8, QImage::Format_RGB32);
+    BannerImage.fill(Qt::darkCyan);
     auto* module = new TModQ6120(0);
     auto* page = new TfmQ6120(nullptr, module);
     QList<QWidget*> popups;
@@ -139,6 +141,12 @@ void TestWebConsole::pageAndPopups()
     QCOMPARE(loaded.first().first().toBool(), true);
     QCOMPARE(page->WebBrowser->url().toString(), QStringLiteral("http://%1/").arg(server.Address()));
     QTRY_COMPARE(page->WebBrowser->title(), QStringLiteral("Console"));
+
+    // The caption strip: the banner stretched over all of it.
+    QCOMPARE(page->Panel4->height(), 41);
+    QCOMPARE(page->Image1->geometry(), page->Panel4->rect());
+    QVERIFY(page->Image1->hasScaledContents());
+    QCOMPARE(page->Image1->pixmap().size(), QSize(64, 8));
 
     // The reload button: on the console tab only, 20 px from its right edge.
     QVERIFY(page->btnReloadWeb->isVisible());
@@ -187,6 +195,7 @@ void TestWebConsole::pageAndPopups()
     QVERIFY(!hiddenOne && !openTwo);
     delete module;
     MainWindowLinks.Window = nullptr;
+    BannerImage = QImage();
 }
 
 void TestWebConsole::simulatorConsole()
