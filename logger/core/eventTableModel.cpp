@@ -16,7 +16,7 @@ const char* const kCaptions[kEventColumnCount]
 TEventTableModel::TEventTableModel(QObject* parent)
     : QAbstractTableModel(parent)
 {
-    rows_.emplace_back();
+    rows_.push_back(TRow());
 }
 
 int TEventTableModel::rowCount(const QModelIndex& parent) const
@@ -111,19 +111,19 @@ void TEventTableModel::Clear()
 {
     beginResetModel();
     rows_.clear();
-    rows_.emplace_back();
+    rows_.push_back(TRow());
     pool_.clear();
     sorted_ = false;
     endResetModel();
 }
 
-void TEventTableModel::ResetRows(std::deque<TRow>&& rows, QByteArray&& pool)
+void TEventTableModel::ResetRows(std::vector<TRow>&& rows, QByteArray&& pool)
 {
     beginResetModel();
-    rows_ = std::move(rows);
+    if (rows.empty())
+        rows.emplace_back();
+    rows_.assign(std::move(rows));
     pool_ = std::move(pool);
-    if (rows_.empty())
-        rows_.emplace_back();
     sorted_ = false;
     endResetModel();
 }
@@ -151,7 +151,15 @@ int TEventTableModel::InsertPosition(const TRow& row) const
         const std::string_view sa(ka.data(), size_t(ka.size())), sb(kb.data(), size_t(kb.size()));
         return sortAscending_ ? sa < sb : sb < sa;
     };
-    return int(std::upper_bound(rows_.begin(), rows_.end(), row, before) - rows_.begin());
+    size_t lo = 0, hi = rows_.size();
+    while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        if (before(row, rows_[mid]))
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return int(lo);
 }
 
 int TEventTableModel::AddAlarm(const TEventRecord& record)
@@ -167,7 +175,7 @@ int TEventTableModel::AddAlarm(const TEventRecord& record)
     TRow row = MakeRow(record, last + 2);
     const int at = sorted_ ? InsertPosition(row) : last + 1;
     beginInsertRows({}, at, at);
-    rows_.insert(rows_.begin() + at, row);
+    rows_.insert(size_t(at), row);
     endInsertRows();
     return at;
 }
@@ -181,10 +189,14 @@ void TEventTableModel::ApplyColors()
 void TEventTableModel::ApplyOrder(const std::vector<int>& order, int column, bool ascending)
 {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::deque<TRow> sortedRows;
+    std::vector<TRow> all;
+    all.reserve(rows_.size());
+    rows_.ForEach([&](const TRow& r) { all.push_back(r); });
+    std::vector<TRow> sortedRows;
+    sortedRows.reserve(all.size());
     for (int from : order)
-        sortedRows.push_back(rows_[size_t(from)]);
-    rows_.swap(sortedRows);
+        sortedRows.push_back(all[size_t(from)]);
+    rows_.assign(std::move(sortedRows));
 
     const QModelIndexList before = persistentIndexList();
     if (!before.isEmpty()) {

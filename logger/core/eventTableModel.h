@@ -2,12 +2,12 @@
 // The rows of an event table: six single-byte texts and the event type tag
 // each. The texts live in one byte pool per table, so a day of a million
 // alarms stays small and sorting only moves small row records.
+#include "blockList.h"
 #include "eventRecord.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
 #include <QByteArrayView>
-#include <deque>
 #include <string_view>
 #include <vector>
 
@@ -66,14 +66,14 @@ public:
         int Number = 0; // "#"; 0 for an empty cell
         int Tag = 0;
     };
-    void ResetRows(std::deque<TRow>&& rows, QByteArray&& pool);
+    void ResetRows(std::vector<TRow>&& rows, QByteArray&& pool);
 
 private:
     QByteArrayView Cell(const TRow& row, int column) const;
     TRow MakeRow(const TEventRecord& record, int number);
     int InsertPosition(const TRow& row) const;
 
-    std::deque<TRow> rows_;
+    TBlockList<TRow> rows_;
     QByteArray pool_;
     bool sorted_ = false;
     int sortColumn_ = 0;

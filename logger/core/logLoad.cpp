@@ -24,7 +24,7 @@ int LoadLogFile(const QString& path, TEventTableModel& table, QString* error)
     }
     file.close();
 
-    std::deque<TEventTableModel::TRow> rows;
+    std::vector<TEventTableModel::TRow> rows;
     QByteArray pool;
     pool.reserve(text.size());
     std::vector<std::pair<qsizetype, qsizetype>> spans;

@@ -1,4 +1,5 @@
 #include "alarmMessage.h"
+#include "blockList.h"
 #include "eventTableModel.h"
 #include "eventTypes.h"
 #include "sortGrid.h"
@@ -146,6 +147,39 @@ private slots:
         std::sort(numbers.begin(), numbers.end(), [](auto& a, auto& b) { return a.toInt() < b.toInt(); });
         for (int i = 0; i < 200; ++i)
             QCOMPARE(numbers[i], FormatRowNumber(i + 1));
+    }
+
+    // Inserts at the front, the back and anywhere, across block splits.
+    void blockListMatchesAVector_data()
+    {
+        QTest::addColumn<int>("where"); // 0 front, 1 back, 2 random
+        QTest::newRow("front") << 0;
+        QTest::newRow("back") << 1;
+        QTest::newRow("anywhere") << 2;
+    }
+    void blockListMatchesAVector()
+    {
+        QFETCH(int, where);
+        TBlockList<int> list;
+        std::vector<int> plain;
+        QRandomGenerator rng(where);
+        for (int i = 0; i < 3000; ++i) {
+            const size_t at = where == 0 ? 0 : where == 1 ? plain.size() : rng.bounded(int(plain.size()) + 1);
+            list.insert(at, i);
+            plain.insert(plain.begin() + std::ptrdiff_t(at), i);
+        }
+        QCOMPARE(list.size(), plain.size());
+        for (size_t i = 0; i < plain.size(); ++i)
+            QCOMPARE(list[i], plain[i]);
+        QCOMPARE(list.back(), plain.back());
+        std::vector<int> copy = plain;
+        list.assign(std::move(copy));
+        std::vector<int> walked;
+        list.ForEach([&](int v) { walked.push_back(v); });
+        QCOMPARE(walked, plain);
+        list.insert(700, -1);
+        QCOMPARE(list[700], -1);
+        QCOMPARE(list[701], plain[700]);
     }
 
     void emptyRowTakesTheFirstAlarm()
