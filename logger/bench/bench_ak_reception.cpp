@@ -6,7 +6,7 @@
 // rows from today's log before the first alarm. Bounded: every sender sends
 // a fixed count, and the run gives up after a deadline.
 //
-//   bench_ak_reception [--short]
+//   bench_ak_reception [--short] [--sort-col N]   (default sort: "#" descending)
 #include "akSettings.h"
 #include "alarmMessage.h"
 #include "eventTableModel.h"
@@ -163,6 +163,9 @@ int main(int argc, char* argv[])
     probe.close();
     WriteRegInteger(AkSettingsKey(), QStringLiteral("Port"), port);
     WriteRegString(AkSettingsKey(), QStringLiteral("LogPath"), logDir);
+    const int sortAt = int(app.arguments().indexOf(QStringLiteral("--sort-col")));
+    const int sortCol = sortAt > 0 && sortAt + 1 < app.arguments().size() ? app.arguments()[sortAt + 1].toInt() : 0;
+    WriteRegInteger(AkSettingsKey(), QStringLiteral("SortCol"), sortCol);
 
     const QString today = LogFilePath(logDir, QDate::currentDate());
     {
