@@ -668,6 +668,10 @@ private slots:
         QCOMPARE(ReadRegInteger(AkSettingsKey(), QStringLiteral("SortCol"), -1), 0);
         QCOMPARE(ReadRegInteger(AkSettingsKey(), QStringLiteral("SortDir"), -1), 1);
         QCOMPARE(Table().CellText(0, 0), QByteArray("01"));
+        // A click on a fixed cell selects its row.
+        QWidget* cells = window_->xgEvent->FixedColumn();
+        QTest::mouseClick(cells, Qt::LeftButton, {}, QPoint(30, window_->xgEvent->rowViewportPosition(1) + 10));
+        QVERIFY(window_->xgEvent->selectionModel()->isRowSelected(1, {}));
 
         TEventHeader* header = window_->xgEvent->Header();
         const int left = header->sectionViewportPosition(2);
