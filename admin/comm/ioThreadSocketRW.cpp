@@ -2,8 +2,6 @@
 
 #include "ioClientSocket.h"
 
-#include <QCoreApplication>
-#include <QThread>
 #include <algorithm>
 #include <chrono>
 #include <thread>

@@ -9,7 +9,6 @@
 
 #include <QAction>
 #include <QMessageBox>
-#include <QPointer>
 
 namespace {
 
