@@ -78,6 +78,8 @@ TfmTwinlane::TfmTwinlane(QWidget* owner, TTwinlane* product)
     lvPraxon->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvPraxon->setSelectionMode(QAbstractItemView::SingleSelection);
     lvPraxon->verticalHeader()->setVisible(false);
+    lvPraxon->verticalHeader()->setDefaultSectionSize(lvPraxon->fontMetrics().height() + 6);
+    lvPraxon->setWordWrap(false);
     lvPraxon->horizontalHeader()->setStretchLastSection(false);
     lvPraxon->horizontalHeader()->setHighlightSections(false);
     groupLayout->addWidget(lvPraxon);

@@ -18,6 +18,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -214,6 +215,9 @@ TfmMain::TfmMain(QWidget* parent)
     tvXRT->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tvXRT->setSelectionMode(QAbstractItemView::SingleSelection);
     tvXRT->setIconSize(QSize(16, 16));
+    // Long labels scroll sideways rather than being cut short.
+    tvXRT->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    tvXRT->header()->setStretchLastSection(false);
     tvXRT->viewport()->setCursor(Qt::PointingHandCursor);
     tvXRT->setContextMenuPolicy(Qt::PreventContextMenu);
     {
@@ -420,6 +424,11 @@ void TfmMain::BuildServerTree(int sortMode)
     muByConnection->setChecked(sortMode & 1);
     muByServer->setChecked(sortMode & 4);
 
+    // The tree comes down without selection events, so the product page
+    // would otherwise stay in view under the next page shown; the modules'
+    // pages are hidden by the selection that follows.
+    if (Product)
+        Product->HidePage();
     ClearTree();
     QTreeWidgetItem* root
         = AddChildNode(tvXRT, nullptr, LocalInterfaces ? HostLabel(*LocalInterfaces) : QStringLiteral("Host"));

@@ -416,6 +416,9 @@ private slots:
         QFETCH(QString, selected);
         std::unique_ptr<TfmMain> w = StartedWindow(addresses);
         QVERIFY(w);
+        // From the product's page: a rebuild leaves one page in view.
+        w->tvXRT->setCurrentItem(FindNode(w->tvXRT, QStringLiteral("Host/Twinlane")));
+        QCOMPARE(PageInView(w.get()), w->Product->Page.data());
         w->BuildServerTree(1);
         w->BuildServerTree(sortMode); // switching keeps the modules, changes the groups
         QCOMPARE(w->SortMode, sortMode);
