@@ -33,6 +33,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <utility>
 
 // ---- boxes ----------------------------------------------------------------
 
@@ -65,6 +66,16 @@ TEventHeader::TEventHeader(QWidget* parent)
     setSectionsClickable(false);
     setHighlightSections(false);
     setDefaultAlignment(Qt::AlignCenter);
+    connect(this, &QHeaderView::sectionResized, this, [this] {
+        if (QGuiApplication::mouseButtons() != Qt::NoButton)
+            resizing_ = true;
+    });
+}
+
+void TEventHeader::mousePressEvent(QMouseEvent* event)
+{
+    resizing_ = false;
+    QHeaderView::mousePressEvent(event);
 }
 
 int TEventHeader::ColumnAt(int x) const
@@ -102,7 +113,8 @@ void TEventHeader::mouseReleaseEvent(QMouseEvent* event)
 {
     QHeaderView::mouseReleaseEvent(event);
     const QPoint p = event->position().toPoint();
-    if (p.y() >= 0 && p.y() < height())
+    const bool resized = std::exchange(resizing_, false);
+    if (!resized && p.y() >= 0 && p.y() < height())
         emit HeaderReleased(ColumnAt(p.x()));
 }
 

@@ -39,13 +39,18 @@ public:
 
 signals:
     // A release of any button while the pointer is within the header row's
-    // height; column as ColumnAt.
+    // height; column as ColumnAt. Not after dragging a column border, which
+    // widens a column and is no click.
     void HeaderReleased(int column);
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+
+private:
+    bool resizing_ = false; // a column border was dragged since the press
 };
 
 // The event table of both windows: six columns, 20-pixel rows, whole-row

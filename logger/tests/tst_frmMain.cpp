@@ -438,6 +438,7 @@ private slots:
         QTest::newRow("\"#\" column") << 2 << 1 << "centre 0" << 0 << 0 << 0 << false;
         QTest::newRow("border line re-sorts, stores nothing") << 2 << 1 << "border 3" << -1 << 0 << 2 << true;
         QTest::newRow("below the header changes nothing") << 2 << 1 << "below" << -1 << 0 << -1 << false;
+        QTest::newRow("dragging a border widens, no sort") << 2 << 1 << "drag 3" << -1 << 0 << -1 << false;
     }
     void headerClick()
     {
@@ -470,6 +471,16 @@ private slots:
         const QStringList parts = where.split(QLatin1Char(' '));
         if (parts[0] == QLatin1String("below")) {
             QTest::mouseClick(window_->xgEvent->viewport(), Qt::LeftButton, {}, QPoint(100, 30));
+        } else if (parts[0] == QLatin1String("drag")) {
+            const int c = parts[1].toInt();
+            const int border = header->sectionViewportPosition(c + 1) - 1;
+            const int y = header->height() / 2;
+            const int width = header->sectionSize(c);
+            QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(border, y));
+            QTest::mouseMove(header->viewport(), QPoint(border - 15, y));
+            QTest::mouseMove(header->viewport(), QPoint(border - 40, y));
+            QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(border - 40 - 20, y));
+            QVERIFY(header->sectionSize(c) < width);
         } else {
             const int c = parts[1].toInt();
             const int left = header->sectionViewportPosition(c);
