@@ -28,6 +28,7 @@
 #include <cstring>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -65,6 +66,10 @@ std::vector<std::thread> StartSenders(int port, int perSender, std::atomic<int>&
             for (int i = 0; i < perSender; ++i)
                 all += Message(s, i);
             const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            // A receiver that stops reading must not keep a sender forever.
+            const timeval limit { 30, 0 };
+            if (fd >= 0)
+                ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
             sockaddr_in a {};
             a.sin_family = AF_INET;
             a.sin_port = htons(uint16_t(port));
