@@ -16,6 +16,7 @@
 #include "shellTestSupport.h"
 #include "testModules.h"
 
+#include <QAbstractItemModelTester>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -416,6 +417,7 @@ private slots:
         QFETCH(QString, selected);
         std::unique_ptr<TfmMain> w = StartedWindow(addresses);
         QVERIFY(w);
+        QAbstractItemModelTester tester(w->tvXRT->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         // From the product's page: a rebuild leaves one page in view.
         w->tvXRT->setCurrentItem(FindNode(w->tvXRT, QStringLiteral("Host/Twinlane")));
         QCOMPARE(PageInView(w.get()), w->Product->Page.data());
