@@ -43,12 +43,32 @@ void ShowMessageBox(QWidget* parent, const QString& text)
     box.exec();
 }
 
-bool ShowConfirmBox(QWidget* parent, const QString& text)
+namespace {
+// QMessageBox would take its close box for the Escape button.
+class TConfirmBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+    bool closedByBox = false;
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        closedByBox = true;
+        event->accept();
+        done(QMessageBox::Cancel);
+    }
+};
+} // namespace
+
+TAnswer ShowConfirmBox(QWidget* parent, const QString& text)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::Yes | QMessageBox::No, parent);
+    TConfirmBox box(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    const int answer = box.exec();
+    if (box.closedByBox)
+        return TAnswer::Closed;
+    return answer == QMessageBox::Yes ? TAnswer::Yes : TAnswer::No;
 }
 
 void ShowErrorBox(QWidget* parent, const QString& text)
@@ -507,7 +527,7 @@ void TfmMain::OpenLogOfDate(const QDate& date)
 
 void TfmMain::muClearClick()
 {
-    if (!ShowConfirmBox(this, QStringLiteral("Clear log file, Are you sure?")))
+    if (ShowConfirmBox(this, QStringLiteral("Clear log file, Are you sure?")) != TAnswer::Yes)
         return;
     Clearing = true;
     struct TReset {
@@ -538,7 +558,8 @@ void TfmMain::xgEventMouseUp(int column)
 
 void TfmMain::closeEvent(QCloseEvent* event)
 {
-    if (!ShowConfirmBox(this, QStringLiteral("Exit Alarmkeeper, Are you sure?"))) {
+    // Only No keeps the program: closing the question box ends it too.
+    if (ShowConfirmBox(this, QStringLiteral("Exit Alarmkeeper, Are you sure?")) == TAnswer::No) {
         event->ignore();
         return;
     }

@@ -4,6 +4,7 @@
 // QMessageBox runs its real event loop.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -21,7 +22,8 @@ public:
     }
 
     // Message boxes: the text is kept, then the box is answered with the
-    // next queued button, or Yes/OK when none is queued.
+    // next queued button, or Yes/OK when none is queued. Cancel queued for a
+    // box without it stands for its close box; Escape for the Escape key.
     QStringList Texts;
     QList<QMessageBox::StandardButton> Answers;
     // Any other modal dialog: handlers in order; one with none is rejected.
@@ -38,6 +40,17 @@ private:
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             Texts.append(box->text());
             QMessageBox::StandardButton answer = Answers.isEmpty() ? QMessageBox::NoButton : Answers.takeFirst();
+            if (answer == QMessageBox::StandardButton(QMessageBox::Escape)) {
+                QTimer::singleShot(0, box, [box] {
+                    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                    QApplication::sendEvent(box, &press);
+                });
+                return;
+            }
+            if (answer == QMessageBox::Cancel && !box->button(QMessageBox::Cancel)) {
+                QTimer::singleShot(0, box, &QWidget::close);
+                return;
+            }
             QAbstractButton* button = answer != QMessageBox::NoButton ? box->button(answer) : nullptr;
             if (!button)
                 button = box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes) : box->button(QMessageBox::Ok);

@@ -409,17 +409,49 @@ private slots:
         QTRY_COMPARE(boxes_->DialogClasses, QStringList { QStringLiteral("TfmAbout") });
     }
 
+    // Only No keeps the program running; the question's close box ends it.
+    void exitConfirmation_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("No") << int(QMessageBox::No) << false;
+        QTest::newRow("Yes") << int(QMessageBox::Yes) << true;
+        QTest::newRow("close box") << int(QMessageBox::Cancel) << true;
+        QTest::newRow("Escape answers No") << int(QMessageBox::Escape) << false;
+    }
     void exitConfirmation()
     {
+        QFETCH(int, answer);
+        QFETCH(bool, closes);
         Open();
-        boxes_->Answers = { QMessageBox::No };
+        boxes_->Answers = { QMessageBox::StandardButton(answer) };
         window_->muExit->trigger();
         QCOMPARE(boxes_->Texts, QStringList { QStringLiteral("Exit Alarmkeeper, Are you sure?") });
-        QVERIFY(window_->isVisible());
-        Send({}); // still listening
-        window_->muExit->trigger();
-        QVERIFY(!window_->isVisible());
-        QVERIFY(!window_->Listener()->isListening());
+        QCOMPARE(window_->isVisible(), !closes);
+        QCOMPARE(window_->Listener()->isListening(), !closes);
+        if (!closes)
+            Send({});
+    }
+
+    // Only Yes clears.
+    void clearAnswers_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("clears");
+        QTest::newRow("No") << int(QMessageBox::No) << false;
+        QTest::newRow("close box") << int(QMessageBox::Cancel) << false;
+        QTest::newRow("Yes") << int(QMessageBox::Yes) << true;
+    }
+    void clearAnswers()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, clears);
+        Open();
+        Send({ Wire(2) });
+        boxes_->Answers = { QMessageBox::StandardButton(answer) };
+        window_->muClear->trigger();
+        QCOMPARE(Table().rowCount(), clears ? 1 : 2);
+        QCOMPARE(QFileInfo::exists(TodayLog()), !clears);
     }
 
     void headerClick_data()
