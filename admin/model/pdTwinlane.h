@@ -13,8 +13,8 @@ class TIOMod;
 // Modules (AttachToList).
 //
 // The program installs the factory of the Q6120 (TModQ6120 with its page
-// TfmQ6120) once at start, before the main window is created:
-//     TTwinlane::SetModuleFactory(<function building TModQ6120 + TfmQ6120>);
+// TfmQ6120) once at start, before the main window is created: main() calls
+// InstallQ6120Factory() (admin/maintenance), which calls SetModuleFactory.
 // The device page lives above the model, so the model can't name it; the
 // factory is where the two meet. Without a factory no module is built.
 using TModuleFactory = std::function<TIOMod*(QWidget* hostControl, TIOObject* product, int modelIndex)>;
