@@ -4,12 +4,15 @@
 #include "frmMain.h"
 #include "installQ6120Factory.h"
 #include "singleInstance.h"
+#include "webProfile.h"
 
 #include <QMessageBox>
 #include <exception>
 
 int main(int argc, char** argv)
 {
+    // Must come before the application object: the web engine reads it then.
+    PrepareWebEngine();
     TAdminApplication app(argc, argv);
     TSingleInstance instance(QStringLiteral("TwinlaneAdmin"));
     if (!instance.Acquire()) {
