@@ -1,6 +1,6 @@
 #include "ioThreadSocketConnect.h"
 
-#include "ioBusyCursor.h"
+#include "busyCursor.h"
 #include "ioClientSocket.h"
 #include "ioGlobals.h"
 

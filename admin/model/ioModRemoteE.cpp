@@ -4,7 +4,7 @@
 #include "ioAppGlobals.h"
 #include "ioClientSocket.h"
 #include "ioModbus.h"
-#include "ioWaitCursor.h"
+#include "busyCursor.h"
 #include "latin1.h"
 
 #include <QAction>
@@ -138,7 +138,7 @@ void TIOModRemoteE::RunRestart(uint16_t data, const QString& success, const QStr
     TPendingGuard pending(this);
     bool ok = false;
     {
-        TWaitCursor hourglass;
+        TBusyCursor hourglass;
         uint8_t reply[ModbusMaxReplySize] = {};
         const int result = ModbusRequest(8, 1, data, nullptr, reply, true, 0, true);
         if (result > 0) {

@@ -4,7 +4,7 @@
 #include "ioAppGlobals.h"
 #include "ioMod.h"
 #include "ioTreeNode.h"
-#include "ioWaitCursor.h"
+#include "busyCursor.h"
 
 #include <QCollator>
 #include <QLabel>
@@ -128,7 +128,7 @@ int TIOProduct::RemoveModule(TIOObject* module)
 
 TIOMod* TIOProduct::AddModule(QWidget* hostControl, TIOObject* target, int modelIndex, const QString& address)
 {
-    TWaitCursor wait;
+    TBusyCursor wait;
     if (target != this)
         return nullptr;
     TIOMod* module = CreateModule(hostControl, modelIndex, address);

@@ -1,13 +1,16 @@
 #include "frmMain.h"
 
 #include "Iphelp.h"
+#include "busyCursor.h"
 #include "frmAbout.h"
 #include "frmTwinlane.h"
 #include "ioAppGlobals.h"
 #include "ioGlobals.h"
 #include "ioMod.h"
 #include "ioTreeNode.h"
-#include "ioWaitCursor.h"
+#include "busyCursor.h"
+
+#include <optional>
 #include "pdTwinlane.h"
 #include "settingsStore.h"
 #include "shellHelpers.h"
@@ -116,11 +119,10 @@ public:
     explicit TScanGuard(TfmMain* window)
         : window_(window)
     {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
     }
     ~TScanGuard()
     {
-        QApplication::restoreOverrideCursor();
+        hourglass_.reset();
         window_->showMaximized();
         window_->EnableCommands(true);
         window_->Ready = true;
@@ -128,6 +130,7 @@ public:
 
 private:
     TfmMain* window_;
+    std::optional<TBusyCursor> hourglass_ { std::in_place };
 };
 
 void DeleteRecords(QList<IONODE*>& records)
@@ -585,7 +588,7 @@ void TfmMain::muAddModuleClick()
 
 void TfmMain::muDelModuleClick()
 {
-    TWaitCursor wait;
+    TBusyCursor wait;
     TIOObject* o = NodeObject(tvXRT->currentItem());
     if (!o || !Product || o->Kind != okModule)
         return;
@@ -644,7 +647,7 @@ void TfmMain::FormClose()
     if (closed_)
         return;
     closed_ = true;
-    TWaitCursor wait;
+    TBusyCursor wait;
     Timer1->stop();
     TimerNow->stop();
     // The nodes' objects are about to go; no selection event may reach them.

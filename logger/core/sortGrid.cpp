@@ -2,8 +2,6 @@
 
 #include "eventTableModel.h"
 
-#include <QCursor>
-#include <QGuiApplication>
 #include <algorithm>
 #include <numeric>
 
@@ -63,19 +61,6 @@ template <typename Key> void SortBy(std::vector<std::pair<Key, int>>& keyed, boo
 }
 
 } // namespace
-
-TBusyCursor::TBusyCursor()
-{
-    shown_ = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-    if (shown_)
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-}
-
-TBusyCursor::~TBusyCursor()
-{
-    if (shown_)
-        QGuiApplication::restoreOverrideCursor();
-}
 
 QByteArray SortKey(QByteArrayView text, TSortKind kind)
 {

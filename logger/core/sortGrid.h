@@ -4,21 +4,11 @@
 #include <QByteArrayView>
 #include <string_view>
 
+#include "busyCursor.h"
+
 class TEventTableModel;
 
 enum class TSortKind { Numeric, Text };
-
-// The busy cursor for the life of the object, where there is a GUI.
-class TBusyCursor {
-public:
-    TBusyCursor();
-    ~TBusyCursor();
-    TBusyCursor(const TBusyCursor&) = delete;
-    TBusyCursor& operator=(const TBusyCursor&) = delete;
-
-private:
-    bool shown_ = false;
-};
 
 // True while a sort runs; one flag for all tables. A sort asked for meanwhile
 // is skipped.

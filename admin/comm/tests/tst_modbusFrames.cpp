@@ -170,7 +170,7 @@ TEST(ModbusCrc, CheckValueAndTables)
         EXPECT_EQ(crc.High, uint8_t(c.Crc >> 8)) << c.Name;
         EXPECT_EQ(crc.Low, uint8_t(c.Crc)) << c.Name;
     }
-    // The first entries as the serial line's specification prints them.
+    // The first entries as the Modbus serial line standard prints them.
     const TBytes hi = Hex("00 C1 81 40 01 C0 80 41"), lo = Hex("00 C0 C1 01 C3 03 02 C2");
     EXPECT_EQ(TBytes(ModbusCrcTableHi.begin(), ModbusCrcTableHi.begin() + 8), hi);
     EXPECT_EQ(TBytes(ModbusCrcTableLo.begin(), ModbusCrcTableLo.begin() + 8), lo);

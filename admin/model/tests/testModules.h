@@ -21,7 +21,7 @@ public:
 
 // What the next modules built by the factory look like; a queue so a case
 // can give each module its own type code.
-struct TTestModSpec {
+struct TTestModDef {
     int32_t TypeCode = 17;
     uint32_t ChannelKinds = 3;
     int32_t UnitId = 1;
@@ -34,8 +34,8 @@ public:
     void Install()
     {
         TTwinlane::SetModuleFactory([this](QWidget* host, TIOObject* product, int modelIndex) -> TIOMod* {
-            const TTestModSpec spec = Next.isEmpty() ? Default : Next.takeFirst();
-            auto* module = new TTestMod(modelIndex, spec.TypeCode, spec.ChannelKinds, spec.UnitId);
+            const TTestModDef def = Next.isEmpty() ? Default : Next.takeFirst();
+            auto* module = new TTestMod(modelIndex, def.TypeCode, def.ChannelKinds, def.UnitId);
             auto* page = new QLabel(QStringLiteral("page of module %1").arg(++Built));
             module->Attach(page, host, product);
             if (OnBuild)
@@ -43,8 +43,8 @@ public:
             return module;
         });
     }
-    QList<TTestModSpec> Next;
-    TTestModSpec Default;
+    QList<TTestModDef> Next;
+    TTestModDef Default;
     int Built = 0;
     std::function<void()> OnBuild;
 };

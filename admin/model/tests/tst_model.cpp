@@ -19,20 +19,20 @@
 #include <QTreeWidget>
 
 namespace {
-struct TModuleSpec {
+struct TModuleDef {
     QString Address;
     int32_t TypeCode = 17;
     uint32_t ChannelKinds = 3;
     int32_t UnitId = 1;
 };
 } // namespace
-Q_DECLARE_METATYPE(TModuleSpec)
-Q_DECLARE_METATYPE(QList<TModuleSpec>)
+Q_DECLARE_METATYPE(TModuleDef)
+Q_DECLARE_METATYPE(QList<TModuleDef>)
 
 class TestModel : public QObject {
     Q_OBJECT
 private:
-    // A product attached to a host, with one test module per spec added
+    // A product attached to a host, with one test module per definition added
     // through AddModule (the way a hand-added server joins).
     struct TFixture {
         QWidget host;
@@ -40,7 +40,7 @@ private:
         TTwinlane product;
         TFixture() { product.Attach(new TfmTwinlane(nullptr, &product), &host, nullptr); }
         ~TFixture() { product.Detach(); }
-        TIOMod* Add(const TModuleSpec& s)
+        TIOMod* Add(const TModuleDef& s)
         {
             factory.Next.append({ s.TypeCode, s.ChannelKinds, s.UnitId });
             return product.AddModule(&host, &product, 0, s.Address);
@@ -328,22 +328,22 @@ private slots:
     // The product's subtree, sorted as the main window sorts it.
     void productTree_data()
     {
-        QTest::addColumn<QList<TModuleSpec>>("modules");
+        QTest::addColumn<QList<TModuleDef>>("modules");
         QTest::addColumn<int>("sortMode");
         QTest::addColumn<QStringList>("tree");
-        const QList<TModuleSpec> one { { "192.168.127.254" } };
+        const QList<TModuleDef> one { { "192.168.127.254" } };
         QTest::newRow("one module, by connection")
             << one << 1 << QStringList { "Twinlane [1] P", "  192.168.127.254 [2] -", "    Q6120 [5] M" };
         QTest::newRow("one module, by server")
             << one << 4 << QStringList { "Twinlane [1] P", "  Q6120 [5] -", "    192.168.127.254 [2] M" };
-        const QList<TModuleSpec> sameAddress { { "10.0.0.5" }, { "10.0.0.5" } };
+        const QList<TModuleDef> sameAddress { { "10.0.0.5" }, { "10.0.0.5" } };
         QTest::newRow("same address twice, by connection")
             << sameAddress << 1
             << QStringList { "Twinlane [1] P", "  10.0.0.5 [2] -", "    Q6120 [5] M", "    Q6120 [5] M" };
         QTest::newRow("same address twice, by server")
             << sameAddress << 4
             << QStringList { "Twinlane [1] P", "  Q6120 [5] -", "    10.0.0.5 [2] M", "    10.0.0.5 [2] M" };
-        const QList<TModuleSpec> three { { "192.168.1.2" }, { "10.0.0.9" }, { "192.168.1.10" } };
+        const QList<TModuleDef> three { { "192.168.1.2" }, { "10.0.0.9" }, { "192.168.1.10" } };
         QTest::newRow("three of one model, by connection")
             << three << 1
             << QStringList { "Twinlane [1] P", "  10.0.0.9 [2] -", "    Q6120 [5] M", "  192.168.1.10 [2] -",
@@ -352,14 +352,14 @@ private slots:
             << three << 4
             << QStringList { "Twinlane [1] P", "  Q6120 [5] -", "    10.0.0.9 [2] M", "    192.168.1.10 [2] M",
                    "    192.168.1.2 [2] M" };
-        const QList<TModuleSpec> named { { "plc-hall" }, { "10.1.1.1" } };
+        const QList<TModuleDef> named { { "plc-hall" }, { "10.1.1.1" } };
         QTest::newRow("host name, by connection") << named << 1
                                                   << QStringList { "Twinlane [1] P", "  10.1.1.1 [2] -",
                                                          "    Q6120 [5] M", "  plc-hall [3] -", "    Q6120 [5] M" };
         QTest::newRow("host name, by server")
             << named << 4
             << QStringList { "Twinlane [1] P", "  Q6120 [5] -", "    10.1.1.1 [2] M", "    plc-hall [3] M" };
-        const QList<TModuleSpec> mixed { { "10.0.0.1", 16, 8, 1 }, { "10.0.0.2", 17, 0x40, 1 } };
+        const QList<TModuleDef> mixed { { "10.0.0.1", 16, 8, 1 }, { "10.0.0.2", 17, 0x40, 1 } };
         QTest::newRow("kinds and labels, by connection")
             << mixed << 1
             << QStringList { "Twinlane [1] P", "  10.0.0.1 [2] -", "    Q6120-< 1> [6] M", "  10.0.0.2 [2] -",
@@ -368,15 +368,15 @@ private slots:
         QTest::newRow("kinds and labels, by server")
             << mixed << 4
             << QStringList { "Twinlane [1] P", "  Q6120 [7] -", "    10.0.0.1-< 1> [2] M", "    10.0.0.2 [2] M" };
-        QTest::newRow("no modules") << QList<TModuleSpec> {} << 1 << QStringList { "Twinlane [1] P" };
+        QTest::newRow("no modules") << QList<TModuleDef> {} << 1 << QStringList { "Twinlane [1] P" };
     }
     void productTree()
     {
-        QFETCH(QList<TModuleSpec>, modules);
+        QFETCH(QList<TModuleDef>, modules);
         QFETCH(int, sortMode);
         QFETCH(QStringList, tree);
         TFixture f;
-        for (const TModuleSpec& s : modules)
+        for (const TModuleDef& s : modules)
             QVERIFY(f.Add(s));
         QTreeWidget view;
         f.product.BuildTree(sortMode, &view, nullptr);

@@ -37,12 +37,12 @@
 #include <stdexcept>
 
 namespace {
-struct TRecordSpec {
+struct TRecordDef {
     QString Address;
     bool Conflict = false;
 };
 
-IONODE* MakeRecord(const TRecordSpec& s)
+IONODE* MakeRecord(const TRecordDef& s)
 {
     auto* r = new IONODE;
     r->Kind = 1;
@@ -71,7 +71,7 @@ QTreeWidgetItem* FindNode(QTreeWidget* tree, const QString& path)
     return node;
 }
 } // namespace
-Q_DECLARE_METATYPE(QList<TTestModSpec>)
+Q_DECLARE_METATYPE(QList<TTestModDef>)
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -82,14 +82,14 @@ private:
     QString AppImageDir() const { return QCoreApplication::applicationDirPath() + QStringLiteral("/image"); }
 
     // A window after its first start, with one test module per address.
-    std::unique_ptr<TfmMain> StartedWindow(const QStringList& addresses, const QList<TTestModSpec>& specs = {})
+    std::unique_ptr<TfmMain> StartedWindow(const QStringList& addresses, const QList<TTestModDef>& defs = {})
     {
         auto w = std::make_unique<TfmMain>();
         w->SetSearchRunner([addresses](QList<IONODE*>& records) {
             for (const QString& a : addresses)
                 records << MakeRecord({ a });
         });
-        factory_->Next = specs;
+        factory_->Next = defs;
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             return nullptr;

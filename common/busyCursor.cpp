@@ -1,18 +1,17 @@
-#include "ioBusyCursor.h"
+#include "busyCursor.h"
 
 #include <QCursor>
 #include <QGuiApplication>
 
 TBusyCursor::TBusyCursor()
 {
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    shown_ = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    if (shown_)
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        Shown = true;
-    }
 }
 
 TBusyCursor::~TBusyCursor()
 {
-    if (Shown)
+    if (shown_)
         QGuiApplication::restoreOverrideCursor();
 }
