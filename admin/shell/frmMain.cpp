@@ -8,9 +8,6 @@
 #include "ioGlobals.h"
 #include "ioMod.h"
 #include "ioTreeNode.h"
-#include "busyCursor.h"
-
-#include <optional>
 #include "pdTwinlane.h"
 #include "settingsStore.h"
 #include "shellHelpers.h"
@@ -20,7 +17,6 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
@@ -282,6 +278,7 @@ TfmMain::TfmMain(QWidget* parent)
     connect(Timer1, &QTimer::timeout, this, &TfmMain::Timer1Timer);
     connect(TimerNow, &QTimer::timeout, this, &TfmMain::TimerNowTimer);
     connect(tvXRT, &QTreeWidget::currentItemChanged, this, &TfmMain::CurrentNodeChanged);
+    connect(tvXRT, &QTreeWidget::itemSelectionChanged, this, &TfmMain::KeepCurrentHighlighted);
 
     MainWindowLinks.Window = this;
     MainWindowLinks.lbStatus = lbStatus;
@@ -460,23 +457,27 @@ void TfmMain::BuildServerTree(int sortMode)
         }
     }
     if (select)
-        SelectNode(select);
+        tvXRT->setCurrentItem(select);
     tvXRT->expandAll();
-}
-
-void TfmMain::SelectNode(QTreeWidgetItem* node)
-{
-    tvXRT->setCurrentItem(node);
-    // Selecting the node that is already current runs no events; the page
-    // must still be in view.
-    if (node && tvXRT->currentItem() == node)
-        node->setSelected(true);
 }
 
 void TfmMain::CurrentNodeChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous)
 {
     tvXRTChanging(previous);
     tvXRTChange(current);
+}
+
+void TfmMain::KeepCurrentHighlighted()
+{
+    // A click on the root or a group moves the current node on, but the
+    // view then highlights the node under the pointer; the highlight must
+    // stay on the node whose page is in view.
+    QTreeWidgetItem* current = tvXRT->currentItem();
+    if (!current)
+        return;
+    const QList<QTreeWidgetItem*> selected = tvXRT->selectedItems();
+    if (selected.size() != 1 || selected.first() != current)
+        tvXRT->selectionModel()->select(tvXRT->currentIndex(), QItemSelectionModel::ClearAndSelect);
 }
 
 void TfmMain::tvXRTChanging(QTreeWidgetItem* current)
@@ -498,7 +499,7 @@ void TfmMain::tvXRTChange(QTreeWidgetItem* node)
     const QList<QTreeWidgetItem*> nodes = NodesInTreeOrder(tvXRT);
     const qsizetype at = nodes.indexOf(node);
     if (at >= 0 && at + 1 < nodes.size())
-        SelectNode(nodes.at(at + 1));
+        tvXRT->setCurrentItem(nodes.at(at + 1));
 }
 
 bool TfmMain::eventFilter(QObject* watched, QEvent* e)
@@ -520,7 +521,7 @@ void TfmMain::tvXRTMouseDown(Qt::MouseButton button, const QPoint& viewportPos)
     QTreeWidgetItem* node = tvXRT->itemAt(viewportPos);
     if (!node)
         return;
-    SelectNode(node);
+    tvXRT->setCurrentItem(node);
     TIOObject* o = NodeObject(node);
     if (!o)
         return;
@@ -545,7 +546,7 @@ void TfmMain::SelectObjectNode(TIOObject* object)
         return;
     for (QTreeWidgetItem* n : NodesInTreeOrder(tvXRT)) {
         if (NodeObject(n) == object) {
-            SelectNode(n);
+            tvXRT->setCurrentItem(n);
             n->setExpanded(true);
             return;
         }

@@ -131,8 +131,8 @@ private:
     void FormClose();
     void tvXRTChanging(QTreeWidgetItem* current);
     void ClearTree();
-    void SelectNode(QTreeWidgetItem* node);
     void CurrentNodeChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void KeepCurrentHighlighted();
 
     bool firstActivation_ = true;
     bool closed_ = false;

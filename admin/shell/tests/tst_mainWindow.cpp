@@ -484,6 +484,35 @@ private slots:
         QCOMPARE(NodeObject(w->tvXRT->currentItem()), m);
     }
 
+    // A real click: the node in view is the one highlighted, and only it.
+    void leftClick_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QString>("selectedAfter");
+        QTest::newRow("root") << "Host"
+                              << "Host/Twinlane";
+        QTest::newRow("group") << "Host/Twinlane/10.0.0.2"
+                               << "Host/Twinlane/10.0.0.2/Q6120";
+        QTest::newRow("product") << "Host/Twinlane"
+                                 << "Host/Twinlane";
+        QTest::newRow("module") << "Host/Twinlane/10.0.0.2/Q6120"
+                                << "Host/Twinlane/10.0.0.2/Q6120";
+    }
+    void leftClick()
+    {
+        QFETCH(QString, node);
+        QFETCH(QString, selectedAfter);
+        std::unique_ptr<TfmMain> w = StartedWindow({ QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2") });
+        QVERIFY(w);
+        QTreeWidgetItem* target = FindNode(w->tvXRT, node);
+        QVERIFY(target);
+        QTest::mouseClick(w->tvXRT->viewport(), Qt::LeftButton, {}, w->tvXRT->visualItemRect(target).center());
+        QTreeWidgetItem* expected = FindNode(w->tvXRT, selectedAfter);
+        QCOMPARE(w->tvXRT->currentItem(), expected);
+        QCOMPARE(w->tvXRT->selectedItems(), QList<QTreeWidgetItem*> { expected });
+        QCOMPARE(PageInView(w.get()), NodeObject(expected)->Page.data());
+    }
+
     void rightClick_data()
     {
         QTest::addColumn<QString>("node");
