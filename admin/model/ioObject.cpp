@@ -25,26 +25,28 @@ TIOObject::~TIOObject() = default;
 void TIOObject::Attach(QWidget* page, QWidget* hostControl, TIOObject* parentObject)
 {
     Page = page;
-    if (page) {
-        page->setVisible(false);
-        if (hostControl) {
-            // Every page of the host sits in the same cell: hidden ones take
-            // no room, so the one in view fills the host.
-            auto* grid = qobject_cast<QGridLayout*>(hostControl->layout());
-            if (!grid && !hostControl->layout()) {
-                grid = new QGridLayout(hostControl);
-                grid->setContentsMargins(0, 0, 0, 0);
-                grid->setSpacing(0);
-            }
-            page->setParent(hostControl);
-            page->setVisible(false);
-            if (grid)
-                grid->addWidget(page, 0, 0);
-            else
-                hostControl->layout()->addWidget(page);
-        }
-    }
     Parent = parentObject;
+    if (!page)
+        return;
+    if (hostControl)
+        page->setParent(hostControl);
+    // Hidden explicitly before it joins the layout, which would show it.
+    page->setVisible(false);
+    if (!hostControl)
+        return;
+    QLayout* layout = hostControl->layout();
+    if (!layout) {
+        auto* grid = new QGridLayout(hostControl);
+        grid->setContentsMargins(0, 0, 0, 0);
+        grid->setSpacing(0);
+        layout = grid;
+    }
+    // Every page of the host sits in the same cell: hidden ones take no
+    // room, so the one in view fills the host.
+    if (auto* grid = qobject_cast<QGridLayout*>(layout))
+        grid->addWidget(page, 0, 0);
+    else
+        layout->addWidget(page);
 }
 
 void TIOObject::Detach()
