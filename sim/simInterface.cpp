@@ -78,6 +78,10 @@ bool SetInterfaceAddress(const std::string& name, const Ipv4& address, std::stri
             *error = nlError ? why + ": " + nl_geterror(nlError) : why;
         return false;
     };
+    // Checked here as well as at start-up: an address change on the machine's
+    // own links must be impossible whatever the caller's flags.
+    if (InInitialNetworkNamespace())
+        return failed("refused in the machine's own network namespace");
     const int index = int(if_nametoindex(name.c_str()));
     if (index == 0)
         return failed("no interface " + name);

@@ -127,6 +127,11 @@ bool SimServer::openDiscovery()
 {
     if (!m_options.discovery || m_options.interfaceName.empty())
         return true;
+    // Answers are broadcasts: never on the machine's own links.
+    if (InInitialNetworkNamespace()) {
+        fprintf(stderr, "twinlane-sim: no discovery in the machine's own network namespace\n");
+        return false;
+    }
     dsc::Responder::Config config;
     config.interfaceName = m_options.interfaceName;
     config.productId = m_options.productId;

@@ -8,6 +8,7 @@
 // magic, version, nonce) that a searcher must ignore.
 // Prints "ready" once every device listens; ends on SIGTERM or SIGINT.
 #include "dscResponder.h"
+#include "labNet.h"
 
 #include <arpa/inet.h>
 #include <csignal>
@@ -152,6 +153,11 @@ int main(int argc, char** argv)
     }
     if (devices.empty()) {
         std::fprintf(stderr, "dsc-fake-device: no --device given\n");
+        return 2;
+    }
+    // Its answers are broadcasts: only ever inside a lab's namespace.
+    if (!lab::InLabNamespace()) {
+        std::fprintf(stderr, "dsc-fake-device: runs only inside a lab network namespace\n");
         return 2;
     }
     std::signal(SIGTERM, OnSignal);

@@ -10,9 +10,12 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sstream>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -28,6 +31,28 @@ std::string BinDir()
 {
     const char* dir = std::getenv("TWL_BIN_DIR");
     return dir ? dir : ".";
+}
+
+std::string EnterPrivateNetwork()
+{
+    if (unshare(CLONE_NEWNET) != 0)
+        return std::string("cannot make a network namespace: ") + strerror(errno);
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq req {};
+    std::strcpy(req.ifr_name, "lo");
+    const bool up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &req) == 0
+        && (req.ifr_flags |= IFF_UP, ioctl(fd, SIOCSIFFLAGS, &req) == 0);
+    const std::string reason = up ? "" : std::string("cannot bring up loopback: ") + strerror(errno);
+    if (fd >= 0)
+        close(fd);
+    return reason;
+}
+
+void PrivateNetwork::SetUp()
+{
+    const std::string reason = EnterPrivateNetwork();
+    if (!reason.empty())
+        GTEST_SKIP() << reason;
 }
 
 TempDir::TempDir()

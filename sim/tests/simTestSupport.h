@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,18 @@
 namespace simtest {
 
 std::string BinDir();
+
+// Moves the calling thread, and so every program it starts later, into a new
+// network namespace with only loopback, up. The namespace goes with the last
+// process in it. Returns why that failed, or empty.
+std::string EnterPrivateNetwork();
+
+// The same for a whole test program: registered as a global environment, it
+// skips every test when the namespace can't be made.
+class PrivateNetwork : public ::testing::Environment {
+public:
+    void SetUp() override;
+};
 
 // A private temporary folder, removed with everything in it.
 class TempDir {
