@@ -32,6 +32,8 @@ int main(int argc, char** argv)
         app.exec();
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QStringLiteral("TwinlaneAdmin"), QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        QMessageBox::critical(nullptr, QStringLiteral("TwinlaneAdmin"), QStringLiteral("Unknown error"));
     }
     return 0;
 }
