@@ -770,6 +770,12 @@ private slots:
         if (modules == 2) {
             QCOMPARE(w->tvXRT->currentItem(), FindNode(w->tvXRT, QStringLiteral("Host/Twinlane/plc-9/Q6120")));
             QCOMPARE(NodeImage(FindNode(w->tvXRT, QStringLiteral("Host/Twinlane/plc-9"))), 3);
+            // The product's table lists it only after Refresh, as entered.
+            auto* productPage = qobject_cast<TfmTwinlane*>(w->Product->Page.data());
+            QCOMPARE(productPage->lvPraxon->rowCount(), 1);
+            productPage->btnRefresh->click();
+            QCOMPARE(productPage->lvPraxon->rowCount(), 2);
+            QCOMPARE(productPage->lvPraxon->item(1, 2)->text(), QStringLiteral("plc-9"));
         }
     }
 
