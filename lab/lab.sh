@@ -30,11 +30,14 @@ die() { echo "lab.sh: $*" >&2; exit 2; }
 # Address (empty: none), reported address and role of device K (1-based).
 device_plan() {
     local k=$1
+    # One address up per round of five, so that 250 devices stay below the
+    # shared addresses (10.77.0.200 and up) and within one octet.
+    local round=$(((k - 1) / 5))
     case $(((k - 1) % 5)) in
-    0) echo "10.77.0.$((10 + k))/24 10.77.0.$((10 + k)) host-subnet" ;;
-    1) echo "10.88.0.$((10 + k))/24 10.88.0.$((10 + k)) foreign-subnet" ;;
+    0) echo "10.77.0.$((11 + round))/24 10.77.0.$((11 + round)) host-subnet" ;;
+    1) echo "10.88.0.$((12 + round))/24 10.88.0.$((12 + round)) foreign-subnet" ;;
     2) echo "- 0.0.0.0 unconfigured" ;;
-    3 | 4) echo "10.77.0.$((200 + (k - 1) / 5))/24 10.77.0.$((200 + (k - 1) / 5)) shared-address" ;;
+    3 | 4) echo "10.77.0.$((200 + round))/24 10.77.0.$((200 + round)) shared-address" ;;
     esac
 }
 
@@ -129,7 +132,16 @@ bring_up() {
     printf 'lab %s up: host namespace %s (%s), %d device(s):\n%s\n' "$id" "$host" "$HOST_ADDRESS" "$count" "$list" >&2
 }
 
-new_id() { echo "twl$$"; }
+# The pid alone may be one of a lab left up by an earlier "up" that has
+# ended: its state and namespaces must not be taken over.
+new_id() {
+    local id=twl$$ n=0
+    while [ -e "$STATE_ROOT/$id" ] || ns_exists "$id-br" || ns_exists "$id-host"; do
+        n=$((n + 1))
+        id=twl$$-$n
+    done
+    echo "$id"
+}
 
 check_count() {
     if ! [[ $count =~ ^[0-9]+$ ]] || [ "$count" -gt 250 ]; then die "device count 0..250"; fi
@@ -170,7 +182,7 @@ down)
     else
         # Only labs left up by "up": a lab of a running "run" belongs to it.
         for dir in "$STATE_ROOT"/twl*; do
-            [ "$(cat "$dir/owner" 2>/dev/null)" = up ] && teardown "$(basename "$dir")"
+            if [ "$(cat "$dir/owner" 2>/dev/null)" = up ]; then teardown "$(basename "$dir")"; fi
         done
     fi
     ;;

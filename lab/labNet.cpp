@@ -444,9 +444,14 @@ std::optional<std::string> LabNet::RunIn(
         Fail("pipe");
         return std::nullopt;
     }
+    const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(out[0]);
+        // A task left running would keep its namespace alive after the lab.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(3);
         // The guard: nothing of the task may run in the machine's own namespace.
         if (!EnterNamespace(ns) || !InLabNamespace())
             ::_exit(3);
@@ -459,6 +464,7 @@ std::optional<std::string> LabNet::RunIn(
         Fail("fork");
         return std::nullopt;
     }
+    Tell("P " + std::to_string(pid));
     std::string text;
     if (whileWaiting) {
         for (;;) {
@@ -479,6 +485,7 @@ std::optional<std::string> LabNet::RunIn(
     ::close(out[0]);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
+    Tell("p " + std::to_string(pid));
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         Fail("task in " + ns + " failed (status " + std::to_string(status) + ")");
         return std::nullopt;
