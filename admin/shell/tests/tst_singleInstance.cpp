@@ -1,15 +1,20 @@
 // Two real starts of TwinlaneAdmin: the second asks the first to come
-// forward and ends with code 0; the first keeps running. Runs inside a
-// network namespace of the test's own, which the programs inherit.
+// forward and ends with code 0; the first keeps running. Then the request
+// and the coming forward on their own. Runs inside a network namespace of
+// the test's own, which the programs inherit.
 #include "shellTestSupport.h"
+#include "singleInstance.h"
 
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <future>
 #include <memory>
 #include <unistd.h>
 
@@ -93,6 +98,70 @@ private slots:
             first.process.kill();
             QVERIFY(first.process.waitForFinished(30000));
         }
+    }
+
+    // The request itself, both ends in this process: the later copy asks
+    // from a thread of its own, since it waits while the first answers.
+    void requestReachesFirst_data()
+    {
+        QTest::addColumn<bool>("firstListens");
+        QTest::newRow("first listens") << true;
+        QTest::newRow("lock held, nobody listening") << false;
+    }
+    void requestReachesFirst()
+    {
+        QFETCH(bool, firstListens);
+        const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray savedTmp = qgetenv("TMPDIR");
+        qputenv("XDG_RUNTIME_DIR", env_.value(QStringLiteral("XDG_RUNTIME_DIR")).toLocal8Bit());
+        qputenv("TMPDIR", temp_.path().toLocal8Bit());
+        const QString name = QStringLiteral("TwinlaneAdminTest");
+        {
+            TSingleInstance first(name);
+            std::unique_ptr<QLockFile> heldLock;
+            if (firstListens) {
+                QVERIFY(first.Acquire());
+            } else {
+                heldLock = std::make_unique<QLockFile>(
+                    env_.value(QStringLiteral("XDG_RUNTIME_DIR")) + QLatin1Char('/') + first.ServerName() + ".lock");
+                QVERIFY(heldLock->tryLock(0));
+            }
+            QSignalSpy requests(&first, &TSingleInstance::activationRequested);
+            std::future<bool> delivered = std::async(std::launch::async, [name] {
+                TSingleInstance later(name);
+                return !later.Acquire() && later.NotifyRunning(2000);
+            });
+            // The first answers from its event loop while the later copy
+            // waits, each of its waits bounded.
+            QTRY_VERIFY_WITH_TIMEOUT(
+                delivered.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready, 30000);
+            QCOMPARE(delivered.get(), firstListens);
+            QTRY_COMPARE(requests.count(), firstListens ? 1 : 0);
+        }
+        qputenv("XDG_RUNTIME_DIR", savedRuntime);
+        qputenv("TMPDIR", savedTmp);
+    }
+
+    void bringForward()
+    {
+        QWidget window;
+        window.setWindowTitle(QStringLiteral("KORVEL TwinlaneAdmin"));
+        window.resize(200, 100);
+        window.showMinimized();
+        QVERIFY(window.isMinimized());
+        TSingleInstance::BringForward(&window);
+        QVERIFY(!window.isMinimized());
+        QVERIFY(window.isVisible());
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        // An open dialog of the first copy comes on top and takes the focus.
+        QDialog dialog(&window);
+        dialog.setModal(true);
+        dialog.show();
+        window.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &window);
+        TSingleInstance::BringForward(&window);
+        QTRY_COMPARE(QApplication::activeWindow(), &dialog);
+        TSingleInstance::BringForward(nullptr); // no window: nothing happens
     }
 };
 
