@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -103,39 +104,40 @@ std::string TPeer::Start()
 {
     if (!InPrivateNamespace())
         return "not in the test's own namespace";
-    int ready[2], ctl[2];
-    if (pipe2(ready, O_CLOEXEC) != 0 || pipe2(ctl, O_CLOEXEC) != 0)
-        return "pipe failed";
+    const char* bin = getenv("TWL_BIN_DIR");
+    const std::string sim = std::string(bin ? bin : ".") + "/twinlane-sim";
+    char dir[] = "/tmp/twl-peer-XXXXXX";
+    if (!mkdtemp(dir))
+        return "no temporary folder";
+    readyDir = dir;
+    const std::string ready = readyDir + "/ready";
     const pid_t parent = getpid();
     pid = fork();
     if (pid < 0)
         return "fork failed";
     if (pid == 0) {
-        close(ready[0]);
-        close(ctl[1]);
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent || unshare(CLONE_NEWNET) != 0)
-            _exit(1);
-        const int s = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(502);
-        if (s < 0 || bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 16) != 0)
-            _exit(1);
-        if (write(ready[1], "r", 1) != 1)
-            _exit(1);
-        char c;
-        while (read(ctl[0], &c, 1) > 0) { }
-        _exit(0);
+            _exit(126);
+        execl(sim.c_str(), sim.c_str(), "--ip", "10.99.0.5", "--bind", "0.0.0.0", "--port", "502", "--http-port",
+            "-1", "--restart-time", "0", "--ready-file", ready.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
     }
-    close(ready[1]);
-    close(ctl[0]);
-    control = ctl[1];
-    char c = 0;
-    const bool started = read(ready[0], &c, 1) == 1;
-    close(ready[0]);
+    // The simulator writes its ready file once it listens; bounded so that a
+    // broken one can't hang the test.
+    bool started = false;
+    for (int i = 0; i < 2000 && !started; ++i) {
+        struct stat st { };
+        started = stat(ready.c_str(), &st) == 0;
+        if (!started && waitpid(pid, nullptr, WNOHANG) == pid) {
+            pid = -1;
+            return "twinlane-sim ended at start (" + sim + ")";
+        }
+        if (!started)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     if (!started)
-        return "the far end did not start";
+        return "twinlane-sim did not get ready";
 
     const std::string p = std::to_string(pid);
     ShResult r = Sh("ip link add vh address 02:00:5e:10:00:01 type veth peer name vp address 02:00:5e:10:00:05 netns "
@@ -158,16 +160,18 @@ ShResult TPeer::There(const std::string& command) const
 
 TPeer::~TPeer()
 {
-    if (pid <= 0)
-        return;
-    // Deleting one end deletes the pair at once; the namespace itself goes
-    // away later, in the kernel's own time.
-    if (InPrivateNamespace())
-        Sh("ip link del vh");
-    if (control >= 0)
-        close(control);
-    int status;
-    waitpid(pid, &status, 0);
+    if (pid > 0) {
+        // Deleting one end deletes the pair at once; the namespace itself goes
+        // away later, in the kernel's own time.
+        if (InPrivateNamespace())
+            Sh("ip link del vh");
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+    if (!readyDir.empty()) {
+        unlink((readyDir + "/ready").c_str());
+        rmdir(readyDir.c_str());
+    }
 }
 
 int ConnectTo(const char* address)

@@ -25,11 +25,11 @@ ShResult Sh(const std::string& command);
 
 // The far end. Addresses: here 10.77.0.1/24 on vh, there the server
 // 10.99.0.5/24 on vp with MAC 02:00:5e:10:00:05, a route back to 10.77.0.1,
-// and a TCP listener on port 502 whose backlog completes connections.
+// and twinlane-sim serving Modbus/TCP on port 502.
 class TPeer {
 public:
     TPeer() = default;
-    ~TPeer(); // removes vh (vp goes with it) and ends the far end
+    ~TPeer(); // removes vh (vp goes with it) and ends the simulator
     TPeer(const TPeer&) = delete;
     TPeer& operator=(const TPeer&) = delete;
 
@@ -40,7 +40,7 @@ public:
 
 private:
     pid_t pid = -1;
-    int control = -1; // closing it ends the far end
+    std::string readyDir;
 };
 
 // 0 when a TCP connection to address:502 opens, else the errno of the failure
