@@ -1,10 +1,9 @@
 #include "akSettings.h"
+#include "akTestData.h"
 #include "boxAnswerer.h"
-#include "eventTableModel.h"
 #include "frmMain.h"
 #include "frmViewLog.h"
 #include "logFormat.h"
-#include "sortGrid.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
@@ -22,25 +21,6 @@ const QByteArray kDay = "3,On-Line,\"9/30/2007 1:0:0\",m,10.0.0.2,1.1.1.1\r\n"
                         "2,\"Cold Start\",\"1/5/2007 1:0:0\",a,10.0.0.1,--\r\n"
                         "broken,line\r\n"
                         "9,\"Warm Start\",\"2/2/2007 1:0:0\",b,10.0.0.3,--\r\n";
-
-bool InOrder(const TEventTableModel& t, int column, bool ascending)
-{
-    const TSortKind kind = column == 0 ? TSortKind::Numeric : TSortKind::Text;
-    for (int r = 1; r < t.rowCount(); ++r) {
-        const QByteArray a = SortKey(t.CellText(r - 1, column), kind), b = SortKey(t.CellText(r, column), kind);
-        if (ascending ? SortKeyLess(b, a) : SortKeyLess(a, b))
-            return false;
-    }
-    return true;
-}
-
-QByteArrayList Column(const TEventTableModel& t, int column)
-{
-    QByteArrayList out;
-    for (int r = 0; r < t.rowCount(); ++r)
-        out.append(t.CellText(r, column));
-    return out;
-}
 
 } // namespace
 

@@ -1,10 +1,12 @@
 // The Alarmkeeper program itself: one copy only, and an alarm sent to it
 // over loopback lands in today's file.
 #include "akSettings.h"
-#include "alarmMessage.h"
+#include "akTestData.h"
 #include "logFormat.h"
+#include "privateNetns.h"
 #include "settingsStore.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -12,7 +14,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cstring>
 
 class TestProgram : public QObject {
     Q_OBJECT
@@ -31,6 +32,8 @@ class TestProgram : public QObject {
 private slots:
     void initTestCase()
     {
+        if (!InPrivateNetns())
+            QSKIP("needs a network namespace of its own (unshare(CLONE_NEWNET) failed; run as root)");
         program_ = qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/Alarmkeeper");
         QVERIFY2(QFileInfo(program_).isExecutable(), qPrintable(program_));
         const QString ini = dir_.filePath(QStringLiteral("machine.ini"));
@@ -66,22 +69,10 @@ private slots:
         });
         QTRY_VERIFY_WITH_TIMEOUT(Accepting(), 30000);
 
-        AlarmMessage m;
-        m.EventType = 2;
-        m.Year = 2007;
-        m.Month = 4;
-        m.Day = 30;
-        m.Hour = 8;
-        m.Minute = 5;
-        m.Second = 3;
-        std::strcpy(m.SourceName, "Peer A");
-        const uint8_t src[4] = { 192, 168, 19, 7 }, dst[4] = { 192, 168, 19, 9 };
-        std::memcpy(m.SourceIp, src, 4);
-        std::memcpy(m.DestinationIp, dst, 4);
         QTcpSocket s;
         s.connectToHost(QHostAddress::LocalHost, quint16(port_));
         QVERIFY(s.waitForConnected(5000));
-        s.write(EncodeAlarmMessage(m));
+        s.write(EncodeAlarmMessage(ExampleAlarm()));
         QVERIFY(s.waitForBytesWritten(5000));
         const QString today = LogFilePath(dir_.filePath(QStringLiteral("log")), QDate::currentDate());
         auto content = [&] {
@@ -103,5 +94,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestProgram)
+AK_NETNS_QTEST_MAIN(TestProgram)
 #include "tst_program.moc"

@@ -1,30 +1,8 @@
-#include "alarmMessage.h"
+#include "akTestData.h"
 #include "eventTypes.h"
 
 #include <QTest>
 #include <cstring>
-
-namespace {
-
-// The example alarm: Off-Line from "Peer A" at 4/30/2007 8:5:3.
-AlarmMessage Example(uint8_t code = 2, const char* name = "Peer A")
-{
-    AlarmMessage m;
-    m.EventType = code;
-    m.Year = 2007;
-    m.Month = 4;
-    m.Day = 30;
-    m.Hour = 8;
-    m.Minute = 5;
-    m.Second = 3;
-    std::strncpy(m.SourceName, name, sizeof m.SourceName);
-    const uint8_t src[4] = { 192, 168, 19, 7 }, dst[4] = { 192, 168, 19, 9 };
-    std::memcpy(m.SourceIp, src, 4);
-    std::memcpy(m.DestinationIp, dst, 4);
-    return m;
-}
-
-} // namespace
 
 class TestAlarmMessage : public QObject {
     Q_OBJECT
@@ -39,7 +17,7 @@ private slots:
         for (char c : expected)
             sum = uint8_t(sum + uint8_t(c));
         expected += char(uint8_t(0x100 - sum));
-        QCOMPARE(EncodeAlarmMessage(Example()), expected);
+        QCOMPARE(EncodeAlarmMessage(ExampleAlarm()), expected);
     }
 
     void decode_data()
@@ -65,7 +43,7 @@ private slots:
     void decode()
     {
         QFETCH(int, code);
-        const auto rec = DecodeAlarm(EncodeAlarmMessage(Example(uint8_t(code))));
+        const auto rec = DecodeAlarm(EncodeAlarmMessage(ExampleAlarm(uint8_t(code))));
         QVERIFY(rec);
         QCOMPARE(rec->Cells[colNumber], QByteArray());
         QFETCH(QString, type);
@@ -81,7 +59,7 @@ private slots:
 
     void anyChangedByteIsIgnored()
     {
-        const QByteArray good = EncodeAlarmMessage(Example());
+        const QByteArray good = EncodeAlarmMessage(ExampleAlarm());
         QVERIFY(DecodeAlarm(good));
         for (int i = 0; i < kAlarmMessageSize; ++i) {
             for (int delta : { 1, 0x80, 0xFF }) {
@@ -102,14 +80,14 @@ private slots:
     void markerOtherThanOne()
     {
         QFETCH(int, marker);
-        AlarmMessage m = Example();
+        AlarmMessage m = ExampleAlarm();
         m.Marker = uint8_t(marker);
         QVERIFY(!DecodeAlarm(EncodeAlarmMessage(m))); // checksum is right
     }
 
     void wrongSize()
     {
-        const QByteArray good = EncodeAlarmMessage(Example());
+        const QByteArray good = EncodeAlarmMessage(ExampleAlarm());
         QVERIFY(!DecodeAlarm(good.first(57)));
         QVERIFY(!DecodeAlarm(good + '\0'));
         QVERIFY(!DecodeAlarm(QByteArrayView()));
@@ -133,7 +111,7 @@ private slots:
     {
         QFETCH(QByteArray, field);
         QCOMPARE(field.size(), kSourceNameSize);
-        AlarmMessage m = Example();
+        AlarmMessage m = ExampleAlarm();
         std::memcpy(m.SourceName, field.constData(), kSourceNameSize);
         const auto rec = DecodeAlarm(EncodeAlarmMessage(m));
         QVERIFY(rec);

@@ -1,8 +1,6 @@
-#include "alarmMessage.h"
+#include "akTestData.h"
 #include "blockList.h"
-#include "eventTableModel.h"
 #include "eventTypes.h"
-#include "sortGrid.h"
 
 #include <QAbstractItemModelTester>
 #include <QBrush>
@@ -16,26 +14,6 @@ namespace {
 TEventRecord Rec(int tag, QByteArray time, QByteArray name = "n")
 {
     return { { "", EventTypeName(tag).toLatin1(), time, name, "1.2.3.4", tag >= 2 ? "5.6.7.8" : "--" }, tag };
-}
-
-QByteArrayList Column(const TEventTableModel& t, int column)
-{
-    QByteArrayList out;
-    for (int r = 0; r < t.rowCount(); ++r)
-        out.append(t.CellText(r, column));
-    return out;
-}
-
-// The order a sort must give, from the SortKey texts themselves.
-bool InOrder(const TEventTableModel& t, int column, bool ascending)
-{
-    const TSortKind kind = column == 0 ? TSortKind::Numeric : TSortKind::Text;
-    for (int r = 1; r < t.rowCount(); ++r) {
-        const QByteArray a = SortKey(t.CellText(r - 1, column), kind), b = SortKey(t.CellText(r, column), kind);
-        if (ascending ? SortKeyLess(b, a) : SortKeyLess(a, b))
-            return false;
-    }
-    return true;
 }
 
 } // namespace
