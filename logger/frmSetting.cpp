@@ -3,8 +3,8 @@
 #include "colorPicker.h"
 #include "eventTypes.h"
 #include "frmLogDir.h"
+#include "frmMain.h"
 
-#include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
@@ -13,7 +13,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
 #include <QToolButton>
@@ -21,19 +20,11 @@
 
 namespace {
 
-void MessageBox(QWidget* parent, const QString& text, QMessageBox::Icon icon)
-{
-    QMessageBox box(icon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, parent);
-    box.exec();
-}
-
-// An empty directory text means the "log" directory beside the program,
-// as at start-up.
+// The text as typed; only a relative one is made absolute, so that the log
+// does not move with the working directory of the next start.
 QString ResolveDirectory(const QString& text)
 {
-    if (text.trimmed().isEmpty())
-        return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("log"));
-    return QDir::cleanPath(QFileInfo(text).absoluteFilePath());
+    return text.isEmpty() || QDir::isAbsolutePath(text) ? text : QFileInfo(text).absoluteFilePath();
 }
 
 } // namespace
@@ -42,8 +33,8 @@ TfmSettings::TfmSettings(const TAkSettings& current, QWidget* parent)
     : QDialog(parent)
     , settings_(current)
 {
-    ShowMessage = [](QWidget* p, const QString& text) { MessageBox(p, text, QMessageBox::NoIcon); };
-    ShowError = [](QWidget* p, const QString& text) { MessageBox(p, text, QMessageBox::Critical); };
+    ShowMessage = ShowMessageBox;
+    ShowError = ShowErrorBox;
 
     setWindowTitle(QStringLiteral("System Settings"));
 
