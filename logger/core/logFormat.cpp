@@ -1,7 +1,6 @@
 #include "logFormat.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 namespace {
 
@@ -145,5 +144,6 @@ bool AppendLogLine(const QString& path, const std::array<QByteArray, kEventColum
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return false;
     const QByteArray line = CommaText(fields) + "\r\n";
-    return file.write(line) == line.size();
+    // The write only fills QFile's buffer; a full disk shows at the flush.
+    return file.write(line) == line.size() && file.flush();
 }

@@ -40,14 +40,11 @@ int LoadLogFile(const QString& path, TEventTableModel& table, QString* error)
         }
         // Field 0 is the number the alarm had when it arrived; rows are
         // numbered by line position instead. Its bytes go.
-        const QByteArray typeName = pool.mid(spans[1].first, spans[1].second);
-        row.Tag = EventTypeCode(QString::fromLatin1(typeName));
-        QByteArray kept = pool.mid(spans[1].first);
-        pool.truncate(mark);
-        row.Offset = pool.size();
+        row.Tag = EventTypeCode(QString::fromLatin1(pool.constData() + spans[1].first, spans[1].second));
+        pool.remove(mark, spans[1].first - mark);
+        row.Offset = mark;
         for (int c = 1; c < kEventColumnCount; ++c)
             row.Length[c - 1] = int(spans[size_t(c)].second);
-        pool += kept;
         if (row.Tag < 2) {
             pool.truncate(pool.size() - row.Length[4]);
             pool += "--";

@@ -4,6 +4,7 @@
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -227,6 +228,9 @@ private slots:
         QCOMPARE(table.rowCount(), 1);
         QVERIFY(!AppendLogLine(blocked, { "01", "a", "b", "c", "d", "e" }));
         QVERIFY(!AppendLogLine(dir_.filePath(QStringLiteral("missing/dir/x.log")), { "01", "a", "b", "c", "d", "e" }));
+        // A line that does not reach the disk is no success.
+        if (QFileInfo::exists(QStringLiteral("/dev/full")))
+            QVERIFY(!AppendLogLine(QStringLiteral("/dev/full"), { "01", "a", "b", "c", "d", "e" }));
     }
 };
 
