@@ -33,12 +33,12 @@ bool ConnectWithTimeout(TIOClientSocket* socket)
     const uint32_t start = TickCount32();
     TIOThreadSocketConnect worker(true, socket);
     worker.Start();
-    bool closed = false;
     while (!worker.Done.load(std::memory_order_acquire)) {
-        if (!closed && TimeLimitPassed(TicksElapsed(start, TickCount32()), SocketTimeout.load())) {
+        // Closed again on every pass past the limit: a close that comes
+        // before the worker has begun its open finds nothing to end, and the
+        // open would then wait for the system's own connect timeout.
+        if (TimeLimitPassed(TicksElapsed(start, TickCount32()), SocketTimeout.load()))
             socket->Close();
-            closed = true;
-        }
         WaitPass(worker);
     }
     return socket->IsOpen();
