@@ -168,6 +168,13 @@ int RunProgram(const std::string& program, const std::vector<std::string>& args,
     return rc;
 }
 
+int RunSimToRefusal(const std::vector<std::string>& flags, std::string* output)
+{
+    std::vector<std::string> args { "--port", "0", "--http-port", "-1" };
+    args.insert(args.end(), flags.begin(), flags.end());
+    return RunProgram(BinDir() + "/twinlane-sim", args, output);
+}
+
 AlarmCatcher::AlarmCatcher(const std::string& address)
 {
     m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -68,6 +68,10 @@ private:
 int RunProgram(
     const std::string& program, const std::vector<std::string>& args, std::string* output, int limitMs = 20000);
 
+// Runs twinlane-sim with flags that should make it refuse to start (after
+// "--port 0 --http-port -1"); returns its exit status and output.
+int RunSimToRefusal(const std::vector<std::string>& flags, std::string* output);
+
 // A TCP listener that takes alarm messages, one per connection or back to back.
 class AlarmCatcher {
 public:

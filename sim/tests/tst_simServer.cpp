@@ -488,9 +488,7 @@ TEST(SimServer, BadFlagsAreRefused)
         for (const auto& a : row)
             joined += a + " ";
         SCOPED_TRACE(joined);
-        std::vector<std::string> args { "--port", "0", "--http-port", "-1" };
-        args.insert(args.end(), row.begin(), row.end());
         std::string out;
-        EXPECT_EQ(RunProgram(BinDir() + "/twinlane-sim", args, &out), 2) << out;
+        EXPECT_EQ(RunSimToRefusal(row, &out), 2) << out;
     }
 }
