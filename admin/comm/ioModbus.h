@@ -31,7 +31,8 @@ bool ModbusBuildRequest(uint16_t transactionId, uint8_t unitId, unsigned functio
 // the count is refused.
 int ModbusReplySize(unsigned functionCode, uint16_t countOrValue);
 
-// Bit 7 of the function code at offset 7; false until eight bytes are there.
+// Bit 7 of the function code at offset 7. False until eight bytes have
+// arrived: before that, byte 7 is whatever the buffer held.
 bool ModbusIsExceptionReply(const uint8_t* reply, int received);
 
 // Transaction identifier source of the whole process; user-interface thread

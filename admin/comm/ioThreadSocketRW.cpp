@@ -1,6 +1,7 @@
 #include "ioThreadSocketRW.h"
 
 #include "ioClientSocket.h"
+#include "ioModbus.h"
 
 #include <algorithm>
 #include <chrono>
@@ -50,9 +51,7 @@ int ExchangeOnSocket(
         received += c;
         if (received == replySize || c == 0)
             break;
-        // An exception reply carries the function code with bit 7 set at
-        // offset 7; that byte is only there once eight bytes have come.
-        if (received >= 8 && (reply[7] & 0x80))
+        if (ModbusIsExceptionReply(reply, received))
             break;
         ExchangePause();
     }

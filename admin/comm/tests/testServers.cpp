@@ -231,7 +231,11 @@ void TScriptedServer::Serve()
                     }
                 }
             }
-            if (answer.CloseAfter)
+            if (answer.ResetAfter) {
+                const linger abort { 1, 0 };
+                ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            }
+            if (answer.CloseAfter || answer.ResetAfter)
                 open = false;
         }
         ::close(fd);

@@ -52,6 +52,7 @@ struct TChunk {
 struct TScriptedAnswer {
     std::vector<TChunk> Chunks; // nothing: stay silent
     bool CloseAfter = false;
+    bool ResetAfter = false; // close with a reset, a socket error at the client
 };
 
 class TScriptedServer {

@@ -55,7 +55,7 @@ struct TReplyCase {
     std::function<TScriptedAnswer(const TBytes&)> Answer;
     int ReplySize;
     int Result;
-    std::vector<int> Reads; // sizes of the reads, timeouts and ends as 0
+    std::vector<int> Reads; // sizes of the reads, timeouts and ends as 0, errors as -1
     bool StaysOpen;
 };
 void PrintTo(const TReplyCase& c, std::ostream* os)
@@ -96,6 +96,8 @@ const TReplyCase ReplyCases[] = {
             return TScriptedAnswer { { { Slice(FullReply(r), 0, 5) } }, true };
         },
         19, -1, { 5, 0 }, true },
+    // A socket error closes the socket.
+    { "peerResets", [](const TBytes&) { return TScriptedAnswer { {}, false, true }; }, 19, -1, { -1 }, false },
     { "noReplyWanted", [](const TBytes&) { return TScriptedAnswer {}; }, 0, 0, {}, true },
 };
 
