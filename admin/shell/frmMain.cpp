@@ -368,47 +368,56 @@ void TfmMain::ScanServers()
     TScanGuard guard(this);
     Ready = false;
     AbortRequested = true;
-    if (Product) {
-        // The nodes point at the modules about to go; take them down now,
-        // without selection events, so nothing can reach a deleted object.
-        ClearTree();
-        Product->RemoveAllModules();
-    }
-    AbortRequested = false;
-
+    // The nodes point at the modules about to go; take them down now,
+    // without selection events, so nothing can reach a deleted object.
+    ClearTree();
+    // Also after an error the tree shows what the product holds, and
+    // device requests are no longer told to give up.
+    auto showResult = [this] {
+        AbortRequested = false;
+        BuildServerTree(SortMode);
+        lbStatus->setText(QStringLiteral("Ready"));
+        ProgressBar1->setVisible(false);
+    };
     QList<IONODE*> records;
     struct TRecordsOwner {
         QList<IONODE*>& list;
         ~TRecordsOwner() { DeleteRecords(list); }
     } owner { records };
-    for (;;) {
-        DeleteRecords(records);
-        // The search dialog comes with the discovery work; until then there
-        // is no search and the list stays empty.
-        if (searchRunner_)
-            searchRunner_(records);
-        const bool conflict
-            = std::any_of(records.begin(), records.end(), [](const IONODE* r) { return r && r->Conflict; });
-        if (!conflict)
-            break;
-        // Without a conflict dialog the conflicting records are left out,
-        // as "ignore these devices" would.
-        if (!conflictRunner_ || !conflictRunner_(records))
-            break;
+    try {
+        if (Product)
+            Product->RemoveAllModules();
+        AbortRequested = false;
+        for (;;) {
+            DeleteRecords(records);
+            // The search dialog comes with the discovery work; until then
+            // there is no search and the list stays empty.
+            if (searchRunner_)
+                searchRunner_(records);
+            const bool conflict
+                = std::any_of(records.begin(), records.end(), [](const IONODE* r) { return r && r->Conflict; });
+            if (!conflict)
+                break;
+            // Without a conflict dialog the conflicting records are left
+            // out, as "ignore these devices" would.
+            if (!conflictRunner_ || !conflictRunner_(records))
+                break;
+        }
+        for (const IONODE* r : std::as_const(records)) {
+            if (r && !r->Conflict && !r->Address.isEmpty() && !r->MacAddress.isEmpty())
+                AddHostRoute(r->LocalAddress, r->Address, r->MacAddress);
+        }
+        lbStatus->setText(QStringLiteral("Adding I/O servers..."));
+        ProgressBar1->setRange(0, int(records.size()));
+        ProgressBar1->setValue(1);
+        ProgressBar1->setVisible(true);
+        if (Product)
+            Product->AddServers(nPanelParent, ProgressBar1, records);
+    } catch (...) {
+        showResult();
+        throw;
     }
-    for (const IONODE* r : std::as_const(records)) {
-        if (r && !r->Conflict && !r->Address.isEmpty() && !r->MacAddress.isEmpty())
-            AddHostRoute(r->LocalAddress, r->Address, r->MacAddress);
-    }
-    lbStatus->setText(QStringLiteral("Adding I/O servers..."));
-    ProgressBar1->setRange(0, int(records.size()));
-    ProgressBar1->setValue(1);
-    ProgressBar1->setVisible(true);
-    if (Product)
-        Product->AddServers(nPanelParent, ProgressBar1, records);
-    BuildServerTree(SortMode);
-    lbStatus->setText(QStringLiteral("Ready"));
-    ProgressBar1->setVisible(false);
+    showResult();
 }
 
 void TfmMain::ClearTree()

@@ -347,6 +347,7 @@ private slots:
         // A search that finds nothing: root, product, product selected.
         QCOMPARE(w.tvXRT->topLevelItemCount(), 1);
         QCOMPARE(w.tvXRT->topLevelItem(0)->childCount(), 1);
+        QVERIFY(w.Product->Modules()->isEmpty());
         QCOMPARE(NodeObject(w.tvXRT->currentItem()), static_cast<TIOObject*>(w.Product));
         QVERIFY(w.Product->Page->isVisible());
         // The panel counts from StartTime: one day, an hour, a minute and a
@@ -718,9 +719,11 @@ private slots:
     void scanErrorRestores()
     {
         TfmMain w;
+        w.SetSearchRunner([](QList<IONODE*>& records) { records << MakeRecord({ "10.0.0.1" }); });
         w.Timer1Timer();
+        QCOMPARE(w.Product->Modules()->size(), 1);
         w.SetSearchRunner([](QList<IONODE*>& records) {
-            records << MakeRecord({ "10.0.0.1" });
+            records << MakeRecord({ "10.0.0.2" });
             throw std::runtime_error("search broke");
         });
         bool thrown = false;
@@ -730,6 +733,11 @@ private slots:
             thrown = true;
         }
         QVERIFY(thrown);
+        // The tree still leads to the product; nothing is left half done.
+        QVERIFY(w.Product->Modules()->isEmpty());
+        QCOMPARE(NodeObject(w.tvXRT->currentItem()), static_cast<TIOObject*>(w.Product));
+        QCOMPARE(w.lbStatus->text(), QStringLiteral("Ready"));
+        QVERIFY(!AbortRequested);
         QVERIFY(w.Ready);
         QVERIFY(w.btnAutoSearch->isEnabled());
         QVERIFY(w.muDelModule->isEnabled());
