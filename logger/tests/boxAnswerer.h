@@ -25,6 +25,7 @@ public:
     // next queued button, or Yes/OK when none is queued. Cancel queued for a
     // box without it stands for its close box; Escape for the Escape key.
     QStringList Texts;
+    QStringList Captions;
     QList<QMessageBox::StandardButton> Answers;
     // Any other modal dialog: handlers in order; one with none is rejected.
     QList<THandler> Dialogs;
@@ -39,6 +40,7 @@ private:
         last_ = modal;
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             Texts.append(box->text());
+            Captions.append(box->windowTitle());
             QMessageBox::StandardButton answer = Answers.isEmpty() ? QMessageBox::NoButton : Answers.takeFirst();
             if (answer == QMessageBox::StandardButton(QMessageBox::Escape)) {
                 QTimer::singleShot(0, box, [box] {

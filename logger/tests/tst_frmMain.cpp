@@ -353,6 +353,7 @@ private slots:
         WriteRegString(AkSettingsKey(), QStringLiteral("LogPath"), deep);
         Open();
         QCOMPARE(boxes_->Texts, QStringList { QStringLiteral("Cannot create ") + deep });
+        QCOMPARE(boxes_->Captions, QStringList { QStringLiteral("KORVEL Alarmkeeper") });
         QVERIFY(!QFileInfo::exists(dir_->filePath(QStringLiteral("no"))));
         QVERIFY(window_->Listener()->isListening());
         Send({ Wire(2) });
@@ -421,6 +422,7 @@ private slots:
         boxes_->Answers = { QMessageBox::StandardButton(answer) };
         window_->muExit->trigger();
         QCOMPARE(boxes_->Texts, QStringList { QStringLiteral("Exit Alarmkeeper, Are you sure?") });
+        QCOMPARE(boxes_->Captions, QStringList { QStringLiteral("Confirm") });
         QCOMPARE(window_->isVisible(), !closes);
         QCOMPARE(window_->Listener()->isListening(), !closes);
         if (!closes)
@@ -646,6 +648,7 @@ private slots:
         window_->muSettings->trigger();
         QCOMPARE(boxes_->DialogClasses, QStringList { QStringLiteral("TfmSettings") });
         QCOMPARE(boxes_->Texts, boxes);
+        QCOMPARE(boxes_->Captions, QStringList(boxes.size(), QString::fromLatin1(kAppTitle)));
         const QString key = AkSettingsKey();
         QCOMPARE(ReadRegInteger(key, QStringLiteral("Port"), -1), port_ + portDelta);
         QCOMPARE(ReadRegString(key, QStringLiteral("LogPath"), {}), LogDir());
