@@ -62,8 +62,10 @@ QImage LoadJpegImage(const QString& path, QString* error)
         || height <= 0)
         return fail(
             QStringLiteral("JPEG error: %1 (\"%2\")").arg(QString::fromLatin1(tjGetErrorStr2(decoder.get())), path));
-    constexpr int kMaxSide = 16384;
-    if (width > kMaxSide || height > kMaxSide)
+    // A banner strip is a few hundred pixels; a header claiming far more
+    // would have us allocate and decode gigabytes of nothing.
+    constexpr qint64 kMaxPixels = 4096 * 4096;
+    if (qint64(width) * height > kMaxPixels)
         return fail(QStringLiteral("\"%1\" is too large for a picture").arg(path));
 
     QImage image(width, height, QImage::Format_RGB888);

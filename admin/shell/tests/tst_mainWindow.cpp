@@ -221,6 +221,15 @@ private slots:
         QTest::newRow("good picture") << jpeg << false;
         QTest::newRow("not a picture") << QByteArray("this is no JPEG file") << true;
         QTest::newRow("cut after the header") << jpeg.left(20) << true;
+        // The frame header of the good picture, claiming 5000 x 5000 pixels.
+        QByteArray huge = jpeg;
+        const qsizetype frame = huge.indexOf(QByteArray("\xFF\xC0", 2));
+        QVERIFY(frame > 0);
+        for (int at : { 5, 7 }) {
+            huge[frame + at] = char(5000 >> 8);
+            huge[frame + at + 1] = char(5000 & 0xFF);
+        }
+        QTest::newRow("claims a huge size") << huge << true;
         QTest::newRow("missing") << QByteArray() << true;
     }
     void appDirAndBanner()
