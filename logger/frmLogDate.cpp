@@ -1,7 +1,8 @@
 #include "frmLogDate.h"
 
+#include "okCancelButtons.h"
+
 #include <QCalendarWidget>
-#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -21,12 +22,7 @@ TfmLogDate::TfmLogDate(QWidget* parent)
     MonthCalendar1->setSelectedDate(date_);
     groupLayout->addWidget(MonthCalendar1);
 
-    auto* buttons = new QDialogButtonBox(this);
-    btnOK = buttons->addButton(QDialogButtonBox::Ok);
-    btnCancel = buttons->addButton(QDialogButtonBox::Cancel);
-    btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnOK->setDefault(true);
+    QDialogButtonBox* buttons = OkCancelButtons(this, btnOK, btnCancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
@@ -34,7 +30,6 @@ TfmLogDate::TfmLogDate(QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(btnOK, &QPushButton::clicked, this, &TfmLogDate::btnOKClick);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     // A double click or Return on a day is taken as OK.
     connect(MonthCalendar1, &QCalendarWidget::activated, this, &TfmLogDate::btnOKClick);
 }

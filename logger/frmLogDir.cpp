@@ -1,7 +1,8 @@
 #include "frmLogDir.h"
 
+#include "okCancelButtons.h"
+
 #include <QCoreApplication>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -76,12 +77,7 @@ TfmLogDir::TfmLogDir(const QString& startDir, QWidget* parent)
     groupLayout->addWidget(DirectoryListBox1, 1);
     groupLayout->addWidget(lbDir);
 
-    auto* buttons = new QDialogButtonBox(this);
-    btnOK = buttons->addButton(QDialogButtonBox::Ok);
-    btnCancel = buttons->addButton(QDialogButtonBox::Cancel);
-    btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnOK->setDefault(true);
+    QDialogButtonBox* buttons = OkCancelButtons(this, btnOK, btnCancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group, 1);
@@ -94,7 +90,6 @@ TfmLogDir::TfmLogDir(const QString& startDir, QWidget* parent)
     // otherwise open the entry that the first click moved under the pointer.
     DirectoryListBox1->installEventFilter(this);
     connect(btnOK, &QPushButton::clicked, this, &TfmLogDir::btnOKClick);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     FormCreate();
 }

@@ -4,8 +4,8 @@
 #include "eventTypes.h"
 #include "frmLogDir.h"
 #include "frmMain.h"
+#include "okCancelButtons.h"
 
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -83,12 +83,7 @@ TfmSettings::TfmSettings(const TAkSettings& current, QWidget* parent)
     grid->setColumnStretch(2, 1);
     grid->setColumnMinimumWidth(0, 120);
 
-    auto* buttons = new QDialogButtonBox(this);
-    btnOK = buttons->addButton(QDialogButtonBox::Ok);
-    btnCancel = buttons->addButton(QDialogButtonBox::Cancel);
-    btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnOK->setDefault(true);
+    QDialogButtonBox* buttons = OkCancelButtons(this, btnOK, btnCancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(portGroup);
@@ -99,7 +94,6 @@ TfmSettings::TfmSettings(const TAkSettings& current, QWidget* parent)
     setFixedSize(440, 385);
 
     connect(btnOK, &QPushButton::clicked, this, &TfmSettings::btnOKClick);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnPath, &QToolButton::clicked, this, &TfmSettings::btnPathClick);
 
     FormCreate();
