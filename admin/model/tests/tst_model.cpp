@@ -384,6 +384,21 @@ private slots:
         QCOMPARE(DumpTree(&view), tree);
     }
 
+    void childModuleBelowItsModule()
+    {
+        // A module that belongs to another one hangs below that one's node.
+        TFixture f;
+        TIOMod* gateway = f.Add({ QStringLiteral("10.0.0.2") });
+        auto* child = new TTestMod(0, 33, 8, 7);
+        child->Attach(new QLabel, &f.host, gateway);
+        child->AttachToList(f.product.Modules(), &f.host, QStringLiteral("10.0.0.2"));
+        f.product.RefreshLists();
+        QTreeWidget view;
+        f.product.BuildTree(1, &view, nullptr);
+        QCOMPARE(DumpTree(&view),
+            (QStringList { "Twinlane [1] P", "  10.0.0.2 [2] -", "    Q6120 [5] M", "      Q6120-< 7> [6] M" }));
+    }
+
     void treeSortOrder_data()
     {
         QTest::addColumn<QStringList>("texts");
