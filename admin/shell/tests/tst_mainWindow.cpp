@@ -351,11 +351,18 @@ private slots:
         w.Timer1->stop();
         w.FormActivate(); // later activations do nothing
         QVERIFY(!w.Timer1->isActive());
+        // The clock starts when the first scan is over, not before.
+        QDateTime searchedAt;
+        w.SetSearchRunner([&](QList<IONODE*>&) {
+            searchedAt = QDateTime::currentDateTime();
+            QVERIFY(!w.TimerNow->isActive());
+        });
         w.Timer1Timer();
         QVERIFY(w.Product);
         QVERIFY(w.Ready);
         QVERIFY(w.TimerNow->isActive());
-        QVERIFY(w.StartTime.isValid());
+        QVERIFY(searchedAt.isValid());
+        QVERIFY(w.StartTime >= searchedAt);
         QVERIFY(!QApplication::overrideCursor());
         // A search that finds nothing: root, product, product selected.
         QCOMPARE(w.tvXRT->topLevelItemCount(), 1);
