@@ -82,10 +82,11 @@ class TestMainWindow : public QObject {
     }
 
     // Sends bytes on a fresh loopback connection, then a Cold Start from
-    // "sentinel", and waits for the sentinel's row: whatever the bytes before
-    // it did has been done by then.
+    // "sentinel", and waits for this sentinel's row: whatever the bytes
+    // before it did has been done by then.
     void Send(const QByteArrayList& writes, bool sentinel = true)
     {
+        const int sentinels = Sentinels();
         QTcpSocket s;
         s.connectToHost(QHostAddress::LocalHost, quint16(port_));
         QVERIFY(s.waitForConnected(5000));
@@ -102,7 +103,7 @@ class TestMainWindow : public QObject {
         if (sentinel) {
             s.write(Wire(0, "sentinel"));
             QVERIFY(s.waitForBytesWritten(5000));
-            QTRY_VERIFY_WITH_TIMEOUT(HasSentinel(), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(Sentinels(), sentinels + 1, 10000);
         }
         s.disconnectFromHost();
     }
@@ -623,25 +624,30 @@ private slots:
     void settingsMenu_data()
     {
         QTest::addColumn<int>("portDelta");
+        QTest::addColumn<QString>("newDir"); // empty: etDir left alone
         QTest::addColumn<QStringList>("boxes");
-        QTest::newRow("colour only") << 0 << QStringList {};
+        QTest::newRow("colour only") << 0 << QString() << QStringList {};
         QTest::newRow("changed port")
-            << 1
+            << 1 << QString()
             << QStringList { QStringLiteral(
                    "You have to restart the application to make the new settings to take effect") };
+        QTest::newRow("new directory takes the next alarm") << 0 << QStringLiteral("newlogs") << QStringList {};
     }
     void settingsMenu()
     {
         QFETCH(int, portDelta);
+        QFETCH(QString, newDir);
         QFETCH(QStringList, boxes);
         Open();
         Send({ Wire(2) });
+        const QString logDir = newDir.isEmpty() ? LogDir() : dir_->filePath(newDir);
         boxes_->Dialogs = { [&](QWidget* w) {
             auto* dialog = qobject_cast<TfmSettings*>(w);
             if (!dialog)
                 return false;
             dialog->cb3->SetStored(0xFF0000u);
             dialog->etPort->setText(QString::number(port_ + portDelta));
+            dialog->etDir->setText(logDir);
             dialog->btnOK->click();
             return true;
         } };
@@ -651,14 +657,23 @@ private slots:
         QCOMPARE(boxes_->Captions, QStringList(boxes.size(), QString::fromLatin1(kAppTitle)));
         const QString key = AkSettingsKey();
         QCOMPARE(ReadRegInteger(key, QStringLiteral("Port"), -1), port_ + portDelta);
-        QCOMPARE(ReadRegString(key, QStringLiteral("LogPath"), {}), LogDir());
+        QCOMPARE(ReadRegString(key, QStringLiteral("LogPath"), {}), logDir);
         for (int code = 0; code < kEventTypeCount; ++code)
             QCOMPARE(ReadRegInteger(key, QStringLiteral("Color_%1").arg(code), -1),
                 int(code == 2 ? 0xFF0000u : kDefaultEventColors[size_t(code)]));
         const int offLine = Table().Tag(0) == 2 ? 0 : 1;
         QCOMPARE(Table().data(Table().index(offLine, 1), Qt::ForegroundRole).value<QBrush>().color(), QColor(Qt::blue));
         QCOMPARE(window_->Listener()->serverPort(), quint16(port_));
+        const QByteArray before = ReadAll(TodayLog());
         Send({}); // still on the old port
+        // The next line goes into the directory now in force; the table is not reloaded.
+        QCOMPARE(Table().rowCount(), 3);
+        const QByteArray line = ReadAll(LogFilePath(logDir, now_.date()));
+        QVERIFY(line.endsWith("03,\"Cold Start\",\"4/30/2007 8:5:3\",sentinel,192.168.19.7,--\r\n"));
+        if (!newDir.isEmpty()) {
+            QCOMPARE(line.count("\r\n"), 1);
+            QCOMPARE(ReadAll(TodayLog()), before);
+        }
     }
 
     // Log > Open through the date chooser.
@@ -747,12 +762,12 @@ private:
             n += s->bytesAvailable();
         return n;
     }
-    bool HasSentinel() const
+    int Sentinels() const
     {
+        int n = 0;
         for (int r = 0; r < Table().rowCount(); ++r)
-            if (Table().CellText(r, colSourceName) == "sentinel")
-                return true;
-        return false;
+            n += Table().CellText(r, colSourceName) == "sentinel";
+        return n;
     }
     QByteArray Rows() const
     {
