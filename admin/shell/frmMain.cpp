@@ -414,6 +414,9 @@ void TfmMain::ScanServers()
         if (Product)
             Product->AddServers(nPanelParent, ProgressBar1, records);
     } catch (...) {
+        // The group texts may still name the modules that went.
+        if (Product)
+            Product->RefreshLists();
         showResult();
         throw;
     }

@@ -756,6 +756,7 @@ private slots:
         // The tree still leads to the product; nothing is left half done.
         QVERIFY(w.Product->Modules()->isEmpty());
         QCOMPARE(NodeObject(w.tvXRT->currentItem()), static_cast<TIOObject*>(w.Product));
+        QCOMPARE(w.tvXRT->currentItem()->childCount(), 0); // no group of a module that went
         QCOMPARE(w.lbStatus->text(), QStringLiteral("Ready"));
         QVERIFY(!AbortRequested);
         QVERIFY(w.Ready);
