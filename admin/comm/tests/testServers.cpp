@@ -71,17 +71,90 @@ TBytes ReplyTo(const TBytes& request, const TBytes& pdu)
     return r;
 }
 
+// ---- what both servers share ----
+
+TLoopbackServer::TLoopbackServer()
+{
+    StopFd = ::eventfd(0, EFD_CLOEXEC);
+    ListenFd = ListenLoopback(4, PortNumber);
+}
+
+TLoopbackServer::~TLoopbackServer()
+{
+    if (ListenFd >= 0)
+        ::close(ListenFd);
+    ::close(StopFd);
+}
+
+void TLoopbackServer::StartServing()
+{
+    Thread = std::thread([this] { Serve(); });
+}
+
+void TLoopbackServer::StopServing()
+{
+    if (!Thread.joinable())
+        return;
+    Signal(StopFd);
+    Thread.join();
+}
+
+int TLoopbackServer::AcceptNext(int& index)
+{
+    for (;;) {
+        if (!WaitReadable(ListenFd, StopFd))
+            return -1;
+        int fd = ::accept4(ListenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        std::lock_guard g(Lock);
+        index = Accepted++;
+        return fd;
+    }
+}
+
+void TLoopbackServer::Note(TBytes frame, int connection)
+{
+    {
+        std::lock_guard g(Lock);
+        Seen.push_back({ std::move(frame), connection });
+    }
+    Arrived.notify_all();
+}
+
+bool TLoopbackServer::StopRequested() const
+{
+    pollfd p { StopFd, POLLIN, 0 };
+    return ::poll(&p, 1, 0) > 0;
+}
+
+std::vector<TSeenRequest> TLoopbackServer::Requests() const
+{
+    std::lock_guard g(Lock);
+    return Seen;
+}
+
+int TLoopbackServer::Connections() const
+{
+    std::lock_guard g(Lock);
+    return Accepted;
+}
+
+bool TLoopbackServer::WaitForRequests(size_t n) const
+{
+    std::unique_lock g(Lock);
+    return Arrived.wait_for(g, std::chrono::seconds(10), [&] { return Seen.size() >= n; });
+}
+
 // ---- libmodbus server ----
 
 TLibmodbusServer::TLibmodbusServer()
 {
-    StopFd = ::eventfd(0, EFD_CLOEXEC);
     Map = modbus_mapping_new(0x4000, 0x4000, 0x4000, 0x4000);
     // libmodbus binds the address it is given; our own listener gives an
     // ephemeral port, and libmodbus serves the accepted sockets.
-    ListenFd = ListenLoopback(4, PortNumber);
-    Ctx = modbus_new_tcp("127.0.0.1", PortNumber);
-    Thread = std::thread(&TLibmodbusServer::Serve, this);
+    Ctx = modbus_new_tcp("127.0.0.1", Port());
+    StartServing();
 }
 
 TLibmodbusServer::~TLibmodbusServer()
@@ -89,46 +162,24 @@ TLibmodbusServer::~TLibmodbusServer()
     Stop();
     modbus_free(Ctx);
     modbus_mapping_free(Map);
-    ::close(StopFd);
 }
 
 void TLibmodbusServer::Stop()
 {
-    if (!Thread.joinable())
-        return;
-    Signal(StopFd);
-    Thread.join();
+    StopServing();
     if (ListenFd >= 0)
         ::close(ListenFd);
     ListenFd = -1;
-}
-
-std::vector<TSeenRequest> TLibmodbusServer::Requests() const
-{
-    std::lock_guard g(Lock);
-    return Seen;
-}
-
-int TLibmodbusServer::Connections() const
-{
-    std::lock_guard g(Lock);
-    return Accepted;
 }
 
 void TLibmodbusServer::Serve()
 {
     uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
     for (;;) {
-        if (!WaitReadable(ListenFd, StopFd))
-            return;
-        int fd = ::accept4(ListenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
-            continue;
         int index;
-        {
-            std::lock_guard g(Lock);
-            index = Accepted++;
-        }
+        const int fd = AcceptNext(index);
+        if (fd < 0)
+            return;
         modbus_set_socket(Ctx, fd);
         for (;;) {
             if (!WaitReadable(fd, StopFd))
@@ -138,16 +189,12 @@ void TLibmodbusServer::Serve()
                 break;
             if (rc == 0)
                 continue;
-            {
-                std::lock_guard g(Lock);
-                Seen.push_back({ TBytes(query, query + rc), index });
-            }
+            Note(TBytes(query, query + rc), index);
             modbus_reply(Ctx, query, rc, Map);
         }
         ::close(fd);
         modbus_set_socket(Ctx, -1);
-        pollfd p { StopFd, POLLIN, 0 };
-        if (::poll(&p, 1, 0) > 0)
+        if (StopRequested())
             return;
     }
 }
@@ -157,54 +204,21 @@ void TLibmodbusServer::Serve()
 TScriptedServer::TScriptedServer(TResponder responder)
     : Responder(std::move(responder))
 {
-    StopFd = ::eventfd(0, EFD_CLOEXEC);
-    ListenFd = ListenLoopback(4, PortNumber);
-    Thread = std::thread(&TScriptedServer::Serve, this);
+    StartServing();
 }
 
 TScriptedServer::~TScriptedServer()
 {
-    Signal(StopFd);
-    Thread.join();
-    ::close(ListenFd);
-    ::close(StopFd);
-}
-
-std::vector<TSeenRequest> TScriptedServer::Requests() const
-{
-    std::lock_guard g(Lock);
-    return Seen;
-}
-
-bool TScriptedServer::WaitForRequests(size_t n) const
-{
-    for (int i = 0; i < 10000; ++i) {
-        if (Requests().size() >= n)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
-}
-
-int TScriptedServer::Connections() const
-{
-    std::lock_guard g(Lock);
-    return Accepted;
+    StopServing();
 }
 
 void TScriptedServer::Serve()
 {
     for (;;) {
-        if (!WaitReadable(ListenFd, StopFd))
-            return;
-        int fd = ::accept4(ListenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
-            continue;
         int index;
-        {
-            std::lock_guard g(Lock);
-            index = Accepted++;
-        }
+        const int fd = AcceptNext(index);
+        if (fd < 0)
+            return;
         bool open = true;
         while (open) {
             TBytes frame(7);
@@ -215,10 +229,7 @@ void TScriptedServer::Serve()
             frame.resize(7 + rest);
             if (!ReadExactly(fd, StopFd, frame.data() + 7, rest))
                 break;
-            {
-                std::lock_guard g(Lock);
-                Seen.push_back({ frame, index });
-            }
+            Note(frame, index);
             TScriptedAnswer answer = Responder(frame, index);
             for (const TChunk& c : answer.Chunks) {
                 if (!c.Bytes.empty())
@@ -239,8 +250,7 @@ void TScriptedServer::Serve()
                 open = false;
         }
         ::close(fd);
-        pollfd p { StopFd, POLLIN, 0 };
-        if (::poll(&p, 1, 0) > 0)
+        if (StopRequested())
             return;
     }
 }

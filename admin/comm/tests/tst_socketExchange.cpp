@@ -97,7 +97,11 @@ const TReplyCase ReplyCases[] = {
         },
         19, -1, { 5, 0 }, true },
     // A socket error closes the socket.
-    { "peerResets", [](const TBytes&) { return TScriptedAnswer { {}, false, true }; }, 19, -1, { -1 }, false },
+    { "peerResets",
+        [](const TBytes&) {
+            return TScriptedAnswer { {}, false, true };
+        },
+        19, -1, { -1 }, false },
     { "noReplyWanted", [](const TBytes&) { return TScriptedAnswer {}; }, 0, 0, {}, true },
 };
 
