@@ -89,8 +89,10 @@ void TIOThread::Start()
 {
     if (Started)
         return;
-    Started = true;
+    // Marked only once a thread has it: when no thread can be had, Run()
+    // throws and the destructor must not wait for a run that never comes.
     TIOWorkerPool::Instance().Run(this);
+    Started = true;
 }
 
 void TIOThread::StartIfNotSuspended()

@@ -43,13 +43,17 @@ int TIOModNet::ModbusRequest(uint32_t functionCode, uint32_t number, uint16_t co
     const int replySize = expectReply ? ModbusReplySize(functionCode, countOrValue) : 0;
     if (replySize < 0 || (replySize > 0 && !reply))
         return -1;
-    InRequest = true;
     TPendingGuard pending(this);
-    const int result = ModbusTransaction(Connections[0], uint8_t(UnitId), functionCode, number, countOrValue, data,
+    // Cleared on every way out, also by an error, or the module would refuse
+    // every later request.
+    InRequest = true;
+    struct TClear {
+        bool& Flag;
+        ~TClear() { Flag = false; }
+    } clear { InRequest };
+    return ModbusTransaction(Connections[0], uint8_t(UnitId), functionCode, number, countOrValue, data,
         std::span<uint8_t>(reply, reply ? size_t(replySize) : 0), expectReply, timeout, retry,
         [this] { SetOnline(false); });
-    InRequest = false;
-    return result;
 }
 
 void TIOModNet::SetOnline(bool online)
