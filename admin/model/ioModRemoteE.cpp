@@ -1,10 +1,10 @@
 #include "ioModRemoteE.h"
 
+#include "busyCursor.h"
 #include "frmWait.h"
 #include "ioAppGlobals.h"
 #include "ioClientSocket.h"
 #include "ioModbus.h"
-#include "busyCursor.h"
 #include "latin1.h"
 
 #include <QAction>
@@ -23,6 +23,14 @@ TMenuBinding& MenuBinding()
 {
     static TMenuBinding binding;
     return binding;
+}
+
+void ClearMenuBinding()
+{
+    TMenuBinding& b = MenuBinding();
+    QObject::disconnect(b.Restart);
+    QObject::disconnect(b.Reset);
+    b = TMenuBinding {};
 }
 
 void ShowMessage(const QString& text)
@@ -82,12 +90,8 @@ TIOModRemoteE* TIOModRemoteE::MenuModule()
 
 void TIOModRemoteE::UnbindMenu()
 {
-    TMenuBinding& b = MenuBinding();
-    if (b.Module != this)
-        return;
-    QObject::disconnect(b.Restart);
-    QObject::disconnect(b.Reset);
-    b = TMenuBinding {};
+    if (MenuBinding().Module == this)
+        ClearMenuBinding();
 }
 
 void TIOModRemoteE::PrepareMenu()
@@ -95,10 +99,8 @@ void TIOModRemoteE::PrepareMenu()
     TIOModNet::PrepareMenu();
     if (TypeCode != 17)
         return;
+    ClearMenuBinding();
     TMenuBinding& b = MenuBinding();
-    QObject::disconnect(b.Restart);
-    QObject::disconnect(b.Reset);
-    b = TMenuBinding {};
     b.Module = this;
     if (QAction* restart = MainWindowLinks.muRemoteERestartModule) {
         b.Restart
