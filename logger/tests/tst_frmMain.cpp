@@ -18,7 +18,11 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocalSocket>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -738,6 +742,58 @@ private slots:
         // Past the last column.
         QTest::mouseMove(header->viewport(), QPoint(header->sectionViewportPosition(5) + 200, header->height() / 2));
         QVERIFY(header->viewport()->cursor().shape() != Qt::PointingHandCursor);
+    }
+
+    // A real simulated server: its start-up Cold Start, then an Off-Line
+    // asked for on its control socket, each on a connection of its own.
+    void alarmsFromTheSimulatedServer()
+    {
+        const QString sim = qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/twinlane-sim");
+        QVERIFY2(QFileInfo(sim).isExecutable(), qPrintable(sim));
+        Open();
+        const QString control = dir_->filePath(QStringLiteral("sim.ctl"));
+        QProcess server;
+        server.setProcessChannelMode(QProcess::ForwardedChannels);
+        server.start(sim,
+            { "--name", "Sim Peer", "--ip", "127.0.0.5", "--port", "0", "--http-port", "-1", "--alarm-host",
+                "127.0.0.1", "--alarm-port", QString::number(port_), "--control", control });
+        QVERIFY(server.waitForStarted(5000));
+        auto stop = qScopeGuard([&] {
+            server.terminate();
+            if (!server.waitForFinished(5000))
+                server.kill();
+            server.waitForFinished(5000);
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(Table().CellText(0, colEventType), QByteArray("Cold Start"), 10000);
+
+        QLocalSocket commands;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                commands.connectToServer(control);
+                return commands.waitForConnected(1000);
+            }(),
+            10000);
+        commands.write("alarm offline 127.0.0.9\n");
+        QVERIFY(commands.waitForBytesWritten(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(commands.canReadLine(), 10000);
+        QVERIFY(commands.readLine().startsWith("ok"));
+        QTRY_COMPARE_WITH_TIMEOUT(Table().rowCount(), 2, 10000);
+
+        const QRegularExpression time(QStringLiteral("^\\d+/\\d+/\\d+ \\d+:\\d+:\\d+$"));
+        const QByteArrayList rows[] = { { "02", "Off-Line", "Sim Peer", "127.0.0.5", "127.0.0.9" },
+            { "01", "Cold Start", "Sim Peer", "127.0.0.5", "--" } };
+        for (int r = 0; r < 2; ++r) {
+            const TEventRecord rec = Table().Record(r);
+            QCOMPARE((QByteArrayList { rec.Cells[colNumber], rec.Cells[colEventType], rec.Cells[colSourceName],
+                         rec.Cells[colSourceIp], rec.Cells[colDestinationIp] }),
+                rows[r]);
+            QVERIFY2(
+                time.match(QString::fromLatin1(rec.Cells[colDateTime])).hasMatch(), rec.Cells[colDateTime].constData());
+        }
+        TEventTableModel fromFile;
+        QCOMPARE(LoadLogFile(TodayLog(), fromFile), 2);
+        QCOMPARE(Row(fromFile, 0), Row(Table(), 1));
+        QCOMPARE(Row(fromFile, 1), Row(Table(), 0));
     }
 
     void aboutBox()
