@@ -1,3 +1,4 @@
+#include "clickItem.h"
 #include "frmLogDate.h"
 #include "frmLogDir.h"
 
@@ -26,14 +27,6 @@ QStringList Levels(const QString& path)
     QStringList levels { QStringLiteral("/") };
     levels += QDir::cleanPath(path).split('/', Qt::SkipEmptyParts);
     return levels;
-}
-
-void ClickItem(QListWidget* list, const QString& text)
-{
-    const auto items = list->findItems(text, Qt::MatchExactly);
-    QVERIFY2(!items.isEmpty(), qPrintable(text));
-    const QRect rect = list->visualItemRect(items.last());
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "akSettings.h"
+#include "clickItem.h"
 #include "colorPicker.h"
 #include "eventTypes.h"
 #include "frmLogDir.h"
@@ -32,14 +33,6 @@ void InNextModal(std::function<void(QWidget*)> action)
         if (QWidget* still = QApplication::activeModalWidget(); still && still == modal)
             still->close();
     });
-}
-
-void ClickItem(QListWidget* list, const QString& text)
-{
-    const auto items = list->findItems(text, Qt::MatchExactly);
-    QVERIFY2(!items.isEmpty(), qPrintable(text));
-    const QRect rect = list->visualItemRect(items.last());
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
 }
 
 } // namespace
