@@ -66,10 +66,12 @@ QVariant TEventTableModel::data(const QModelIndex& index, int role) const
         return {};
     const TRow& r = rows_[size_t(index.row())];
     switch (role) {
-    case Qt::DisplayRole:
+    case Qt::DisplayRole: {
         if (index.column() == colNumber)
             return r.Number ? FromWire(FormatRowNumber(r.Number)) : QString();
-        return FromWire(Cell(r, index.column()).toByteArray());
+        const QByteArrayView cell = Cell(r, index.column());
+        return FromWire(cell.data(), cell.size());
+    }
     case Qt::ForegroundRole:
         // The "#" column is a heading, never coloured; a selected cell is
         // drawn in the highlight colours by the view, whatever this says.
