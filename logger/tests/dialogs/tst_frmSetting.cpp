@@ -47,6 +47,8 @@ private slots:
     void accepting_data();
     void accepting();
     void cancelChangesNothing();
+    void directoryAsTyped_data();
+    void directoryAsTyped();
     void colourEncoding_data();
     void colourEncoding();
     void browse_data();
@@ -221,6 +223,36 @@ void TestSettingsDialog::cancelChangesNothing()
     QCOMPARE(dlg.Settings().Port, 4040);
     QCOMPARE(dlg.Settings().Colors, kDefaultEventColors);
     QVERIFY(!QFileInfo::exists(temp_.filePath("new")));
+}
+
+void TestSettingsDialog::directoryAsTyped_data()
+{
+    QTest::addColumn<QString>("typed"); // "~" stands for the temporary folder
+    QTest::addColumn<QString>("logPath"); // relative to the temporary folder
+
+    QTest::newRow("trailing separator kept") << "~/old/"
+                                             << "old/";
+    QTest::newRow("relative made absolute, so it does not move with the working directory") << "rel"
+                                                                                            << "rel";
+}
+
+void TestSettingsDialog::directoryAsTyped()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, logPath);
+    const QString cwd = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(temp_.path()));
+    auto back = qScopeGuard([&] { QDir::setCurrent(cwd); });
+
+    TfmSettings dlg(Current());
+    QStringList seen;
+    dlg.ShowMessage = [&](QWidget*, const QString& text) { seen << text; };
+    dlg.etDir->setText(typed.replace(QLatin1Char('~'), temp_.path()));
+    dlg.show();
+    QTest::mouseClick(dlg.btnOK, Qt::LeftButton);
+    QCOMPARE(seen, QStringList {});
+    QCOMPARE(dlg.Settings().LogPath, temp_.filePath(logPath));
+    QVERIFY(QFileInfo(dlg.Settings().LogPath).isDir());
 }
 
 void TestSettingsDialog::colourEncoding_data()
