@@ -287,10 +287,20 @@ private slots:
         QCOMPARE(boxes_->Texts, QStringList { QStringLiteral("Clear log file, Are you sure?") });
         QCOMPARE(Table().rowCount(), 3);
 
+        TEventHeader* header = window_->xgEvent->Header();
+        header->resizeSection(3, 250); // the operator's width stays
         window_->muClear->trigger();
         QCOMPARE(Table().rowCount(), 1);
         QVERIFY(Table().RowEmpty(0));
         QVERIFY(!QFileInfo::exists(TodayLog()));
+        // The emptied table keeps its layout: widths and the fixed "#" heading.
+        const QList<int> widths { 60, 100, 200, 250, 150, 150 };
+        for (int c = 0; c < kEventColumnCount; ++c)
+            QCOMPARE(header->sectionSize(c), widths[c]);
+        TEventHeader* fixed = window_->xgEvent->FixedHeader();
+        QCOMPARE(fixed->sectionSize(0), 60);
+        for (int c = 1; c < kEventColumnCount; ++c)
+            QVERIFY(fixed->isSectionHidden(c));
 
         Send({ Wire(2) }, false);
         QTRY_COMPARE_WITH_TIMEOUT(Table().CellText(0, 0), QByteArray("01"), 10000);
