@@ -52,10 +52,6 @@ TColorPicker::TColorPicker(QWidget* parent)
     setIconSize(QSize(28, 12));
     for (const auto& c : kNamedColours)
         AddEntry(QString::fromLatin1(c.name), StoredFromColor(QColor(c.r, c.g, c.b)));
-    connect(this, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (index >= 0)
-            emit ColorChanged(itemData(index).toUInt());
-    });
 }
 
 uint32_t TColorPicker::Stored() const

@@ -20,9 +20,6 @@ public:
     void SetStored(uint32_t value);
     QColor Color() const;
 
-signals:
-    void ColorChanged(uint32_t stored);
-
 private:
     void AddEntry(const QString& name, uint32_t stored);
     int customIndex_ = -1;
