@@ -229,17 +229,21 @@ void TestSettingsDialog::directoryAsTyped_data()
 {
     QTest::addColumn<QString>("typed"); // "~" stands for the temporary folder
     QTest::addColumn<QString>("logPath"); // relative to the temporary folder
+    QTest::addColumn<QStringList>("shown");
 
     QTest::newRow("trailing separator kept") << "~/old/"
-                                             << "old/";
+                                             << "old/" << QStringList {};
     QTest::newRow("relative made absolute, so it does not move with the working directory") << "rel"
-                                                                                            << "rel";
+                                                                                            << "rel" << QStringList {};
+    QTest::newRow("empty text can't be created, the old one stays") << ""
+                                                                    << "old" << QStringList { "Cannot create " };
 }
 
 void TestSettingsDialog::directoryAsTyped()
 {
     QFETCH(QString, typed);
     QFETCH(QString, logPath);
+    QFETCH(QStringList, shown);
     const QString cwd = QDir::currentPath();
     QVERIFY(QDir::setCurrent(temp_.path()));
     auto back = qScopeGuard([&] { QDir::setCurrent(cwd); });
@@ -250,7 +254,7 @@ void TestSettingsDialog::directoryAsTyped()
     dlg.etDir->setText(typed.replace(QLatin1Char('~'), temp_.path()));
     dlg.show();
     QTest::mouseClick(dlg.btnOK, Qt::LeftButton);
-    QCOMPARE(seen, QStringList {});
+    QCOMPARE(seen, shown);
     QCOMPARE(dlg.Settings().LogPath, temp_.filePath(logPath));
     QVERIFY(QFileInfo(dlg.Settings().LogPath).isDir());
 }
