@@ -55,6 +55,8 @@ void LoadLocalInterfaces()
         LocalInterfaces = new QList<tIPNODE>;
 
     TIpTables& tables = SystemIpTables();
+    // The writer lives as long as the record of host routes.
+    tables.StartWriting();
     const std::optional<QList<tIFROW>> interfaces = tables.GetInterfaceTable();
     if (!interfaces)
         return;
@@ -76,6 +78,7 @@ void ReleaseLocalInterfaces()
     RemoveAllHostRoutes();
     delete HostRoutes;
     HostRoutes = nullptr;
+    SystemIpTables().StopWriting();
 }
 
 bool AddHostRoute(const QString& localAddress, const QString& serverAddress, const QString& macAddress)
@@ -145,4 +148,9 @@ std::optional<std::array<uint8_t, 6>> ParseMacAddress(const QString& text)
 QString IphelpLastError()
 {
     return SystemIpTables().LastError();
+}
+
+QString HostRouteProblem()
+{
+    return HostRoutes ? SystemIpTables().WritingProblem() : QString();
 }

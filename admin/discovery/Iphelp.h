@@ -39,3 +39,8 @@ std::optional<std::array<uint8_t, 6>> ParseMacAddress(const QString& text);
 // after a success. AddHostRoute succeeds whatever the system said, so its
 // refusals show only here.
 QString IphelpLastError();
+
+// Why host routes and neighbour entries can't be written (the helper that
+// writes them is missing, may not be run by this user, or lacks its right),
+// for a hint to the operator; empty when they can, and before the load.
+QString HostRouteProblem();

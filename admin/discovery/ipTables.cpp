@@ -92,7 +92,12 @@ bool TIpTables::SetStaticArpEntry(uint32_t address, const QString& macText, uint
     const std::optional<tMACADDRESS> mac = ParseMacAddress(macText);
     if (!mac)
         return Fail(QStringLiteral("neighbour entry refused: \"%1\" is not a MAC address").arg(macText));
-    return WriteStaticNeighbour(local->InterfaceIndex, address, *mac);
+    if (!WriteStaticNeighbour(local->InterfaceIndex, address, *mac))
+        return false;
+    const auto same = [&](const tWRITTENNEIGHBOUR& n) { return n.Address == address && n.LocalAddress == localAddress; };
+    writtenNeighbours.removeIf(same);
+    writtenNeighbours.append({ address, localAddress, local->InterfaceIndex });
+    return true;
 }
 
 bool TIpTables::DeleteArpEntry(uint32_t address, uint32_t localAddress, const QString& /*macText*/)
@@ -100,6 +105,13 @@ bool TIpTables::DeleteArpEntry(uint32_t address, uint32_t localAddress, const QS
     lastError.clear();
     if (address == NoAddress || address == 0)
         return Fail(QStringLiteral("neighbour removal refused: no address"));
+    const auto same = [&](const tWRITTENNEIGHBOUR& n) { return n.Address == address && n.LocalAddress == localAddress; };
+    const auto written = std::find_if(writtenNeighbours.cbegin(), writtenNeighbours.cend(), same);
+    if (written != writtenNeighbours.cend()) {
+        const uint32_t interfaceIndex = written->InterfaceIndex;
+        writtenNeighbours.removeIf(same);
+        return RemoveNeighbour(interfaceIndex, address);
+    }
     const std::optional<tADDRROW> local = FindInterfaceOf(localAddress);
     if (!local)
         return false;

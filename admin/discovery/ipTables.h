@@ -73,6 +73,14 @@ public:
 
     const QString& LastError() const { return lastError; }
 
+    // Writing needs a right the program itself does not hold: the backend
+    // may hand its writes to a helper, started here and ended in
+    // StopWriting. Without one every write fails and reading goes on.
+    virtual bool StartWriting() { return true; }
+    virtual void StopWriting() { }
+    // Why writes can't be made, for the operator; empty when they can.
+    virtual QString WritingProblem() const { return {}; }
+
 protected:
     // The backend's part. Each returns its result and calls Fail() with the
     // reason on failure.
@@ -89,6 +97,14 @@ protected:
 private:
     std::optional<tADDRROW> FindInterfaceOf(uint32_t localAddress);
 
+    // A static entry is removed on the interface it was written on, even
+    // when its local address has changed since.
+    struct tWRITTENNEIGHBOUR {
+        uint32_t Address;
+        uint32_t LocalAddress;
+        uint32_t InterfaceIndex;
+    };
+    QList<tWRITTENNEIGHBOUR> writtenNeighbours;
     QString lastError;
 };
 

@@ -1,11 +1,13 @@
-// The Linux backend: rtnetlink through libnl-route-3. Every call opens its own
-// socket, so a process whose rights change (or a test that drops them) is
-// judged at the moment of the call.
+// The Linux backend: the tables are read through rtnetlink (libnl-route-3),
+// which needs no right; writes go to twl-route-helper, the one program that
+// holds CAP_NET_ADMIN, started by StartWriting and released by StopWriting.
 #if defined(__linux__)
 
 #include "ipTables.h"
 
 #include "formatting.h"
+#include "ipTablesHelper.h"
+#include "routeProtocol.h"
 #include "latin1.h"
 
 #include <QtEndian>
@@ -16,8 +18,6 @@
 
 #include <linux/if.h>
 #include <linux/if_arp.h>
-#include <linux/neighbour.h>
-#include <linux/rtnetlink.h>
 #include <netinet/in.h>
 
 #include <netlink/addr.h>
@@ -26,16 +26,13 @@
 #include <netlink/netlink.h>
 #include <netlink/route/addr.h>
 #include <netlink/route/link.h>
-#include <netlink/route/neighbour.h>
-#include <netlink/route/nexthop.h>
-#include <netlink/route/route.h>
 #include <netlink/socket.h>
 
 namespace {
 
-// Marks the routes this program writes, so that `ip route` tells them apart.
-// Unassigned in the kernel's and iproute2's lists of route protocols.
-constexpr uint8_t RouteProtocol = 0x54;
+using routehelper::TCommand;
+using routehelper::TReason;
+using routehelper::tREQUEST;
 
 struct SocketFree {
     void operator()(nl_sock* s) const { nl_socket_free(s); }
@@ -46,17 +43,9 @@ struct CacheFree {
 struct AddrPut {
     void operator()(nl_addr* a) const { nl_addr_put(a); }
 };
-struct RoutePut {
-    void operator()(rtnl_route* r) const { rtnl_route_put(r); }
-};
-struct NeighPut {
-    void operator()(rtnl_neigh* n) const { rtnl_neigh_put(n); }
-};
 using Socket = std::unique_ptr<nl_sock, SocketFree>;
 using Cache = std::unique_ptr<nl_cache, CacheFree>;
 using Addr = std::unique_ptr<nl_addr, AddrPut>;
-using Route = std::unique_ptr<rtnl_route, RoutePut>;
-using Neigh = std::unique_ptr<rtnl_neigh, NeighPut>;
 
 // A dump that the kernel marks as interrupted (a table changed meanwhile) is
 // asked for again; a few tries, then the error stands.
@@ -69,11 +58,6 @@ template <typename Dump> int DumpWithRetry(Dump dump)
             break;
     }
     return err;
-}
-
-Addr Ipv4(uint32_t address)
-{
-    return Addr(nl_addr_build(AF_INET, &address, sizeof address));
 }
 
 // The address of an IPv4 nl_addr, or none for another family or length.
@@ -190,12 +174,20 @@ protected:
     bool WriteStaticNeighbour(uint32_t interfaceIndex, uint32_t address, const tMACADDRESS& mac) override;
     bool RemoveNeighbour(uint32_t interfaceIndex, uint32_t address) override;
 
+public:
+    bool StartWriting() override;
+    void StopWriting() override;
+    QString WritingProblem() const override;
+
 private:
+    bool Send(const QString& what, const tREQUEST& request);
     Socket Open();
     bool NetlinkFail(const QString& what, int error)
     {
         return Fail(QStringLiteral("%1: %2").arg(what, QString::fromLatin1(nl_geterror(error))));
     }
+
+    TRouteHelperLink helper;
 };
 
 Socket TLinuxIpTables::Open()
@@ -264,117 +256,71 @@ std::optional<tADDRTABLE> TLinuxIpTables::ReadAddressTable()
     return rows;
 }
 
+bool TLinuxIpTables::Send(const QString& what, const tREQUEST& request)
+{
+    const routehelper::tANSWER answer = helper.Ask(request);
+    if (answer.Reason == TReason::Ok)
+        return true;
+    if (answer.Reason == TReason::NoHelper && !helper.Problem().isEmpty())
+        return Fail(what + QStringLiteral(": ") + helper.Problem());
+    return Fail(what + QStringLiteral(": ") + QString::fromStdString(answer.Text));
+}
+
+bool TLinuxIpTables::StartWriting()
+{
+    return helper.Start();
+}
+
+void TLinuxIpTables::StopWriting()
+{
+    helper.Stop();
+}
+
+QString TLinuxIpTables::WritingProblem() const
+{
+    return helper.Problem();
+}
+
 bool TLinuxIpTables::WriteHostRoute(const tHOSTROUTE& r)
 {
     const QString what = QStringLiteral("route %1").arg(FormatIpAddress(r.Destination));
     const std::optional<int> prefix = PrefixOf(r.Mask);
     if (!prefix)
         return Fail(what + QStringLiteral(": mask %1 is not contiguous").arg(FormatIpAddress(r.Mask)));
-    Route route(rtnl_route_alloc());
-    Addr dst = Ipv4(r.Destination);
-    Addr src = Ipv4(r.LocalAddress);
-    if (!route || !dst || !src)
-        return Fail(what + QStringLiteral(": out of memory"));
-    nl_addr_set_prefixlen(dst.get(), *prefix);
-    rtnl_route_set_family(route.get(), AF_INET);
-    rtnl_route_set_table(route.get(), RT_TABLE_MAIN);
-    rtnl_route_set_type(route.get(), RTN_UNICAST);
-    rtnl_route_set_protocol(route.get(), RouteProtocol);
-    rtnl_route_set_priority(route.get(), r.Metric);
-    rtnl_route_set_dst(route.get(), dst.get());
-    rtnl_route_set_pref_src(route.get(), src.get());
-
-    rtnl_nexthop* nh = rtnl_route_nh_alloc();
-    if (!nh)
-        return Fail(what + QStringLiteral(": out of memory"));
-    rtnl_route_nh_set_ifindex(nh, static_cast<int>(r.InterfaceIndex));
-    if (r.NextHop == r.LocalAddress) {
-        // Directly attached: the server answers on the link itself.
-        rtnl_route_set_scope(route.get(), RT_SCOPE_LINK);
-    } else {
-        Addr gateway = Ipv4(r.NextHop);
-        if (!gateway) {
-            rtnl_route_nh_free(nh);
-            return Fail(what + QStringLiteral(": out of memory"));
-        }
-        rtnl_route_nh_set_gateway(nh, gateway.get());
-        rtnl_route_set_scope(route.get(), RT_SCOPE_UNIVERSE);
-    }
-    rtnl_route_add_nexthop(route.get(), nh); // the route owns it now
-
-    Socket sk = Open();
-    if (!sk)
-        return false;
-    // Create or replace, as the system's "set" of a route does.
-    if (const int err = rtnl_route_add(sk.get(), route.get(), NLM_F_CREATE | NLM_F_REPLACE); err < 0)
-        return NetlinkFail(what, err);
-    return true;
+    tREQUEST request { TCommand::Route };
+    request.Address = r.Destination;
+    request.PrefixLength = *prefix;
+    request.InterfaceIndex = r.InterfaceIndex;
+    request.Source = r.LocalAddress;
+    // Directly attached (the server answers on the link itself) unless the
+    // next hop is another host of the link.
+    request.NextHop = r.NextHop == r.LocalAddress ? 0 : r.NextHop;
+    request.Metric = r.Metric;
+    return Send(what, request);
 }
 
 bool TLinuxIpTables::RemoveRoutesTo(uint32_t address)
 {
-    const QString what = QStringLiteral("routes to %1").arg(FormatIpAddress(address));
-    Socket sk = Open();
-    if (!sk)
-        return false;
-    nl_cache* raw = nullptr;
-    if (const int err = DumpWithRetry([&] { return rtnl_route_alloc_cache(sk.get(), AF_INET, 0, &raw); }); err < 0)
-        return NetlinkFail(what, err);
-    Cache cache(raw);
-    bool matched = false, result = false;
-    for (nl_object* o = nl_cache_get_first(cache.get()); o; o = nl_cache_get_next(o)) {
-        auto* route = reinterpret_cast<rtnl_route*>(o);
-        nl_addr* dst = rtnl_route_get_dst(route);
-        if (rtnl_route_get_table(route) != RT_TABLE_MAIN || Ipv4Of(dst) != address || nl_addr_get_prefixlen(dst) != 32)
-            continue;
-        matched = true;
-        const int err = rtnl_route_delete(sk.get(), route, 0);
-        result = err >= 0;
-        if (!result)
-            NetlinkFail(what, err);
-    }
-    if (!matched)
-        return Fail(what + QStringLiteral(": none in the routing table"));
-    return result;
+    tREQUEST request { TCommand::DelRoutes };
+    request.Address = address;
+    return Send(QStringLiteral("routes to %1").arg(FormatIpAddress(address)), request);
 }
 
 bool TLinuxIpTables::WriteStaticNeighbour(uint32_t interfaceIndex, uint32_t address, const tMACADDRESS& mac)
 {
-    const QString what = QStringLiteral("neighbour %1").arg(FormatIpAddress(address));
-    Neigh neigh(rtnl_neigh_alloc());
-    Addr dst = Ipv4(address);
-    Addr lladdr(nl_addr_build(AF_LLC, mac.data(), mac.size()));
-    if (!neigh || !dst || !lladdr)
-        return Fail(what + QStringLiteral(": out of memory"));
-    rtnl_neigh_set_family(neigh.get(), AF_INET);
-    rtnl_neigh_set_ifindex(neigh.get(), static_cast<int>(interfaceIndex));
-    rtnl_neigh_set_dst(neigh.get(), dst.get());
-    rtnl_neigh_set_lladdr(neigh.get(), lladdr.get());
-    rtnl_neigh_set_state(neigh.get(), NUD_PERMANENT);
-    Socket sk = Open();
-    if (!sk)
-        return false;
-    if (const int err = rtnl_neigh_add(sk.get(), neigh.get(), NLM_F_CREATE | NLM_F_REPLACE); err < 0)
-        return NetlinkFail(what, err);
-    return true;
+    tREQUEST request { TCommand::Neigh };
+    request.Address = address;
+    request.InterfaceIndex = interfaceIndex;
+    request.Mac = mac;
+    return Send(QStringLiteral("neighbour %1").arg(FormatIpAddress(address)), request);
 }
 
 bool TLinuxIpTables::RemoveNeighbour(uint32_t interfaceIndex, uint32_t address)
 {
-    const QString what = QStringLiteral("neighbour %1").arg(FormatIpAddress(address));
-    Neigh neigh(rtnl_neigh_alloc());
-    Addr dst = Ipv4(address);
-    if (!neigh || !dst)
-        return Fail(what + QStringLiteral(": out of memory"));
-    rtnl_neigh_set_family(neigh.get(), AF_INET);
-    rtnl_neigh_set_ifindex(neigh.get(), static_cast<int>(interfaceIndex));
-    rtnl_neigh_set_dst(neigh.get(), dst.get());
-    Socket sk = Open();
-    if (!sk)
-        return false;
-    if (const int err = rtnl_neigh_delete(sk.get(), neigh.get(), 0); err < 0)
-        return NetlinkFail(what, err);
-    return true;
+    tREQUEST request { TCommand::DelNeigh };
+    request.Address = address;
+    request.InterfaceIndex = interfaceIndex;
+    return Send(QStringLiteral("neighbour %1").arg(FormatIpAddress(address)), request);
 }
 
 } // namespace

@@ -11,6 +11,9 @@
 
 int main(int argc, char** argv)
 {
+    // Before anything is created or written.
+    if (const QString refusal = TAdminApplication::RootRefusal(); !refusal.isEmpty())
+        return TAdminApplication::Refuse(refusal, argc, argv);
     // Must come before the application object: the web engine reads it then.
     PrepareWebEngine();
     TAdminApplication app(argc, argv);

@@ -270,6 +270,7 @@ TEST_F(NetnsTest, HostRouteEntryChecksComeBeforeAnySystemCall)
             "mask 255.0.255.255 is not contiguous" },
         { "through a gateway on the link", A("10.99.0.6"), A("255.255.255.255"), A("10.77.0.2"), A("10.77.0.1"), "" },
     };
+    LoadLocalInterfaces(); // starts the writer
     TIpTables& tables = SystemIpTables();
     const std::string before = Tables();
     for (const auto& row : rows) {

@@ -1,0 +1,260 @@
+// twl-route-helper: the one part of TwinlaneAdmin that may change the
+// network tables. It holds CAP_NET_ADMIN as a file capability, runs with the
+// operator's own identity, and takes requests on its standard input from the
+// program that started it, one line at a time (routeProtocol.h), answering
+// each on its standard output.
+//
+// It writes only /32 host routes and static neighbour entries, records them,
+// and removes every one still recorded when the program releases it or its
+// input closes without a release (the program crashed or was killed). What a
+// killed helper left is removed by the next one from its state file.
+#include "netlinkWriter.h"
+#include "routeProtocol.h"
+#include "routeRecord.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+using namespace routehelper;
+
+namespace {
+
+volatile sig_atomic_t terminated = 0;
+
+void OnTerminate(int)
+{
+    terminated = 1;
+}
+
+bool HoldsNetAdmin()
+{
+    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
+    __user_cap_data_struct data[2] {};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    return data[CAP_NET_ADMIN / 32].effective & (1u << (CAP_NET_ADMIN % 32));
+}
+
+enum class TRead { Line, TooLong, End };
+
+// Reads one request, byte by byte, so nothing after it is taken from the
+// pipe. A line longer than the limit is read to its end and dropped.
+TRead ReadRequest(std::string& line)
+{
+    line.clear();
+    bool tooLong = false;
+    for (;;) {
+        char c;
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR) {
+            if (terminated)
+                return TRead::End;
+            continue;
+        }
+        if (n <= 0)
+            return TRead::End;
+        if (c == '\n')
+            return tooLong ? TRead::TooLong : TRead::Line;
+        if (line.size() + 1 >= MaxRequestLength)
+            tooLong = true;
+        else
+            line += c;
+    }
+}
+
+void Answer(TReason reason, const std::string& detail = {})
+{
+    const std::string line = FormatAnswer(reason, detail.empty() ? ReasonText(reason) : detail);
+    std::size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(STDOUT_FILENO, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return; // the program is gone; its end of the pipe tells the loop
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+class THelper {
+public:
+    THelper()
+    {
+        const std::string directory = TRouteRecord::StateDirectory();
+        TRouteRecord::CollectLeftovers(directory, [this](const tRECORDED& e) { RemoveOwn(e); });
+        record_.Open(directory);
+    }
+
+    // Removes every entry still recorded, newest first.
+    void RemoveAll()
+    {
+        while (!record_.Entries().empty()) {
+            const tRECORDED e = record_.Entries().back();
+            RemoveOwn(e);
+            record_.Remove(e);
+        }
+        record_.Close();
+    }
+
+    // Answers one request; false when the program released the helper.
+    bool Handle(const tREQUEST& r)
+    {
+        switch (r.Command) {
+        case TCommand::Hello:
+            if (!HoldsNetAdmin())
+                Answer(TReason::NoCapability);
+            else
+                Answer(TReason::Ok, std::string(HelperName) + " " + std::to_string(ProtocolVersion));
+            return true;
+        case TCommand::Release:
+            RemoveAll();
+            Answer(TReason::Ok);
+            return false;
+        case TCommand::Route:
+            Reply(AddRoute(r));
+            return true;
+        case TCommand::Neigh:
+            Reply(AddNeighbour(r));
+            return true;
+        case TCommand::DelRoutes:
+            Reply(DeleteRoutes(r.Address));
+            return true;
+        case TCommand::DelNeigh:
+            Reply(DeleteNeighbour(r.Address, r.InterfaceIndex));
+            return true;
+        }
+        Answer(TReason::Malformed);
+        return true;
+    }
+
+private:
+    static void Reply(const tRESULT& result) { Answer(result.Reason, result.Detail); }
+
+    void RemoveOwn(const tRECORDED& e)
+    {
+        if (e.IsRoute)
+            writer_.RemoveOwnRoute(e.Address, e.InterfaceIndex, e.Metric);
+        else
+            writer_.RemoveOwnNeighbour(e.Address, e.InterfaceIndex, e.Mac);
+    }
+
+    tRESULT AddRoute(const tREQUEST& r)
+    {
+        if (r.PrefixLength != HostPrefixLength)
+            return { TReason::NotHostRoute, {} };
+        if (!IsUnicast(r.Address) || !IsUnicast(r.Source))
+            return { TReason::BadAddress, {} };
+        if (r.NextHop != 0 && !IsUnicast(r.NextHop))
+            return { TReason::BadNextHop, {} };
+        if (!writer_.InterfaceExists(r.InterfaceIndex))
+            return { TReason::NoSuchInterface, {} };
+        const tRECORDED entry { true, r.Address, r.InterfaceIndex, r.Metric, {} };
+        // Ours already: written again in place; otherwise a route of someone
+        // else with the same key is left alone.
+        const bool ours = record_.Contains(entry);
+        if (!record_.Add(entry))
+            return { TReason::TooMany, {} };
+        const tRESULT result = writer_.AddHostRoute(r.Address, r.InterfaceIndex, r.Source, r.NextHop, r.Metric, ours);
+        if (!result.Ok() && !ours)
+            record_.Remove(entry);
+        return result;
+    }
+
+    tRESULT AddNeighbour(const tREQUEST& r)
+    {
+        if (!IsUnicast(r.Address))
+            return { TReason::BadAddress, {} };
+        if ((r.Mac[0] & 1) || r.Mac == tMAC {})
+            return { TReason::BadMacAddress, {} };
+        if (!writer_.InterfaceExists(r.InterfaceIndex))
+            return { TReason::NoSuchInterface, {} };
+        const tRECORDED entry { false, r.Address, r.InterfaceIndex, 0, r.Mac };
+        const bool recorded = record_.Contains(entry);
+        if (!record_.Add(entry))
+            return { TReason::TooMany, {} };
+        const tRESULT result = writer_.AddStaticNeighbour(r.Address, r.InterfaceIndex, r.Mac);
+        if (!result.Ok() && !recorded)
+            record_.Remove(entry);
+        return result;
+    }
+
+    tRESULT DeleteRoutes(uint32_t address)
+    {
+        if (!IsUnicast(address))
+            return { TReason::BadAddress, {} };
+        const tRESULT result = writer_.RemoveRoutesTo(address);
+        if (result.Ok() || result.Reason == TReason::NotFound)
+            Forget([&](const tRECORDED& e) { return e.IsRoute && e.Address == address; });
+        return result;
+    }
+
+    tRESULT DeleteNeighbour(uint32_t address, uint32_t interfaceIndex)
+    {
+        if (!IsUnicast(address))
+            return { TReason::BadAddress, {} };
+        const tRESULT result = writer_.RemoveNeighbour(address, interfaceIndex);
+        if (result.Ok() || result.Reason == TReason::NotFound)
+            Forget([&](const tRECORDED& e) {
+                return !e.IsRoute && e.Address == address && e.InterfaceIndex == interfaceIndex;
+            });
+        return result;
+    }
+
+    template <typename Match> void Forget(Match match)
+    {
+        std::vector<tRECORDED> gone;
+        for (const tRECORDED& e : record_.Entries()) {
+            if (match(e))
+                gone.push_back(e);
+        }
+        for (const tRECORDED& e : gone)
+            record_.Remove(e);
+    }
+
+    TNetlinkWriter writer_;
+    TRouteRecord record_;
+};
+
+} // namespace
+
+int main(int argc, char**)
+{
+    if (argc != 1) {
+        std::fprintf(stderr, "%s takes no arguments; TwinlaneAdmin starts it.\n", HelperName);
+        return 2;
+    }
+    // The terminal's and the session's signals reach the whole process group:
+    // the program then closes in order and releases the helper itself.
+    std::signal(SIGINT, SIG_IGN);
+    std::signal(SIGHUP, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+    struct sigaction term { };
+    term.sa_handler = OnTerminate; // no SA_RESTART: a waiting read returns
+    sigaction(SIGTERM, &term, nullptr);
+
+    THelper helper;
+    std::string line;
+    for (;;) {
+        const TRead read = ReadRequest(line);
+        if (read == TRead::End || terminated)
+            break;
+        if (read == TRead::TooLong) {
+            Answer(TReason::Oversized);
+            continue;
+        }
+        const tPARSED parsed = ParseRequest(line);
+        if (!parsed.Request) {
+            Answer(parsed.Reason);
+            continue;
+        }
+        if (!helper.Handle(*parsed.Request))
+            return 0;
+    }
+    // No release: the program is gone (or we were told to end).
+    helper.RemoveAll();
+    return 0;
+}
