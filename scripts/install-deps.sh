@@ -14,7 +14,7 @@ packages=(
   libcpp-httplib-dev
   googletest libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
-  iproute2 procps psmisc
+  iproute2 procps psmisc libcap2-bin passwd
   xvfb xauth x11-apps imagemagick xdg-utils
   fonts-dejavu-core
 )

@@ -63,13 +63,21 @@ TRouteHelperLink::~TRouteHelperLink()
 bool TRouteHelperLink::Locate()
 {
     const QString name = QString::fromLatin1(HelperName);
+    const auto mayNotRun = [](const QString& path) {
+        return Prefix()
+            + QStringLiteral("this user may not run %1; add the user to the group twinlane (%2) and log in again.")
+                  .arg(path, QLatin1String(SetupHint));
+    };
     const QString chosen = qEnvironmentVariable(PathVariable);
     if (!chosen.isEmpty()) {
         // Named on purpose: used as it is, whatever it may do.
         path_ = chosen;
-        if (::access(QFile::encodeName(chosen).constData(), X_OK) == 0)
+        const QByteArray file = QFile::encodeName(chosen);
+        if (::access(file.constData(), X_OK) == 0)
             return true;
-        problem_ = Prefix() + QStringLiteral("%1 (from %2) can't be run.").arg(chosen, QLatin1String(PathVariable));
+        problem_ = ::access(file.constData(), F_OK) == 0
+            ? mayNotRun(chosen)
+            : Prefix() + QStringLiteral("%1 (from %2) does not exist.").arg(chosen, QLatin1String(PathVariable));
         return false;
     }
     QStringList candidates { ProgramDirectory() + QLatin1Char('/') + name,
@@ -85,16 +93,12 @@ bool TRouteHelperLink::Locate()
         if (::access(file.constData(), F_OK) != 0) {
             // A helper the user may not even look at: its directory is closed.
             if (errno == EACCES && problem_.isEmpty())
-                problem_ = Prefix()
-                    + QStringLiteral("this user may not run %1; add the user to the group twinlane (%2) and log in again.")
-                          .arg(candidate, QLatin1String(SetupHint));
+                problem_ = mayNotRun(candidate);
             continue;
         }
         if (::access(file.constData(), X_OK) != 0) {
             if (problem_.isEmpty())
-                problem_ = Prefix()
-                    + QStringLiteral("this user may not run %1; add the user to the group twinlane (%2) and log in again.")
-                          .arg(candidate, QLatin1String(SetupHint));
+                problem_ = mayNotRun(candidate);
             continue;
         }
         // A copy without the capability (a build tree's) serves only a

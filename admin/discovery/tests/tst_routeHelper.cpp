@@ -1,0 +1,476 @@
+// twl-route-helper as an operator would have it: a copy owned by root and
+// the group twinlane, mode 0750, with CAP_NET_ADMIN as its file capability,
+// run by a user of that group who holds no right of their own, in the host
+// namespace of a lab (lab::LabNet). Needs root to set that up; skips without.
+#include "Iphelp.h"
+#include "labNet.h"
+#include "routeProtocol.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <net/if.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sched.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+constexpr const char* OperatorName = "twl-op-test";
+constexpr const char* OutsiderName = "nobody";
+constexpr const char* GroupName = "twinlane";
+constexpr const char* Local = "10.77.0.1";
+constexpr const char* Server = "10.99.0.5";
+constexpr const char* ServerMac = "02-00-5E-10-00-05";
+constexpr int WaitLimitMs = 20000; // generous: a loaded two-core machine
+
+struct TUser {
+    uid_t Uid = 0;
+    gid_t Gid = 0;
+    std::string Runtime; // its XDG_RUNTIME_DIR
+};
+
+// Set up once by main().
+std::string unavailable;
+std::string helperDir; // the installed copy lives here
+std::string helperPath;
+gid_t twinlaneGid = 0;
+TUser operatorUser, outsider;
+
+int Run(const std::string& command)
+{
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Output(const std::string& command)
+{
+    std::string text;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
+            text.append(buffer, n);
+        ::pclose(p);
+    }
+    return text;
+}
+
+// Every IPv4 route of every table and every IPv4 neighbour entry: what "as
+// before" means (IPv6 keeps changing its own entries meanwhile).
+std::string Tables()
+{
+    return Output("ip -4 -d route show table all 2>&1") + Output("ip -4 neigh show nud all 2>&1");
+}
+
+std::optional<TUser> MakeUser(const char* name, const std::string& base)
+{
+    const passwd* pw = ::getpwnam(name);
+    if (!pw)
+        return std::nullopt;
+    TUser u { pw->pw_uid, pw->pw_gid, base + "/run-" + name };
+    if (::mkdir(u.Runtime.c_str(), 0700) != 0 || ::chown(u.Runtime.c_str(), u.Uid, u.Gid) != 0)
+        return std::nullopt;
+    return u;
+}
+
+// The install step of scripts/setup-operator.sh, for a copy of our own.
+std::string SetUpOperator()
+{
+    if (std::string why = lab::UnavailableReason(); !why.empty())
+        return why;
+    const char* bin = std::getenv("TWL_BIN_DIR");
+    if (!bin)
+        return "TWL_BIN_DIR is not set";
+    if (Run(std::string("getent group ") + GroupName + " >/dev/null || groupadd --system " + GroupName) != 0)
+        return "groupadd failed";
+    if (Run(std::string("id ") + OperatorName + " >/dev/null 2>&1 || useradd --system --no-create-home "
+                "--shell /usr/sbin/nologin " + OperatorName) != 0
+        || Run(std::string("usermod -a -G ") + GroupName + " " + OperatorName) != 0)
+        return "useradd failed";
+    const group* gr = ::getgrnam(GroupName);
+    if (!gr)
+        return "no group";
+    twinlaneGid = gr->gr_gid;
+    // Somewhere every user can reach (the build tree may not be).
+    char dir[] = "/tmp/twl-helper-XXXXXX";
+    if (!::mkdtemp(dir) || ::chmod(dir, 0755) != 0)
+        return "no temporary directory";
+    helperDir = dir;
+    helperPath = helperDir + "/twl-route-helper";
+    const std::string install = "install -o root -g " + std::string(GroupName) + " -m 0750 " + bin
+        + "/twl-route-helper " + helperPath + " && setcap cap_net_admin=ep " + helperPath;
+    if (Run(install) != 0)
+        return "could not install the helper with its capability (setcap, file system without capabilities?)";
+    const auto op = MakeUser(OperatorName, helperDir);
+    const auto other = MakeUser(OutsiderName, helperDir);
+    if (!op || !other)
+        return "no runtime directories";
+    operatorUser = *op;
+    outsider = *other;
+    return {};
+}
+
+// In a child: become the user, as a login would make it, with the helper
+// named as the program would find it once installed.
+bool Become(const TUser& u, bool inGroup)
+{
+    ::setenv("XDG_RUNTIME_DIR", u.Runtime.c_str(), 1);
+    ::setenv("TWL_ROUTE_HELPER", helperPath.c_str(), 1);
+    const gid_t groups[] = { u.Gid, twinlaneGid };
+    return ::setgroups(inGroup ? 2 : 1, groups) == 0 && ::setgid(u.Gid) == 0 && ::setuid(u.Uid) == 0
+        && ::getuid() == u.Uid && ::geteuid() == u.Uid;
+}
+
+std::vector<std::string> StateFiles(const TUser& u)
+{
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir((u.Runtime + "/twinlane-routes").c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            if (e->d_name[0] != '.')
+                names.push_back(e->d_name);
+        }
+        ::closedir(d);
+    }
+    return names;
+}
+
+// Waits until check() holds; false after the limit.
+bool WaitFor(const std::function<bool()>& check)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(WaitLimitMs);
+    while (!check()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+class RouteHelper : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!unavailable.empty())
+            GTEST_SKIP() << unavailable;
+        host = net.AddNamespace("host");
+        ASSERT_FALSE(host.empty()) << net.Error();
+        ASSERT_TRUE(net.Connect(host, "eth0", {}, { "10.77.0.1/24" })) << net.Error();
+    }
+
+    // Runs task in the lab's host namespace as the user; its text.
+    std::string AsUser(const TUser& u, const std::function<std::string()>& task, bool inGroup = true)
+    {
+        const std::optional<std::string> text = net.RunIn(host, [&] {
+            if (!Become(u, inGroup))
+                return std::string("could not become the user\n");
+            return task();
+        });
+        return text.value_or("the task did not end normally");
+    }
+    std::string HostTables()
+    {
+        return net.RunIn(host, [] { return Tables(); }).value_or("?");
+    }
+
+    // A stand-in for TwinlaneAdmin: as the operator in the host namespace,
+    // loads the interfaces (which starts the helper), adds two servers'
+    // routes and waits to be killed. Its own process group, so that it and
+    // its helper can be killed at once.
+    pid_t StartProgram()
+    {
+        int ready[2];
+        if (::pipe2(ready, O_CLOEXEC) != 0)
+            return -1;
+        const std::string path = "/run/netns/" + host;
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            ::setpgid(0, 0);
+            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0 || !lab::InLabNamespace() || !Become(operatorUser, true))
+                ::_exit(3);
+            LoadLocalInterfaces();
+            AddHostRoute(Local, Server, ServerMac);
+            AddHostRoute(Local, "10.99.0.6", QString());
+            const char line[] = "ready\n";
+            if (::write(ready[1], line, sizeof line - 1) != sizeof line - 1)
+                ::_exit(4);
+            for (;;)
+                ::pause();
+        }
+        ::close(ready[1]);
+        readyFd = ready[0];
+        return pid;
+    }
+    bool WaitReady()
+    {
+        pollfd pfd { readyFd, POLLIN, 0 };
+        char buffer[16] = {};
+        const bool ok = ::poll(&pfd, 1, WaitLimitMs) == 1 && ::read(readyFd, buffer, sizeof buffer) > 0
+            && std::string(buffer) == "ready\n";
+        ::close(readyFd);
+        return ok;
+    }
+
+    // Someone else's route and static entry, which must outlive everything.
+    void AddForeignEntries()
+    {
+        ASSERT_TRUE(net.IpBatch(host,
+            { "route add 10.99.0.9/32 dev eth0 proto static",
+                "neigh add 10.99.0.9 lladdr 02:00:5e:10:00:09 dev eth0 nud permanent" }))
+            << net.Error();
+    }
+
+    lab::LabNet net;
+    std::string host;
+    int readyFd = -1;
+};
+
+} // namespace
+
+TEST_F(RouteHelper, OperatorWritesAndRemovesRoutesAndNeighbourEntries)
+{
+    AddForeignEntries();
+    const std::string before = HostTables();
+    const std::string wrong = AsUser(operatorUser, [] {
+        std::string wrong;
+        auto expect = [&](bool ok, const std::string& what) {
+            if (!ok)
+                wrong += what + " (" + IphelpLastError().toStdString() + ")\n";
+        };
+        const std::string before = Tables();
+        LoadLocalInterfaces();
+        expect(HostRouteProblem().isEmpty(), "no problem: " + HostRouteProblem().toStdString());
+        AddHostRoute(Local, Server, ServerMac);
+        expect(IphelpLastError().isEmpty(), "route and entry written");
+        AddHostRoute(Local, "10.99.0.6", QString());
+        const std::string routes = Output("ip route show table main 2>&1");
+        const std::string neighbours = Output("ip neigh show nud permanent 2>&1");
+        expect(routes.find("10.99.0.5 dev eth0 proto 84 scope link src 10.77.0.1 metric 20") != std::string::npos,
+            "route to the server: " + routes);
+        expect(routes.find("10.99.0.6 dev eth0 proto 84 scope link src 10.77.0.1 metric 20") != std::string::npos,
+            "route to the second server: " + routes);
+        expect(neighbours.find("10.99.0.5 dev eth0 lladdr 02:00:5e:10:00:05 PERMANENT") != std::string::npos,
+            "static entry: " + neighbours);
+        expect(RemoveHostRoute(Server), "RemoveHostRoute");
+        expect(Output("ip route show 10.99.0.5/32").empty(), "route removed");
+        expect(Output("ip neigh show 10.99.0.5").empty(), "entry removed");
+        ReleaseLocalInterfaces();
+        expect(Tables() == before, "tables as before after the release:\n" + Tables());
+        return wrong;
+    });
+    EXPECT_EQ(wrong, "");
+    EXPECT_EQ(HostTables(), before);
+    EXPECT_TRUE(StateFiles(operatorUser).empty());
+}
+
+TEST_F(RouteHelper, RefusesWhatItMayNotWrite)
+{
+    const std::string before = HostTables();
+    // Every request goes in one write; the answers come back in order, one
+    // request at a time. "IF" stands for the index of eth0.
+    const struct {
+        std::string request;
+        routehelper::TReason reason;
+    } rows[] = {
+        { "hello", routehelper::TReason::Ok },
+        { "route 10.99.0.0/24 IF 10.77.0.1 direct 20", routehelper::TReason::NotHostRoute },
+        { "route 10.99.0.5/32 9999 10.77.0.1 direct 20", routehelper::TReason::NoSuchInterface },
+        { "neigh 10.99.0.5 9999 02:00:5e:10:00:05", routehelper::TReason::NoSuchInterface },
+        { std::string(300, 'r'), routehelper::TReason::Oversized },
+        { "route 10.99.0.5/32 IF 10.77.0.1 direct " + std::string(120, '1'), routehelper::TReason::Oversized },
+        { "route 10.99.0.5/32", routehelper::TReason::Malformed },
+        { "route 10.99.0.5/32 IF 10.77.0.1 direct -20", routehelper::TReason::Malformed },
+        { "route 010.99.0.5/32 IF 10.77.0.1 direct 20", routehelper::TReason::Malformed },
+        { "route 10.99.0.5/32  IF 10.77.0.1 direct 20", routehelper::TReason::Malformed },
+        { std::string("neigh 10.99.0.5\0 IF 02:00:5e:10:00:05", 38), routehelper::TReason::Malformed },
+        { "", routehelper::TReason::Malformed },
+        { "flush all", routehelper::TReason::Malformed },
+        { "route 127.0.0.1/32 IF 10.77.0.1 direct 20", routehelper::TReason::BadAddress },
+        { "route 224.0.0.5/32 IF 10.77.0.1 direct 20", routehelper::TReason::BadAddress },
+        { "neigh 10.99.0.5 IF ff:ff:ff:ff:ff:ff", routehelper::TReason::BadMacAddress },
+        { "delroutes 10.99.0.77", routehelper::TReason::NotFound },
+        // Someone else's route with the same key is not taken over.
+        { "route 10.99.0.9/32 IF 10.77.0.1 direct 0", routehelper::TReason::RouteExists },
+        // Still answering: a good request after all that is written.
+        { "route 10.99.0.5/32 IF 10.77.0.1 direct 20", routehelper::TReason::Ok },
+    };
+    ASSERT_TRUE(net.IpBatch(host, { "route add 10.99.0.9/32 dev eth0 proto static metric 0" })) << net.Error();
+    const std::string withForeign = HostTables();
+    std::string input;
+    for (const auto& row : rows)
+        input += row.request + "\n";
+    const std::string answers = AsUser(operatorUser, [&] {
+        const std::string index = std::to_string(::if_nametoindex("eth0"));
+        std::string text = input;
+        for (std::size_t at; (at = text.find(" IF ")) != std::string::npos;)
+            text.replace(at, 4, " " + index + " ");
+        int sv[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0)
+            return std::string("socketpair");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, sv[1], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, sv[1], STDOUT_FILENO);
+        char* argv[] = { const_cast<char*>(helperPath.c_str()), nullptr };
+        pid_t pid;
+        const int error = posix_spawn(&pid, helperPath.c_str(), &actions, nullptr, argv, environ);
+        ::close(sv[1]);
+        if (error != 0)
+            return "spawn: " + std::string(strerror(error));
+        if (::write(sv[0], text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+            return std::string("write");
+        // Wait for every answer, then close: the helper removes what the
+        // last request wrote and ends.
+        std::string out;
+        char buffer[1024];
+        while (std::count(out.begin(), out.end(), '\n') < static_cast<long>(std::size(rows))) {
+            pollfd pfd { sv[0], POLLIN, 0 };
+            if (::poll(&pfd, 1, WaitLimitMs) != 1)
+                break;
+            const ssize_t n = ::read(sv[0], buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            out.append(buffer, static_cast<std::size_t>(n));
+        }
+        out += "written: " + Output("ip route show 10.99.0.5/32") + "\n";
+        ::close(sv[0]);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        out += "exit " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + "\n";
+        return out;
+    });
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = answers.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(answers.substr(start, end - start));
+    ASSERT_GE(lines.size(), std::size(rows) + 2) << answers;
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].request.substr(0, 60));
+        const auto answer = routehelper::ParseAnswer(lines[i]);
+        ASSERT_TRUE(answer) << lines[i];
+        EXPECT_EQ(answer->Reason, rows[i].reason) << lines[i];
+    }
+    EXPECT_NE(lines[std::size(rows)].find("10.99.0.5 dev eth0 proto 84 scope link src 10.77.0.1 metric 20"),
+        std::string::npos)
+        << answers;
+    EXPECT_EQ(lines.back(), "exit 0");
+    EXPECT_EQ(HostTables(), withForeign);
+    EXPECT_NE(HostTables(), before);
+}
+
+TEST_F(RouteHelper, UserOutsideTheGroupMayNotRunIt)
+{
+    const std::string before = HostTables();
+    const std::string wrong = AsUser(
+        outsider,
+        [] {
+            std::string wrong;
+            char* argv[] = { const_cast<char*>(helperPath.c_str()), nullptr };
+            pid_t pid;
+            const int error = posix_spawn(&pid, helperPath.c_str(), nullptr, nullptr, argv, environ);
+            if (error != EACCES)
+                wrong += "spawn: " + std::string(strerror(error)) + "\n";
+            LoadLocalInterfaces();
+            const QString problem = HostRouteProblem();
+            if (!problem.contains("may not run") || !problem.contains("twinlane"))
+                wrong += "hint: " + problem.toStdString() + "\n";
+            AddHostRoute(Local, Server, ServerMac);
+            if (!IphelpLastError().contains("may not run"))
+                wrong += "write refused: " + IphelpLastError().toStdString() + "\n";
+            ReleaseLocalInterfaces();
+            return wrong;
+        },
+        false);
+    EXPECT_EQ(wrong, "");
+    EXPECT_EQ(HostTables(), before);
+}
+
+TEST_F(RouteHelper, KilledProgramLeavesTheTablesAsBefore)
+{
+    AddForeignEntries();
+    const std::string before = HostTables();
+    const pid_t program = StartProgram();
+    ASSERT_GT(program, 0);
+    ASSERT_TRUE(WaitReady());
+    const std::string during = HostTables();
+    EXPECT_NE(during.find("10.99.0.5 dev eth0 table main proto 84"), std::string::npos) << during;
+    EXPECT_NE(during.find("10.99.0.5 dev eth0 lladdr 02:00:5e:10:00:05 PERMANENT"), std::string::npos) << during;
+    EXPECT_EQ(StateFiles(operatorUser).size(), 1u);
+
+    const auto killed = std::chrono::steady_clock::now();
+    ASSERT_EQ(::kill(program, SIGKILL), 0);
+    ASSERT_EQ(::waitpid(program, nullptr, 0), program);
+    EXPECT_TRUE(WaitFor([&] { return HostTables() == before; })) << HostTables();
+    std::printf("tables as before %lld ms after the kill\n",
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - killed)
+                .count()));
+    EXPECT_TRUE(WaitFor([&] { return StateFiles(operatorUser).empty(); }));
+}
+
+TEST_F(RouteHelper, NextStartRemovesWhatAKilledHelperLeft)
+{
+    AddForeignEntries();
+    const std::string before = HostTables();
+    const pid_t program = StartProgram();
+    ASSERT_GT(program, 0);
+    ASSERT_TRUE(WaitReady());
+    // The program and its helper at once.
+    ASSERT_EQ(::kill(-program, SIGKILL), 0);
+    ASSERT_EQ(::waitpid(program, nullptr, 0), program);
+    const std::vector<std::string> files = StateFiles(operatorUser);
+    ASSERT_EQ(files.size(), 1u);
+    // The helper is gone once its lock is free.
+    const std::string state = operatorUser.Runtime + "/twinlane-routes/" + files[0];
+    EXPECT_TRUE(WaitFor([&] {
+        const int fd = ::open(state.c_str(), O_RDONLY | O_CLOEXEC);
+        const bool free = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        ::close(fd);
+        return free;
+    }));
+    const std::string left = HostTables();
+    EXPECT_NE(left.find("10.99.0.5 dev eth0 table main proto 84"), std::string::npos) << left;
+    EXPECT_NE(left.find("10.99.0.6 dev eth0 table main proto 84"), std::string::npos) << left;
+    EXPECT_NE(left.find("10.99.0.5 dev eth0 lladdr 02:00:5e:10:00:05 PERMANENT"), std::string::npos) << left;
+
+    // The next start: its helper removes the leftovers, and only those.
+    const std::string afterStart = AsUser(operatorUser, [] {
+        LoadLocalInterfaces();
+        const std::string tables = Tables();
+        ReleaseLocalInterfaces();
+        return tables;
+    });
+    EXPECT_EQ(afterStart, before);
+    EXPECT_EQ(HostTables(), before);
+    EXPECT_TRUE(StateFiles(operatorUser).empty());
+}
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    unavailable = SetUpOperator();
+    const int result = RUN_ALL_TESTS();
+    if (!helperDir.empty())
+        Run("rm -rf " + helperDir);
+    return result;
+}
