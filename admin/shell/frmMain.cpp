@@ -317,6 +317,9 @@ void TfmMain::FormCreate()
     if (BannerImage.isNull())
         QMessageBox::critical(this, QStringLiteral("TwinlaneAdmin"), error);
     LoadLocalInterfaces();
+    // Why host routes can't be written (no route helper, not in its group),
+    // shown on the status strip rather than asked.
+    pnStatus->setToolTip(HostRouteProblem());
 }
 
 bool TfmMain::event(QEvent* e)

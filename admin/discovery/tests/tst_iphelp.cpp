@@ -249,6 +249,21 @@ TEST_F(NetnsTest, RemovingAnAddressNeverAddedTouchesNothing)
     EXPECT_EQ(Tables(), before);
 }
 
+TEST_F(NetnsTest, StaticEntryRemovedOnItsInterfaceAfterTheLocalAddressChanged)
+{
+    LoadLocalInterfaces();
+    const std::string before = Tables();
+    ASSERT_TRUE(AddHostRoute(Local, Server, ServerMac));
+    ASSERT_EQ(NeighboursOf(Server).size(), 1);
+    // The interface takes a new address (keeping one, so that its entries
+    // stay); the route goes with the old one.
+    ASSERT_EQ(Sh("ip addr add 10.78.0.1/24 dev vh && ip addr del 10.77.0.1/24 dev vh").Code, 0);
+    EXPECT_TRUE(RemoveHostRoute(Server));
+    EXPECT_TRUE(NeighboursOf(Server).isEmpty()) << Sh("ip neigh show nud all").Output;
+    ASSERT_EQ(Sh("ip addr add 10.77.0.1/24 dev vh && ip addr del 10.78.0.1/24 dev vh").Code, 0);
+    EXPECT_EQ(Tables(), before);
+}
+
 TEST_F(NetnsTest, HostRouteEntryChecksComeBeforeAnySystemCall)
 {
     const struct {
