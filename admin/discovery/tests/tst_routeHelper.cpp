@@ -4,6 +4,7 @@
 // namespace of a lab (lab::LabNet). Needs root to set that up; skips without.
 #include "Iphelp.h"
 #include "labNet.h"
+#include "operatorUser.h"
 #include "routeProtocol.h"
 
 #include <QByteArray>
@@ -34,136 +35,14 @@ extern char** environ;
 
 namespace {
 
-constexpr const char* OperatorName = "twl-op-test";
-constexpr const char* OutsiderName = "nobody";
-constexpr const char* GroupName = "twinlane";
 constexpr const char* Local = "10.77.0.1";
 constexpr const char* Server = "10.99.0.5";
 constexpr const char* ServerMac = "02-00-5E-10-00-05";
 constexpr int WaitLimitMs = 20000; // generous: a loaded two-core machine
 
-struct TUser {
-    uid_t Uid = 0;
-    gid_t Gid = 0;
-    std::string Runtime; // its XDG_RUNTIME_DIR
-};
-
 // Set up once by main().
 std::string unavailable;
-std::string helperDir; // the installed copy lives here
-std::string helperPath;
-gid_t twinlaneGid = 0;
-TUser operatorUser, outsider;
-
-int Run(const std::string& command)
-{
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string Output(const std::string& command)
-{
-    std::string text;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
-            text.append(buffer, n);
-        ::pclose(p);
-    }
-    return text;
-}
-
-// Every IPv4 route of every table and every IPv4 neighbour entry: what "as
-// before" means (IPv6 keeps changing its own entries meanwhile).
-std::string Tables()
-{
-    return Output("ip -4 -d route show table all 2>&1") + Output("ip -4 neigh show nud all 2>&1");
-}
-
-std::optional<TUser> MakeUser(const char* name, const std::string& base)
-{
-    const passwd* pw = ::getpwnam(name);
-    if (!pw)
-        return std::nullopt;
-    TUser u { pw->pw_uid, pw->pw_gid, base + "/run-" + name };
-    if (::mkdir(u.Runtime.c_str(), 0700) != 0 || ::chown(u.Runtime.c_str(), u.Uid, u.Gid) != 0)
-        return std::nullopt;
-    return u;
-}
-
-// The install step of scripts/setup-operator.sh, for a copy of our own.
-std::string SetUpOperator()
-{
-    if (std::string why = lab::UnavailableReason(); !why.empty())
-        return why;
-    const char* bin = std::getenv("TWL_BIN_DIR");
-    if (!bin)
-        return "TWL_BIN_DIR is not set";
-    if (Run(std::string("getent group ") + GroupName + " >/dev/null || groupadd --system " + GroupName) != 0)
-        return "groupadd failed";
-    if (Run(std::string("id ") + OperatorName + " >/dev/null 2>&1 || useradd --system --no-create-home "
-                "--shell /usr/sbin/nologin " + OperatorName) != 0
-        || Run(std::string("usermod -a -G ") + GroupName + " " + OperatorName) != 0)
-        return "useradd failed";
-    const group* gr = ::getgrnam(GroupName);
-    if (!gr)
-        return "no group";
-    twinlaneGid = gr->gr_gid;
-    // Somewhere every user can reach (the build tree may not be).
-    char dir[] = "/tmp/twl-helper-XXXXXX";
-    if (!::mkdtemp(dir) || ::chmod(dir, 0755) != 0)
-        return "no temporary directory";
-    helperDir = dir;
-    helperPath = helperDir + "/twl-route-helper";
-    const std::string install = "install -o root -g " + std::string(GroupName) + " -m 0750 " + bin
-        + "/twl-route-helper " + helperPath + " && setcap cap_net_admin=ep " + helperPath;
-    if (Run(install) != 0)
-        return "could not install the helper with its capability (setcap, file system without capabilities?)";
-    const auto op = MakeUser(OperatorName, helperDir);
-    const auto other = MakeUser(OutsiderName, helperDir);
-    if (!op || !other)
-        return "no runtime directories";
-    operatorUser = *op;
-    outsider = *other;
-    return {};
-}
-
-// In a child: become the user, as a login would make it, with the helper
-// named as the program would find it once installed.
-bool Become(const TUser& u, bool inGroup)
-{
-    ::setenv("XDG_RUNTIME_DIR", u.Runtime.c_str(), 1);
-    ::setenv("TWL_ROUTE_HELPER", helperPath.c_str(), 1);
-    const gid_t groups[] = { u.Gid, twinlaneGid };
-    return ::setgroups(inGroup ? 2 : 1, groups) == 0 && ::setgid(u.Gid) == 0 && ::setuid(u.Uid) == 0
-        && ::getuid() == u.Uid && ::geteuid() == u.Uid;
-}
-
-std::vector<std::string> StateFiles(const TUser& u)
-{
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir((u.Runtime + "/twinlane-routes").c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            if (e->d_name[0] != '.')
-                names.push_back(e->d_name);
-        }
-        ::closedir(d);
-    }
-    return names;
-}
-
-// Waits until check() holds; false after the limit.
-bool WaitFor(const std::function<bool()>& check)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(WaitLimitMs);
-    while (!check()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
+TOperatorSetup setup;
 
 class RouteHelper : public testing::Test {
 protected:
@@ -180,7 +59,7 @@ protected:
     std::string AsUser(const TUser& u, const std::function<std::string()>& task, bool inGroup = true)
     {
         const std::optional<std::string> text = net.RunIn(host, [&] {
-            if (!Become(u, inGroup))
+            if (!setup.Become(u, inGroup))
                 return std::string("could not become the user\n");
             return task();
         });
@@ -206,7 +85,7 @@ protected:
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             ::setpgid(0, 0);
             const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0 || !lab::InLabNamespace() || !Become(operatorUser, true))
+            if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0 || !lab::InLabNamespace() || !setup.Become(setup.Operator, true))
                 ::_exit(3);
             LoadLocalInterfaces();
             AddHostRoute(Local, Server, ServerMac);
@@ -251,7 +130,7 @@ TEST_F(RouteHelper, OperatorWritesAndRemovesRoutesAndNeighbourEntries)
 {
     AddForeignEntries();
     const std::string before = HostTables();
-    const std::string wrong = AsUser(operatorUser, [] {
+    const std::string wrong = AsUser(setup.Operator, [] {
         std::string wrong;
         auto expect = [&](bool ok, const std::string& what) {
             if (!ok)
@@ -280,7 +159,7 @@ TEST_F(RouteHelper, OperatorWritesAndRemovesRoutesAndNeighbourEntries)
     });
     EXPECT_EQ(wrong, "");
     EXPECT_EQ(HostTables(), before);
-    EXPECT_TRUE(StateFiles(operatorUser).empty());
+    EXPECT_TRUE(StateFiles(setup.Operator).empty());
 }
 
 TEST_F(RouteHelper, RefusesWhatItMayNotWrite)
@@ -319,7 +198,7 @@ TEST_F(RouteHelper, RefusesWhatItMayNotWrite)
     std::string input;
     for (const auto& row : rows)
         input += row.request + "\n";
-    const std::string answers = AsUser(operatorUser, [&] {
+    const std::string answers = AsUser(setup.Operator, [&] {
         const std::string index = std::to_string(::if_nametoindex("eth0"));
         std::string text = input;
         for (std::size_t at; (at = text.find(" IF ")) != std::string::npos;)
@@ -331,9 +210,9 @@ TEST_F(RouteHelper, RefusesWhatItMayNotWrite)
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, sv[1], STDIN_FILENO);
         posix_spawn_file_actions_adddup2(&actions, sv[1], STDOUT_FILENO);
-        char* argv[] = { const_cast<char*>(helperPath.c_str()), nullptr };
+        char* argv[] = { const_cast<char*>(setup.HelperPath.c_str()), nullptr };
         pid_t pid;
-        const int error = posix_spawn(&pid, helperPath.c_str(), &actions, nullptr, argv, environ);
+        const int error = posix_spawn(&pid, setup.HelperPath.c_str(), &actions, nullptr, argv, environ);
         ::close(sv[1]);
         if (error != 0)
             return "spawn: " + std::string(strerror(error));
@@ -382,12 +261,12 @@ TEST_F(RouteHelper, UserOutsideTheGroupMayNotRunIt)
 {
     const std::string before = HostTables();
     const std::string wrong = AsUser(
-        outsider,
+        setup.Outsider,
         [] {
             std::string wrong;
-            char* argv[] = { const_cast<char*>(helperPath.c_str()), nullptr };
+            char* argv[] = { const_cast<char*>(setup.HelperPath.c_str()), nullptr };
             pid_t pid;
-            const int error = posix_spawn(&pid, helperPath.c_str(), nullptr, nullptr, argv, environ);
+            const int error = posix_spawn(&pid, setup.HelperPath.c_str(), nullptr, nullptr, argv, environ);
             if (error != EACCES)
                 wrong += "spawn: " + std::string(strerror(error)) + "\n";
             LoadLocalInterfaces();
@@ -415,7 +294,7 @@ TEST_F(RouteHelper, KilledProgramLeavesTheTablesAsBefore)
     const std::string during = HostTables();
     EXPECT_NE(during.find("10.99.0.5 dev eth0 table main proto 84"), std::string::npos) << during;
     EXPECT_NE(during.find("10.99.0.5 dev eth0 lladdr 02:00:5e:10:00:05 PERMANENT"), std::string::npos) << during;
-    EXPECT_EQ(StateFiles(operatorUser).size(), 1u);
+    EXPECT_EQ(StateFiles(setup.Operator).size(), 1u);
 
     const auto killed = std::chrono::steady_clock::now();
     ASSERT_EQ(::kill(program, SIGKILL), 0);
@@ -425,7 +304,7 @@ TEST_F(RouteHelper, KilledProgramLeavesTheTablesAsBefore)
         static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - killed)
                 .count()));
-    EXPECT_TRUE(WaitFor([&] { return StateFiles(operatorUser).empty(); }));
+    EXPECT_TRUE(WaitFor([&] { return StateFiles(setup.Operator).empty(); }));
 }
 
 TEST_F(RouteHelper, NextStartRemovesWhatAKilledHelperLeft)
@@ -438,10 +317,10 @@ TEST_F(RouteHelper, NextStartRemovesWhatAKilledHelperLeft)
     // The program and its helper at once.
     ASSERT_EQ(::kill(-program, SIGKILL), 0);
     ASSERT_EQ(::waitpid(program, nullptr, 0), program);
-    const std::vector<std::string> files = StateFiles(operatorUser);
+    const std::vector<std::string> files = StateFiles(setup.Operator);
     ASSERT_EQ(files.size(), 1u);
     // The helper is gone once its lock is free.
-    const std::string state = operatorUser.Runtime + "/twinlane-routes/" + files[0];
+    const std::string state = setup.Operator.Runtime + "/twinlane-routes/" + files[0];
     EXPECT_TRUE(WaitFor([&] {
         const int fd = ::open(state.c_str(), O_RDONLY | O_CLOEXEC);
         const bool free = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
@@ -454,7 +333,7 @@ TEST_F(RouteHelper, NextStartRemovesWhatAKilledHelperLeft)
     EXPECT_NE(left.find("10.99.0.5 dev eth0 lladdr 02:00:5e:10:00:05 PERMANENT"), std::string::npos) << left;
 
     // The next start: its helper removes the leftovers, and only those.
-    const std::string afterStart = AsUser(operatorUser, [] {
+    const std::string afterStart = AsUser(setup.Operator, [] {
         LoadLocalInterfaces();
         const std::string tables = Tables();
         ReleaseLocalInterfaces();
@@ -462,15 +341,14 @@ TEST_F(RouteHelper, NextStartRemovesWhatAKilledHelperLeft)
     });
     EXPECT_EQ(afterStart, before);
     EXPECT_EQ(HostTables(), before);
-    EXPECT_TRUE(StateFiles(operatorUser).empty());
+    EXPECT_TRUE(StateFiles(setup.Operator).empty());
 }
 
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    unavailable = SetUpOperator();
+    unavailable = setup.Make();
     const int result = RUN_ALL_TESTS();
-    if (!helperDir.empty())
-        Run("rm -rf " + helperDir);
+    setup.Remove();
     return result;
 }

@@ -1,0 +1,220 @@
+// TwinlaneAdmin itself, started in the host namespace of a lab (it searches
+// the network once it starts): refused as root without the sandbox switch;
+// as an operator, ended by a signal through its normal close, or killed,
+// and either way its route helper is gone and the tables are as before.
+#include "labNet.h"
+#include "operatorUser.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+std::string unavailable;
+TOperatorSetup setup;
+std::string program; // a copy of the program's folder every user can reach
+
+struct TEnded {
+    bool Ended = false;
+    int Status = 0;
+};
+
+// Waits, bounded, for the child's end.
+TEnded WaitEnd(pid_t pid)
+{
+    TEnded result;
+    WaitFor([&] {
+        const pid_t done = ::waitpid(pid, &result.Status, WNOHANG);
+        result.Ended = done == pid;
+        return result.Ended || done < 0;
+    });
+    return result;
+}
+
+class OperatorProgram : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!unavailable.empty())
+            GTEST_SKIP() << unavailable;
+        host = net.AddNamespace("host");
+        ASSERT_FALSE(host.empty()) << net.Error();
+        ASSERT_TRUE(net.Connect(host, "eth0", {}, { "10.77.0.1/24" })) << net.Error();
+        settings = setup.Directory + "/machine-" + std::to_string(::getpid()) + ".ini";
+    }
+    void TearDown() override
+    {
+        for (pid_t pid : started) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+
+    // Starts the program in the lab's host namespace, as the operator or (no
+    // user) as root; its standard error and output go into *output's pipe.
+    pid_t Start(const TUser* user, const std::vector<std::string>& environment, int* output)
+    {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0)
+            return -1;
+        const std::string ns = "/run/netns/" + host;
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            const int fd = ::open(ns.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0 || !lab::InLabNamespace())
+                ::_exit(125);
+            if (user && !setup.Become(*user, true))
+                ::_exit(126);
+            for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QTWEBENGINE_DISABLE_SANDBOX",
+                     "QTWEBENGINE_CHROMIUM_FLAGS" })
+                ::unsetenv(name);
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            ::setenv("KORVEL_MACHINE_SETTINGS", settings.c_str(), 1);
+            for (const std::string& e : environment)
+                ::putenv(const_cast<char*>(e.c_str()));
+            ::dup2(out[1], STDOUT_FILENO);
+            ::dup2(out[1], STDERR_FILENO);
+            const char* argv[] = { program.c_str(), nullptr };
+            ::execv(argv[0], const_cast<char**>(argv));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        *output = out[0];
+        if (pid > 0)
+            started.push_back(pid);
+        return pid;
+    }
+    void Forget(pid_t pid) { std::erase(started, pid); }
+
+    std::string HostTables() { return net.RunIn(host, [] { return Tables(); }).value_or("?"); }
+
+    lab::LabNet net;
+    std::string host;
+    std::string settings;
+    std::vector<pid_t> started;
+};
+
+std::string ReadAll(int fd)
+{
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        pollfd pfd { fd, POLLIN, 0 };
+        if (::poll(&pfd, 1, 20000) != 1)
+            break;
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return text;
+}
+
+// The capabilities the process holds, from /proc.
+std::string EffectiveCapabilities(pid_t pid)
+{
+    const std::string status = Output("cat /proc/" + std::to_string(pid) + "/status");
+    const std::size_t at = status.find("CapEff:");
+    return at == std::string::npos ? "?" : status.substr(at + 7, status.find('\n', at) - at - 7);
+}
+
+} // namespace
+
+TEST_F(OperatorProgram, RootWithoutTheSandboxSwitchIsRefused)
+{
+    // Root's own runtime directory for this start: whatever the program
+    // would create lands here.
+    const std::string runtime = setup.Directory + "/run-root";
+    ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
+    const std::string before = HostTables();
+    int output = -1;
+    const pid_t pid = Start(nullptr, { "XDG_RUNTIME_DIR=" + runtime }, &output);
+    ASSERT_GT(pid, 0);
+    const std::string text = ReadAll(output);
+    const TEnded end = WaitEnd(pid);
+    Forget(pid);
+    ASSERT_TRUE(end.Ended);
+    ASSERT_TRUE(WIFEXITED(end.Status));
+    EXPECT_EQ(WEXITSTATUS(end.Status), 1);
+    EXPECT_NE(text.find("TwinlaneAdmin does not run as root."), std::string::npos) << text;
+    EXPECT_NE(text.find("scripts/setup-operator.sh"), std::string::npos) << text;
+    EXPECT_NE(text.find("QTWEBENGINE_DISABLE_SANDBOX=1"), std::string::npos) << text;
+    EXPECT_EQ(Output("ls -A " + runtime), ""); // no lock, no helper state
+    EXPECT_NE(::access(settings.c_str(), F_OK), 0);
+    EXPECT_EQ(HostTables(), before);
+}
+
+struct tSIGNALCASE {
+    const char* name;
+    int signal;
+};
+
+class ClosedBySignal : public OperatorProgram, public testing::WithParamInterface<tSIGNALCASE> { };
+
+TEST_P(ClosedBySignal, ClosesInOrderWithoutAQuestion)
+{
+    const std::string before = HostTables();
+    int output = -1;
+    const pid_t pid = Start(&setup.Operator, {}, &output);
+    ASSERT_GT(pid, 0);
+    // Its helper runs once the window has loaded the interfaces.
+    ASSERT_TRUE(WaitFor([] { return StateFiles(setup.Operator).size() == 1; }));
+    EXPECT_EQ(EffectiveCapabilities(pid), "\t0000000000000000");
+    ASSERT_EQ(::kill(pid, GetParam().signal), 0);
+    const TEnded end = WaitEnd(pid);
+    ASSERT_TRUE(end.Ended);
+    Forget(pid);
+    const std::string text = ReadAll(output);
+    ASSERT_TRUE(WIFEXITED(end.Status)) << "ended by signal " << WTERMSIG(end.Status) << "\n" << text;
+    EXPECT_EQ(WEXITSTATUS(end.Status), 0) << text;
+    // Released in the close: the helper removed its state file and ended.
+    EXPECT_TRUE(StateFiles(setup.Operator).empty());
+    EXPECT_EQ(HostTables(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ClosedBySignal,
+    testing::Values(tSIGNALCASE { "Term", SIGTERM }, tSIGNALCASE { "Int", SIGINT }, tSIGNALCASE { "Hup", SIGHUP }),
+    [](const testing::TestParamInfo<tSIGNALCASE>& info) { return info.param.name; });
+
+TEST_F(OperatorProgram, KilledProgramLeavesNothingBehind)
+{
+    const std::string before = HostTables();
+    int output = -1;
+    const pid_t pid = Start(&setup.Operator, {}, &output);
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitFor([] { return StateFiles(setup.Operator).size() == 1; }));
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    ASSERT_TRUE(WaitEnd(pid).Ended);
+    Forget(pid);
+    ::close(output);
+    // The helper saw its pipe close: it removed what it wrote and ended.
+    EXPECT_TRUE(WaitFor([] { return StateFiles(setup.Operator).empty(); }));
+    EXPECT_TRUE(WaitFor([&] { return HostTables() == before; })) << HostTables();
+}
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    unavailable = setup.Make();
+    if (unavailable.empty()) {
+        // The program with the files it expects beside it.
+        const char* bin = std::getenv("TWL_BIN_DIR");
+        if (Run("cp -a " + std::string(bin) + " " + setup.Directory + "/bin && chmod -R a+rX " + setup.Directory
+                + "/bin")
+            != 0)
+            unavailable = "could not copy the program";
+        program = setup.Directory + "/bin/TwinlaneAdmin";
+    }
+    const int result = RUN_ALL_TESTS();
+    setup.Remove();
+    return result;
+}
