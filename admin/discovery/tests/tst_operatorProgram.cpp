@@ -6,6 +6,9 @@
 #include "operatorUser.h"
 
 #include <csignal>
+#include <dirent.h>
+#include <fstream>
+#include <map>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -59,7 +62,8 @@ protected:
 
     // Starts the program in the lab's host namespace, as the operator or (no
     // user) as root; its standard error and output go into *output's pipe.
-    pid_t Start(const TUser* user, const std::vector<std::string>& environment, int* output)
+    pid_t Start(const TUser* user, const std::vector<std::string>& environment, int* output,
+        const std::string& path = program)
     {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
@@ -82,7 +86,7 @@ protected:
                 ::putenv(const_cast<char*>(e.c_str()));
             ::dup2(out[1], STDOUT_FILENO);
             ::dup2(out[1], STDERR_FILENO);
-            const char* argv[] = { program.c_str(), nullptr };
+            const char* argv[] = { path.c_str(), nullptr };
             ::execv(argv[0], const_cast<char**>(argv));
             ::_exit(127);
         }
@@ -201,6 +205,77 @@ TEST_F(OperatorProgram, KilledProgramLeavesNothingBehind)
     EXPECT_TRUE(WaitFor([&] { return HostTables() == before; })) << HostTables();
 }
 
+namespace {
+
+// Every process below root, and its /proc/<pid>/status.
+std::vector<std::pair<pid_t, std::string>> Descendants(pid_t root)
+{
+    std::map<pid_t, std::pair<pid_t, std::string>> all; // pid: parent, status
+    if (DIR* d = ::opendir("/proc")) {
+        while (const dirent* e = ::readdir(d)) {
+            const pid_t pid = static_cast<pid_t>(std::atoi(e->d_name));
+            if (pid <= 0)
+                continue;
+            std::ifstream file("/proc/" + std::to_string(pid) + "/status");
+            const std::string status((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+            const std::size_t at = status.find("PPid:");
+            if (at != std::string::npos)
+                all[pid] = { static_cast<pid_t>(std::atoi(status.c_str() + at + 5)), status };
+        }
+        ::closedir(d);
+    }
+    std::vector<std::pair<pid_t, std::string>> below;
+    for (const auto& [pid, entry] : all) {
+        for (pid_t up = entry.first; up > 1 && all.count(up); up = all[up].first) {
+            if (up == root) {
+                below.emplace_back(pid, entry.second);
+                break;
+            }
+        }
+    }
+    return below;
+}
+
+} // namespace
+
+// The device page's own test, run as the operator with the web engine's
+// sandbox on: its pages then render in processes that are confined (a
+// seccomp filter, namespaces of their own).
+TEST_F(OperatorProgram, DevicePageOpensWithTheSandboxOn)
+{
+    int output = -1;
+    const std::string runtime = "HOME=" + setup.Operator.Runtime;
+    const pid_t pid = Start(&setup.Operator, { runtime, "QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu" }, &output,
+        setup.Directory + "/bin/tst_webConsole");
+    ASSERT_GT(pid, 0);
+    std::string text;
+    int confined = 0;
+    TEnded end;
+    WaitFor([&] {
+        for (const auto& [child, status] : confined ? decltype(Descendants(pid)) {} : Descendants(pid)) {
+            if (status.find("QtWebEngineProc") != std::string::npos && status.find("Seccomp:\t2") != std::string::npos)
+                ++confined;
+        }
+        char buffer[4096];
+        pollfd pfd { output, POLLIN, 0 };
+        while (::poll(&pfd, 1, 0) == 1) {
+            const ssize_t n = ::read(output, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+        const pid_t done = ::waitpid(pid, &end.Status, WNOHANG);
+        end.Ended = done == pid;
+        return end.Ended || done < 0;
+    });
+    ::close(output);
+    ASSERT_TRUE(end.Ended);
+    Forget(pid);
+    EXPECT_TRUE(WIFEXITED(end.Status) && WEXITSTATUS(end.Status) == 0) << text;
+    EXPECT_EQ(text.find("no-sandbox"), std::string::npos);
+    EXPECT_GT(confined, 0) << "no web engine process ran confined\n" << text;
+}
+
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
@@ -208,9 +283,11 @@ int main(int argc, char** argv)
     if (unavailable.empty()) {
         // The program with the files it expects beside it.
         const char* bin = std::getenv("TWL_BIN_DIR");
-        if (Run("cp -a " + std::string(bin) + " " + setup.Directory + "/bin && chmod -R a+rX " + setup.Directory
-                + "/bin")
-            != 0)
+        const char* webTest = std::getenv("TWL_WEBCONSOLE_TEST");
+        if (!webTest
+            || Run("cp -a " + std::string(bin) + " " + setup.Directory + "/bin && cp " + webTest + " "
+                   + setup.Directory + "/bin/ && chmod -R a+rX " + setup.Directory + "/bin")
+                != 0)
             unavailable = "could not copy the program";
         program = setup.Directory + "/bin/TwinlaneAdmin";
     }
