@@ -344,6 +344,41 @@ TEST_F(RouteHelper, NextStartRemovesWhatAKilledHelperLeft)
     EXPECT_TRUE(StateFiles(setup.Operator).empty());
 }
 
+// A state file says no more than a request could: what it lists is removed
+// only while it is the helper's own (its route protocol, its MAC address),
+// and lines that don't read are skipped.
+TEST_F(RouteHelper, LeftoverListRemovesOnlyTheHelpersOwnEntries)
+{
+    AddForeignEntries();
+    const std::string before = HostTables();
+    struct stat ns { };
+    ASSERT_EQ(::stat(("/run/netns/" + host).c_str(), &ns), 0);
+    const std::string directory = setup.Operator.Runtime + "/twinlane-routes";
+    ::mkdir(directory.c_str(), 0700); // or made by an earlier helper
+    ASSERT_EQ(::chown(directory.c_str(), setup.Operator.Uid, setup.Operator.Gid), 0);
+    const std::string file = directory + "/net" + std::to_string(ns.st_ino) + "-1.state";
+    const std::string index = net.RunIn(host, [] { return std::to_string(::if_nametoindex("eth0")); }).value_or("0");
+    const std::string list = "route 10.99.0.9 " + index + " 0\n" // the foreign route, another protocol
+        + "neigh 10.99.0.9 " + index + " 02:00:5e:10:00:99\n" // the foreign entry, another MAC
+        + "route 10.99.0.9/24 " + index + " 0\n" + "neigh 10.99.0.9\n" + std::string(5000, 'x') + "\n"
+        + "route 10.99.0.0 " + index + " 0";
+    {
+        std::FILE* f = std::fopen(file.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs(list.c_str(), f);
+        std::fclose(f);
+    }
+    ASSERT_EQ(::chown(file.c_str(), setup.Operator.Uid, setup.Operator.Gid), 0);
+    const std::string afterStart = AsUser(setup.Operator, [] {
+        LoadLocalInterfaces();
+        const std::string tables = Tables();
+        ReleaseLocalInterfaces();
+        return tables;
+    });
+    EXPECT_EQ(afterStart, before);
+    EXPECT_TRUE(StateFiles(setup.Operator).empty()); // read and removed
+}
+
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
