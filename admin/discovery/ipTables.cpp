@@ -94,7 +94,8 @@ bool TIpTables::SetStaticArpEntry(uint32_t address, const QString& macText, uint
         return Fail(QStringLiteral("neighbour entry refused: \"%1\" is not a MAC address").arg(macText));
     if (!WriteStaticNeighbour(local->InterfaceIndex, address, *mac))
         return false;
-    const auto same = [&](const tWRITTENNEIGHBOUR& n) { return n.Address == address && n.LocalAddress == localAddress; };
+    const auto same
+        = [&](const tWRITTENNEIGHBOUR& n) { return n.Address == address && n.LocalAddress == localAddress; };
     writtenNeighbours.removeIf(same);
     writtenNeighbours.append({ address, localAddress, local->InterfaceIndex });
     return true;
@@ -105,7 +106,8 @@ bool TIpTables::DeleteArpEntry(uint32_t address, uint32_t localAddress, const QS
     lastError.clear();
     if (address == NoAddress || address == 0)
         return Fail(QStringLiteral("neighbour removal refused: no address"));
-    const auto same = [&](const tWRITTENNEIGHBOUR& n) { return n.Address == address && n.LocalAddress == localAddress; };
+    const auto same
+        = [&](const tWRITTENNEIGHBOUR& n) { return n.Address == address && n.LocalAddress == localAddress; };
     const auto written = std::find_if(writtenNeighbours.cbegin(), writtenNeighbours.cend(), same);
     if (written != writtenNeighbours.cend()) {
         const uint32_t interfaceIndex = written->InterfaceIndex;

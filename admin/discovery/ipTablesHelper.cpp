@@ -115,7 +115,8 @@ bool TRouteHelperLink::Locate()
         return true;
     }
     if (problem_.isEmpty())
-        problem_ = Prefix() + QStringLiteral("%1 is not installed (%2 installs it).").arg(name, QLatin1String(SetupHint));
+        problem_
+            = Prefix() + QStringLiteral("%1 is not installed (%2 installs it).").arg(name, QLatin1String(SetupHint));
     return false;
 }
 
@@ -145,7 +146,8 @@ bool TRouteHelperLink::Start()
     ::close(sv[1]);
     if (error != 0) {
         ::close(sv[0]);
-        problem_ = Prefix() + QStringLiteral("%1 did not start (%2).").arg(path_, QString::fromLocal8Bit(strerror(error)));
+        problem_
+            = Prefix() + QStringLiteral("%1 did not start (%2).").arg(path_, QString::fromLocal8Bit(strerror(error)));
         return false;
     }
     fd_ = sv[0];
@@ -184,9 +186,9 @@ tANSWER TRouteHelperLink::Ask(const tREQUEST& request)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(AnswerTimeoutMs);
     std::string answer;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now())
-                              .count();
+        const auto left
+            = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                  .count();
         pollfd pfd { fd_, POLLIN, 0 };
         const int ready = left > 0 ? ::poll(&pfd, 1, static_cast<int>(left)) : 0;
         if (ready < 0 && errno == EINTR)

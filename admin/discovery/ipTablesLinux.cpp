@@ -7,8 +7,8 @@
 
 #include "formatting.h"
 #include "ipTablesHelper.h"
-#include "routeProtocol.h"
 #include "latin1.h"
+#include "routeProtocol.h"
 
 #include <QtEndian>
 #include <algorithm>

@@ -20,8 +20,8 @@ public:
     // A /32 route in the main table, tagged with RouteProtocol. replace:
     // our own route may be replaced; otherwise an existing route with the
     // same key is refused (RouteExists).
-    tRESULT AddHostRoute(
-        uint32_t destination, uint32_t interfaceIndex, uint32_t source, uint32_t nextHop, uint32_t metric, bool replace);
+    tRESULT AddHostRoute(uint32_t destination, uint32_t interfaceIndex, uint32_t source, uint32_t nextHop,
+        uint32_t metric, bool replace);
     // Our route only: the same destination, interface, metric and protocol.
     // One that is already gone counts as removed.
     tRESULT RemoveOwnRoute(uint32_t destination, uint32_t interfaceIndex, uint32_t metric);

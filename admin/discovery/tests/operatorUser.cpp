@@ -92,8 +92,11 @@ std::string TOperatorSetup::Make()
         return "TWL_BIN_DIR is not set";
     if (Run(std::string("getent group ") + GroupName + " >/dev/null || groupadd --system " + GroupName) != 0)
         return "groupadd failed";
-    if (Run(std::string("id ") + OperatorName + " >/dev/null 2>&1 || useradd --system --no-create-home "
-                "--shell /usr/sbin/nologin " + OperatorName) != 0
+    if (Run(std::string("id ") + OperatorName
+            + " >/dev/null 2>&1 || useradd --system --no-create-home "
+              "--shell /usr/sbin/nologin "
+            + OperatorName)
+            != 0
         || Run(std::string("usermod -a -G ") + GroupName + " " + OperatorName) != 0)
         return "useradd failed";
     const group* gr = ::getgrnam(GroupName);

@@ -7,10 +7,10 @@
 
 #include <csignal>
 #include <dirent.h>
-#include <fstream>
-#include <map>
 #include <fcntl.h>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <poll.h>
 #include <sched.h>
 #include <sys/prctl.h>
@@ -62,8 +62,8 @@ protected:
 
     // Starts the program in the lab's host namespace, as the operator or (no
     // user) as root; its standard error and output go into *output's pipe.
-    pid_t Start(const TUser* user, const std::vector<std::string>& environment, int* output,
-        const std::string& path = program)
+    pid_t Start(
+        const TUser* user, const std::vector<std::string>& environment, int* output, const std::string& path = program)
     {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
@@ -77,8 +77,8 @@ protected:
                 ::_exit(125);
             if (user && !setup.Become(*user, true))
                 ::_exit(126);
-            for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QTWEBENGINE_DISABLE_SANDBOX",
-                     "QTWEBENGINE_CHROMIUM_FLAGS" })
+            for (const char* name :
+                { "DISPLAY", "WAYLAND_DISPLAY", "QTWEBENGINE_DISABLE_SANDBOX", "QTWEBENGINE_CHROMIUM_FLAGS" })
                 ::unsetenv(name);
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
             ::setenv("KORVEL_MACHINE_SETTINGS", settings.c_str(), 1);
@@ -98,7 +98,10 @@ protected:
     }
     void Forget(pid_t pid) { std::erase(started, pid); }
 
-    std::string HostTables() { return net.RunIn(host, [] { return Tables(); }).value_or("?"); }
+    std::string HostTables()
+    {
+        return net.RunIn(host, [] { return Tables(); }).value_or("?");
+    }
 
     lab::LabNet net;
     std::string host;
@@ -285,8 +288,8 @@ int main(int argc, char** argv)
         const char* bin = std::getenv("TWL_BIN_DIR");
         const char* webTest = std::getenv("TWL_WEBCONSOLE_TEST");
         if (!webTest
-            || Run("cp -a " + std::string(bin) + " " + setup.Directory + "/bin && cp " + webTest + " "
-                   + setup.Directory + "/bin/ && chmod -R a+rX " + setup.Directory + "/bin")
+            || Run("cp -a " + std::string(bin) + " " + setup.Directory + "/bin && cp " + webTest + " " + setup.Directory
+                   + "/bin/ && chmod -R a+rX " + setup.Directory + "/bin")
                 != 0)
             unavailable = "could not copy the program";
         program = setup.Directory + "/bin/TwinlaneAdmin";

@@ -85,7 +85,8 @@ protected:
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             ::setpgid(0, 0);
             const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0 || !lab::InLabNamespace() || !setup.Become(setup.Operator, true))
+            if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0 || !lab::InLabNamespace()
+                || !setup.Become(setup.Operator, true))
                 ::_exit(3);
             LoadLocalInterfaces();
             AddHostRoute(Local, Server, ServerMac);
@@ -301,9 +302,8 @@ TEST_F(RouteHelper, KilledProgramLeavesTheTablesAsBefore)
     ASSERT_EQ(::waitpid(program, nullptr, 0), program);
     EXPECT_TRUE(WaitFor([&] { return HostTables() == before; })) << HostTables();
     std::printf("tables as before %lld ms after the kill\n",
-        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - killed)
-                .count()));
+        static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - killed).count()));
     EXPECT_TRUE(WaitFor([&] { return StateFiles(setup.Operator).empty(); }));
 }
 
