@@ -241,6 +241,35 @@ std::vector<std::pair<pid_t, std::string>> Descendants(pid_t root)
 
 } // namespace
 
+// Without a helper named in the environment, the program takes the first
+// one it may run that holds the capability: not the plain copy beside it
+// (a build tree's), but the installed one in ../libexec/twinlane.
+TEST_F(OperatorProgram, FindsTheInstalledHelper)
+{
+    const std::string libexec = setup.Directory + "/libexec/twinlane";
+    ASSERT_EQ(::Run("install -d -m 0755 " + libexec + " && install -o root -g twinlane -m 0750 " + setup.HelperPath
+                  + " " + libexec + "/ && setcap cap_net_admin=ep " + libexec + "/twl-route-helper"),
+        0);
+    ASSERT_EQ(::access((setup.Directory + "/bin/twl-route-helper").c_str(), X_OK), 0);
+    int output = -1;
+    const pid_t pid = Start(&setup.Operator, { "TWL_ROUTE_HELPER=" }, &output);
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitFor([] { return StateFiles(setup.Operator).size() == 1; }));
+    std::string helper;
+    for (const auto& [child, status] : Descendants(pid)) {
+        if (status.find("Name:\ttwl-route-helpe") != std::string::npos)
+            helper = Output("readlink /proc/" + std::to_string(child) + "/exe");
+    }
+    EXPECT_EQ(helper, libexec + "/twl-route-helper\n");
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    const TEnded end = WaitEnd(pid);
+    ASSERT_TRUE(end.Ended);
+    Forget(pid);
+    ::close(output);
+    EXPECT_TRUE(WIFEXITED(end.Status) && WEXITSTATUS(end.Status) == 0);
+    ::Run("rm -rf " + setup.Directory + "/libexec");
+}
+
 // The device page's own test, run as the operator with the web engine's
 // sandbox on: its pages then render in processes that are confined (a
 // seccomp filter, namespaces of their own).
