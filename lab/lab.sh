@@ -36,7 +36,7 @@ device_plan() {
     case $(((k - 1) % 5)) in
     0) echo "10.77.0.$((11 + round))/24 10.77.0.$((11 + round)) host-subnet" ;;
     1) echo "10.88.0.$((12 + round))/24 10.88.0.$((12 + round)) foreign-subnet" ;;
-    2) echo "- 0.0.0.0 unconfigured" ;;
+    2) echo "192.168.127.254/24 0.0.0.0 unconfigured" ;;
     3 | 4) echo "10.77.0.$((200 + round))/24 10.77.0.$((200 + round)) shared-address" ;;
     esac
 }
@@ -105,6 +105,9 @@ bring_up() {
         add_ns "$ns"
         connect "$ns" eth0 "v$k" "$mac"
         [ "$address" = - ] || ip -n "$ns" addr add "$address" dev eth0
+        # Answers go back over the link the request came in on, whatever the
+        # asker's subnet, as a simple embedded stack does.
+        ip -n "$ns" route replace default dev eth0
         local args
         if [ "$DEVICE_KIND" = fake ]; then
             args=(--device "eth0,-,$reported,0x80006120,0x6120")

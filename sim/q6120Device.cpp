@@ -84,7 +84,9 @@ bool Q6120Device::setPassword(const std::string& password)
 void Q6120Device::applyRestart(bool factoryReset)
 {
     if (factoryReset) {
-        m_settings.address = FactoryAddress;
+        // Back to the state of a new unit: no address of its own (reached at
+        // FactoryAddress), no password.
+        m_settings.address = Ipv4 {};
         m_settings.password.clear();
     } else if (m_pendingAddress) {
         m_settings.address = *m_pendingAddress;

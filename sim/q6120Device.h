@@ -15,7 +15,14 @@ namespace sim {
 
 inline constexpr uint16_t PasswordRegister = 0x2503;
 inline constexpr uint16_t NewAddressRegister = 0x1022;
+// Where an unconfigured unit (address 0, also after a factory reset) is reached.
 inline constexpr Ipv4 FactoryAddress { 192, 168, 127, 254 };
+
+// The address a unit that reports this one actually holds on its link.
+inline Ipv4 ReachableAddress(const Ipv4& reported)
+{
+    return reported == Ipv4 {} ? FactoryAddress : reported;
+}
 
 struct DeviceSettings {
     std::string name = "Q6120";

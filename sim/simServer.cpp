@@ -85,6 +85,8 @@ bool SimServer::start()
             return false;
         }
     }
+    if (m_options.manageInterface && !placeInterface())
+        return false;
     m_boundModbusPort = m_options.modbusPort;
     if (!openModbus())
         return false;
@@ -121,6 +123,21 @@ bool SimServer::writeReadyFile()
     fclose(f);
     // Readers see the whole file or none.
     return rename(tmp.c_str(), m_options.readyPath.c_str()) == 0;
+}
+
+bool SimServer::placeInterface()
+{
+    // The interface holds the address the unit is reached at (the factory
+    // one while unconfigured); moving it takes the routes of the old one.
+    const Ipv4 address = ReachableAddress(m_device.settings().address);
+    std::string error;
+    if (!SetInterfaceAddress(m_options.interfaceName, address, &error)
+        || !SetOnLinkDefaultRoute(m_options.interfaceName, &error)) {
+        fprintf(stderr, "twinlane-sim: cannot put %s on %s: %s\n", FormatIpv4(address).c_str(),
+            m_options.interfaceName.c_str(), error.c_str());
+        return false;
+    }
+    return true;
 }
 
 bool SimServer::openDiscovery()
@@ -376,16 +393,12 @@ void SimServer::beginRestart(bool factoryReset)
     m_console.stop();
     m_responder.reset();
 
-    const Ipv4 before = m_device.settings().address;
+    const Ipv4 before = ReachableAddress(m_device.settings().address);
     m_device.applyRestart(factoryReset);
-    const Ipv4 after = m_device.settings().address;
+    const Ipv4 after = ReachableAddress(m_device.settings().address);
     if (after != before) {
-        if (m_options.manageInterface) {
-            std::string error;
-            if (!SetInterfaceAddress(m_options.interfaceName, after, &error))
-                fprintf(stderr, "twinlane-sim: cannot move %s to %s: %s\n", m_options.interfaceName.c_str(),
-                    FormatIpv4(after).c_str(), error.c_str());
-        }
+        if (m_options.manageInterface)
+            placeInterface();
         // A listener on the old address follows it, where the address moved
         // with the interface; a wildcard listener needs nothing.
         if (m_options.manageInterface && m_options.bindAddress == FormatIpv4(before)

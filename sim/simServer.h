@@ -100,6 +100,7 @@ private:
     void finishAlarm(bool sent);
 
     bool openDiscovery();
+    bool placeInterface();
     void publishStatus();
     void logFrame(const uint8_t* frame, size_t length);
     bool consumeFault();

@@ -187,7 +187,8 @@ TEST(Q6120Device, NewAddressWaitsForTheRestartAndFactoryResetClearsEverything)
 
     device.handle(setIp.data(), setIp.size());
     device.applyRestart(true);
-    EXPECT_EQ(FormatIpv4(device.settings().address), "192.168.127.254");
+    // One factory state: unconfigured, as a new unit.
+    EXPECT_EQ(FormatIpv4(device.settings().address), "0.0.0.0");
     EXPECT_EQ(device.settings().password, "");
     const auto read = hex("00 00 00 00 00 06 01 04 25 03 00 05");
     EXPECT_EQ(hexText(device.handle(read.data(), read.size()).reply),

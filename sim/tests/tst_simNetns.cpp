@@ -142,6 +142,9 @@ TEST_F(SimNetns, AddressChangeMovesTheInterfaceAtTheRestart)
                         "--interface", "simd0", "--manage-interface", "--no-discovery", "--restart-time", "300" },
                 false);
             ASSERT_TRUE(sim.started()) << sim.output();
+            // An unconfigured unit is reached at the factory address.
+            if (!*row.deviceAddress)
+                EXPECT_EQ(ipv4Addresses("simd0"), std::vector<std::string> { "192.168.127.254" });
             const int fd = ConnectTcp(row.before, 502);
             ASSERT_GE(fd, 0);
             ASSERT_TRUE(SendAll(fd, Hex("00 3E 00 00 00 0B 01 10 10 22 00 02 04 0A 4D 00 15")));
