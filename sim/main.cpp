@@ -1,4 +1,5 @@
 // twinlane-sim: one simulated Q6120 server for tests, the lab and demos.
+#include "commitDelay.h"
 #include "simInterface.h"
 #include "simPassword.h"
 #include "simServer.h"
@@ -33,11 +34,13 @@ Network
   --manage-interface      move the interface to the new address at a restart
 Behaviour
   --restart-time MS       how long a restart keeps the server away (3000)
-  --commit-delay MS       how long a firmware record commit takes (200)
+  --commit-delay [TYPE:]MS  how long a firmware record commit takes (200), for
+                          every type or for record type TYPE (repeatable)
   --alarm-host A.B.C.D    send alarms to this host (none)
   --alarm-port N          ... on this port (4040)
-  --fault PLAN            fault at start: none | delay MS | cut N | trickle [MS] |
-                          exception [CODE] | drop | refuse | silence  [count N]
+  --fault PLAN            fault at start: MODE [ARG] [fn F] [addr A] [nth N]
+                          [once|always] [count N]; MODE: none | delay MS | cut N |
+                          trickle [MS] | exception [CODE] | drop | refuse | silence
 Observation
   --frame-log PATH        append every Modbus frame received, one hex line each
   --control PATH          Unix socket for line commands (see README.md)
@@ -195,11 +198,16 @@ int main(int argc, char** argv)
                 return bad("restart-time", optarg);
             o.restartMs = int(n);
             break;
-        case oCommit:
-            if (!toInt(optarg, 0, 600000, &n))
+        case oCommit: {
+            const auto delay = ParseCommitDelay(optarg, nullptr);
+            if (!delay)
                 return bad("commit-delay", optarg);
-            o.device.commitDelayMs = int(n);
+            if (delay->type)
+                o.device.commitDelayByType[*delay->type] = delay->ms;
+            else
+                o.device.commitDelayMs = delay->ms;
             break;
+        }
         case oAlarmHost:
             if (!ParseIpv4(optarg))
                 return bad("alarm-host", optarg);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ struct DeviceSettings {
     std::string firmwareVersion = "1.0";
     MacAddress mac { 0x02, 0x00, 0x00, 0x00, 0x61, 0x20 };
     int commitDelayMs = 200;
+    std::map<int, int> commitDelayByType; // record type -> ms, over commitDelayMs
 };
 
 // The register semantics of one Q6120: what it answers to a request frame.
@@ -64,6 +66,8 @@ public:
     void applyRestart(bool factoryReset);
 
     bool setPassword(const std::string& password);
+    // The commit delay of one record type, or (no type) of every type without one of its own.
+    void setCommitDelay(std::optional<int> type, int ms);
     const DeviceSettings& settings() const { return m_settings; }
     std::optional<Ipv4> pendingAddress() const { return m_pendingAddress; }
     const FirmwareReceiver& firmware() const { return m_firmware; }

@@ -1,5 +1,6 @@
 #include "simServer.h"
 
+#include "commitDelay.h"
 #include "simInterface.h"
 
 #include <algorithm>
@@ -216,18 +217,6 @@ void SimServer::applyRefusal()
         openModbus();
 }
 
-bool SimServer::consumeFault()
-{
-    FaultPlan& f = m_options.fault;
-    if (!f.active())
-        return false;
-    if (f.remaining > 0 && --f.remaining == 0) {
-        f = FaultPlan {};
-        applyRefusal();
-    }
-    return true;
-}
-
 void SimServer::acceptModbus()
 {
     int fd = m_listenFd;
@@ -241,8 +230,7 @@ void SimServer::acceptModbus()
     if (client < 0)
         return;
     fcntl(client, F_SETFD, FD_CLOEXEC);
-    if (m_options.fault.mode == FaultPlan::Mode::Refuse && m_options.fault.active()) {
-        consumeFault();
+    if (TakeConnectionFault(m_options.fault)) {
         resetAndClose(client);
         return;
     }
@@ -300,10 +288,11 @@ bool SimServer::serveFrame(Client& client, const uint8_t* frame, size_t length)
 
     auto mode = FaultPlan::Mode::None;
     int value = 0;
-    if (m_options.fault.mode != FaultPlan::Mode::Refuse && m_options.fault.active()) {
-        mode = m_options.fault.mode;
-        value = m_options.fault.value;
-        consumeFault();
+    // Taken before counting: the last hit turns the plan to none.
+    const FaultPlan plan = m_options.fault;
+    if (TakeRequestFault(m_options.fault, frame, length)) {
+        mode = plan.mode;
+        value = plan.value;
     }
     switch (mode) {
     case FaultPlan::Mode::Drop:
@@ -573,7 +562,10 @@ std::string SimServer::statusLine() const
         << " modbus=" << m_boundModbusPort << " http=" << m_boundHttpPort << " connections=" << m_clients.size()
         << " restarts=" << m_restarts << " firmware=" << FirmwareReceiver::stateName(m_device.firmware().state())
         << " records=" << m_device.firmware().committed().size() << " alarms=" << m_alarmsDelivered
-        << " alarms-failed=" << m_alarmsFailed << " fault=" << FormatFault(m_options.fault)
+        << " alarms-failed=" << m_alarmsFailed << " commit-delay=" << s.commitDelayMs;
+    for (const auto& [type, ms] : s.commitDelayByType)
+        out << "," << type << ":" << ms;
+    out << " fault=" << FormatFault(m_options.fault)
         << " mac=" << FormatMac(s.mac) << " name=" << s.name;
     return out.str();
 }
@@ -597,6 +589,14 @@ std::string SimServer::execute(const std::string& line)
             return "error " + error;
         m_options.fault = *plan;
         applyRefusal();
+        return "ok";
+    }
+    if (command == "commit-delay") {
+        std::string error;
+        const auto delay = ParseCommitDelay(rest, &error);
+        if (!delay)
+            return "error " + error;
+        m_device.setCommitDelay(delay->type, delay->ms);
         return "ok";
     }
     if (command == "password") {

@@ -103,7 +103,6 @@ private:
     bool placeInterface();
     void publishStatus();
     void logFrame(const uint8_t* frame, size_t length);
-    bool consumeFault();
     void applyRefusal();
     bool writeReadyFile();
 

@@ -2,6 +2,7 @@
 // the register semantics of a request frame, the firmware receiver, fault
 // plans and the console pages.
 #include "alarmMessage.h"
+#include "commitDelay.h"
 #include "faultPlan.h"
 #include "firmwareReceiver.h"
 #include "q6120Device.h"
@@ -195,29 +196,49 @@ TEST(Q6120Device, NewAddressWaitsForTheRestartAndFactoryResetClearsEverything)
         "00 00 00 00 00 0D 01 04 0A 5C 3E 91 0A D7 62 B4 18 EF 27");
 }
 
-TEST(Q6120Device, CommitAnswersAfterTheConfiguredDelay)
+TEST(Q6120Device, CommitAnswersAfterTheDelayOfItsRecordType)
 {
-    DeviceSettings s;
-    s.commitDelayMs = 1234;
-    Q6120Device device(s);
-    const char* frames[] = {
-        "00 01 00 00 00 06 01 06 30 00 00 00", "00 02 00 00 00 0F 01 10 30 01 00 04 08 4A 77 6F 50 65 78 65 00",
-        "00 03 00 00 00 0B 01 10 30 0D 00 02 04 02 00 00 00", "00 04 00 00 00 09 01 10 30 0F 00 01 02 03 00",
-        "00 05 00 00 00 09 01 10 30 10 00 01 02 AB CD",
-        "00 06 00 00 00 06 01 06 30 83 15 BF", // CRC-16 of AB CD
+    const struct {
+        const char* name;
+        std::map<int, int> byType; // at start
+        std::optional<int> setType; // a change at run time: type (-1 every type), ms
+        int setMs;
+        int expected;
+    } rows[] = {
+        { "every type", {}, std::nullopt, 0, 1234 },
+        { "its own type", { { 3, 50 } }, std::nullopt, 0, 50 },
+        { "another type", { { 2, 50 } }, std::nullopt, 0, 1234 },
+        { "its type at run time", { { 3, 50 } }, 3, 77, 77 },
+        { "every type at run time", { { 2, 50 } }, -1, 99, 99 },
+        { "every type at run time, its own kept", { { 3, 50 } }, -1, 99, 50 },
     };
-    for (const char* f : frames) {
-        const auto frame = hex(f);
-        const auto outcome = device.handle(frame.data(), frame.size());
-        ASSERT_EQ(outcome.reply.size(), 12u) << f;
-        EXPECT_EQ(outcome.delayMs, 0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DeviceSettings s;
+        s.commitDelayMs = 1234;
+        s.commitDelayByType = row.byType;
+        Q6120Device device(s);
+        if (row.setType)
+            device.setCommitDelay(*row.setType >= 0 ? row.setType : std::nullopt, row.setMs);
+        const char* frames[] = {
+            "00 01 00 00 00 06 01 06 30 00 00 00", "00 02 00 00 00 0F 01 10 30 01 00 04 08 4A 77 6F 50 65 78 65 00",
+            "00 03 00 00 00 0B 01 10 30 0D 00 02 04 02 00 00 00", "00 04 00 00 00 09 01 10 30 0F 00 01 02 03 00",
+            "00 05 00 00 00 09 01 10 30 10 00 01 02 AB CD",
+            "00 06 00 00 00 06 01 06 30 83 15 BF", // CRC-16 of AB CD
+        };
+        for (const char* f : frames) {
+            const auto frame = hex(f);
+            const auto outcome = device.handle(frame.data(), frame.size());
+            ASSERT_EQ(outcome.reply.size(), 12u) << f;
+            EXPECT_EQ(outcome.delayMs, 0);
+        }
+        const auto commit = hex("00 07 00 00 00 06 01 06 30 84 00 00");
+        const auto outcome = device.handle(commit.data(), commit.size());
+        EXPECT_EQ(hexText(outcome.reply), "00 07 00 00 00 06 01 06 30 84 00 00");
+        EXPECT_EQ(outcome.delayMs, row.expected);
+        ASSERT_EQ(device.firmware().committed().size(), 1u);
+        EXPECT_EQ(device.firmware().committed()[0].type, 3);
     }
-    const auto commit = hex("00 07 00 00 00 06 01 06 30 84 00 00");
-    const auto outcome = device.handle(commit.data(), commit.size());
-    EXPECT_EQ(hexText(outcome.reply), "00 07 00 00 00 06 01 06 30 84 00 00");
-    EXPECT_EQ(outcome.delayMs, 1234);
-    ASSERT_EQ(device.firmware().committed().size(), 1u);
-    EXPECT_EQ(device.firmware().committed()[0].type, 3);
 }
 
 // ---- firmware receiver ----
@@ -382,6 +403,122 @@ TEST(FaultPlan, ParsesEveryModeAndRefusesBadText)
         EXPECT_EQ(plan->value, row.value);
         EXPECT_EQ(plan->remaining, row.remaining);
         EXPECT_EQ(FormatFault(*ParseFault(FormatFault(*plan), nullptr)), FormatFault(*plan));
+    }
+}
+
+TEST(FaultPlan, AimedPlansParseToTheirCanonicalText)
+{
+    const struct {
+        const char* text;
+        const char* canonical; // nullptr: refused
+    } rows[] = {
+        { "drop fn 16 addr 0x3010 nth 2 once", "drop fn 16 addr 0x3010 nth 2 count 1" },
+        { "exception 4 fn 8 once", "exception 4 fn 8 count 1" },
+        { "exception fn 0x10", "exception 4 fn 16" },
+        { "silence addr 4096 always", "silence addr 0x1000" },
+        { "trickle 5 nth 3 count 2", "trickle 5 nth 3 count 2" },
+        { "delay 100 count 2 fn 3", "delay 100 fn 3 count 2" },
+        { "refuse count 2", "refuse count 2" },
+        { "none fn 3", "none" },
+        { "drop fn 0", nullptr },
+        { "drop fn 128", nullptr },
+        { "drop addr 0x10000", nullptr },
+        { "drop nth 0", nullptr },
+        { "drop fn 3 fn 4", nullptr },
+        { "drop once always", nullptr },
+        { "drop once count 2", nullptr },
+        { "drop fn", nullptr },
+        { "drop sometimes", nullptr },
+        { "delay fn 3", nullptr },
+        { "refuse fn 3", nullptr },
+        { "refuse nth 2", nullptr },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        std::string error;
+        const auto plan = ParseFault(row.text, &error);
+        ASSERT_EQ(bool(plan), row.canonical != nullptr) << error;
+        if (!plan) {
+            EXPECT_FALSE(error.empty());
+            continue;
+        }
+        EXPECT_EQ(FormatFault(*plan), row.canonical);
+    }
+}
+
+TEST(FaultPlan, FiresOnTheChosenRequestOnly)
+{
+    // Requests by function code and first address field; 'X' where the plan fires.
+    const std::pair<int, int> requests[] = { { 6, 0x3000 }, { 16, 0x3010 }, { 16, 0x3083 }, { 16, 0x3010 },
+        { 3, 0x3010 }, { 16, 0x3010 }, { 16, 0x3010 } };
+    const struct {
+        const char* plan;
+        const char* fires;
+        const char* after; // the plan once the requests are through
+    } rows[] = {
+        { "drop fn 16 addr 0x3010 nth 2 once", "...X...", "none" },
+        { "drop fn 16 addr 0x3010 nth 2", "...X.XX", "drop fn 16 addr 0x3010" },
+        { "drop addr 0x3010 nth 2 count 2", "...XX..", "none" },
+        { "exception 4 fn 16", ".XXX.XX", "exception 4 fn 16" },
+        { "silence nth 7 once", "......X", "none" },
+        { "delay 5 count 3", "XXX....", "none" },
+        { "refuse", ".......", "refuse" },
+        { "none", ".......", "none" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.plan);
+        auto plan = ParseFault(row.plan, nullptr);
+        ASSERT_TRUE(plan);
+        std::string fires;
+        for (const auto& [fn, address] : requests) {
+            const auto frame = hex("00 01 00 00 00 06 01 00 00 00 00 01");
+            auto bytes = frame;
+            bytes[7] = uint8_t(fn);
+            bytes[8] = uint8_t(address >> 8);
+            bytes[9] = uint8_t(address);
+            fires += TakeRequestFault(*plan, bytes.data(), bytes.size()) ? 'X' : '.';
+        }
+        EXPECT_EQ(fires, row.fires);
+        EXPECT_EQ(FormatFault(*plan), row.after);
+    }
+    auto refuse = ParseFault("refuse count 2", nullptr);
+    EXPECT_TRUE(TakeConnectionFault(*refuse));
+    EXPECT_TRUE(TakeConnectionFault(*refuse));
+    EXPECT_FALSE(TakeConnectionFault(*refuse));
+    EXPECT_EQ(FormatFault(*refuse), "none");
+}
+
+TEST(CommitDelay, ParsesAllTypesOrOneType)
+{
+    const struct {
+        const char* text;
+        bool ok;
+        int type; // -1: every type
+        int ms;
+    } rows[] = {
+        { "250", true, -1, 250 },
+        { "0", true, -1, 0 },
+        { "3:5000", true, 3, 5000 },
+        { "0x6:0x10", true, 6, 16 },
+        { "7:100", false, 0, 0 },
+        { "-1:100", false, 0, 0 },
+        { "3:", false, 0, 0 },
+        { ":100", false, 0, 0 },
+        { "600001", false, 0, 0 },
+        { "", false, 0, 0 },
+        { "1:2:3", false, 0, 0 },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        std::string error;
+        const auto delay = ParseCommitDelay(row.text, &error);
+        ASSERT_EQ(bool(delay), row.ok) << error;
+        if (!delay) {
+            EXPECT_FALSE(error.empty());
+            continue;
+        }
+        EXPECT_EQ(delay->type.value_or(-1), row.type);
+        EXPECT_EQ(delay->ms, row.ms);
     }
 }
 

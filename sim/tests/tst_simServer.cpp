@@ -311,6 +311,69 @@ TEST(SimServer, FirmwareDownloadTakesGoodRecordsAndRefusesBadOnes)
     }
 }
 
+// The fault aimed at the data of record 2 fires there and nowhere else: not
+// at record 1's data, not at the rest of record 2, not at its retry.
+TEST(SimServer, AimedFaultHitsTheDataOfRecordTwoOnly)
+{
+    std::vector<uint8_t> big(500);
+    std::iota(big.begin(), big.end(), uint8_t(3));
+    const struct {
+        const char* plan;
+        bool atRunTime;
+        bool dropped; // else answered with exception 3
+    } rows[] = {
+        { "drop fn 16 addr 0x3010 nth 2 once", false, true },
+        { "drop fn 16 addr 0x3010 nth 2 once", true, true },
+        { "exception 3 fn 0x10 addr 0x3010 nth 2 once", true, false },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.plan) + (row.atRunTime ? " (command)" : " (flag)"));
+        std::vector<std::string> args { "--commit-delay", "0" };
+        if (!row.atRunTime)
+            args.insert(args.end(), { "--fault", row.plan });
+        Sim sim(args, false);
+        ASSERT_TRUE(sim.started()) << sim.output();
+        if (row.atRunTime) {
+            ASSERT_EQ(sim.control(std::string("fault ") + row.plan), "ok");
+        }
+        ModbusClient client(sim);
+        ASSERT_TRUE(client.connect());
+        EXPECT_EQ(sendRecord(client.ctx, { 1, 2, 3, 4, 5 }, 1, Mistake::None), 0);
+        EXPECT_EQ(sendRecord(client.ctx, big, 3, Mistake::None), 5); // its first data write
+        if (row.dropped) {
+            EXPECT_TRUE(connectionDropped(modbus_get_socket(client.ctx)));
+            modbus_close(client.ctx);
+            ASSERT_TRUE(client.connect());
+        } else {
+            EXPECT_EQ(errno, EMBXILVAL);
+        }
+        EXPECT_EQ(sim.status("fault"), "none");
+        EXPECT_EQ(sendRecord(client.ctx, big, 3, Mistake::None), 0);
+        EXPECT_EQ(sim.status("records"), "2");
+        // Every data write reached the server, the faulted one included.
+        int dataWrites = 0;
+        for (const std::string& line : sim.frameLog())
+            dataWrites += line.find(" 01 10 30 10 ") != std::string::npos;
+        EXPECT_EQ(dataWrites, 1 + 1 + 3);
+    }
+}
+
+TEST(SimServer, CommitDelayPerRecordTypeAtStartAndRunTime)
+{
+    Sim sim({ "--commit-delay", "0", "--commit-delay", "3:0x10" }, false);
+    ASSERT_TRUE(sim.started()) << sim.output();
+    EXPECT_EQ(sim.status("commit-delay"), "0,3:16");
+    EXPECT_EQ(sim.control("commit-delay 5:250"), "ok");
+    EXPECT_EQ(sim.control("commit-delay 20"), "ok");
+    EXPECT_EQ(sim.status("commit-delay"), "20,3:16,5:250");
+    EXPECT_EQ(sim.control("commit-delay 9:1").rfind("error ", 0), 0u);
+    EXPECT_EQ(sim.control("commit-delay").rfind("error ", 0), 0u);
+    ModbusClient client(sim);
+    ASSERT_TRUE(client.connect());
+    EXPECT_EQ(sendRecord(client.ctx, { 1, 2, 3 }, 5, Mistake::None), 0);
+    EXPECT_EQ(sim.status("records"), "1");
+}
+
 TEST(SimServer, FaultsShapeTheReplies)
 {
     enum class Expect { Whole, Trickled, Cut5, Exception6, Dropped, Silent, Refused, DroppedOnceThenWhole };
