@@ -3,6 +3,7 @@
 #include "faultPlan.h"
 #include "q6120Device.h"
 #include "simConsole.h"
+#include "simOptions.h"
 
 #include <chrono>
 #include <cstdio>
@@ -19,27 +20,6 @@ class Responder;
 }
 
 namespace sim {
-
-struct ServerOptions {
-    DeviceSettings device;
-    std::string bindAddress = "127.0.0.1";
-    int modbusPort = 502;
-    int httpPort = 80; // -1: no console
-    int restartMs = 3000;
-    std::string alarmHost; // empty: no alarms
-    int alarmPort = 4040;
-    std::string frameLogPath;
-    std::string controlPath;
-    std::string readyPath;
-    FaultPlan fault;
-    // Discovery and interface management, both only outside the machine's own
-    // network namespace.
-    std::string interfaceName;
-    bool manageInterface = false;
-    bool discovery = true;
-    uint32_t productId = 0x80006120;
-    uint16_t productCode = 0x6120;
-};
 
 // One simulated server: a single poll loop over the Modbus listener and its
 // clients, the control socket, the alarm sender and the discovery responder.

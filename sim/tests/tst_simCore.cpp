@@ -8,8 +8,10 @@
 #include "q6120Device.h"
 #include "simConsole.h"
 #include "simCrc.h"
+#include "simOptions.h"
 #include "simPassword.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <numeric>
 #include <sstream>
@@ -520,6 +522,84 @@ TEST(CommitDelay, ParsesAllTypesOrOneType)
         EXPECT_EQ(delay->type.value_or(-1), row.type);
         EXPECT_EQ(delay->ms, row.ms);
     }
+}
+
+// ---- command line ----
+
+TEST(Options, ReadsEveryFlagAndRefusesBadLines)
+{
+    using Args = std::vector<std::string>;
+    // Each accepted row names the field it checks through a formatter.
+    const struct {
+        Args args;
+        const char* error; // part of the error text; nullptr: accepted
+        std::function<std::string(const ServerOptions&)> field;
+        const char* value;
+    } rows[] = {
+        { {}, nullptr, [](const ServerOptions& o) { return o.bindAddress + " " + std::to_string(o.modbusPort); },
+            "127.0.0.1 502" },
+        { { "--name", "Hall 3", "--ip=10.1.2.3" }, nullptr,
+            [](const ServerOptions& o) { return o.device.name + " " + FormatIpv4(o.device.address); },
+            "Hall 3 10.1.2.3" },
+        { { "--mac", "02:aa:bb:cc:dd:ee" }, nullptr,
+            [](const ServerOptions& o) { return FormatMac(o.device.mac) + (o.macGiven ? " given" : ""); },
+            "02-AA-BB-CC-DD-EE given" },
+        { { "--product-id", "0x80006121", "--product-code", "24865" }, nullptr,
+            [](const ServerOptions& o) { return std::to_string(o.productId) + " " + std::to_string(o.productCode); },
+            "2147508513 24865" },
+        { { "--http-port", "-1", "--port", "0" }, nullptr,
+            [](const ServerOptions& o) { return std::to_string(o.httpPort) + " " + std::to_string(o.modbusPort); },
+            "-1 0" },
+        { { "--commit-delay", "100", "--commit-delay", "3:5000" }, nullptr,
+            [](const ServerOptions& o) {
+                return std::to_string(o.device.commitDelayMs) + " " + std::to_string(o.device.commitDelayByType.at(3));
+            },
+            "100 5000" },
+        { { "--fault", "drop fn 16 addr 0x3010 nth 2 once" }, nullptr,
+            [](const ServerOptions& o) { return FormatFault(o.fault); }, "drop fn 16 addr 0x3010 nth 2 count 1" },
+        { { "--interface", "eth0", "--manage-interface", "--no-discovery" }, nullptr,
+            [](const ServerOptions& o) {
+                return o.interfaceName + (o.manageInterface ? " manage" : "") + (o.discovery ? " search" : "");
+            },
+            "eth0 manage" },
+        { { "--frame-log", "/f", "--control", "/c", "--ready-file", "/r", "--alarm-host", "127.0.0.2",
+              "--alarm-port", "9", "--restart-time", "0", "--password", "abc" },
+            nullptr,
+            [](const ServerOptions& o) {
+                return o.frameLogPath + o.controlPath + o.readyPath + " " + o.alarmHost + ":"
+                    + std::to_string(o.alarmPort) + " " + std::to_string(o.restartMs) + " " + o.device.password;
+            },
+            "/f/c/r 127.0.0.2:9 0 abc" },
+        { { "--password", "01234567890" }, "--password", nullptr, nullptr },
+        { { "--ip", "1.2.3" }, "bad value for --ip: 1.2.3", nullptr, nullptr },
+        { { "--mac", "02:00:00:00:00" }, "--mac", nullptr, nullptr },
+        { { "--fault", "fly" }, "unknown fault mode", nullptr, nullptr },
+        { { "--commit-delay", "9:1" }, "record type", nullptr, nullptr },
+        { { "--port", "70000" }, "--port", nullptr, nullptr },
+        { { "--http-port", "-2" }, "--http-port", nullptr, nullptr },
+        { { "--product-code", "0x10000" }, "--product-code", nullptr, nullptr },
+        { { "--manage-interface" }, "needs --interface", nullptr, nullptr },
+        { { "--name" }, "needs a value", nullptr, nullptr },
+        { { "--no-discovery=1" }, "takes no value", nullptr, nullptr },
+        { { "--fly" }, "unknown option --fly", nullptr, nullptr },
+        { { "stray" }, "unexpected argument stray", nullptr, nullptr },
+    };
+    for (const auto& row : rows) {
+        std::string joined;
+        for (const auto& a : row.args)
+            joined += a + " ";
+        SCOPED_TRACE(joined);
+        const ParsedOptions parsed = ParseOptions(row.args);
+        EXPECT_FALSE(parsed.help);
+        if (row.error) {
+            EXPECT_FALSE(parsed.options);
+            EXPECT_NE(parsed.error.find(row.error), std::string::npos) << parsed.error;
+            continue;
+        }
+        ASSERT_TRUE(parsed.options) << parsed.error;
+        EXPECT_EQ(row.field(*parsed.options), row.value);
+    }
+    EXPECT_TRUE(ParseOptions({ "--port", "1", "--help" }).help);
 }
 
 // ---- console pages ----
