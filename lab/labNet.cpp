@@ -311,9 +311,12 @@ int SweepOrphans()
             for (pid_t pid : ProcessesIn(ns))
                 ::kill(pid, SIGKILL);
         }
-        for (auto it = namespaces.rbegin(); it != namespaces.rend(); ++it)
-            DeleteNamespaceFile(*it);
         std::error_code ignored;
+        for (auto it = namespaces.rbegin(); it != namespaces.rend(); ++it) {
+            DeleteNamespaceFile(*it);
+            // lab.sh's per-namespace files (hosts).
+            std::filesystem::remove_all("/etc/netns/" + *it, ignored);
+        }
         std::filesystem::remove_all(path, ignored);
         ++removed;
     }
