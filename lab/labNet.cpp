@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -52,6 +53,20 @@ void DeleteNamespaceFile(const std::string& name)
     const std::string path = NamespacePath(name);
     ::umount2(path.c_str(), MNT_DETACH);
     ::unlink(path.c_str());
+    // Its hosts file, as lab.sh and BringUp write it.
+    std::error_code ignored;
+    std::filesystem::remove_all("/etc/netns/" + name, ignored);
+}
+
+// In a child that entered the namespace: what `ip netns exec` does for the
+// namespace's own hosts file, so that devices are found by name.
+void UseNamespaceHosts(const std::string& ns)
+{
+    const std::string hosts = "/etc/netns/" + ns + "/hosts";
+    if (::access(hosts.c_str(), R_OK) != 0 || ::unshare(CLONE_NEWNS) != 0)
+        return;
+    ::mount(nullptr, "/", nullptr, MS_SLAVE | MS_REC, nullptr);
+    ::mount(hosts.c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr);
 }
 
 bool WriteAll(int fd, const std::string& text)
@@ -136,6 +151,9 @@ constexpr const char* StateRoot = "/run/twl-lab";
 constexpr int DeviceReadyLimitMs = 30000;
 constexpr int ControlReplyLimitMs = 20000;
 constexpr int HostPrefixLength = 24;
+constexpr int SecondBridge = 1;
+// lab.sh's and ours: "ip netns exec NS" shows NetnsEtc/NS/hosts as /etc/hosts.
+constexpr const char* NetnsEtc = "/etc/netns";
 
 // The start time of a process (clock ticks since boot), empty when there is
 // no such process: with the pid it names one process for good.
@@ -314,8 +332,6 @@ int SweepOrphans()
         std::error_code ignored;
         for (auto it = namespaces.rbegin(); it != namespaces.rend(); ++it) {
             DeleteNamespaceFile(*it);
-            // lab.sh's per-namespace files (hosts).
-            std::filesystem::remove_all("/etc/netns/" + *it, ignored);
         }
         std::filesystem::remove_all(path, ignored);
         ++removed;
@@ -456,26 +472,32 @@ bool LabNet::IpBatch(const std::string& ns, const std::vector<std::string>& line
     return true;
 }
 
-bool LabNet::EnsureBridge()
+bool LabNet::EnsureBridge(int bridge)
 {
-    if (!bridgeNs_.empty())
+    if (bridgeNs_.empty()) {
+        const std::string ns = AddNamespace("br");
+        if (ns.empty())
+            return false;
+        bridgeNs_ = ns;
+    }
+    const std::string name = "br" + std::to_string(bridge);
+    if (std::find(bridges_.begin(), bridges_.end(), bridge) != bridges_.end())
         return true;
-    const std::string ns = AddNamespace("br");
-    if (ns.empty())
+    if (!IpBatch(bridgeNs_, { "link add " + name + " type bridge", "link set " + name + " up" }))
         return false;
-    bridgeNs_ = ns;
-    return IpBatch(bridgeNs_, { "link add br0 type bridge", "link set br0 up" });
+    bridges_.push_back(bridge);
+    return true;
 }
 
-bool LabNet::Connect(
-    const std::string& ns, const std::string& ifName, const std::string& mac, const std::vector<std::string>& addresses)
+bool LabNet::Connect(const std::string& ns, const std::string& ifName, const std::string& mac,
+    const std::vector<std::string>& addresses, int bridge)
 {
-    if (!EnsureBridge())
+    if (!EnsureBridge(bridge))
         return false;
     const std::string port = "v" + std::to_string(links_++);
     if (!IpBatch(bridgeNs_,
             { "link add " + port + " type veth peer name " + ifName + " netns " + ns,
-                "link set " + port + " master br0", "link set " + port + " up" }))
+                "link set " + port + " master br" + std::to_string(bridge), "link set " + port + " up" }))
         return false;
     std::vector<std::string> inside;
     if (!mac.empty())
@@ -510,6 +532,7 @@ pid_t LabNet::Start(const std::string& ns, const std::vector<std::string>& argv)
             ::_exit(126);
         if (!EnterNamespace(ns) || !InLabNamespace())
             ::_exit(125);
+        UseNamespaceHosts(ns);
         ::dup2(out[1], STDOUT_FILENO);
         ::execv(args[0], args.data());
         ::_exit(127);
@@ -601,6 +624,7 @@ std::optional<std::string> LabNet::RunIn(
         // The guard: nothing of the task may run in the machine's own namespace.
         if (!EnterNamespace(ns) || !InLabNamespace())
             ::_exit(3);
+        UseNamespaceHosts(ns);
         const bool ok = WriteAll(out[1], task());
         ::_exit(ok ? 0 : 4);
     }
@@ -652,7 +676,7 @@ bool LabNet::BringUp(const Plan& plan, const HostLinks& links, const std::string
     hostNs_ = AddNamespace("host");
     if (hostNs_.empty() || !Connect(hostNs_, "eth0", {}, { std::string(HostAddress) + "/24" }))
         return false;
-    if (links.second && !Connect(hostNs_, "eth1", {}, { std::string(SecondHostAddress) + "/24" }))
+    if (links.second && !Connect(hostNs_, "eth1", {}, { std::string(SecondHostAddress) + "/24" }, SecondBridge))
         return false;
     if (links.notEthernet
         && !IpBatch(hostNs_,
@@ -679,7 +703,10 @@ bool LabNet::BringUp(const Plan& plan, const HostLinks& links, const std::string
             return false;
         // The device answers over the link it was asked on, whatever the
         // asker's subnet (the simulator keeps this up across address changes).
-        if (!Connect(d.ns, "eth0", d.mac, { d.reachAddress + "/" + std::to_string(HostPrefixLength) })
+        if (spec.kind == Kind::SecondLink && !links.second)
+            return Fail("device " + d.name + " is on the second link: BringUp needs HostLinks::second");
+        if (!Connect(d.ns, "eth0", d.mac, { d.reachAddress + "/" + std::to_string(HostPrefixLength) },
+                spec.kind == Kind::SecondLink ? SecondBridge : 0)
             || !IpBatch(d.ns, { "route replace default dev eth0" }))
             return false;
         d.control = stateDir_ + "/d" + std::to_string(n) + ".control";
@@ -701,6 +728,17 @@ bool LabNet::BringUp(const Plan& plan, const HostLinks& links, const std::string
         Record("devices", d.ns + " " + d.address + " " + d.mac + " " + d.name + " pid " + std::to_string(d.pid));
         devices_.push_back(d);
     }
+    // Devices by name in the host namespace (RunIn, Start, ip netns exec).
+    std::string hosts = "127.0.0.1\tlocalhost\n";
+    for (const Device& d : devices_) {
+        if (!d.name.empty() && std::all_of(d.name.begin(), d.name.end(), [](char c) {
+                return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.';
+            }))
+            hosts += d.reachAddress + "\t" + d.name + "\n";
+    }
+    std::error_code error;
+    std::filesystem::create_directories(std::string(NetnsEtc) + "/" + hostNs_, error);
+    std::ofstream(std::string(NetnsEtc) + "/" + hostNs_ + "/hosts") << hosts;
     // All start at once; then each is waited for.
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(DeviceReadyLimitMs);
     for (std::size_t i = 0; i < devices_.size(); ++i) {

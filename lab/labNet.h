@@ -106,8 +106,10 @@ public:
     // Joins a namespace to the lab's bridge with a veth pair: the end inside
     // is called ifName, gets the MAC if one is given ("02:00:..."), and each
     // address ("10.77.0.1/24"). Returns false on failure.
+    // bridge: 0 the lab's first bridge (br0), 1 a second one (br1), a
+    // separate Ethernet segment.
     bool Connect(const std::string& ns, const std::string& ifName, const std::string& mac = {},
-        const std::vector<std::string>& addresses = {});
+        const std::vector<std::string>& addresses = {}, int bridge = 0);
 
     // Starts argv[0] (a path) inside the namespace; its standard output is
     // kept for WaitForLine, its standard error goes to ours. Returns the
@@ -157,7 +159,7 @@ private:
     };
     bool Fail(const std::string& what);
     void Tell(const std::string& line);
-    bool EnsureBridge();
+    bool EnsureBridge(int bridge);
     void RemoveNamespace(const std::string& name);
 
     void Record(const std::string& file, const std::string& line);
@@ -173,6 +175,7 @@ private:
     int watchdog_ = -1; // write end of the watchdog's pipe
     pid_t watchdogPid_ = -1;
     int links_ = 0;
+    std::vector<int> bridges_;
 };
 
 } // namespace lab

@@ -10,7 +10,14 @@
 #include <gtest/gtest.h>
 #include <modbus/modbus.h>
 
+#include <arpa/inet.h>
 #include <cstdio>
+#include <cstring>
+#include <net/if.h>
+#include <net/if_arp.h>
+#include <netdb.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 #include <string>
 
 namespace {
@@ -75,8 +82,9 @@ protected:
             { lab::Kind::Unconfigured, "", "Charlie", "pc" },
             { lab::Kind::SharedAddress, "10.77.0.200", "Delta", "pd" },
             { lab::Kind::SharedAddress, "10.77.0.200", "Echo", "pe" },
+            { lab::Kind::SecondLink, "10.66.0.20", "Foxtrot", "pf" },
         };
-        if (!net_->BringUp(plan))
+        if (!net_->BringUp(plan, lab::HostLinks { true, true }))
             skip_ = "lab failed: " + net_->Error();
     }
     static void TearDownTestSuite()
@@ -170,6 +178,39 @@ TEST_F(LabReach, EachOfTwoServersSharingAnAddressThroughItsOwnMac)
     EXPECT_NE(ids[0], "-");
     EXPECT_NE(ids[1], "-");
     EXPECT_NE(ids[0], ids[1]);
+}
+
+// Every device by name at the address it is reached at; the second link
+// reaches its device directly; the third link is not Ethernet.
+TEST_F(LabReach, NamesAndHostLinks)
+{
+    const std::vector<lab::Device> devices = net_->Devices();
+    const auto text = net_->RunIn(net_->HostNamespace(), [&] {
+        std::string out;
+        for (const lab::Device& d : devices) {
+            addrinfo hints {};
+            hints.ai_family = AF_INET;
+            addrinfo* found = nullptr;
+            char address[INET_ADDRSTRLEN] = "-";
+            if (::getaddrinfo(d.name.c_str(), nullptr, &hints, &found) == 0) {
+                ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, address, sizeof address);
+                ::freeaddrinfo(found);
+            }
+            out += d.name + "=" + address + " ";
+        }
+        out += "| " + HttpIdentity(devices[5].reachAddress, devices) + " | ";
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ifreq request {};
+        std::strcpy(request.ifr_name, "tun0");
+        out += ::ioctl(fd, SIOCGIFHWADDR, &request) == 0 ? std::to_string(request.ifr_hwaddr.sa_family) : "-";
+        ::close(fd);
+        return out;
+    });
+    ASSERT_TRUE(text) << net_->Error();
+    EXPECT_EQ(*text,
+        "Alpha=10.77.0.11 Bravo=10.88.0.12 Charlie=192.168.127.254 Delta=10.77.0.200 Echo=10.77.0.200 "
+        "Foxtrot=10.66.0.20 | Foxtrot | "
+            + std::to_string(ARPHRD_NONE));
 }
 
 } // namespace
