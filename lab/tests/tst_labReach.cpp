@@ -5,7 +5,7 @@
 // MAC. Each is checked over Modbus/TCP (libmodbus) and HTTP, by its identity.
 #include "Iphelp.h"
 #include "labNet.h"
-#include "simTestSupport.h"
+#include "twlTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <modbus/modbus.h>
@@ -55,7 +55,7 @@ std::string ModbusIdentity(const std::string& address)
 // The server name from its console page, "-" when nothing answered.
 std::string HttpIdentity(const std::string& address, const std::vector<lab::Device>& devices)
 {
-    const std::string page = simtest::HttpGet(address, HttpPort, "/");
+    const std::string page = twltest::HttpGet(address, HttpPort, "/");
     if (page.rfind("HTTP/1.1 200", 0) != 0)
         return "-";
     std::string names;

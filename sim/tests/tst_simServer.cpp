@@ -1,7 +1,7 @@
 // twinlane-sim as a process on loopback, checked with clients not written
 // here (mbpoll, libmodbus) and with plain sockets where bytes matter. The
 // whole program runs in a network namespace of its own with only loopback.
-#include "simTestSupport.h"
+#include "twlTestSupport.h"
 #include "simTypes.h"
 
 #include <cerrno>
@@ -12,14 +12,14 @@
 #include <sstream>
 #include <unistd.h>
 
-using namespace simtest;
+using namespace twltest;
 
 namespace {
 
 const auto* const g_network = ::testing::AddGlobalTestEnvironment(new PrivateNetwork);
 
 // The five password registers as mbpoll prints them, in order.
-std::vector<std::string> mbpollPasswordRegisters(const Sim& sim)
+std::vector<std::string> mbpollPasswordRegisters(const SimProcess& sim)
 {
     std::string out;
     const int rc = RunProgram("mbpoll",
@@ -39,7 +39,7 @@ std::vector<std::string> mbpollPasswordRegisters(const Sim& sim)
 
 struct ModbusClient {
     modbus_t* ctx = nullptr;
-    ModbusClient(const Sim& sim)
+    ModbusClient(const SimProcess& sim)
     {
         ctx = modbus_new_tcp(sim.host().c_str(), sim.modbusPort());
         modbus_set_slave(ctx, 1);
@@ -93,7 +93,7 @@ TEST(SimServer, MbpollReadsThePasswordRegisters)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        Sim sim({ "--password", row.flagPassword }, false);
+        SimProcess sim({ "--password", row.flagPassword }, false);
         ASSERT_TRUE(sim.started()) << sim.output();
         if (row.controlPassword != "-") {
             ASSERT_EQ(sim.control("password " + row.controlPassword), "ok");
@@ -115,7 +115,7 @@ TEST(SimServer, RestartDropsConnectionsStaysAwayAndComesBackWithAWarmStart)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        Sim sim({ "--ip", "10.1.2.3", "--password", "abc", "--restart-time", "4000" });
+        SimProcess sim({ "--ip", "10.1.2.3", "--password", "abc", "--restart-time", "4000" });
         ASSERT_TRUE(sim.started()) << sim.output();
         auto cold = sim.alarms()->next();
         ASSERT_TRUE(cold);
@@ -149,7 +149,7 @@ TEST(SimServer, RestartDropsConnectionsStaysAwayAndComesBackWithAWarmStart)
 
 TEST(SimServer, DiagnosticsWithOtherDataIsAnExceptionAndNoRestart)
 {
-    Sim sim({}, false);
+    SimProcess sim({}, false);
     ASSERT_TRUE(sim.started()) << sim.output();
     ModbusClient client(sim);
     ASSERT_TRUE(client.connect());
@@ -160,7 +160,7 @@ TEST(SimServer, DiagnosticsWithOtherDataIsAnExceptionAndNoRestart)
 
 TEST(SimServer, OversizedAndNonModbusFramesGetNoBrokenReplies)
 {
-    Sim sim({}, false);
+    SimProcess sim({}, false);
     ASSERT_TRUE(sim.started()) << sim.output();
     const int fd = ConnectTcp(sim.host(), sim.modbusPort());
     ASSERT_GE(fd, 0);
@@ -181,7 +181,7 @@ TEST(SimServer, OversizedAndNonModbusFramesGetNoBrokenReplies)
 
 TEST(SimServer, ReplyReachesAClientThatClosedItsSendingSide)
 {
-    Sim sim({ "--fault", "delay 200" }, false);
+    SimProcess sim({ "--fault", "delay 200" }, false);
     ASSERT_TRUE(sim.started()) << sim.output();
     const int fd = ConnectTcp(sim.host(), sim.modbusPort());
     ASSERT_GE(fd, 0);
@@ -195,7 +195,7 @@ TEST(SimServer, ReplyReachesAClientThatClosedItsSendingSide)
 
 TEST(SimServer, AddressChangeTakesEffectAtTheRestartAndFramesAreLoggedByteForByte)
 {
-    Sim sim({ "--ip", "192.168.127.254", "--restart-time", "200" }, false);
+    SimProcess sim({ "--ip", "192.168.127.254", "--restart-time", "200" }, false);
     ASSERT_TRUE(sim.started()) << sim.output();
     const std::string setIp = "00 3E 00 00 00 0B 01 10 10 22 00 02 04 0A 00 00 05";
     const std::string restart = "00 3D 00 00 00 06 01 08 00 01 FF 00";
@@ -293,7 +293,7 @@ TEST(SimServer, FirmwareDownloadTakesGoodRecordsAndRefusesBadOnes)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        Sim sim({ "--commit-delay", "300" }, false);
+        SimProcess sim({ "--commit-delay", "300" }, false);
         ASSERT_TRUE(sim.started()) << sim.output();
         ModbusClient client(sim);
         ASSERT_TRUE(client.connect());
@@ -331,7 +331,7 @@ TEST(SimServer, AimedFaultHitsTheDataOfRecordTwoOnly)
         std::vector<std::string> args { "--commit-delay", "0" };
         if (!row.atRunTime)
             args.insert(args.end(), { "--fault", row.plan });
-        Sim sim(args, false);
+        SimProcess sim(args, false);
         ASSERT_TRUE(sim.started()) << sim.output();
         if (row.atRunTime) {
             ASSERT_EQ(sim.control(std::string("fault ") + row.plan), "ok");
@@ -360,7 +360,7 @@ TEST(SimServer, AimedFaultHitsTheDataOfRecordTwoOnly)
 
 TEST(SimServer, CommitDelayPerRecordTypeAtStartAndRunTime)
 {
-    Sim sim({ "--commit-delay", "0", "--commit-delay", "3:0x10" }, false);
+    SimProcess sim({ "--commit-delay", "0", "--commit-delay", "3:0x10" }, false);
     ASSERT_TRUE(sim.started()) << sim.output();
     EXPECT_EQ(sim.status("commit-delay"), "0,3:16");
     EXPECT_EQ(sim.control("commit-delay 5:250"), "ok");
@@ -401,7 +401,7 @@ TEST(SimServer, FaultsShapeTheReplies)
         std::vector<std::string> args;
         if (!row.atRunTime)
             args = { "--fault", row.fault };
-        Sim sim(args, false);
+        SimProcess sim(args, false);
         ASSERT_TRUE(sim.started()) << sim.output();
         if (row.atRunTime) {
             ASSERT_EQ(sim.control(std::string("fault ") + row.fault), "ok");
@@ -475,7 +475,7 @@ TEST(SimServer, FaultsShapeTheReplies)
 
 TEST(SimServer, ConsoleIsServedOverHttp)
 {
-    Sim sim(
+    SimProcess sim(
         { "--name", "Hall 3", "--ip", "10.1.2.3", "--mac", "02:11:22:33:44:55", "--firmware-version", "2.1" }, false);
     ASSERT_TRUE(sim.started()) << sim.output();
     const std::string status = HttpGet(sim.host(), sim.httpPort(), "/");
@@ -491,7 +491,7 @@ TEST(SimServer, ConsoleIsServedOverHttp)
 
 TEST(SimServer, AlarmsOnCommand)
 {
-    Sim sim({ "--name", "Peer A", "--ip", "10.1.2.3" });
+    SimProcess sim({ "--name", "Peer A", "--ip", "10.1.2.3" });
     ASSERT_TRUE(sim.started()) << sim.output();
     const struct {
         const char* command;
@@ -528,7 +528,7 @@ TEST(SimServer, AlarmsOnCommand)
 
 TEST(SimServer, ControlChannelRefusesBadCommands)
 {
-    Sim sim({}, false);
+    SimProcess sim({}, false);
     ASSERT_TRUE(sim.started()) << sim.output();
     const std::pair<const char*, const char*> rows[] = {
         { "fly", "error unknown command: fly" },
