@@ -8,6 +8,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <regex>
 #include <sstream>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -95,8 +96,13 @@ std::string SimProcess::status(const std::string& key) const
     if (at == std::string::npos)
         return "?";
     const size_t from = at + needle.size();
-    const size_t to = key == "name" ? line.size() : line.find(' ', from);
-    return line.substr(from, to == std::string::npos ? std::string::npos : to - from);
+    if (key == "name")
+        return line.substr(from);
+    // A value (a fault plan) may hold blanks: it ends where the next key starts.
+    static const std::regex nextKey(" [a-z-]+=");
+    std::smatch match;
+    const std::string rest = line.substr(from);
+    return std::regex_search(rest, match, nextKey) ? rest.substr(0, size_t(match.position(0))) : rest;
 }
 
 std::vector<std::string> SimProcess::frameLog() const

@@ -25,7 +25,7 @@ public:
     const std::string& host() const { return m_host; }
     // One command line, one reply line.
     std::string control(const std::string& command) const;
-    // The value of one key of "status" (its first word; name: the rest of the line).
+    // The value of one key of "status" (fault: the whole plan; name: the rest of the line).
     std::string status(const std::string& key) const;
     std::vector<std::string> frameLog() const;
     AlarmCatcher* alarms() { return m_alarms.get(); }

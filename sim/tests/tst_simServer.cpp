@@ -339,6 +339,8 @@ TEST(SimServer, AimedFaultHitsTheDataOfRecordTwoOnly)
         ModbusClient client(sim);
         ASSERT_TRUE(client.connect());
         EXPECT_EQ(sendRecord(client.ctx, { 1, 2, 3, 4, 5 }, 1, Mistake::None), 0);
+        // One matching request seen, the plan waits for the next.
+        EXPECT_EQ(sim.status("fault").substr(sim.status("fault").find(" fn ")), " fn 16 addr 0x3010 count 1");
         EXPECT_EQ(sendRecord(client.ctx, big, 3, Mistake::None), 5); // its first data write
         if (row.dropped) {
             EXPECT_TRUE(connectionDropped(modbus_get_socket(client.ctx)));
