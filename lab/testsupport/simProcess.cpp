@@ -2,13 +2,13 @@
 
 #include "testEnv.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <regex>
 #include <sstream>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -99,10 +99,14 @@ std::string SimProcess::status(const std::string& key) const
     if (key == "name")
         return line.substr(from);
     // A value (a fault plan) may hold blanks: it ends where the next key starts.
-    static const std::regex nextKey(" [a-z-]+=");
-    std::smatch match;
-    const std::string rest = line.substr(from);
-    return std::regex_search(rest, match, nextKey) ? rest.substr(0, size_t(match.position(0))) : rest;
+    for (size_t blank = line.find(' ', from); blank != std::string::npos; blank = line.find(' ', blank + 1)) {
+        size_t end = blank + 1;
+        while (end < line.size() && (std::islower(static_cast<unsigned char>(line[end])) || line[end] == '-'))
+            ++end;
+        if (end > blank + 1 && end < line.size() && line[end] == '=')
+            return line.substr(from, blank - from);
+    }
+    return line.substr(from);
 }
 
 std::vector<std::string> SimProcess::frameLog() const
