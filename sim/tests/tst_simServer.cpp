@@ -360,6 +360,25 @@ TEST(SimServer, AimedFaultHitsTheDataOfRecordTwoOnly)
     }
 }
 
+// The restart that follows an address write gets the exception; the address
+// write before it and the restart asked for again are served.
+TEST(SimServer, AimedExceptionHitsTheRestartOnly)
+{
+    SimProcess sim({ "--ip", "10.1.2.3", "--fault", "exception 4 fn 8 once", "--restart-time", "100" }, false);
+    ASSERT_TRUE(sim.started()) << sim.output();
+    ModbusClient client(sim);
+    ASSERT_TRUE(client.connect());
+    const uint16_t address[] = { 0x0A00, 0x0005 };
+    EXPECT_EQ(modbus_write_registers(client.ctx, 0x1022, 2, address), 2);
+    EXPECT_EQ(client.diagnostics(1, 0xFF00), (std::vector<uint8_t> { 0x88, 0x04 }));
+    EXPECT_EQ(sim.status("restarts"), "0");
+    EXPECT_EQ(sim.status("fault"), "none");
+    EXPECT_EQ(client.diagnostics(1, 0xFF00), (std::vector<uint8_t> { 0x08, 0, 1, 0xFF, 0 }));
+    EXPECT_TRUE(connectionDropped(modbus_get_socket(client.ctx)));
+    EXPECT_TRUE(WaitFor([&] { return sim.status("state") == "up" && sim.status("restarts") == "1"; }));
+    EXPECT_EQ(sim.status("address"), "10.0.0.5");
+}
+
 TEST(SimServer, CommitDelayPerRecordTypeAtStartAndRunTime)
 {
     SimProcess sim({ "--commit-delay", "0", "--commit-delay", "3:0x10" }, false);
