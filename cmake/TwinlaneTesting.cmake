@@ -4,7 +4,8 @@
 #   twl_add_qtest(NAME SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s])
 #
 # Window tests run on the offscreen platform. Tests labelled "netns" need root
-# and create their own network namespaces; they skip when they can't.
+# and create their own network namespaces; they skip when they can't, and
+# CTest then counts them as skipped (exit code 77, SKIP_RETURN_CODE).
 # Tests labelled "nosan" are left out of the sanitizer run (see scripts/test.sh).
 
 function(_twl_add_test kind name)
@@ -13,7 +14,8 @@ function(_twl_add_test kind name)
   target_link_libraries(${name} PRIVATE ${T_LIBS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   if(kind STREQUAL "gtest")
-    target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main)
+    # A main that reports an all-skipped program as skipped (lab/testsupport).
+    target_link_libraries(${name} PRIVATE GTest::gtest twl_gtest_main)
   else()
     target_link_libraries(${name} PRIVATE Qt6::Test)
   endif()
@@ -23,7 +25,11 @@ function(_twl_add_test kind name)
   endif()
   set(env "QT_QPA_PLATFORM=offscreen" "TWL_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
           "TWL_SOURCE_DIR=${CMAKE_SOURCE_DIR}" ${T_ENV})
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
+  # A test that can't run here (not root, no namespaces) ends with 77:
+  # reported as skipped, not passed. GoogleTest programs get it from
+  # twl_gtest_main (or twltest::RunAllTests), QtTest ones from
+  # TWL_QTEST_MAIN / twltest::QtExec (twl_qtestsupport).
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}" SKIP_RETURN_CODE 77)
   if(T_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
   endif()

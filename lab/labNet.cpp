@@ -5,7 +5,15 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
@@ -45,6 +53,20 @@ void DeleteNamespaceFile(const std::string& name)
     const std::string path = NamespacePath(name);
     ::umount2(path.c_str(), MNT_DETACH);
     ::unlink(path.c_str());
+    // Its hosts file, as lab.sh and BringUp write it.
+    std::error_code ignored;
+    std::filesystem::remove_all("/etc/netns/" + name, ignored);
+}
+
+// In a child that entered the namespace: what `ip netns exec` does for the
+// namespace's own hosts file, so that devices are found by name.
+void UseNamespaceHosts(const std::string& ns)
+{
+    const std::string hosts = "/etc/netns/" + ns + "/hosts";
+    if (::access(hosts.c_str(), R_OK) != 0 || ::unshare(CLONE_NEWNS) != 0)
+        return;
+    ::mount(nullptr, "/", nullptr, MS_SLAVE | MS_REC, nullptr);
+    ::mount(hosts.c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr);
 }
 
 bool WriteAll(int fd, const std::string& text)
@@ -125,6 +147,74 @@ int RunTool(const std::vector<std::string>& argv, const std::string& input, std:
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+constexpr const char* StateRoot = "/run/twl-lab";
+constexpr int DeviceReadyLimitMs = 30000;
+constexpr int ControlReplyLimitMs = 20000;
+constexpr int HostPrefixLength = 24;
+constexpr int SecondBridge = 1;
+// lab.sh's and ours: "ip netns exec NS" shows NetnsEtc/NS/hosts as /etc/hosts.
+constexpr const char* NetnsEtc = "/etc/netns";
+
+// The start time of a process (clock ticks since boot), empty when there is
+// no such process: with the pid it names one process for good.
+std::string StartTimeOf(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    if (close == std::string::npos)
+        return {};
+    std::istringstream fields(text.substr(close + 1));
+    std::string field;
+    // Fields after the name start at the third; the start time is the 22nd.
+    for (int i = 3; i <= 22 && fields >> field; ++i) {
+        if (i == 22)
+            return field;
+    }
+    return {};
+}
+
+// "PID START" of a living process, or a word (lab.sh's "up") naming no
+// process: only a dead owner's lab may be removed.
+bool OwnerGone(const std::string& owner)
+{
+    std::istringstream in(owner);
+    long pid = 0;
+    std::string start;
+    if (!(in >> pid >> start) || pid <= 0)
+        return false;
+    return StartTimeOf(pid_t(pid)) != start;
+}
+
+// Every process whose network namespace is the named one.
+std::vector<pid_t> ProcessesIn(const std::string& ns)
+{
+    std::vector<pid_t> pids;
+    struct stat target { };
+    if (::stat(NamespacePath(ns).c_str(), &target) != 0)
+        return pids;
+    DIR* dir = ::opendir("/proc");
+    if (!dir)
+        return pids;
+    while (const dirent* entry = ::readdir(dir)) {
+        char* end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end)
+            continue;
+        struct stat st { };
+        if (::stat(("/proc/" + std::string(entry->d_name) + "/ns/net").c_str(), &st) == 0
+            && st.st_dev == target.st_dev && st.st_ino == target.st_ino)
+            pids.push_back(pid_t(pid));
+    }
+    ::closedir(dir);
+    return pids;
+}
+
+std::string OwnerLine()
+{
+    return std::to_string(::getpid()) + " " + StartTimeOf(::getpid());
+}
+
 // The watchdog: a child that learns from its parent what the lab holds and,
 // when the parent is gone (its pipe closes), removes whatever is left.
 [[noreturn]] void Watch(int in)
@@ -133,6 +223,7 @@ int RunTool(const std::vector<std::string>& argv, const std::string& input, std:
         ::signal(sig, SIG_IGN);
     std::set<std::string> namespaces;
     std::set<pid_t> pids;
+    std::string stateDir;
     std::string pending;
     char buffer[1024];
     for (;;) {
@@ -162,6 +253,9 @@ int RunTool(const std::vector<std::string>& argv, const std::string& input, std:
             case 'p':
                 pids.erase(pid_t(std::stol(arg)));
                 break;
+            case 'S':
+                stateDir = arg;
+                break;
             }
         }
     }
@@ -169,6 +263,10 @@ int RunTool(const std::vector<std::string>& argv, const std::string& input, std:
         ::kill(pid, SIGKILL);
     for (const std::string& ns : namespaces)
         DeleteNamespaceFile(ns);
+    if (!stateDir.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(stateDir, ignored);
+    }
     ::_exit(0);
 }
 
@@ -202,6 +300,45 @@ bool InLabNamespace()
     return found;
 }
 
+int SweepOrphans()
+{
+    int removed = 0;
+    DIR* dir = ::opendir(StateRoot);
+    if (!dir)
+        return 0;
+    std::vector<std::string> labs;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strncmp(entry->d_name, NamePrefix, std::strlen(NamePrefix)) == 0)
+            labs.push_back(entry->d_name);
+    }
+    ::closedir(dir);
+    for (const std::string& id : labs) {
+        const std::string path = std::string(StateRoot) + "/" + id;
+        std::ifstream ownerFile(path + "/owner");
+        std::string owner;
+        // No owner yet: a lab being made this moment.
+        if (!std::getline(ownerFile, owner) || !OwnerGone(owner))
+            continue;
+        std::vector<std::string> namespaces;
+        std::ifstream list(path + "/namespaces");
+        for (std::string ns; std::getline(list, ns);) {
+            if (ns.rfind(NamePrefix, 0) == 0 && ns.find('/') == std::string::npos)
+                namespaces.push_back(ns);
+        }
+        for (const std::string& ns : namespaces) {
+            for (pid_t pid : ProcessesIn(ns))
+                ::kill(pid, SIGKILL);
+        }
+        std::error_code ignored;
+        for (auto it = namespaces.rbegin(); it != namespaces.rend(); ++it) {
+            DeleteNamespaceFile(*it);
+        }
+        std::filesystem::remove_all(path, ignored);
+        ++removed;
+    }
+    return removed;
+}
+
 std::string UnavailableReason()
 {
     if (::geteuid() != 0)
@@ -221,6 +358,9 @@ LabNet::LabNet()
 {
     static int serial = 0;
     prefix_ = NamePrefix + std::to_string(::getpid()) + "x" + std::to_string(serial++);
+    // Whatever a killed test or script left behind goes first.
+    if (::geteuid() == 0)
+        SweepOrphans();
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         Fail("watchdog pipe");
@@ -238,6 +378,23 @@ LabNet::LabNet()
         return;
     }
     watchdog_ = fds[1];
+    // The owner first, so that a sweep never takes a lab being made.
+    stateDir_ = std::string(StateRoot) + "/" + prefix_;
+    std::error_code error;
+    std::filesystem::create_directories(stateDir_, error);
+    if (error) {
+        Fail("cannot make " + stateDir_ + ": " + error.message());
+        stateDir_.clear();
+        return;
+    }
+    std::ofstream(stateDir_ + "/owner") << OwnerLine() << "\n";
+    Tell("S " + stateDir_);
+}
+
+void LabNet::Record(const std::string& file, const std::string& line)
+{
+    if (!stateDir_.empty())
+        std::ofstream(stateDir_ + "/" + file, std::ios::app) << line << "\n";
 }
 
 LabNet::~LabNet()
@@ -251,6 +408,10 @@ LabNet::~LabNet()
         ::close(watchdog_);
     if (watchdogPid_ > 0) {
         while (::waitpid(watchdogPid_, nullptr, 0) < 0 && errno == EINTR) { }
+    }
+    if (!stateDir_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(stateDir_, ignored);
     }
 }
 
@@ -284,6 +445,7 @@ std::string LabNet::AddNamespace(const std::string& role)
     const std::string name = prefix_ + "-" + role;
     // Announced first: a kill right after the creation still removes it.
     Tell("N " + name);
+    Record("namespaces", name);
     std::string errorText;
     if (RunTool({ ip, "netns", "add", name }, {}, &errorText) != 0) {
         Tell("n " + name);
@@ -310,26 +472,32 @@ bool LabNet::IpBatch(const std::string& ns, const std::vector<std::string>& line
     return true;
 }
 
-bool LabNet::EnsureBridge()
+bool LabNet::EnsureBridge(int bridge)
 {
-    if (!bridgeNs_.empty())
+    if (bridgeNs_.empty()) {
+        const std::string ns = AddNamespace("br");
+        if (ns.empty())
+            return false;
+        bridgeNs_ = ns;
+    }
+    const std::string name = "br" + std::to_string(bridge);
+    if (std::find(bridges_.begin(), bridges_.end(), bridge) != bridges_.end())
         return true;
-    const std::string ns = AddNamespace("br");
-    if (ns.empty())
+    if (!IpBatch(bridgeNs_, { "link add " + name + " type bridge", "link set " + name + " up" }))
         return false;
-    bridgeNs_ = ns;
-    return IpBatch(bridgeNs_, { "link add br0 type bridge", "link set br0 up" });
+    bridges_.push_back(bridge);
+    return true;
 }
 
-bool LabNet::Connect(
-    const std::string& ns, const std::string& ifName, const std::string& mac, const std::vector<std::string>& addresses)
+bool LabNet::Connect(const std::string& ns, const std::string& ifName, const std::string& mac,
+    const std::vector<std::string>& addresses, int bridge)
 {
-    if (!EnsureBridge())
+    if (!EnsureBridge(bridge))
         return false;
     const std::string port = "v" + std::to_string(links_++);
     if (!IpBatch(bridgeNs_,
             { "link add " + port + " type veth peer name " + ifName + " netns " + ns,
-                "link set " + port + " master br0", "link set " + port + " up" }))
+                "link set " + port + " master br" + std::to_string(bridge), "link set " + port + " up" }))
         return false;
     std::vector<std::string> inside;
     if (!mac.empty())
@@ -364,6 +532,7 @@ pid_t LabNet::Start(const std::string& ns, const std::vector<std::string>& argv)
             ::_exit(126);
         if (!EnterNamespace(ns) || !InLabNamespace())
             ::_exit(125);
+        UseNamespaceHosts(ns);
         ::dup2(out[1], STDOUT_FILENO);
         ::execv(args[0], args.data());
         ::_exit(127);
@@ -455,6 +624,7 @@ std::optional<std::string> LabNet::RunIn(
         // The guard: nothing of the task may run in the machine's own namespace.
         if (!EnterNamespace(ns) || !InLabNamespace())
             ::_exit(3);
+        UseNamespaceHosts(ns);
         const bool ok = WriteAll(out[1], task());
         ::_exit(ok ? 0 : 4);
     }
@@ -491,6 +661,124 @@ std::optional<std::string> LabNet::RunIn(
         return std::nullopt;
     }
     return text;
+}
+
+bool LabNet::BringUp(const Plan& plan, const HostLinks& links, const std::string& binDir)
+{
+    std::string bin = binDir;
+    if (bin.empty() && std::getenv("TWL_BIN_DIR"))
+        bin = std::getenv("TWL_BIN_DIR");
+    const std::string program = bin + "/twinlane-sim";
+    if (::access(program.c_str(), X_OK) != 0)
+        return Fail("no " + program);
+    if (stateDir_.empty())
+        return Fail("no state folder");
+    hostNs_ = AddNamespace("host");
+    if (hostNs_.empty() || !Connect(hostNs_, "eth0", {}, { std::string(HostAddress) + "/24" }))
+        return false;
+    if (links.second && !Connect(hostNs_, "eth1", {}, { std::string(SecondHostAddress) + "/24" }, SecondBridge))
+        return false;
+    if (links.notEthernet
+        && !IpBatch(hostNs_,
+            { "tuntap add dev tun0 mode tun", "addr add 10.55.0.1/24 dev tun0", "link set tun0 up" }))
+        return false;
+
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        const DeviceSpec& spec = plan[i];
+        const int n = int(i) + 1;
+        Device d;
+        d.kind = spec.kind;
+        d.name = spec.name.empty() ? "Q6120-" + std::to_string(n) : spec.name;
+        d.address = spec.kind == Kind::Unconfigured ? "0.0.0.0" : spec.address;
+        d.reachAddress = spec.kind == Kind::Unconfigured ? FactoryAddress : spec.address;
+        if (d.address.empty())
+            return Fail("device " + std::to_string(n) + " has no address");
+        char mac[32];
+        std::snprintf(mac, sizeof mac, "02:4C:41:50:%02X:%02X", (n >> 8) & 0xFF, n & 0xFF);
+        d.mac = mac;
+        d.macDashed = d.mac;
+        std::replace(d.macDashed.begin(), d.macDashed.end(), ':', '-');
+        d.ns = AddNamespace("d" + std::to_string(n));
+        if (d.ns.empty())
+            return false;
+        // The device answers over the link it was asked on, whatever the
+        // asker's subnet (the simulator keeps this up across address changes).
+        if (spec.kind == Kind::SecondLink && !links.second)
+            return Fail("device " + d.name + " is on the second link: BringUp needs HostLinks::second");
+        if (!Connect(d.ns, "eth0", d.mac, { d.reachAddress + "/" + std::to_string(HostPrefixLength) },
+                spec.kind == Kind::SecondLink ? SecondBridge : 0)
+            || !IpBatch(d.ns, { "route replace default dev eth0" }))
+            return false;
+        d.control = stateDir_ + "/d" + std::to_string(n) + ".control";
+        d.frameLog = stateDir_ + "/d" + std::to_string(n) + ".frames";
+        const std::string ready = stateDir_ + "/d" + std::to_string(n) + ".ready";
+        std::vector<std::string> argv { program, "--interface", "eth0", "--manage-interface", "--bind", "0.0.0.0",
+            "--ip", d.address, "--name", d.name, "--control", d.control, "--frame-log", d.frameLog, "--ready-file",
+            ready };
+        if (!spec.password.empty())
+            argv.insert(argv.end(), { "--password", spec.password });
+        if (!spec.fault.empty())
+            argv.insert(argv.end(), { "--fault", spec.fault });
+        if (spec.restartMs >= 0)
+            argv.insert(argv.end(), { "--restart-time", std::to_string(spec.restartMs) });
+        argv.insert(argv.end(), spec.extraArgs.begin(), spec.extraArgs.end());
+        d.pid = Start(d.ns, argv);
+        if (d.pid < 0)
+            return false;
+        Record("devices", d.ns + " " + d.address + " " + d.mac + " " + d.name + " pid " + std::to_string(d.pid));
+        devices_.push_back(d);
+    }
+    // Devices by name in the host namespace (RunIn, Start, ip netns exec).
+    std::string hosts = "127.0.0.1\tlocalhost\n";
+    for (const Device& d : devices_) {
+        if (!d.name.empty() && std::all_of(d.name.begin(), d.name.end(), [](char c) {
+                return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.';
+            }))
+            hosts += d.reachAddress + "\t" + d.name + "\n";
+    }
+    std::error_code error;
+    std::filesystem::create_directories(std::string(NetnsEtc) + "/" + hostNs_, error);
+    std::ofstream(std::string(NetnsEtc) + "/" + hostNs_ + "/hosts") << hosts;
+    // All start at once; then each is waited for.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(DeviceReadyLimitMs);
+    for (std::size_t i = 0; i < devices_.size(); ++i) {
+        const std::string ready = stateDir_ + "/d" + std::to_string(i + 1) + ".ready";
+        while (::access(ready.c_str(), F_OK) != 0) {
+            if (::waitpid(devices_[i].pid, nullptr, WNOHANG) != 0)
+                return Fail("device " + devices_[i].name + " ended before it was ready");
+            if (std::chrono::steady_clock::now() > end)
+                return Fail("device " + devices_[i].name + " not ready in time");
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    return true;
+}
+
+std::string LabNet::Control(const Device& device, const std::string& command)
+{
+    sockaddr_un address {};
+    if (device.control.size() >= sizeof address.sun_path)
+        return {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, device.control.c_str(), device.control.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return {};
+    std::string reply;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && WriteAll(fd, command + "\n")) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ControlReplyLimitMs);
+        char c;
+        while (std::chrono::steady_clock::now() < end) {
+            pollfd pfd { fd, POLLIN, 0 };
+            if (::poll(&pfd, 1, 100) <= 0)
+                continue;
+            if (::read(fd, &c, 1) != 1 || c == '\n')
+                break;
+            reply += c;
+        }
+    }
+    ::close(fd);
+    return reply;
 }
 
 } // namespace lab

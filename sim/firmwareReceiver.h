@@ -58,6 +58,8 @@ public:
 
     void reset();
     State state() const { return m_state; }
+    // The type of the record under way.
+    int type() const { return m_type; }
     const std::vector<Record>& committed() const { return m_committed; }
     const std::string& lastError() const { return m_lastError; }
     static const char* stateName(State state);

@@ -81,10 +81,21 @@ bool Q6120Device::setPassword(const std::string& password)
     return true;
 }
 
+void Q6120Device::setCommitDelay(std::optional<int> type, int ms)
+{
+    if (type) {
+        m_settings.commitDelayByType[*type] = ms;
+    } else {
+        m_settings.commitDelayMs = ms;
+    }
+}
+
 void Q6120Device::applyRestart(bool factoryReset)
 {
     if (factoryReset) {
-        m_settings.address = FactoryAddress;
+        // Back to the state of a new unit: no address of its own (reached at
+        // FactoryAddress), no password.
+        m_settings.address = Ipv4 {};
         m_settings.password.clear();
     } else if (m_pendingAddress) {
         m_settings.address = *m_pendingAddress;
@@ -171,8 +182,10 @@ Q6120Device::Outcome Q6120Device::handle(const uint8_t* frame, size_t length)
             return except(ModbusException::IllegalDataAddress);
         const bool commit = address == FwReg::Commit && m_firmware.state() == FirmwareReceiver::State::HaveCrc;
         const auto r = m_firmware.write(address, pdu + 2, 2);
-        if (commit)
-            out.delayMs = m_settings.commitDelayMs;
+        if (commit) {
+            const auto own = m_settings.commitDelayByType.find(m_firmware.type());
+            out.delayMs = own != m_settings.commitDelayByType.end() ? own->second : m_settings.commitDelayMs;
+        }
         if (r.exception)
             return except(r.exception);
         break;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,7 +16,14 @@ namespace sim {
 
 inline constexpr uint16_t PasswordRegister = 0x2503;
 inline constexpr uint16_t NewAddressRegister = 0x1022;
+// Where an unconfigured unit (address 0, also after a factory reset) is reached.
 inline constexpr Ipv4 FactoryAddress { 192, 168, 127, 254 };
+
+// The address a unit that reports this one actually holds on its link.
+inline Ipv4 ReachableAddress(const Ipv4& reported)
+{
+    return reported == Ipv4 {} ? FactoryAddress : reported;
+}
 
 struct DeviceSettings {
     std::string name = "Q6120";
@@ -24,6 +32,7 @@ struct DeviceSettings {
     std::string firmwareVersion = "1.0";
     MacAddress mac { 0x02, 0x00, 0x00, 0x00, 0x61, 0x20 };
     int commitDelayMs = 200;
+    std::map<int, int> commitDelayByType; // record type -> ms, over commitDelayMs
 };
 
 // The register semantics of one Q6120: what it answers to a request frame.
@@ -57,6 +66,8 @@ public:
     void applyRestart(bool factoryReset);
 
     bool setPassword(const std::string& password);
+    // The commit delay of one record type, or (no type) of every type without one of its own.
+    void setCommitDelay(std::optional<int> type, int ms);
     const DeviceSettings& settings() const { return m_settings; }
     std::optional<Ipv4> pendingAddress() const { return m_pendingAddress; }
     const FirmwareReceiver& firmware() const { return m_firmware; }

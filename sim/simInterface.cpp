@@ -7,6 +7,7 @@
 #include <netlink/netlink.h>
 #include <netlink/route/addr.h>
 #include <netlink/route/link.h>
+#include <netlink/route/route.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -125,6 +126,47 @@ bool SetInterfaceAddress(const std::string& name, const Ipv4& address, std::stri
     nl_socket_free(sock);
     if (rc < 0)
         return failed("address add", rc);
+    return true;
+}
+
+bool SetOnLinkDefaultRoute(const std::string& name, std::string* error)
+{
+    auto failed = [&](const std::string& why, int nlError = 0) {
+        if (error)
+            *error = nlError ? why + ": " + nl_geterror(nlError) : why;
+        return false;
+    };
+    if (InInitialNetworkNamespace())
+        return failed("refused in the machine's own network namespace");
+    const int index = int(if_nametoindex(name.c_str()));
+    if (index == 0)
+        return failed("no interface " + name);
+    nl_sock* sock = nl_socket_alloc();
+    if (!sock)
+        return failed("no netlink socket");
+    int rc = nl_connect(sock, NETLINK_ROUTE);
+    if (rc < 0) {
+        nl_socket_free(sock);
+        return failed("netlink connect", rc);
+    }
+    rtnl_route* route = rtnl_route_alloc();
+    nl_addr* any = nullptr;
+    nl_addr_parse("0.0.0.0/0", AF_INET, &any);
+    rtnl_route_set_family(route, AF_INET);
+    rtnl_route_set_dst(route, any);
+    rtnl_route_set_table(route, RT_TABLE_MAIN);
+    rtnl_route_set_scope(route, RT_SCOPE_LINK);
+    rtnl_route_set_protocol(route, RTPROT_STATIC);
+    rtnl_route_set_type(route, RTN_UNICAST);
+    rtnl_nexthop* hop = rtnl_route_nh_alloc();
+    rtnl_route_nh_set_ifindex(hop, index);
+    rtnl_route_add_nexthop(route, hop);
+    rc = rtnl_route_add(sock, route, NLM_F_REPLACE);
+    nl_addr_put(any);
+    rtnl_route_put(route);
+    nl_socket_free(sock);
+    if (rc < 0)
+        return failed("route add", rc);
     return true;
 }
 

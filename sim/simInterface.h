@@ -18,4 +18,9 @@ std::optional<MacAddress> InterfaceMac(const std::string& interfaceName);
 // prefix length of the first old address (24 when it had none).
 bool SetInterfaceAddress(const std::string& interfaceName, const Ipv4& address, std::string* error);
 
+// Makes every destination on-link through the interface (a default route
+// without gateway), so that the unit answers whoever asked it over that
+// link, whatever the asker's subnet, as a simple embedded stack does.
+bool SetOnLinkDefaultRoute(const std::string& interfaceName, std::string* error);
+
 } // namespace sim

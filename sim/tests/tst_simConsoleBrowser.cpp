@@ -2,7 +2,8 @@
 // server, its link opens a new window, and the page behind the close link
 // closes that window again. Runs in a network namespace of its own with only
 // loopback, so the browser engine and the simulator reach nothing else.
-#include "simTestSupport.h"
+#include "qtestMain.h"
+#include "twlTestSupport.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -69,7 +70,7 @@ void tst_SimConsoleBrowser::popupOpensAndClosesItself()
 {
     if (!NoNetworkReason().empty())
         QSKIP(NoNetworkReason().c_str());
-    simtest::Sim sim({ "--name", "Hall 3", "--ip", "10.1.2.3", "--mac", "02:11:22:33:44:55" }, false);
+    twltest::SimProcess sim({ "--name", "Hall 3", "--ip", "10.1.2.3", "--mac", "02:11:22:33:44:55" }, false);
     QVERIFY2(sim.started(), sim.output().c_str());
 
     QWebEngineProfile profile; // off the record: nothing written to disk
@@ -106,11 +107,11 @@ int main(int argc, char** argv)
 {
     // Before the application starts any thread or helper process: they all
     // inherit the namespace of the thread that starts them.
-    tst_SimConsoleBrowser::NoNetworkReason() = simtest::EnterPrivateNetwork();
+    tst_SimConsoleBrowser::NoNetworkReason() = twltest::EnterPrivateNetwork();
     QApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     tst_SimConsoleBrowser tc;
     QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&tc, argc, argv);
+    return twltest::QtExec(&tc, argc, argv);
 }
 #include "tst_simConsoleBrowser.moc"

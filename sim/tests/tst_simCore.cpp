@@ -2,13 +2,16 @@
 // the register semantics of a request frame, the firmware receiver, fault
 // plans and the console pages.
 #include "alarmMessage.h"
+#include "commitDelay.h"
 #include "faultPlan.h"
 #include "firmwareReceiver.h"
 #include "q6120Device.h"
 #include "simConsole.h"
 #include "simCrc.h"
+#include "simOptions.h"
 #include "simPassword.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <numeric>
 #include <sstream>
@@ -187,36 +190,57 @@ TEST(Q6120Device, NewAddressWaitsForTheRestartAndFactoryResetClearsEverything)
 
     device.handle(setIp.data(), setIp.size());
     device.applyRestart(true);
-    EXPECT_EQ(FormatIpv4(device.settings().address), "192.168.127.254");
+    // One factory state: unconfigured, as a new unit.
+    EXPECT_EQ(FormatIpv4(device.settings().address), "0.0.0.0");
     EXPECT_EQ(device.settings().password, "");
     const auto read = hex("00 00 00 00 00 06 01 04 25 03 00 05");
     EXPECT_EQ(hexText(device.handle(read.data(), read.size()).reply),
         "00 00 00 00 00 0D 01 04 0A 5C 3E 91 0A D7 62 B4 18 EF 27");
 }
 
-TEST(Q6120Device, CommitAnswersAfterTheConfiguredDelay)
+TEST(Q6120Device, CommitAnswersAfterTheDelayOfItsRecordType)
 {
-    DeviceSettings s;
-    s.commitDelayMs = 1234;
-    Q6120Device device(s);
-    const char* frames[] = {
-        "00 01 00 00 00 06 01 06 30 00 00 00", "00 02 00 00 00 0F 01 10 30 01 00 04 08 4A 77 6F 50 65 78 65 00",
-        "00 03 00 00 00 0B 01 10 30 0D 00 02 04 02 00 00 00", "00 04 00 00 00 09 01 10 30 0F 00 01 02 03 00",
-        "00 05 00 00 00 09 01 10 30 10 00 01 02 AB CD",
-        "00 06 00 00 00 06 01 06 30 83 15 BF", // CRC-16 of AB CD
+    const struct {
+        const char* name;
+        std::map<int, int> byType; // at start
+        std::optional<int> setType; // a change at run time: type (-1 every type), ms
+        int setMs;
+        int expected;
+    } rows[] = {
+        { "every type", {}, std::nullopt, 0, 1234 },
+        { "its own type", { { 3, 50 } }, std::nullopt, 0, 50 },
+        { "another type", { { 2, 50 } }, std::nullopt, 0, 1234 },
+        { "its type at run time", { { 3, 50 } }, 3, 77, 77 },
+        { "every type at run time", { { 2, 50 } }, -1, 99, 99 },
+        { "every type at run time, its own kept", { { 3, 50 } }, -1, 99, 50 },
     };
-    for (const char* f : frames) {
-        const auto frame = hex(f);
-        const auto outcome = device.handle(frame.data(), frame.size());
-        ASSERT_EQ(outcome.reply.size(), 12u) << f;
-        EXPECT_EQ(outcome.delayMs, 0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DeviceSettings s;
+        s.commitDelayMs = 1234;
+        s.commitDelayByType = row.byType;
+        Q6120Device device(s);
+        if (row.setType)
+            device.setCommitDelay(*row.setType >= 0 ? row.setType : std::nullopt, row.setMs);
+        const char* frames[] = {
+            "00 01 00 00 00 06 01 06 30 00 00 00", "00 02 00 00 00 0F 01 10 30 01 00 04 08 4A 77 6F 50 65 78 65 00",
+            "00 03 00 00 00 0B 01 10 30 0D 00 02 04 02 00 00 00", "00 04 00 00 00 09 01 10 30 0F 00 01 02 03 00",
+            "00 05 00 00 00 09 01 10 30 10 00 01 02 AB CD",
+            "00 06 00 00 00 06 01 06 30 83 15 BF", // CRC-16 of AB CD
+        };
+        for (const char* f : frames) {
+            const auto frame = hex(f);
+            const auto outcome = device.handle(frame.data(), frame.size());
+            ASSERT_EQ(outcome.reply.size(), 12u) << f;
+            EXPECT_EQ(outcome.delayMs, 0);
+        }
+        const auto commit = hex("00 07 00 00 00 06 01 06 30 84 00 00");
+        const auto outcome = device.handle(commit.data(), commit.size());
+        EXPECT_EQ(hexText(outcome.reply), "00 07 00 00 00 06 01 06 30 84 00 00");
+        EXPECT_EQ(outcome.delayMs, row.expected);
+        ASSERT_EQ(device.firmware().committed().size(), 1u);
+        EXPECT_EQ(device.firmware().committed()[0].type, 3);
     }
-    const auto commit = hex("00 07 00 00 00 06 01 06 30 84 00 00");
-    const auto outcome = device.handle(commit.data(), commit.size());
-    EXPECT_EQ(hexText(outcome.reply), "00 07 00 00 00 06 01 06 30 84 00 00");
-    EXPECT_EQ(outcome.delayMs, 1234);
-    ASSERT_EQ(device.firmware().committed().size(), 1u);
-    EXPECT_EQ(device.firmware().committed()[0].type, 3);
 }
 
 // ---- firmware receiver ----
@@ -382,6 +406,200 @@ TEST(FaultPlan, ParsesEveryModeAndRefusesBadText)
         EXPECT_EQ(plan->remaining, row.remaining);
         EXPECT_EQ(FormatFault(*ParseFault(FormatFault(*plan), nullptr)), FormatFault(*plan));
     }
+}
+
+TEST(FaultPlan, AimedPlansParseToTheirCanonicalText)
+{
+    const struct {
+        const char* text;
+        const char* canonical; // nullptr: refused
+    } rows[] = {
+        { "drop fn 16 addr 0x3010 nth 2 once", "drop fn 16 addr 0x3010 nth 2 count 1" },
+        { "exception 4 fn 8 once", "exception 4 fn 8 count 1" },
+        { "exception fn 0x10", "exception 4 fn 16" },
+        { "silence addr 4096 always", "silence addr 0x1000" },
+        { "trickle 5 nth 3 count 2", "trickle 5 nth 3 count 2" },
+        { "delay 100 count 2 fn 3", "delay 100 fn 3 count 2" },
+        { "refuse count 2", "refuse count 2" },
+        { "none fn 3", "none" },
+        { "drop fn 0", nullptr },
+        { "drop fn 128", nullptr },
+        { "drop addr 0x10000", nullptr },
+        { "drop nth 0", nullptr },
+        { "drop fn 3 fn 4", nullptr },
+        { "drop once always", nullptr },
+        { "drop once count 2", nullptr },
+        { "drop fn", nullptr },
+        { "drop sometimes", nullptr },
+        { "delay fn 3", nullptr },
+        { "refuse fn 3", nullptr },
+        { "refuse nth 2", nullptr },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        std::string error;
+        const auto plan = ParseFault(row.text, &error);
+        ASSERT_EQ(bool(plan), row.canonical != nullptr) << error;
+        if (!plan) {
+            EXPECT_FALSE(error.empty());
+            continue;
+        }
+        EXPECT_EQ(FormatFault(*plan), row.canonical);
+    }
+}
+
+TEST(FaultPlan, FiresOnTheChosenRequestOnly)
+{
+    // Requests by function code and first address field; 'X' where the plan fires.
+    const std::pair<int, int> requests[] = { { 6, 0x3000 }, { 16, 0x3010 }, { 16, 0x3083 }, { 16, 0x3010 },
+        { 3, 0x3010 }, { 16, 0x3010 }, { 16, 0x3010 } };
+    const struct {
+        const char* plan;
+        const char* fires;
+        const char* after; // the plan once the requests are through
+    } rows[] = {
+        { "drop fn 16 addr 0x3010 nth 2 once", "...X...", "none" },
+        { "drop fn 16 addr 0x3010 nth 2", "...X.XX", "drop fn 16 addr 0x3010" },
+        { "drop addr 0x3010 nth 2 count 2", "...XX..", "none" },
+        { "exception 4 fn 16", ".XXX.XX", "exception 4 fn 16" },
+        { "silence nth 7 once", "......X", "none" },
+        { "delay 5 count 3", "XXX....", "none" },
+        { "refuse", ".......", "refuse" },
+        { "none", ".......", "none" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.plan);
+        auto plan = ParseFault(row.plan, nullptr);
+        ASSERT_TRUE(plan);
+        std::string fires;
+        for (const auto& [fn, address] : requests) {
+            const auto frame = hex("00 01 00 00 00 06 01 00 00 00 00 01");
+            auto bytes = frame;
+            bytes[7] = uint8_t(fn);
+            bytes[8] = uint8_t(address >> 8);
+            bytes[9] = uint8_t(address);
+            fires += TakeRequestFault(*plan, bytes.data(), bytes.size()) ? 'X' : '.';
+        }
+        EXPECT_EQ(fires, row.fires);
+        EXPECT_EQ(FormatFault(*plan), row.after);
+    }
+    auto refuse = ParseFault("refuse count 2", nullptr);
+    EXPECT_TRUE(TakeConnectionFault(*refuse));
+    EXPECT_TRUE(TakeConnectionFault(*refuse));
+    EXPECT_FALSE(TakeConnectionFault(*refuse));
+    EXPECT_EQ(FormatFault(*refuse), "none");
+}
+
+TEST(CommitDelay, ParsesAllTypesOrOneType)
+{
+    const struct {
+        const char* text;
+        bool ok;
+        int type; // -1: every type
+        int ms;
+    } rows[] = {
+        { "250", true, -1, 250 },
+        { "0", true, -1, 0 },
+        { "3:5000", true, 3, 5000 },
+        { "0x6:0x10", true, 6, 16 },
+        { "7:100", false, 0, 0 },
+        { "-1:100", false, 0, 0 },
+        { "3:", false, 0, 0 },
+        { ":100", false, 0, 0 },
+        { "600001", false, 0, 0 },
+        { "", false, 0, 0 },
+        { "1:2:3", false, 0, 0 },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        std::string error;
+        const auto delay = ParseCommitDelay(row.text, &error);
+        ASSERT_EQ(bool(delay), row.ok) << error;
+        if (!delay) {
+            EXPECT_FALSE(error.empty());
+            continue;
+        }
+        EXPECT_EQ(delay->type.value_or(-1), row.type);
+        EXPECT_EQ(delay->ms, row.ms);
+    }
+}
+
+// ---- command line ----
+
+TEST(Options, ReadsEveryFlagAndRefusesBadLines)
+{
+    using Args = std::vector<std::string>;
+    // Each accepted row names the field it checks through a formatter.
+    const struct {
+        Args args;
+        const char* error; // part of the error text; nullptr: accepted
+        std::function<std::string(const ServerOptions&)> field;
+        const char* value;
+    } rows[] = {
+        { {}, nullptr, [](const ServerOptions& o) { return o.bindAddress + " " + std::to_string(o.modbusPort); },
+            "127.0.0.1 502" },
+        { { "--name", "Hall 3", "--ip=10.1.2.3" }, nullptr,
+            [](const ServerOptions& o) { return o.device.name + " " + FormatIpv4(o.device.address); },
+            "Hall 3 10.1.2.3" },
+        { { "--mac", "02:aa:bb:cc:dd:ee" }, nullptr,
+            [](const ServerOptions& o) { return FormatMac(o.device.mac) + (o.macGiven ? " given" : ""); },
+            "02-AA-BB-CC-DD-EE given" },
+        { { "--product-id", "0x80006121", "--product-code", "24865" }, nullptr,
+            [](const ServerOptions& o) { return std::to_string(o.productId) + " " + std::to_string(o.productCode); },
+            "2147508513 24865" },
+        { { "--http-port", "-1", "--port", "0" }, nullptr,
+            [](const ServerOptions& o) { return std::to_string(o.httpPort) + " " + std::to_string(o.modbusPort); },
+            "-1 0" },
+        { { "--commit-delay", "100", "--commit-delay", "3:5000" }, nullptr,
+            [](const ServerOptions& o) {
+                return std::to_string(o.device.commitDelayMs) + " " + std::to_string(o.device.commitDelayByType.at(3));
+            },
+            "100 5000" },
+        { { "--fault", "drop fn 16 addr 0x3010 nth 2 once" }, nullptr,
+            [](const ServerOptions& o) { return FormatFault(o.fault); }, "drop fn 16 addr 0x3010 nth 2 count 1" },
+        { { "--interface", "eth0", "--manage-interface", "--no-discovery" }, nullptr,
+            [](const ServerOptions& o) {
+                return o.interfaceName + (o.manageInterface ? " manage" : "") + (o.discovery ? " search" : "");
+            },
+            "eth0 manage" },
+        { { "--frame-log", "/f", "--control", "/c", "--ready-file", "/r", "--alarm-host", "127.0.0.2",
+              "--alarm-port", "9", "--restart-time", "0", "--password", "abc" },
+            nullptr,
+            [](const ServerOptions& o) {
+                return o.frameLogPath + o.controlPath + o.readyPath + " " + o.alarmHost + ":"
+                    + std::to_string(o.alarmPort) + " " + std::to_string(o.restartMs) + " " + o.device.password;
+            },
+            "/f/c/r 127.0.0.2:9 0 abc" },
+        { { "--password", "01234567890" }, "--password", nullptr, nullptr },
+        { { "--ip", "1.2.3" }, "bad value for --ip: 1.2.3", nullptr, nullptr },
+        { { "--mac", "02:00:00:00:00" }, "--mac", nullptr, nullptr },
+        { { "--fault", "fly" }, "unknown fault mode", nullptr, nullptr },
+        { { "--commit-delay", "9:1" }, "record type", nullptr, nullptr },
+        { { "--port", "70000" }, "--port", nullptr, nullptr },
+        { { "--http-port", "-2" }, "--http-port", nullptr, nullptr },
+        { { "--product-code", "0x10000" }, "--product-code", nullptr, nullptr },
+        { { "--manage-interface" }, "needs --interface", nullptr, nullptr },
+        { { "--name" }, "needs a value", nullptr, nullptr },
+        { { "--no-discovery=1" }, "takes no value", nullptr, nullptr },
+        { { "--fly" }, "unknown option --fly", nullptr, nullptr },
+        { { "stray" }, "unexpected argument stray", nullptr, nullptr },
+    };
+    for (const auto& row : rows) {
+        std::string joined;
+        for (const auto& a : row.args)
+            joined += a + " ";
+        SCOPED_TRACE(joined);
+        const ParsedOptions parsed = ParseOptions(row.args);
+        EXPECT_FALSE(parsed.help);
+        if (row.error) {
+            EXPECT_FALSE(parsed.options);
+            EXPECT_NE(parsed.error.find(row.error), std::string::npos) << parsed.error;
+            continue;
+        }
+        ASSERT_TRUE(parsed.options) << parsed.error;
+        EXPECT_EQ(row.field(*parsed.options), row.value);
+    }
+    EXPECT_TRUE(ParseOptions({ "--port", "1", "--help" }).help);
 }
 
 // ---- console pages ----

@@ -4,11 +4,11 @@
 // outside: an address that is no one's, an alarm host that is this machine,
 // the loopback link.
 #include "simInterface.h"
-#include "simTestSupport.h"
+#include "twlTestSupport.h"
 
 #include <gtest/gtest.h>
 
-using namespace simtest;
+using namespace twltest;
 
 TEST(SimMachineGuard, FlagsReachingBeyondLoopbackAreRefused)
 {

@@ -1,7 +1,7 @@
 // twinlane-sim on its real ports and real interfaces, inside a network
 // namespace that this test process makes for itself: everything it starts
 // inherits the namespace, and the namespace goes away with the process.
-#include "simTestSupport.h"
+#include "twlTestSupport.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -15,7 +15,7 @@
 #include <sstream>
 #include <unistd.h>
 
-using namespace simtest;
+using namespace twltest;
 
 namespace {
 
@@ -109,7 +109,7 @@ protected:
 
 TEST_F(SimNetns, RealPortsServeModbusAndTheConsole)
 {
-    Sim sim({ "--bind", "0.0.0.0", "--port", "502", "--http-port", "80", "--password", "abc" }, false);
+    SimProcess sim({ "--bind", "0.0.0.0", "--port", "502", "--http-port", "80", "--password", "abc" }, false);
     ASSERT_TRUE(sim.started()) << sim.output();
     EXPECT_EQ(sim.modbusPort(), 502);
     EXPECT_EQ(sim.httpPort(), 80);
@@ -138,10 +138,14 @@ TEST_F(SimNetns, AddressChangeMovesTheInterfaceAtTheRestart)
         SCOPED_TRACE(row.name);
         makeLink(row.deviceAddress);
         {
-            Sim sim({ "--bind", row.bind, "--ip", *row.deviceAddress ? row.deviceAddress : "0.0.0.0", "--port", "502",
+            SimProcess sim({ "--bind", row.bind, "--ip", *row.deviceAddress ? row.deviceAddress : "0.0.0.0", "--port", "502",
                         "--interface", "simd0", "--manage-interface", "--no-discovery", "--restart-time", "300" },
                 false);
             ASSERT_TRUE(sim.started()) << sim.output();
+            // An unconfigured unit is reached at the factory address.
+            if (!*row.deviceAddress) {
+                EXPECT_EQ(ipv4Addresses("simd0"), std::vector<std::string> { "192.168.127.254" });
+            }
             const int fd = ConnectTcp(row.before, 502);
             ASSERT_GE(fd, 0);
             ASSERT_TRUE(SendAll(fd, Hex("00 3E 00 00 00 0B 01 10 10 22 00 02 04 0A 4D 00 15")));
@@ -186,7 +190,7 @@ TEST_F(SimNetns, AnswersASearchWithItsIdentity)
         std::vector<std::string> args { "--bind", "0.0.0.0", "--interface", "simd0" };
         args.insert(args.end(), row.args.begin(), row.args.end());
         {
-            Sim sim(args, false);
+            SimProcess sim(args, false);
             ASSERT_TRUE(sim.started()) << sim.output();
             g_found.clear();
             dsc_SetSearchOpt(500, 3);

@@ -1,7 +1,7 @@
 // twinlane-sim as a process on loopback, checked with clients not written
 // here (mbpoll, libmodbus) and with plain sockets where bytes matter. The
 // whole program runs in a network namespace of its own with only loopback.
-#include "simTestSupport.h"
+#include "twlTestSupport.h"
 #include "simTypes.h"
 
 #include <cerrno>
@@ -12,14 +12,14 @@
 #include <sstream>
 #include <unistd.h>
 
-using namespace simtest;
+using namespace twltest;
 
 namespace {
 
 const auto* const g_network = ::testing::AddGlobalTestEnvironment(new PrivateNetwork);
 
 // The five password registers as mbpoll prints them, in order.
-std::vector<std::string> mbpollPasswordRegisters(const Sim& sim)
+std::vector<std::string> mbpollPasswordRegisters(const SimProcess& sim)
 {
     std::string out;
     const int rc = RunProgram("mbpoll",
@@ -39,7 +39,7 @@ std::vector<std::string> mbpollPasswordRegisters(const Sim& sim)
 
 struct ModbusClient {
     modbus_t* ctx = nullptr;
-    ModbusClient(const Sim& sim)
+    ModbusClient(const SimProcess& sim)
     {
         ctx = modbus_new_tcp(sim.host().c_str(), sim.modbusPort());
         modbus_set_slave(ctx, 1);
@@ -93,7 +93,7 @@ TEST(SimServer, MbpollReadsThePasswordRegisters)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        Sim sim({ "--password", row.flagPassword }, false);
+        SimProcess sim({ "--password", row.flagPassword }, false);
         ASSERT_TRUE(sim.started()) << sim.output();
         if (row.controlPassword != "-") {
             ASSERT_EQ(sim.control("password " + row.controlPassword), "ok");
@@ -111,11 +111,11 @@ TEST(SimServer, RestartDropsConnectionsStaysAwayAndComesBackWithAWarmStart)
         const char* passwordLengthAfter;
     } rows[] = {
         { "restart", 0xFF00, "10.1.2.3", "3" },
-        { "factory reset", 0x55AA, "192.168.127.254", "0" },
+        { "factory reset", 0x55AA, "0.0.0.0", "0" },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        Sim sim({ "--ip", "10.1.2.3", "--password", "abc", "--restart-time", "4000" });
+        SimProcess sim({ "--ip", "10.1.2.3", "--password", "abc", "--restart-time", "4000" });
         ASSERT_TRUE(sim.started()) << sim.output();
         auto cold = sim.alarms()->next();
         ASSERT_TRUE(cold);
@@ -149,7 +149,7 @@ TEST(SimServer, RestartDropsConnectionsStaysAwayAndComesBackWithAWarmStart)
 
 TEST(SimServer, DiagnosticsWithOtherDataIsAnExceptionAndNoRestart)
 {
-    Sim sim({}, false);
+    SimProcess sim({}, false);
     ASSERT_TRUE(sim.started()) << sim.output();
     ModbusClient client(sim);
     ASSERT_TRUE(client.connect());
@@ -160,7 +160,7 @@ TEST(SimServer, DiagnosticsWithOtherDataIsAnExceptionAndNoRestart)
 
 TEST(SimServer, OversizedAndNonModbusFramesGetNoBrokenReplies)
 {
-    Sim sim({}, false);
+    SimProcess sim({}, false);
     ASSERT_TRUE(sim.started()) << sim.output();
     const int fd = ConnectTcp(sim.host(), sim.modbusPort());
     ASSERT_GE(fd, 0);
@@ -181,7 +181,7 @@ TEST(SimServer, OversizedAndNonModbusFramesGetNoBrokenReplies)
 
 TEST(SimServer, ReplyReachesAClientThatClosedItsSendingSide)
 {
-    Sim sim({ "--fault", "delay 200" }, false);
+    SimProcess sim({ "--fault", "delay 200" }, false);
     ASSERT_TRUE(sim.started()) << sim.output();
     const int fd = ConnectTcp(sim.host(), sim.modbusPort());
     ASSERT_GE(fd, 0);
@@ -195,7 +195,7 @@ TEST(SimServer, ReplyReachesAClientThatClosedItsSendingSide)
 
 TEST(SimServer, AddressChangeTakesEffectAtTheRestartAndFramesAreLoggedByteForByte)
 {
-    Sim sim({ "--ip", "192.168.127.254", "--restart-time", "200" }, false);
+    SimProcess sim({ "--ip", "192.168.127.254", "--restart-time", "200" }, false);
     ASSERT_TRUE(sim.started()) << sim.output();
     const std::string setIp = "00 3E 00 00 00 0B 01 10 10 22 00 02 04 0A 00 00 05";
     const std::string restart = "00 3D 00 00 00 06 01 08 00 01 FF 00";
@@ -293,7 +293,7 @@ TEST(SimServer, FirmwareDownloadTakesGoodRecordsAndRefusesBadOnes)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        Sim sim({ "--commit-delay", "300" }, false);
+        SimProcess sim({ "--commit-delay", "300" }, false);
         ASSERT_TRUE(sim.started()) << sim.output();
         ModbusClient client(sim);
         ASSERT_TRUE(client.connect());
@@ -309,6 +309,90 @@ TEST(SimServer, FirmwareDownloadTakesGoodRecordsAndRefusesBadOnes)
         EXPECT_EQ(modbus_write_register(client.ctx, 0x3000, 0), 1);
         EXPECT_EQ(sim.status("firmware"), "ready");
     }
+}
+
+// The fault aimed at the data of record 2 fires there and nowhere else: not
+// at record 1's data, not at the rest of record 2, not at its retry.
+TEST(SimServer, AimedFaultHitsTheDataOfRecordTwoOnly)
+{
+    std::vector<uint8_t> big(500);
+    std::iota(big.begin(), big.end(), uint8_t(3));
+    const struct {
+        const char* plan;
+        bool atRunTime;
+        bool dropped; // else answered with exception 3
+    } rows[] = {
+        { "drop fn 16 addr 0x3010 nth 2 once", false, true },
+        { "drop fn 16 addr 0x3010 nth 2 once", true, true },
+        { "exception 3 fn 0x10 addr 0x3010 nth 2 once", true, false },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.plan) + (row.atRunTime ? " (command)" : " (flag)"));
+        std::vector<std::string> args { "--commit-delay", "0" };
+        if (!row.atRunTime)
+            args.insert(args.end(), { "--fault", row.plan });
+        SimProcess sim(args, false);
+        ASSERT_TRUE(sim.started()) << sim.output();
+        if (row.atRunTime) {
+            ASSERT_EQ(sim.control(std::string("fault ") + row.plan), "ok");
+        }
+        ModbusClient client(sim);
+        ASSERT_TRUE(client.connect());
+        EXPECT_EQ(sendRecord(client.ctx, { 1, 2, 3, 4, 5 }, 1, Mistake::None), 0);
+        // One matching request seen, the plan waits for the next.
+        EXPECT_EQ(sim.status("fault").substr(sim.status("fault").find(" fn ")), " fn 16 addr 0x3010 count 1");
+        EXPECT_EQ(sendRecord(client.ctx, big, 3, Mistake::None), 5); // its first data write
+        if (row.dropped) {
+            EXPECT_TRUE(connectionDropped(modbus_get_socket(client.ctx)));
+            modbus_close(client.ctx);
+            ASSERT_TRUE(client.connect());
+        } else {
+            EXPECT_EQ(errno, EMBXILVAL);
+        }
+        EXPECT_EQ(sim.status("fault"), "none");
+        EXPECT_EQ(sendRecord(client.ctx, big, 3, Mistake::None), 0);
+        EXPECT_EQ(sim.status("records"), "2");
+        // Every data write reached the server, the faulted one included.
+        int dataWrites = 0;
+        for (const std::string& line : sim.frameLog())
+            dataWrites += line.find(" 01 10 30 10 ") != std::string::npos;
+        EXPECT_EQ(dataWrites, 1 + 1 + 3);
+    }
+}
+
+// The restart that follows an address write gets the exception; the address
+// write before it and the restart asked for again are served.
+TEST(SimServer, AimedExceptionHitsTheRestartOnly)
+{
+    SimProcess sim({ "--ip", "10.1.2.3", "--fault", "exception 4 fn 8 once", "--restart-time", "100" }, false);
+    ASSERT_TRUE(sim.started()) << sim.output();
+    ModbusClient client(sim);
+    ASSERT_TRUE(client.connect());
+    const uint16_t address[] = { 0x0A00, 0x0005 };
+    EXPECT_EQ(modbus_write_registers(client.ctx, 0x1022, 2, address), 2);
+    EXPECT_EQ(client.diagnostics(1, 0xFF00), (std::vector<uint8_t> { 0x88, 0x04 }));
+    EXPECT_EQ(sim.status("restarts"), "0");
+    EXPECT_EQ(sim.status("fault"), "none");
+    EXPECT_EQ(client.diagnostics(1, 0xFF00), (std::vector<uint8_t> { 0x08, 0, 1, 0xFF, 0 }));
+    EXPECT_TRUE(connectionDropped(modbus_get_socket(client.ctx)));
+    EXPECT_TRUE(WaitFor([&] { return sim.status("state") == "up" && sim.status("restarts") == "1"; }));
+    EXPECT_EQ(sim.status("address"), "10.0.0.5");
+}
+
+TEST(SimServer, CommitDelayPerRecordTypeAtStartAndRunTime)
+{
+    SimProcess sim({ "--commit-delay", "0", "--commit-delay", "3:0x10" }, false);
+    ASSERT_TRUE(sim.started()) << sim.output();
+    EXPECT_EQ(sim.status("commit-delay"), "0,3:16");
+    EXPECT_EQ(sim.control("commit-delay 5:250"), "ok");
+    EXPECT_EQ(sim.control("commit-delay 20"), "ok");
+    EXPECT_EQ(sim.status("commit-delay"), "20,3:16,5:250");
+    EXPECT_EQ(sim.control("commit-delay 9:1").rfind("error ", 0), 0u);
+    EXPECT_EQ(sim.control("commit-delay").rfind("error ", 0), 0u);
+    ModbusClient client(sim);
+    ASSERT_TRUE(client.connect());
+    EXPECT_EQ(sendRecord(client.ctx, { 1, 2, 3 }, 5, Mistake::None), 0);
+    EXPECT_EQ(sim.status("records"), "1");
 }
 
 TEST(SimServer, FaultsShapeTheReplies)
@@ -338,7 +422,7 @@ TEST(SimServer, FaultsShapeTheReplies)
         std::vector<std::string> args;
         if (!row.atRunTime)
             args = { "--fault", row.fault };
-        Sim sim(args, false);
+        SimProcess sim(args, false);
         ASSERT_TRUE(sim.started()) << sim.output();
         if (row.atRunTime) {
             ASSERT_EQ(sim.control(std::string("fault ") + row.fault), "ok");
@@ -412,7 +496,7 @@ TEST(SimServer, FaultsShapeTheReplies)
 
 TEST(SimServer, ConsoleIsServedOverHttp)
 {
-    Sim sim(
+    SimProcess sim(
         { "--name", "Hall 3", "--ip", "10.1.2.3", "--mac", "02:11:22:33:44:55", "--firmware-version", "2.1" }, false);
     ASSERT_TRUE(sim.started()) << sim.output();
     const std::string status = HttpGet(sim.host(), sim.httpPort(), "/");
@@ -428,7 +512,7 @@ TEST(SimServer, ConsoleIsServedOverHttp)
 
 TEST(SimServer, AlarmsOnCommand)
 {
-    Sim sim({ "--name", "Peer A", "--ip", "10.1.2.3" });
+    SimProcess sim({ "--name", "Peer A", "--ip", "10.1.2.3" });
     ASSERT_TRUE(sim.started()) << sim.output();
     const struct {
         const char* command;
@@ -465,7 +549,7 @@ TEST(SimServer, AlarmsOnCommand)
 
 TEST(SimServer, ControlChannelRefusesBadCommands)
 {
-    Sim sim({}, false);
+    SimProcess sim({}, false);
     ASSERT_TRUE(sim.started()) << sim.output();
     const std::pair<const char*, const char*> rows[] = {
         { "fly", "error unknown command: fly" },

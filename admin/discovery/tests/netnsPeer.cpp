@@ -1,5 +1,7 @@
 #include "netnsPeer.h"
 
+#include "privateNetwork.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -18,20 +20,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct tNAMESPACE {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    bool operator==(const tNAMESPACE&) const = default;
-};
-tNAMESPACE startNamespace;
-
-// Of the calling thread: unshare and setns change that thread only.
-tNAMESPACE NamespaceOf(const char* path)
-{
-    struct stat st { };
-    return stat(path, &st) == 0 ? tNAMESPACE { st.st_dev, st.st_ino } : tNAMESPACE {};
-}
 
 bool WriteFile(const char* path, const char* text)
 {
@@ -59,11 +47,9 @@ template <typename Run> bool WaitUntilUp(Run run, const std::string& dev)
 
 std::string EnterPrivateNamespace()
 {
-    startNamespace = NamespaceOf("/proc/thread-self/ns/net");
-    if (startNamespace == tNAMESPACE {})
-        return "cannot read /proc/thread-self/ns/net";
-    if (unshare(CLONE_NEWNET) != 0)
-        return std::string("cannot create a network namespace: ") + strerror(errno);
+    // The shared helper makes the namespace and checks it is a new one.
+    if (const std::string why = twltest::EnterPrivateNetwork(); !why.empty())
+        return why;
     if (!InPrivateNamespace()) {
         // Never go on in the machine's own namespace.
         fprintf(stderr, "still in the starting network namespace after unshare\n");
@@ -80,9 +66,7 @@ std::string EnterPrivateNamespace()
 
 bool InPrivateNamespace()
 {
-    const tNAMESPACE none, now = NamespaceOf("/proc/thread-self/ns/net");
-    const tNAMESPACE init = NamespaceOf("/proc/1/ns/net"); // none when we may not read it
-    return now != none && startNamespace != none && now != startNamespace && now != init;
+    return twltest::InTestNamespace();
 }
 
 ShResult Sh(const std::string& command)

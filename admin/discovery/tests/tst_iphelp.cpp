@@ -3,6 +3,7 @@
 #include "Iphelp.h"
 #include "ipTables.h"
 #include "netnsPeer.h"
+#include "testSkip.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -417,5 +418,5 @@ int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
     namespaceUnavailable = EnterPrivateNamespace();
-    return RUN_ALL_TESTS();
+    return twltest::RunAllTests();
 }

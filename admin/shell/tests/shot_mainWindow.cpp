@@ -59,7 +59,7 @@ public:
 
 int main(int argc, char** argv)
 {
-    const bool isolated = ::unshare(CLONE_NEWNET) == 0;
+    const bool isolated = twltest::EnterPrivateNetwork().empty();
     QApplication app(argc, argv);
     if (!isolated) {
         std::fprintf(stderr, "cannot create a network namespace; not started\n");

@@ -662,6 +662,7 @@ private slots:
         TModalAnswerer answerer(QMessageBox::Yes);
         QVERIFY(!w->close()); // nor may the window go
         QCOMPARE(answerer.Texts.size(), 0);
+        QCOMPARE(answerer.DialogClasses.size(), 0);
         w->ScanServers(); // nor may a scan tear it down
         QCOMPARE(w->Product->Modules()->value(0), m);
         m->RequestPending = false;
@@ -722,6 +723,7 @@ private slots:
         w.Timer1Timer();
         QCOMPARE(searchCount, searches);
         QCOMPARE(answerer.Texts, QStringList {}); // closing was refused without a question
+        QCOMPARE(answerer.DialogClasses, QStringList {});
         QStringList got;
         for (TIOObject* o : *w.Product->Modules())
             got << static_cast<TIOMod*>(o)->Address;
@@ -815,7 +817,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         TModalAnswerer answerer;
         w.muAboutClick();
-        QCOMPARE(answerer.Texts, QStringList { "TfmAbout" });
+        QCOMPARE(answerer.DialogClasses, QStringList { "TfmAbout" });
+        QCOMPARE(answerer.Texts, QStringList {});
         QCOMPARE(answerer.Frames.first().center(), answerer.OwnerFrames.first().center());
         TfmAbout about(&w);
         QCOMPARE(about.windowTitle(), QStringLiteral("About"));
