@@ -2,6 +2,7 @@
 // the network once it starts): refused as root without the sandbox switch;
 // as an operator, ended by a signal through its normal close, or killed,
 // and either way its route helper is gone and the tables are as before.
+#include "testSkip.h"
 #include "labNet.h"
 #include "operatorUser.h"
 
@@ -323,7 +324,7 @@ int main(int argc, char** argv)
             unavailable = "could not copy the program";
         program = setup.Directory + "/bin/TwinlaneAdmin";
     }
-    const int result = RUN_ALL_TESTS();
+    const int result = twltest::RunAllTests();
     setup.Remove();
     return result;
 }

@@ -2,6 +2,7 @@
 // the group twinlane, mode 0750, with CAP_NET_ADMIN as its file capability,
 // run by a user of that group who holds no right of their own, in the host
 // namespace of a lab (lab::LabNet). Needs root to set that up; skips without.
+#include "testSkip.h"
 #include "Iphelp.h"
 #include "labNet.h"
 #include "operatorUser.h"
@@ -383,7 +384,7 @@ int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
     unavailable = setup.Make();
-    const int result = RUN_ALL_TESTS();
+    const int result = twltest::RunAllTests();
     setup.Remove();
     return result;
 }
