@@ -8,6 +8,7 @@
 #include "frmSetting.h"
 #include "frmViewLog.h"
 #include "logFormat.h"
+#include "singleInstance.h"
 #include "sortGrid.h"
 #include "windowFrame.h"
 
@@ -589,6 +590,11 @@ void TfmMain::xgEventMouseUp(int column)
     }
     if (settings_.SortCol >= 0)
         SortGrid(*model_, settings_.SortCol, settings_.SortDir);
+}
+
+void TfmMain::FollowLaterStarts(TSingleInstance& instance)
+{
+    connect(&instance, &TSingleInstance::activationRequested, this, [this] { TSingleInstance::BringForward(this); });
 }
 
 void TfmMain::PlaceOnScreen()

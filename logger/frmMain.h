@@ -17,6 +17,7 @@ class QToolButton;
 class QAction;
 class TEventTableModel;
 class TConnectionAcceptor;
+class TSingleInstance;
 
 // Boxes of the program: a message box (OK, captioned with the application
 // title), a confirmation box ("Confirm", Yes default, Escape answers No; its
@@ -115,6 +116,10 @@ public:
     // Log > Open once the day is chosen: the viewer, or the message that
     // there is no file.
     void OpenLogOfDate(const QDate& date);
+
+    // A later start of the program brings this window forward, with its
+    // open dialog on top.
+    void FollowLaterStarts(TSingleInstance& instance);
 
     TEventTableModel* EventModel() const { return model_; }
     QString AppDir() const { return appDir_; }

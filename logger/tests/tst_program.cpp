@@ -2,6 +2,9 @@
 // over loopback lands in today's file.
 #include "akSettings.h"
 #include "akTestData.h"
+#include "frmAbout.h"
+#include "frmMain.h"
+#include "singleInstance.h"
 #include "logFormat.h"
 #include "privateNetns.h"
 #include "settingsStore.h"
@@ -14,6 +17,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -180,6 +184,54 @@ private slots:
             }(),
             10000);
         QCOMPARE(program.state(), QProcess::Running);
+    }
+
+    // This process is the running copy, minimised, with its about box open
+    // and another window active: a real second start restores the window
+    // and puts the dialog on top, and ends.
+    void secondStartBringsFirstForward()
+    {
+        qputenv("XDG_RUNTIME_DIR", env_.value(QStringLiteral("XDG_RUNTIME_DIR")).toLocal8Bit());
+        TSingleInstance instance(QStringLiteral("Alarmkeeper"));
+        QVERIFY(instance.Acquire());
+        TfmMain window(dir_.filePath(QStringLiteral("prog")));
+        window.FollowLaterStarts(instance);
+        window.show();
+        window.showMinimized();
+        QVERIFY(window.isMinimized());
+        QWidget other;
+        other.setWindowTitle(QStringLiteral("elsewhere"));
+
+        QString dialogClass;
+        bool restored = false, dialogOnTop = false;
+        int exitCode = -1;
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (!dialog)
+                return;
+            auto close = qScopeGuard([dialog] { dialog->close(); });
+            dialogClass = QString::fromLatin1(dialog->metaObject()->className());
+            other.show();
+            other.activateWindow();
+            if (!QTest::qWaitForWindowActive(&other))
+                return;
+            QProcess second;
+            second.setProcessEnvironment(env_);
+            second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            second.start(program_, {});
+            // The answer comes from this event loop: wait without blocking it.
+            QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 30000);
+            exitCode = second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -2;
+            QTRY_VERIFY_WITH_TIMEOUT(!window.isMinimized(), 10000);
+            restored = window.isVisible();
+            QTRY_VERIFY_WITH_TIMEOUT(QApplication::activeWindow() == dialog, 10000);
+            dialogOnTop = true;
+        });
+        window.muAbout->trigger();
+        QCOMPARE(dialogClass, QStringLiteral("TfmAbout"));
+        QCOMPARE(exitCode, 0);
+        QVERIFY(restored);
+        QVERIFY(dialogOnTop);
     }
 
     void cleanup() { QDir(dir_.filePath(QStringLiteral("log"))).removeRecursively(); }
