@@ -394,10 +394,7 @@ void TfmMain::BuildWindow()
     PlaceOnScreen();
     connect(acceptor_, &TConnectionAcceptor::connectionAccepted, this, &TfmMain::ServerSocket1Accept);
     connect(acceptor_, &TConnectionAcceptor::pausedChanged, this, &TfmMain::ShowListenerState);
-    // Empty until the listener has something to say. (Touching the status bar
-    // now also lets the sanitizer build check its type while file handles
-    // are plenty: out of them, its check misreports.)
-    ShowListenerState(false);
+    ShowListenerState(false); // empty until the listener has something to say
 }
 
 void TfmMain::FormCreate()

@@ -891,7 +891,11 @@ private slots:
             return true;
         } };
         window_->muSettings->trigger();
-        QCOMPARE(boxes_->DialogClasses, QStringList { QStringLiteral("TfmSettings") });
+        // The answerer's poll may see the dialog once more in the instant
+        // between the restart box closing and the dialog closing.
+        QStringList dialogs = boxes_->DialogClasses;
+        dialogs.removeDuplicates();
+        QCOMPARE(dialogs, QStringList { QStringLiteral("TfmSettings") });
         QCOMPARE(boxes_->Texts, boxes);
         QCOMPARE(boxes_->Captions, QStringList(boxes.size(), QString::fromLatin1(kAppTitle)));
         const QString key = AkSettingsKey();
