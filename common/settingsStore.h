@@ -6,6 +6,9 @@
 // the file named by KORVEL_MACHINE_SETTINGS; the key text (backslashes
 // turned into slashes) is the group path and the value name is the key.
 //
+// An INI value is read as written up to the end of its line; only a value
+// in double quotes has escapes, and texts that need them are written so.
+//
 // Every call opens the store, does its one read or write and closes it.
 // Reads never create anything and give the default for a missing file, key
 // or value, or a value of the other kind. Writes create what is missing; a

@@ -2,27 +2,45 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QWidget>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+// How long Acquire() waits for an answer on a socket it found.
+constexpr int kProbeMs = 1000;
+
+// The user's private runtime folder: XDG_RUNTIME_DIR when it is set, which
+// must then be a folder of this user that nobody else may enter; without it
+// Qt's per-user folder in the temporary folder. Empty when there is none.
 QString RuntimeDir()
 {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (dir.isEmpty())
-        dir = QDir::tempPath();
+        return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    struct stat info {};
+    const QByteArray path = QFile::encodeName(dir);
+    if (::stat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()
+        || (info.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+        return {};
     return dir;
 }
-}  // namespace
+} // namespace
 
-TSingleInstance::TSingleInstance(const QString& name, QObject* parent) : QObject(parent)
+TSingleInstance::TSingleInstance(const QString& name, QObject* parent)
+    : QObject(parent)
 {
     serverName_ = QStringLiteral("%1-%2").arg(name).arg(::getuid());
-    lock_ = std::make_unique<QLockFile>(RuntimeDir() + QLatin1Char('/') + serverName_ + QStringLiteral(".lock"));
-    lock_->setStaleLockTime(0);  // only a dead owner makes the lock stale
+    // Per user and private; never the shared temporary folder itself.
+    dir_ = RuntimeDir();
+    if (!dir_.isEmpty()) {
+        lock_ = std::make_unique<QLockFile>(LockPath());
+        lock_->setStaleLockTime(0); // only a dead owner makes the lock stale
+    }
     connect(&server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* s = server_.nextPendingConnection()) {
             connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
@@ -35,31 +53,85 @@ TSingleInstance::TSingleInstance(const QString& name, QObject* parent) : QObject
 
 TSingleInstance::~TSingleInstance()
 {
-    server_.close();
+    if (server_.isListening())
+        server_.close(); // removes the socket: ours
     if (lock_)
         lock_->unlock();
 }
 
+QString TSingleInstance::LockPath() const
+{
+    return dir_ + QLatin1Char('/') + serverName_ + QStringLiteral(".lock");
+}
+
+QString TSingleInstance::SocketPath() const
+{
+    return dir_ + QLatin1Char('/') + serverName_ + QStringLiteral(".socket");
+}
+
+bool TSingleInstance::Fail(const QString& text)
+{
+    state_ = TState::Failed;
+    error_ = text;
+    return false;
+}
+
 bool TSingleInstance::Acquire()
 {
-    if (!lock_->tryLock(0))
+    if (state_ == TState::First)
+        return true;
+    if (!lock_)
+        return Fail(QStringLiteral("No private runtime folder for the single-instance lock: XDG_RUNTIME_DIR must name "
+                                   "a folder of this user that only this user may enter"));
+    if (!lock_->tryLock(0)) {
+        switch (lock_->error()) {
+        case QLockFile::LockFailedError:
+            state_ = TState::Running;
+            return false;
+        case QLockFile::PermissionError:
+            return Fail(QStringLiteral("Cannot create the lock file %1: permission denied").arg(LockPath()));
+        default:
+            return Fail(QStringLiteral("Cannot create the lock file %1").arg(LockPath()));
+        }
+    }
+    // A socket that answers belongs to a live copy whose lock file was
+    // removed under it: that copy runs, and its socket stays.
+    if (Ask(kProbeMs)) {
+        lock_->unlock();
+        state_ = TState::Running;
         return false;
-    // A socket left by a copy that crashed would keep listen() from working.
-    QLocalServer::removeServer(serverName_);
+    }
+    // Left by a copy that died: nobody answers on it.
+    QLocalServer::removeServer(SocketPath());
     server_.setSocketOptions(QLocalServer::UserAccessOption);
-    server_.listen(serverName_);
+    if (!server_.listen(SocketPath())) {
+        const QString why = server_.errorString();
+        lock_->unlock();
+        return Fail(QStringLiteral("Cannot listen on %1: %2").arg(SocketPath(), why));
+    }
+    state_ = TState::First;
     return true;
 }
 
-bool TSingleInstance::NotifyRunning(int timeoutMs)
+bool TSingleInstance::Ask(int timeoutMs)
 {
     QLocalSocket socket;
-    socket.connectToServer(serverName_);
+    socket.connectToServer(SocketPath());
     if (!socket.waitForConnected(timeoutMs))
         return false;
     const bool answered = socket.waitForReadyRead(timeoutMs);
     socket.disconnectFromServer();
+    delivered_ = delivered_ || answered;
     return answered;
+}
+
+bool TSingleInstance::NotifyRunning(int timeoutMs)
+{
+    if (delivered_)
+        return true;
+    if (dir_.isEmpty())
+        return false;
+    return Ask(timeoutMs);
 }
 
 void TSingleInstance::BringForward(QWidget* window)

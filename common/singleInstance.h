@@ -2,10 +2,12 @@
 // One running copy of a program per user.
 //
 // Stands in for a named system mutex plus the window search of a second
-// start: the first copy holds a lock file and listens on a local socket;
-// a later copy finds the lock held, asks the first over the socket to come
-// forward, and ends. The name is private to the user (the runtime folder
-// is per user), so two users on one machine don't see each other.
+// start: the first copy holds a lock file and listens on a local socket,
+// both in the user's runtime folder (XDG_RUNTIME_DIR), so two users on one
+// machine don't see each other. A later copy finds the lock held, asks the
+// first over the socket to come forward, and ends. A socket that answers is
+// never taken over, even when its lock file has gone; a lock that can't be
+// taken for any other reason than another copy is reported as a failure.
 #include <QLocalServer>
 #include <QLockFile>
 #include <QObject>
@@ -17,17 +19,32 @@ class QWidget;
 class TSingleInstance : public QObject {
     Q_OBJECT
 public:
+    enum class TState {
+        NotTried,
+        First, // this is the only copy and listens for later starts
+        Running, // another copy runs
+        Failed, // neither could be told: see ErrorText()
+    };
+
     explicit TSingleInstance(const QString& name, QObject* parent = nullptr);
     ~TSingleInstance() override;
 
     // True when this is the only copy; it then listens for later starts.
+    // Otherwise State() tells whether another copy runs or the lock failed.
     bool Acquire();
+    TState State() const { return state_; }
+    // Why Acquire() failed, for the operator.
+    QString ErrorText() const { return error_; }
 
     // For a later copy: ask the running one to come forward. Waits at most
     // timeoutMs; returns whether the request was delivered.
     bool NotifyRunning(int timeoutMs = 2000);
 
+    // "<name>-<uid>": the lock file and the socket in the runtime folder
+    // are this with ".lock" and ".socket".
     QString ServerName() const { return serverName_; }
+    QString LockPath() const;
+    QString SocketPath() const;
 
     // Restores a minimised window, raises and activates it, and puts the
     // open modal dialog of the application, if any, on top of it.
@@ -37,7 +54,14 @@ signals:
     void activationRequested();
 
 private:
+    bool Ask(int timeoutMs);
+    bool Fail(const QString& text);
+
     QString serverName_;
+    QString dir_; // the runtime folder; empty when there is none
     std::unique_ptr<QLockFile> lock_;
     QLocalServer server_;
+    TState state_ = TState::NotTried;
+    QString error_;
+    bool delivered_ = false; // the running copy has been asked already
 };

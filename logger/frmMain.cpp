@@ -1,13 +1,16 @@
 #include "frmMain.h"
 
 #include "alarmMessage.h"
+#include "connectionAcceptor.h"
 #include "eventTableModel.h"
 #include "frmAbout.h"
 #include "frmLogDate.h"
 #include "frmSetting.h"
 #include "frmViewLog.h"
 #include "logFormat.h"
+#include "singleInstance.h"
 #include "sortGrid.h"
+#include "windowFrame.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -20,6 +23,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -33,6 +37,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <cstring>
 #include <utility>
 
 // ---- boxes ----------------------------------------------------------------
@@ -329,6 +334,7 @@ TfmMain::TfmMain(const QString& programDir, TClock clock, QWidget* parent)
     , clock_(std::move(clock))
     , model_(new TEventTableModel(this))
     , ServerSocket1(new QTcpServer(this))
+    , acceptor_(new TConnectionAcceptor(ServerSocket1, this))
 {
     if (!clock_)
         clock_ = [] { return QDateTime::currentDateTime(); };
@@ -341,7 +347,7 @@ TfmMain::TfmMain(const QString& programDir, TClock clock, QWidget* parent)
 
 TfmMain::~TfmMain()
 {
-    ServerSocket1->close();
+    StopListening();
 }
 
 void TfmMain::BuildWindow()
@@ -385,10 +391,10 @@ void TfmMain::BuildWindow()
     setStatusBar(new QStatusBar(this));
     connect(xgEvent, &TEventGrid::HeaderReleased, this, &TfmMain::xgEventMouseUp);
 
-    resize(879, 589);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
-    connect(ServerSocket1, &QTcpServer::newConnection, this, &TfmMain::ServerSocket1Accept);
+    PlaceOnScreen();
+    connect(acceptor_, &TConnectionAcceptor::connectionAccepted, this, &TfmMain::ServerSocket1Accept);
+    connect(acceptor_, &TConnectionAcceptor::pausedChanged, this, &TfmMain::ShowListenerState);
+    ShowListenerState(false); // empty until the listener has something to say
 }
 
 void TfmMain::FormCreate()
@@ -416,8 +422,30 @@ void TfmMain::FormCreate()
         ShowErrorBox(this, QStringLiteral("Cannot listen on port %1: not a valid port number").arg(settings_.Port));
         return;
     }
-    if (!ServerSocket1->listen(QHostAddress::Any, quint16(settings_.Port)))
+    // Every connected server holds a file handle.
+    RaiseOpenFileLimit();
+    if (!ServerSocket1->listen(QHostAddress::Any, quint16(settings_.Port))) {
         ShowErrorBox(this, ServerSocket1->errorString());
+        return;
+    }
+    acceptor_->Start();
+}
+
+void TfmMain::StopListening()
+{
+    acceptor_->Stop();
+    ServerSocket1->close();
+}
+
+void TfmMain::ShowListenerState(bool paused)
+{
+    if (!paused) {
+        statusBar()->clearMessage();
+        return;
+    }
+    statusBar()->showMessage(QStringLiteral("New connections wait: %1 (%2 connected)")
+                                 .arg(QString::fromLocal8Bit(std::strerror(acceptor_->PauseError())))
+                                 .arg(acceptor_->Connections()));
 }
 
 QString TfmMain::TodayLogPath() const
@@ -451,22 +479,31 @@ void TfmMain::ApplyColors()
 
 // ---- listener -----------------------------------------------------------------
 
-void TfmMain::ServerSocket1Accept()
+void TfmMain::ServerSocket1Accept(QTcpSocket* socket)
 {
-    while (QTcpSocket* socket = ServerSocket1->nextPendingConnection()) {
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { ServerSocket1ClientRead(socket); });
-        // Connection errors are nobody's business: the peer goes, its bytes with it.
-        connect(socket, &QTcpSocket::errorOccurred, socket, [] {});
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    }
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { ServerSocket1ClientRead(socket); });
+    // Connection errors are nobody's business: the peer goes, its bytes with it.
+    connect(socket, &QTcpSocket::errorOccurred, socket, [] {});
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    // Bytes that came with the connection.
+    if (socket->bytesAvailable() > 0)
+        ServerSocket1ClientRead(socket);
 }
 
 void TfmMain::ServerSocket1ClientRead(QTcpSocket* socket)
 {
     // TCP keeps no message boundaries: bytes wait in the socket until a
     // whole message is there; what is left when the peer closes is dropped.
-    while (socket->bytesAvailable() >= kAlarmMessageSize) {
-        const QByteArray message = socket->read(kAlarmMessageSize);
+    QPointer<QTcpSocket> alive(socket);
+    while (alive && alive->bytesAvailable() >= kAlarmMessageSize) {
+        const QByteArray message = alive->read(kAlarmMessageSize);
+        if (!AlarmMessageValid(message)) {
+            // Out of step with the sender (a stray byte, junk): drop all
+            // this connection holds, so that the next write starts afresh
+            // instead of every later message failing too.
+            alive->readAll();
+            return;
+        }
         HandleAlarm(message);
     }
 }
@@ -556,6 +593,26 @@ void TfmMain::xgEventMouseUp(int column)
         SortGrid(*model_, settings_.SortCol, settings_.SortDir);
 }
 
+void TfmMain::FollowLaterStarts(TSingleInstance& instance)
+{
+    connect(&instance, &TSingleInstance::activationRequested, this, [this] { TSingleInstance::BringForward(this); });
+}
+
+void TfmMain::PlaceOnScreen()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    PlaceFrame(this, kMainOuterSize, screen ? screen->availableGeometry() : QRect(QPoint(), kMainOuterSize));
+}
+
+void TfmMain::showEvent(QShowEvent* event)
+{
+    if (!shown_) {
+        shown_ = true;
+        PlaceOnScreen(); // now that the frame is known
+    }
+    QMainWindow::showEvent(event);
+}
+
 void TfmMain::closeEvent(QCloseEvent* event)
 {
     // Only No keeps the program: closing the question box ends it too.
@@ -563,6 +620,6 @@ void TfmMain::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    ServerSocket1->close();
+    StopListening();
     event->accept();
 }

@@ -16,6 +16,8 @@ class QTcpSocket;
 class QToolButton;
 class QAction;
 class TEventTableModel;
+class TConnectionAcceptor;
+class TSingleInstance;
 
 // Boxes of the program: a message box (OK, captioned with the application
 // title), a confirmation box ("Confirm", Yes default, Escape answers No; its
@@ -26,6 +28,8 @@ TAnswer ShowConfirmBox(QWidget* parent, const QString& text);
 void ShowErrorBox(QWidget* parent, const QString& text);
 
 inline constexpr const char* kAppTitle = "KORVEL Alarmkeeper";
+// Outer size of the main window, frame included.
+inline constexpr QSize kMainOuterSize { 879, 589 };
 
 // Header of an event table: a pointing hand over its cells, and a report of
 // every mouse release on it with the column under the pointer.
@@ -113,9 +117,14 @@ public:
     // there is no file.
     void OpenLogOfDate(const QDate& date);
 
+    // A later start of the program brings this window forward, with its
+    // open dialog on top.
+    void FollowLaterStarts(TSingleInstance& instance);
+
     TEventTableModel* EventModel() const { return model_; }
     QString AppDir() const { return appDir_; }
     QTcpServer* Listener() const { return ServerSocket1; }
+    TConnectionAcceptor* Acceptor() const { return acceptor_; }
 
     TEventGrid* xgEvent;
     QToolButton* btnSystem;
@@ -135,13 +144,17 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void PlaceOnScreen();
     void FormCreate();
     void BuildWindow();
     void AppendToLog(const TEventRecord& record);
     QString TodayLogPath() const;
-    void ServerSocket1Accept();
+    void ServerSocket1Accept(QTcpSocket* socket);
+    void StopListening();
+    void ShowListenerState(bool paused);
     void ServerSocket1ClientRead(QTcpSocket* socket);
     void xgEventMouseUp(int column);
 
@@ -149,6 +162,8 @@ private:
     QString appDir_;
     TAkSettings settings_; // Port, LogPath, SortCol, SortDir; colours live in EventTypeTable
     bool Clearing = false;
+    bool shown_ = false;
     TEventTableModel* model_;
     QTcpServer* ServerSocket1;
+    TConnectionAcceptor* acceptor_;
 };

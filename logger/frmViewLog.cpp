@@ -4,6 +4,7 @@
 #include "frmMain.h"
 #include "logFormat.h"
 #include "sortGrid.h"
+#include "windowFrame.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -43,14 +44,27 @@ TfmViewLog::TfmViewLog(const QDate& date, const QString& path, QWidget* parent)
     layout->addWidget(xgEvent, 1);
     layout->addWidget(strip);
 
-    resize(878, 460);
-    if (parent)
-        move(parent->geometry().center() - rect().center());
+    PlaceOverParent();
 
     connect(btnReload, &QPushButton::clicked, this, &TfmViewLog::btnReloadClick);
     connect(xgEvent, &TEventGrid::HeaderReleased, this, &TfmViewLog::xgEventMouseUp);
     sortDir_ = false;
     btnReloadClick();
+}
+
+void TfmViewLog::PlaceOverParent()
+{
+    const QWidget* owner = parentWidget();
+    PlaceFrame(this, kViewerOuterSize, owner ? owner->frameGeometry() : QRect(QPoint(), kViewerOuterSize));
+}
+
+void TfmViewLog::showEvent(QShowEvent* event)
+{
+    if (!shown_) {
+        shown_ = true;
+        PlaceOverParent(); // now that the frame is known
+    }
+    QDialog::showEvent(event);
 }
 
 void TfmViewLog::btnReloadClick()

@@ -2,11 +2,15 @@
 // "Alarm Log Viewer": the alarms of one day's log file.
 #include <QDate>
 #include <QDialog>
+#include <QSize>
 
 class QLabel;
 class QPushButton;
 class TEventGrid;
 class TEventTableModel;
+
+// Outer size of the viewer, frame included.
+inline constexpr QSize kViewerOuterSize { 878, 460 };
 
 class TfmViewLog : public QDialog {
     Q_OBJECT
@@ -21,10 +25,15 @@ public:
 
     void btnReloadClick();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void xgEventMouseUp(int column);
+    void PlaceOverParent();
 
     QString path_;
     bool sortDir_ = false; // the direction of the next header click
+    bool shown_ = false;
     TEventTableModel* model_;
 };

@@ -33,14 +33,18 @@ int main(int argc, char* argv[])
 
     TSingleInstance instance(QStringLiteral("Alarmkeeper"));
     if (!instance.Acquire()) {
+        if (instance.State() == TSingleInstance::TState::Failed) {
+            // Not another copy: say why instead of ending without a word.
+            ShowErrorBox(nullptr, instance.ErrorText());
+            return 1;
+        }
         QApplication::setApplicationName(QStringLiteral("Finding"));
         instance.NotifyRunning();
         return 0;
     }
     try {
         TfmMain window;
-        QObject::connect(&instance, &TSingleInstance::activationRequested, &window,
-            [&window] { TSingleInstance::BringForward(&window); });
+        window.FollowLaterStarts(instance);
         window.show();
         return app.exec();
     } catch (const std::exception& e) {

@@ -19,6 +19,10 @@ int main(int argc, char** argv)
     TAdminApplication app(argc, argv);
     TSingleInstance instance(QStringLiteral("TwinlaneAdmin"));
     if (!instance.Acquire()) {
+        if (instance.State() == TSingleInstance::TState::Failed) {
+            QMessageBox::critical(nullptr, QStringLiteral("TwinlaneAdmin"), instance.ErrorText());
+            return 1;
+        }
         // Another copy runs: ask it to come forward, and end either way.
         instance.NotifyRunning();
         return 0;

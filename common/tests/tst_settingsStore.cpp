@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -79,6 +80,72 @@ TEST_F(SettingsStore, HandWrittenFileAsDocumented)
     EXPECT_EQ(ReadRegString(loggerKey, "LogPath", ""), "/srv/alarms");
     // A text where a number is read gives the default.
     EXPECT_EQ(ReadRegInteger(loggerKey, "SortCol", 0), 0);
+}
+
+TEST_F(SettingsStore, HandWrittenTextReadAsWritten)
+{
+    // What an operator may type, and what must come back.
+    const struct {
+        const char* line;
+        const char* text;
+    } cases[] = {
+        { "LogPath=/x/a,b", "/x/a,b" },
+        { "LogPath=/x/c;d", "/x/c;d" },
+        { "LogPath = /x/e f  ", "/x/e f" },
+        { "LogPath=/x/g=h", "/x/g=h" },
+        { "LogPath=\"/x/i,j\"", "/x/i,j" },
+        { "LogPath=\"/x/\\\"k\\\\\"", "/x/\"k\\" },
+        { "LogPath=", "" },
+    };
+    for (const auto& c : cases) {
+        WriteFile(QByteArray("; machine settings\n[SOFTWARE/KORVEL/Alarmkeeper/System]\nPort=4141 ; comment\n")
+            + c.line + "\n");
+        EXPECT_EQ(ReadRegString(loggerKey, "LogPath", "dflt"), QString::fromUtf8(c.text)) << c.line;
+        EXPECT_EQ(ReadRegInteger(loggerKey, "Port", 4040), 4141) << c.line;
+    }
+}
+
+// The layout QSettings writes: one section per first key level.
+TEST_F(SettingsStore, FileWrittenByQSettingsIsRead)
+{
+    {
+        QSettings qs(file_, QSettings::IniFormat);
+        qs.setValue("SOFTWARE/KORVEL/Alarmkeeper/System/LogPath", "/x/a,b;c");
+        qs.setValue("SOFTWARE/KORVEL/Fleetdesk/System/Socket Timeout", 3000);
+    }
+    EXPECT_EQ(ReadRegString(loggerKey, "LogPath", ""), "/x/a,b;c");
+    EXPECT_EQ(ReadRegInteger(adminKey, "Socket Timeout", 5000), 3000);
+    // A write replaces the value in place; no second entry appears.
+    WriteRegString(loggerKey, "LogPath", "/y");
+    EXPECT_EQ(ReadRegString(loggerKey, "LogPath", ""), "/y");
+    QFile f(file_);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll().count("LogPath"), 1);
+}
+
+// What the program writes reads back the same, here and with QSettings.
+TEST_F(SettingsStore, OwnWritesReadBack)
+{
+    WriteFile("; kept\n[SOFTWARE/KORVEL/Fleetdesk/System]\nSocket Timeout=3000\n");
+    const QString texts[] = { "/x/a,b", "/x/c;d", "/x/e=f", "q\"uote", "back\\slash", " lead", "trail ", "",
+        "tab\there", QString::fromUtf8("/x/\u00fcml"), QString("\x01") + "A", "/plain/path" };
+    int copies = 0;
+    for (const QString& text : texts) {
+        WriteRegString(loggerKey, "LogPath", text);
+        EXPECT_EQ(ReadRegString(loggerKey, "LogPath", "dflt"), text);
+        // A copy of its own each time: QSettings keeps files it read in a cache.
+        const QString copy = dir_.filePath(QString("copy%1.ini").arg(++copies));
+        ASSERT_TRUE(QFile::copy(file_, copy));
+        QSettings qs(copy, QSettings::IniFormat);
+        EXPECT_EQ(qs.value("SOFTWARE/KORVEL/Alarmkeeper/System/LogPath").toString(), text);
+    }
+    WriteRegInteger(loggerKey, "Port", -5);
+    EXPECT_EQ(ReadRegInteger(loggerKey, "Port", 4040), -5);
+    // What was there stays.
+    EXPECT_EQ(ReadRegInteger(adminKey, "Socket Timeout", 5000), 3000);
+    QFile f(file_);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().startsWith("; kept\n"));
 }
 
 TEST_F(SettingsStore, ValueUnderBaseKeyIsNotSeen)

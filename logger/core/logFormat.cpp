@@ -141,9 +141,16 @@ std::vector<QByteArray> SplitCommaText(QByteArrayView line)
 bool AppendLogLine(const QString& path, const std::array<QByteArray, kEventColumnCount>& fields)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    // Unbuffered, so that a failed write leaves nothing behind to be
+    // written at the close.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return false;
+    const qint64 before = file.size();
     const QByteArray line = CommaText(fields) + "\r\n";
-    // The write only fills QFile's buffer; a full disk shows at the flush.
-    return file.write(line) == line.size() && file.flush();
+    if (file.write(line) == line.size())
+        return true;
+    // Part of the line may have reached the disk: cut it off again, or the
+    // next alarm's line would be glued onto it and never load.
+    file.resize(before);
+    return false;
 }

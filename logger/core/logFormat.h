@@ -39,7 +39,8 @@ std::vector<QByteArray> SplitCommaText(QByteArrayView line);
 
 // Appends one line (fields, then CR LF) to path, creating the file when it is
 // missing. The file is open only for this call. False when it can't be
-// opened or written; the caller reports nothing.
+// opened or written; the caller reports nothing. A line that fails part-way
+// is cut off again, so the file keeps whole lines only.
 bool AppendLogLine(const QString& path, const std::array<QByteArray, kEventColumnCount>& fields);
 
 // Fills table from the file: one row per line, at least one. A line of six

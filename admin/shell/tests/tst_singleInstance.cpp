@@ -76,7 +76,8 @@ private slots:
         QFETCH(bool, firstRuns);
         const QString lockPath
             = env_.value(QStringLiteral("XDG_RUNTIME_DIR")) + QLatin1Char('/') + Name() + QStringLiteral(".lock");
-        const QString socketPath = temp_.filePath(Name());
+        const QString socketPath
+            = env_.value(QStringLiteral("XDG_RUNTIME_DIR")) + QLatin1Char('/') + Name() + QStringLiteral(".socket");
         TProgram first;
         std::unique_ptr<QLockFile> heldLock;
         if (firstRuns) {

@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using Fields = std::array<QByteArray, kEventColumnCount>;
 Q_DECLARE_METATYPE(Fields)
 
@@ -231,6 +234,37 @@ private slots:
         // A line that does not reach the disk is no success.
         if (QFileInfo::exists(QStringLiteral("/dev/full")))
             QVERIFY(!AppendLogLine(QStringLiteral("/dev/full"), { "01", "a", "b", "c", "d", "e" }));
+    }
+
+    // The disk fills in the middle of a line (a file size limit stands for
+    // it): the half line is cut off again, and once there is room the next
+    // alarm starts a line of its own that loads.
+    void fullDiskMidLine()
+    {
+        const QString path = dir_.filePath(QStringLiteral("full.log"));
+        QFile::remove(path);
+        const Fields first { "01", "Off-Line", "4/30/2007 8:5:3", "Peer A", "192.168.19.7", "192.168.19.9" };
+        QVERIFY(AppendLogLine(path, first));
+        const qint64 size = QFileInfo(path).size();
+
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved {};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        rlimit small = saved;
+        small.rlim_cur = rlim_t(size + 20); // room for part of the next line only
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const bool written = AppendLogLine(path, { "02", "On-Line", "4/30/2007 8:5:4", "Peer B", "10.0.0.1", "10.0.0.2" });
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(!written);
+        QCOMPARE(QFileInfo(path).size(), size);
+
+        QVERIFY(AppendLogLine(path, { "03", "Warm Start", "4/30/2007 8:5:5", "Peer C", "10.0.0.3", "--" }));
+        TEventTableModel table;
+        QCOMPARE(LoadLogFile(path, table), 2);
+        QCOMPARE(table.rowCount(), 2);
+        QCOMPARE(table.CellText(1, 3), QByteArray("Peer C"));
+        QCOMPARE(table.Tag(1), 1);
     }
 };
 

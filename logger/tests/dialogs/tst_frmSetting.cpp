@@ -3,7 +3,9 @@
 #include "colorPicker.h"
 #include "eventTypes.h"
 #include "frmLogDir.h"
+#include "frmMain.h"
 #include "frmSetting.h"
+#include "privateNetns.h"
 #include "settingsStore.h"
 
 #include <QApplication>
@@ -71,6 +73,8 @@ void TestSettingsDialog::initTestCase()
 
 void TestSettingsDialog::init()
 {
+    for (int code = 0; code < kEventTypeCount; ++code)
+        EventTypeTable[size_t(code)].Color = kDefaultEventColors[size_t(code)];
     QFile::remove(store_);
     QDir(temp_.path()).removeRecursively();
     QVERIFY(QDir().mkpath(temp_.filePath(QStringLiteral("old"))));
@@ -139,11 +143,16 @@ void TestSettingsDialog::accepting_data()
         << "4040"
         << "plainfile" << red << QStringList { "Cannot create " + temp_.filePath("plainfile") } << true << 4040 << "old"
         << red;
+    // QSettings would read this back as a list, cut at the semicolon.
+    QTest::newRow("directory with a comma and a semicolon")
+        << "4040"
+        << "a,b;c" << red << QStringList {} << true << 4040 << "a,b;c" << red;
     QTest::newRow("colour only") << "4040"
                                  << "old" << blue << QStringList {} << true << 4040 << "old" << blue;
 }
 
-// OK runs the accept rules; the owner gets the values and stores all six.
+// OK runs the accept rules; System > Settings of the main window then keeps
+// the values and stores all six, through the program's own path.
 void TestSettingsDialog::accepting()
 {
     QFETCH(QString, portText);
@@ -154,57 +163,73 @@ void TestSettingsDialog::accepting()
     QFETCH(int, port);
     QFETCH(QString, logPath);
     QFETCH(uint, storedOffLine);
+    if (!InPrivateNetns())
+        QSKIP("the main window listens: needs a network namespace of its own (run as root)");
 
-    TfmSettings dlg(Current());
+    const TAkSettings before = Current();
+    StoreAkSettings(before);
+    StoreAkSortOrder(before);
+    TfmMain window(temp_.path() + QLatin1Char('/'));
+    QCOMPARE(window.CurrentSettings().LogPath, before.LogPath);
+
     QStringList seen;
-    dlg.ShowMessage = [&](QWidget*, const QString& text) { seen << text; };
-    dlg.ShowError = [&](QWidget*, const QString& text) { seen << "error: " + text; };
-    // The owner, as the main window does it: store and recolour.
-    int recoloured = 0;
-    connect(&dlg, &TfmSettings::SettingsAccepted, &dlg, [&](const TAkSettings& s) {
-        StoreAkSettings(s);
-        ++recoloured;
+    bool sawDialog = false, openAfterOk = false;
+    InNextModal([&](QWidget* modal) {
+        auto* dlg = qobject_cast<TfmSettings*>(modal);
+        if (!dlg)
+            return;
+        sawDialog = true;
+        dlg->ShowMessage = [&](QWidget*, const QString& text) { seen << text; };
+        dlg->ShowError = [&](QWidget*, const QString& text) { seen << "error: " + text; };
+        QCOMPARE(dlg->etPort->text(), QStringLiteral("4040"));
+        QCOMPARE(dlg->etDir->text(), temp_.filePath("old"));
+        QCOMPARE(dlg->cb3->Stored(), 0x0000FFu);
+        dlg->etPort->setText(portText);
+        dlg->etDir->setText(temp_.filePath(dirText));
+        dlg->cb3->SetStored(offLineColour);
+        QTest::mouseClick(dlg->btnOK, Qt::LeftButton);
+        openAfterOk = dlg->isVisible(); // closed afterwards: Cancel
     });
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    window.muSettings->trigger();
 
-    QCOMPARE(dlg.etPort->text(), QStringLiteral("4040"));
-    QCOMPARE(dlg.etDir->text(), temp_.filePath("old"));
-    QCOMPARE(dlg.cb3->Stored(), 0x0000FFu);
-
-    dlg.etPort->setText(portText);
-    dlg.etDir->setText(temp_.filePath(dirText));
-    dlg.cb3->SetStored(offLineColour);
-    QTest::mouseClick(dlg.btnOK, Qt::LeftButton);
-
+    QVERIFY(sawDialog);
     QCOMPARE(seen, shown);
-    QCOMPARE(dlg.isVisible(), !closes);
+    QCOMPARE(openAfterOk, !closes);
     QCOMPARE(QFileInfo::exists(temp_.filePath("new")), closes && logPath == "new");
+    const QString key = AkSettingsKey();
+    const TAkSettings s = window.CurrentSettings();
     if (!closes) {
-        QCOMPARE(recoloured, 0);
-        QVERIFY(!QFile::exists(store_));
+        // Refused, then cancelled: nothing kept, nothing stored.
+        QCOMPARE(s.Port, before.Port);
+        QCOMPARE(s.Colors, before.Colors);
+        QCOMPARE(ReadRegInteger(key, "Port", -1), before.Port);
+        QCOMPARE(ReadRegString(key, "LogPath", "?"), before.LogPath);
+        QCOMPARE(uint(ReadRegInteger(key, "Color_2", -1)), before.Colors[2]);
         return;
     }
-    QCOMPARE(dlg.result(), int(QDialog::Accepted));
-    QCOMPARE(recoloured, 1);
 
-    const TAkSettings& s = dlg.Settings();
     QCOMPARE(s.Port, port);
     QCOMPARE(s.LogPath, temp_.filePath(logPath));
     QVERIFY(QFileInfo(s.LogPath).isDir());
     QCOMPARE(s.Colors[2], storedOffLine);
+    QCOMPARE(EventTypeTable[2].Color, storedOffLine);
     QCOMPARE(s.SortCol, 3);
     QCOMPARE(s.SortDir, true);
 
-    // All six values are in the store, changed or not.
-    const QString key = AkSettingsKey();
+    // All six values are in the store, changed or not; the sort order as it was.
     QCOMPARE(ReadRegInteger(key, "Port", -1), port);
     QCOMPARE(ReadRegString(key, "LogPath", "?"), temp_.filePath(logPath));
     for (int code = 0; code < kEventTypeCount; ++code) {
         const uint expected = code == 2 ? storedOffLine : kDefaultEventColors[code];
         QCOMPARE(uint(ReadRegInteger(key, QStringLiteral("Color_%1").arg(code), -1)), expected);
     }
-    QCOMPARE(ReadRegInteger(key, "SortCol", -1), -1); // not the dialog's business
+    QCOMPARE(ReadRegInteger(key, "SortCol", -1), 3);
+    QCOMPARE(ReadRegInteger(key, "SortDir", -1), 1);
+    // The next start reads what was stored.
+    const TAkSettings next = LoadAkSettings(temp_.path() + QLatin1Char('/'));
+    QCOMPARE(next.LogPath, s.LogPath);
+    QCOMPARE(next.Port, s.Port);
+    QCOMPARE(next.Colors, s.Colors);
 }
 
 void TestSettingsDialog::cancelChangesNothing()
@@ -334,5 +359,5 @@ void TestSettingsDialog::browse()
     QVERIFY(!QFile::exists(store_));
 }
 
-QTEST_MAIN(TestSettingsDialog)
+AK_NETNS_QTEST_MAIN(TestSettingsDialog)
 #include "tst_frmSetting.moc"
