@@ -64,7 +64,7 @@ Q6120Device::~Q6120Device()
 
 void Q6120Device::loadRegisters()
 {
-    const auto bytes = TransformPassword(m_settings.password).value_or(std::array<uint8_t, 10> {});
+    const auto bytes = TransformPasswordBytes(m_settings.password).value_or(std::array<uint8_t, 10> {});
     for (int i = 0; i < 5; ++i)
         m_mapping->tab_input_registers[i] = uint16_t(bytes[2 * i] << 8 | bytes[2 * i + 1]);
     const Ipv4& a = m_settings.address;
@@ -77,6 +77,15 @@ bool Q6120Device::setPassword(const std::string& password)
     if (!TransformPassword(password))
         return false;
     m_settings.password = password;
+    loadRegisters();
+    return true;
+}
+
+bool Q6120Device::setPasswordBytes(const std::string& bytes)
+{
+    if (!TransformPasswordBytes(bytes))
+        return false;
+    m_settings.password = bytes;
     loadRegisters();
     return true;
 }

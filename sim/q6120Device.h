@@ -57,6 +57,8 @@ public:
     void applyRestart(bool factoryReset);
 
     bool setPassword(const std::string& password);
+    // Any bytes up to ten, a zero byte inside too (control `password-hex`).
+    bool setPasswordBytes(const std::string& bytes);
     const DeviceSettings& settings() const { return m_settings; }
     std::optional<Ipv4> pendingAddress() const { return m_pendingAddress; }
     const FirmwareReceiver& firmware() const { return m_firmware; }
