@@ -1,13 +1,18 @@
 #pragma once
 // The page of a Q6120 server: caption strip, the server's web console in an
 // embedded browser, and the firmware update tab.
+#include "firmwareUpdate.h"
 #include "ioDevicePage.h"
 
 #include <QUrl>
 #include <QWebEngineView>
 #include <QWidget>
 
+class QGroupBox;
 class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
 class QStatusBar;
 class QTabWidget;
 class QToolButton;
@@ -32,7 +37,7 @@ private:
     TfmQ6120* Owner;
 };
 
-class TfmQ6120 : public QWidget, public TDevicePage {
+class TfmQ6120 : public QWidget, public TDevicePage, private TFirmwareUi {
     Q_OBJECT
 public:
     TfmQ6120(QWidget* owner, TModQ6120* module);
@@ -54,6 +59,26 @@ public:
     QWidget* TabFirmware;
     QStatusBar* StatusBar1;
 
+    // The "Firmware Update" tab.
+    QGroupBox* GroupBox1;
+    QLabel* Label4;
+    QLineEdit* etPath;
+    QToolButton* btnFile;
+    QLabel* Label36;
+    QLabel* Label37;
+    QLabel* Label38;
+    QPushButton* btnGo;
+    QLabel* lbFWStep;
+    QProgressBar* ProgressBar1;
+    QLabel* lbFWTotal;
+    QProgressBar* ProgressBar2;
+
+    // Time limits of the download's requests; tests shorten them.
+    TFirmwareLimits FirmwareLimits;
+    // The download of the package at etPath's path into the module's server.
+    void UpdateFirmware();
+    bool UpdateRunning() const { return Updating; }
+
     // NewWindow2: a pop-up window, owned by this page, whose browser
     // receives the new window.
     QWebEngineView* WebBrowserNewWindow2();
@@ -61,6 +86,8 @@ public:
 signals:
     // A pop-up window was created for the console.
     void PopupCreated(QWidget* popup);
+    // An update has ended, with its outcome.
+    void FirmwareUpdateEnded(int outcome);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -68,6 +95,27 @@ protected:
 
 private:
     void btnReloadWebClick();
+    void btnFileClick();
+    void btnGoClick();
+    void etPathChange();
+    void BuildFirmwareTab();
+
+    // TFirmwareUi: what the download shows on this page.
+    bool AskPassword(std::string& password) override;
+    void ShowMessage(const char* text) override;
+    void UpdateStarted() override;
+    void ClearPath() override;
+    void DownloadStarted(int recordCount) override;
+    void RecordStarted(int index, int count, uint64_t evenLength) override;
+    void RecordProgress(uint64_t bytesSent) override;
+    void RecordsDone(int done) override;
+    void ShowCountdown() override;
+    void DownloadEnded() override;
+
+    bool Updating = false;
+    bool BusyCursorShown = false;
+    // Record lengths beyond a progress bar's int range are shown scaled down.
+    int ProgressShift = 0;
     void PageControl1Change(int index);
     void TabWebResize();
     void Navigate();
