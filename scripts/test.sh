@@ -30,6 +30,7 @@ UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
 if [[ -x logger/core/fuzz/run.sh ]]; then
   bash logger/core/fuzz/run.sh build-fuzz || status=1
 fi
+bash admin/maintenance/firmware/fuzz/run.sh build-fuzz || status=1
 
 # One closing line over both runs: "N passed, N failed".
 read -r total failed < <(awk '/tests failed out of/ {f += $4; t += $NF} END {print t+0, f+0}' "$summary")
