@@ -7,6 +7,7 @@
 #include "ioAppGlobals.h"
 #include "ioObject.h"
 #include "modQ6120.h"
+#include "webPageHandlers.h"
 #include "webProfile.h"
 
 #include <QApplication>
@@ -33,11 +34,12 @@ TCppWebBrowser::TCppWebBrowser(TfmQ6120* owner, QWidget* parent)
     , Owner(owner)
 {
     setPage(new QWebEnginePage(SharedWebProfile(), this));
+    AskLoginFor(page(), this);
 }
 
 QWebEngineView* TCppWebBrowser::createWindow(QWebEnginePage::WebWindowType)
 {
-    return Owner->WebBrowserNewWindow2();
+    return Owner ? Owner->WebBrowserNewWindow2() : nullptr;
 }
 
 TfmQ6120::TfmQ6120(QWidget* owner, TModQ6120* module)

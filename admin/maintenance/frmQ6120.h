@@ -23,8 +23,9 @@ class TfmQ6120;
 // server on the standard port (a host name typed by hand works too).
 QUrl WebConsoleUrl(const QString& address);
 
-// The embedded browser: hands every new window the page asks for to the
-// page's new-window handler.
+// The embedded browser of the console and of its pop-ups: hands every new
+// window the page asks for to the device page's new-window handler (none
+// without one), and asks for a login when a page wants one.
 class TCppWebBrowser : public QWebEngineView {
     Q_OBJECT
 public:
