@@ -22,6 +22,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -100,6 +101,7 @@ private slots:
     void cleanupTestCase();
     void init();
     void controlsAtStart();
+    void passwordPrompt();
     void fileDialogFillsThePath();
     void updateOfOneMebibyte();
     void endsEarly_data();
@@ -183,6 +185,26 @@ void TestFirmwareTab::controlsAtStart()
     page.btnGo->setEnabled(false);
     page.etPath->setText(QString());
     QVERIFY(page.btnGo->isEnabled());
+}
+
+void TestFirmwareTab::passwordPrompt()
+{
+    for (const bool ok : { true, false }) {
+        TfmPwd dialog(Main);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Input Password"));
+        QCOMPARE(dialog.Label1->text(), QStringLiteral("Password :"));
+        QVERIFY(dialog.Password.isEmpty());
+        QCOMPARE(dialog.etPassword->echoMode(), QLineEdit::Password);
+        QCOMPARE(dialog.etPassword->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
+                     dialog.etPassword),
+            int('*'));
+        QTimer::singleShot(0, &dialog, [&] {
+            QTest::keyClicks(dialog.etPassword, QStringLiteral("Se cret"));
+            (ok ? dialog.btnOK : dialog.btnCancel)->click();
+        });
+        QCOMPARE(dialog.exec(), ok ? int(QDialog::Accepted) : int(QDialog::Rejected));
+        QCOMPARE(dialog.Password, ok ? QStringLiteral("Se cret") : QString());
+    }
 }
 
 void TestFirmwareTab::fileDialogFillsThePath()
