@@ -151,8 +151,8 @@ int main(int argc, char** argv)
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 
     const int runs = quick ? 1 : 3;
-    std::printf("firmware download of %zu KiB in 4 records into twinlane-sim on loopback (commit delay 0)\n",
-        total / 1024);
+    std::printf(
+        "firmware download of %zu KiB in 4 records into twinlane-sim on loopback (commit delay 0)\n", total / 1024);
     std::printf("%-4s %16s %16s %8s\n", "run", "ModbusRequest s", "libmodbus s", "ratio");
     int failures = 0;
     for (int run = 1; run <= runs; ++run) {

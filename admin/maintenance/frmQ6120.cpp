@@ -3,10 +3,10 @@
 #include "frmPwd.h"
 #include "frmWait.h"
 #include "frmWebNew.h"
-#include "moduleFirmwareLink.h"
 #include "ioAppGlobals.h"
 #include "ioObject.h"
 #include "modQ6120.h"
+#include "moduleFirmwareLink.h"
 #include "webPageHandlers.h"
 #include "webProfile.h"
 
@@ -294,8 +294,8 @@ void TfmQ6120::ShowMessage(const char* text)
     if (busy)
         QApplication::setOverrideCursor(Qt::ArrowCursor);
     QWidget* owner = MainWindowLinks.Window ? MainWindowLinks.Window : this;
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("TwinlaneAdmin"), QString::fromLatin1(text), QMessageBox::Ok,
-        owner);
+    QMessageBox box(
+        QMessageBox::NoIcon, QStringLiteral("TwinlaneAdmin"), QString::fromLatin1(text), QMessageBox::Ok, owner);
     box.exec();
     if (busy)
         QApplication::restoreOverrideCursor();

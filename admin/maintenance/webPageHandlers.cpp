@@ -14,8 +14,8 @@
 void AskLoginFor(QWebEnginePage* page, QWidget* owner)
 {
     QPointer<QWidget> window(owner);
-    QObject::connect(page, &QWebEnginePage::authenticationRequired, page,
-        [window](const QUrl& url, QAuthenticator* authenticator) {
+    QObject::connect(
+        page, &QWebEnginePage::authenticationRequired, page, [window](const QUrl& url, QAuthenticator* authenticator) {
             TfmLogin dialog(window, url.host(), authenticator->realm());
             if (dialog.exec() == QDialog::Accepted) {
                 authenticator->setUser(dialog.etUser->text());

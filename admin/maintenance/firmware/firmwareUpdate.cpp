@@ -84,10 +84,9 @@ TFirmwareUpdate::TRecordResult TFirmwareUpdate::SendFirmwareRecord(TSkpPackage& 
     if (!step(TFirmwareStep::Control, Send(WriteSingleRegister, R::Control, 0, nullptr, Limits.Default, true))
         || !step(TFirmwareStep::Unlock,
             Send(WriteMultipleRegisters, R::Unlock, unlockRegisters, unlock, Limits.Default, true))
-        || !step(TFirmwareStep::Length,
-            Send(WriteMultipleRegisters, R::Length, 2, record.LengthBytes, Limits.Default, true))
-        || !step(TFirmwareStep::Type,
-            Send(WriteMultipleRegisters, R::Type, 1, record.TypeBytes, Limits.Default, true)))
+        || !step(
+            TFirmwareStep::Length, Send(WriteMultipleRegisters, R::Length, 2, record.LengthBytes, Limits.Default, true))
+        || !step(TFirmwareStep::Type, Send(WriteMultipleRegisters, R::Type, 1, record.TypeBytes, Limits.Default, true)))
         return TRecordResult::Failed;
 
     uint8_t piece[DataBytesPerRequest];

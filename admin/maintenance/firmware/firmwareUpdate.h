@@ -120,8 +120,8 @@ public:
 private:
     enum class TRecordResult { Sent, BadChecksum, Failed };
     TRecordResult SendFirmwareRecord(TSkpPackage& package, int index);
-    bool Send(uint32_t functionCode, uint32_t number, uint16_t countOrValue, const uint8_t* data, int timeout,
-        bool retry);
+    bool Send(
+        uint32_t functionCode, uint32_t number, uint16_t countOrValue, const uint8_t* data, int timeout, bool retry);
 
     TFirmwareLink& Link;
     TFirmwareUi& Ui;

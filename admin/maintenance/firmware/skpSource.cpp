@@ -14,7 +14,7 @@ bool TSkpFileSource::Open(const std::string& path)
     File = std::fopen(path.c_str(), "rb");
     if (!File)
         return false;
-    struct stat st {};
+    struct stat st { };
     // A directory opens on Linux too; only a regular file is a package.
     if (::fstat(::fileno(File), &st) != 0 || !S_ISREG(st.st_mode)) {
         Close();

@@ -86,7 +86,8 @@ int Verify(int argc, char** argv)
             std::printf("%s\nrecord %d: %s\n", FirmwareText::UpdateFail, i + 1, SkpErrorText(e));
             return ExitRefused;
         }
-        std::snprintf(line, sizeof line, "%6d  %4d  %10u    0x%04X  0x%04X\n", i + 1, r.Type, r.Length, r.Checksum, crc);
+        std::snprintf(
+            line, sizeof line, "%6d  %4d  %10u    0x%04X  0x%04X\n", i + 1, r.Type, r.Length, r.Checksum, crc);
         listing += line;
     }
     std::fputs(listing.c_str(), stdout);

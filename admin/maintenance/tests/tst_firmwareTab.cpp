@@ -195,8 +195,8 @@ void TestFirmwareTab::passwordPrompt()
         QCOMPARE(dialog.Label1->text(), QStringLiteral("Password :"));
         QVERIFY(dialog.Password.isEmpty());
         QCOMPARE(dialog.etPassword->echoMode(), QLineEdit::Password);
-        QCOMPARE(dialog.etPassword->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
-                     dialog.etPassword),
+        QCOMPARE(
+            dialog.etPassword->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, dialog.etPassword),
             int('*'));
         QTimer::singleShot(0, &dialog, [&] {
             QTest::keyClicks(dialog.etPassword, QStringLiteral("Se cret"));
@@ -244,12 +244,12 @@ void TestFirmwareTab::updateOfOneMebibyte()
         if (!Page->UpdateRunning() || !Page->ProgressBar2->isVisible() || QApplication::activeModalWidget())
             return;
         ++looks;
-        controlsOff = controlsOff && !Page->btnGo->isEnabled() && !Page->btnFile->isEnabled()
-            && !Page->etPath->isEnabled();
+        controlsOff
+            = controlsOff && !Page->btnGo->isEnabled() && !Page->btnFile->isEnabled() && !Page->etPath->isEnabled();
         progressShown = progressShown && Page->ProgressBar1->isVisible() && Page->lbFWStep->isVisible()
             && Page->lbFWTotal->isVisible();
-        hourglass = hourglass && QApplication::overrideCursor()
-            && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        hourglass
+            = hourglass && QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
         steps << Page->lbFWStep->text();
     };
     QSignalSpy loads(Page->WebBrowser, &QWebEngineView::loadFinished);

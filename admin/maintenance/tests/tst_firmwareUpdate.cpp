@@ -42,8 +42,9 @@ QString Frame(uint16_t tid, uint8_t fn, uint16_t address, uint16_t countOrValue,
 {
     TBytes f { uint8_t(tid >> 8), uint8_t(tid), 0, 0 };
     const int length = 6 + (fn == 16 ? 1 + int(data.size()) : 0);
-    f.insert(f.end(), { uint8_t(length >> 8), uint8_t(length), 1, fn, uint8_t(address >> 8), uint8_t(address),
-                          uint8_t(countOrValue >> 8), uint8_t(countOrValue) });
+    f.insert(f.end(),
+        { uint8_t(length >> 8), uint8_t(length), 1, fn, uint8_t(address >> 8), uint8_t(address),
+            uint8_t(countOrValue >> 8), uint8_t(countOrValue) });
     if (fn == 16) {
         f.push_back(uint8_t(data.size()));
         f.insert(f.end(), data.begin(), data.end());
@@ -287,10 +288,10 @@ void TestFirmwareUpdate::passwords_data()
     QTest::newRow("cancelled") << "password secret" << QByteArray("") << true << true << false;
     QTest::newRow("ten characters") << "password 0123456789" << QByteArray("0123456789") << false << true << true;
     QTest::newRow("nine of ten") << "password 0123456789" << QByteArray("012345678") << false << true << false;
-    QTest::newRow("zero after the third: the first three") << "password-hex 6162630078797A" << QByteArray("abc") << false << true
-                                                           << true;
-    QTest::newRow("zero after the third: all") << "password-hex 6162630078797A" << QByteArray("abcxyz") << false << true
-                                               << false;
+    QTest::newRow("zero after the third: the first three")
+        << "password-hex 6162630078797A" << QByteArray("abc") << false << true << true;
+    QTest::newRow("zero after the third: all")
+        << "password-hex 6162630078797A" << QByteArray("abcxyz") << false << true << false;
     QTest::newRow("first byte zero: empty") << "password-hex 0041" << QByteArray("") << false << false << true;
     QTest::newRow("high bytes") << "password-hex E9FF80" << QByteArray("\xE9\xFF\x80") << false << true << true;
 }
@@ -325,10 +326,14 @@ void TestFirmwareUpdate::packageRefused_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QStringList>("events");
     const QString wrong = QStringLiteral("message Wrong password !!");
-    QTest::newRow("password read fails") << "exception count 2" << "good.skp" << QStringList { wrong };
-    QTest::newRow("no file") << "none" << "missing.skp"
-                             << QStringList { QStringLiteral("started"), QStringLiteral("message Error reading file !!") };
-    QTest::newRow("invalid") << "none" << "bad.skp"
+    QTest::newRow("password read fails") << "exception count 2"
+                                         << "good.skp" << QStringList { wrong };
+    QTest::newRow("no file") << "none"
+                             << "missing.skp"
+                             << QStringList { QStringLiteral("started"),
+                                    QStringLiteral("message Error reading file !!") };
+    QTest::newRow("invalid") << "none"
+                             << "bad.skp"
                              << QStringList { QStringLiteral("started"), QStringLiteral("clear"),
                                     QStringLiteral("message Invalid file format !!") };
 }

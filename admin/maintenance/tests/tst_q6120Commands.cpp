@@ -12,9 +12,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <QtTest>
 #include <memory>
@@ -259,7 +259,8 @@ void TestQ6120Commands::commands()
         QCOMPARE(watcher.TickTimes.size(), 8);
         for (int i = 0; i < watcher.TickTimes.size(); ++i) {
             const qint64 gap = watcher.TickTimes[i] - (i > 0 ? watcher.TickTimes[i - 1] : 0);
-            QVERIFY2(gap >= 900, qPrintable(QStringLiteral("tick %1 came %2 ms after the one before").arg(i + 1).arg(gap)));
+            QVERIFY2(
+                gap >= 900, qPrintable(QStringLiteral("tick %1 came %2 ms after the one before").arg(i + 1).arg(gap)));
         }
         QCOMPARE(watcher.WaitCaption, QStringLiteral("Restarting I/O Server"));
         QVERIFY(!watcher.WaitHasFrameButtons);

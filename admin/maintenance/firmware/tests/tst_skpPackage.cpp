@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <set>
 #include <gtest/gtest.h>
+#include <set>
 #include <string>
 #include <unistd.h>
 
@@ -43,9 +43,21 @@ struct TPackageCase {
 
 const TPackageCase PackageCases[] = {
     { "good", [] { return Good(); }, TSkpError::None },
-    { "oneRecordOf5", [] { return SkpPackageBytes({ { 1, Filled(5) } }); }, TSkpError::None },
-    { "oneRecordOf500", [] { return SkpPackageBytes({ { 3, Filled(500) } }); }, TSkpError::None },
-    { "emptyRecord", [] { return SkpPackageBytes({ { 2, {} } }); }, TSkpError::None },
+    { "oneRecordOf5",
+        [] {
+            return SkpPackageBytes({ { 1, Filled(5) } });
+        },
+        TSkpError::None },
+    { "oneRecordOf500",
+        [] {
+            return SkpPackageBytes({ { 3, Filled(500) } });
+        },
+        TSkpError::None },
+    { "emptyRecord",
+        [] {
+            return SkpPackageBytes({ { 2, {} } });
+        },
+        TSkpError::None },
     { "empty", [] { return TBytes {}; }, TSkpError::ShortHeader },
     { "elevenBytes",
         [] {
@@ -135,6 +147,11 @@ const TPackageCase PackageCases[] = {
         },
         TSkpError::SizeMismatch },
 };
+
+void PrintTo(const TPackageCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
 
 class Package : public testing::TestWithParam<TPackageCase> { };
 

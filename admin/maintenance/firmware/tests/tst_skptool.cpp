@@ -117,8 +117,9 @@ TEST_F(Skptool, RefusesWhatTheProgramRefuses)
 TEST_F(Skptool, BuildRefusesBadArguments)
 {
     const std::string a = File("a.bin", "x");
-    for (const std::string& args : std::vector<std::string> { "build " + Path("p.skp"), "build " + Path("p.skp") + " 7:" + a,
-             "build " + Path("p.skp") + " 1:" + Path("none"), "build " + Path("p.skp") + " " + a, "frobnicate" }) {
+    for (const std::string& args :
+        std::vector<std::string> { "build " + Path("p.skp"), "build " + Path("p.skp") + " 7:" + a,
+            "build " + Path("p.skp") + " 1:" + Path("none"), "build " + Path("p.skp") + " " + a, "frobnicate" }) {
         const TRun run = RunSkptool(args);
         EXPECT_NE(run.Status, 0) << args;
         EXPECT_FALSE(fs::exists(Path("p.skp"))) << args;
