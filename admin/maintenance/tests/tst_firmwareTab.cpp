@@ -258,7 +258,8 @@ void TestFirmwareTab::updateOfOneMebibyte()
     QCOMPARE(watcher.Seen,
         (QStringList { QStringLiteral("password"), QStringLiteral("countdown"),
             QStringLiteral("Firmware update successfully...") }));
-    QVERIFY2(looks > 20, qPrintable(QString::number(looks)));
+    // The window's own timers went on firing during the download.
+    QVERIFY2(looks >= 3, qPrintable(QString::number(looks)));
     QVERIFY(controlsOff);
     QVERIFY(progressShown);
     QVERIFY(hourglass);

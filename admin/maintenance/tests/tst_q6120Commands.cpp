@@ -254,11 +254,12 @@ void TestQ6120Commands::commands()
     }
     if (server == 0) {
         QCOMPARE(watcher.Countdown, (QList<int> { 8, 7, 6, 5, 4, 3, 2, 1, 0 }));
-        // A second a tick: no tick sooner than a 1000 ms timer allows (coarse
-        // timers may fire 5 % early; the watcher may see the dialog late).
+        // A second a tick: no tick sooner after the one before than a 1000 ms
+        // timer allows (coarse timers may fire 5 % early). The first is left
+        // out: the watcher may see the dialog late on a busy machine.
         QCOMPARE(watcher.TickTimes.size(), 8);
-        for (int i = 0; i < watcher.TickTimes.size(); ++i) {
-            const qint64 gap = watcher.TickTimes[i] - (i > 0 ? watcher.TickTimes[i - 1] : 0);
+        for (int i = 1; i < watcher.TickTimes.size(); ++i) {
+            const qint64 gap = watcher.TickTimes[i] - watcher.TickTimes[i - 1];
             QVERIFY2(
                 gap >= 900, qPrintable(QStringLiteral("tick %1 came %2 ms after the one before").arg(i + 1).arg(gap)));
         }
