@@ -221,8 +221,23 @@ void TestFirmwareUpdate::recordsFrameByFrame()
 {
     const TBytes a = Filled(500, 3);
     const TBytes b { 0x10, 0x20, 0x30, 0x40, 0x50 };
+    // The package as an operator makes it, with skptool.
+    auto data = [&](const QString& name, const TBytes& bytes) {
+        QFile f(Dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+    };
+    data(QStringLiteral("a.bin"), a);
+    data(QStringLiteral("b.bin"), b);
+    const QString package = Dir.filePath(QStringLiteral("two.skp"));
+    QProcess skptool;
+    skptool.start(qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/skptool"),
+        { QStringLiteral("build"), package, QStringLiteral("3:") + Dir.filePath(QStringLiteral("a.bin")),
+            QStringLiteral("1:") + Dir.filePath(QStringLiteral("b.bin")) });
+    QVERIFY(skptool.waitForFinished(30000));
+    QCOMPARE(skptool.exitCode(), 0);
     TRecordingUi ui;
-    QCOMPARE(Run(*Sim, Package("two.skp", { { 3, a }, { 1, b } }), ui), TFirmwareOutcome::Updated);
+    QCOMPARE(Run(*Sim, package.toStdString(), ui), TFirmwareOutcome::Updated);
 
     uint16_t tid = 0x0100;
     QStringList expected { Frame(tid++, 4, 0x2503, 5) };
