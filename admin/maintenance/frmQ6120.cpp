@@ -275,7 +275,6 @@ void TfmQ6120::UpdateFirmware()
         OpenWebConsole();
         PageControl1->setCurrentWidget(TabWeb);
     }
-    emit FirmwareUpdateEnded(int(outcome));
 }
 
 bool TfmQ6120::AskPassword(std::string& password)

@@ -87,8 +87,6 @@ public:
 signals:
     // A pop-up window was created for the console.
     void PopupCreated(QWidget* popup);
-    // An update has ended, with its outcome.
-    void FirmwareUpdateEnded(int outcome);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
