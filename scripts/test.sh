@@ -32,6 +32,7 @@ UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
 if [[ -x logger/core/fuzz/run.sh ]]; then
   bash logger/core/fuzz/run.sh build-fuzz || status=1
 fi
+bash admin/maintenance/firmware/fuzz/run.sh build-fuzz || status=1
 
 # One closing line over both runs: "N passed, N failed, N skipped". A test
 # that could not run here ends with 77 and is listed by CTest as "(Skipped)"

@@ -64,7 +64,7 @@ Q6120Device::~Q6120Device()
 
 void Q6120Device::loadRegisters()
 {
-    const auto bytes = TransformPassword(m_settings.password).value_or(std::array<uint8_t, 10> {});
+    const auto bytes = TransformPasswordBytes(m_settings.password).value_or(std::array<uint8_t, 10> {});
     for (int i = 0; i < 5; ++i)
         m_mapping->tab_input_registers[i] = uint16_t(bytes[2 * i] << 8 | bytes[2 * i + 1]);
     const Ipv4& a = m_settings.address;
@@ -88,6 +88,15 @@ void Q6120Device::setCommitDelay(std::optional<int> type, int ms)
     } else {
         m_settings.commitDelayMs = ms;
     }
+}
+
+bool Q6120Device::setPasswordBytes(const std::string& bytes)
+{
+    if (!TransformPasswordBytes(bytes))
+        return false;
+    m_settings.password = bytes;
+    loadRegisters();
+    return true;
 }
 
 void Q6120Device::applyRestart(bool factoryReset)

@@ -68,6 +68,8 @@ public:
     bool setPassword(const std::string& password);
     // The commit delay of one record type, or (no type) of every type without one of its own.
     void setCommitDelay(std::optional<int> type, int ms);
+    // Any bytes up to ten, a zero byte inside too (control `password-hex`).
+    bool setPasswordBytes(const std::string& bytes);
     const DeviceSettings& settings() const { return m_settings; }
     std::optional<Ipv4> pendingAddress() const { return m_pendingAddress; }
     const FirmwareReceiver& firmware() const { return m_firmware; }

@@ -2,6 +2,7 @@
 
 #include "commitDelay.h"
 #include "simInterface.h"
+#include "simPassword.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -234,6 +235,12 @@ std::string SimServer::execute(const std::string& line)
     if (command == "password") {
         if (!m_device.setPassword(rest))
             return "error a password has at most 10 characters";
+        return "ok";
+    }
+    if (command == "password-hex") {
+        const auto bytes = ParsePasswordHex(rest);
+        if (!bytes || !m_device.setPasswordBytes(*bytes))
+            return "error password-hex takes up to 10 bytes as hex digits";
         return "ok";
     }
     if (command == "alarm") {

@@ -146,6 +146,11 @@ int ModbusTransaction(TIOClientSocket* connection, uint8_t unitId, unsigned func
                     result = RunExchange(connection, t, frame.Bytes, frame.Size, reply.data(), expected);
                 if (result < 0)
                     offline();
+            } else if (result < 0) {
+                // Replies are matched by length alone: a reply still on its
+                // way (a slow commit) would be read as the answer to the next
+                // request. A new connection starts clean.
+                connection->Close();
             }
         } else {
             offline();

@@ -76,7 +76,9 @@ inline constexpr std::array<uint8_t, 256> ModbusCrcTableLo = ModbusCrcDetail::Ta
 
 // One Modbus/TCP request on connection, with the retry rules of a module:
 // connect when closed, exchange, on failure with retry once more on a new
-// connection; setOffline is called when the request finally fails.
+// connection; setOffline is called when the request finally fails. A
+// failed exchange without retry closes the connection, so that a late reply
+// can't pass for the next request's.
 // timeout 0 means SocketTimeout. Returns -1 (refused, nothing sent, or the
 // reply not received in full), 0 (expectReply false, request written), or
 // the reply size. A reply buffer smaller than the expected reply is refused

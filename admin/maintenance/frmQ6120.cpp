@@ -1,13 +1,25 @@
 #include "frmQ6120.h"
 
+#include "frmPwd.h"
+#include "frmWait.h"
 #include "frmWebNew.h"
 #include "ioAppGlobals.h"
 #include "ioObject.h"
 #include "modQ6120.h"
+#include "moduleFirmwareLink.h"
+#include "webPageHandlers.h"
 #include "webProfile.h"
 
+#include <QApplication>
 #include <QEvent>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
@@ -15,17 +27,19 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
+#include <limits>
 
 TCppWebBrowser::TCppWebBrowser(TfmQ6120* owner, QWidget* parent)
     : QWebEngineView(parent)
     , Owner(owner)
 {
     setPage(new QWebEnginePage(SharedWebProfile(), this));
+    AskLoginFor(page(), this);
 }
 
 QWebEngineView* TCppWebBrowser::createWindow(QWebEnginePage::WebWindowType)
 {
-    return Owner->WebBrowserNewWindow2();
+    return Owner ? Owner->WebBrowserNewWindow2() : nullptr;
 }
 
 TfmQ6120::TfmQ6120(QWidget* owner, TModQ6120* module)
@@ -57,9 +71,7 @@ TfmQ6120::TfmQ6120(QWidget* owner, TModQ6120* module)
     auto* webLayout = new QVBoxLayout(TabWeb);
     webLayout->setContentsMargins(0, 0, 0, 0);
     TabFirmware = new QWidget;
-    auto* firmwareLayout = new QVBoxLayout(TabFirmware);
-    firmwareLayout->addWidget(new QLabel(QStringLiteral("Firmware update"), TabFirmware));
-    firmwareLayout->addStretch();
+    BuildFirmwareTab();
     PageControl1->addTab(TabWeb, QStringLiteral("Web Console"));
     PageControl1->addTab(TabFirmware, style()->standardIcon(QStyle::SP_DriveHDIcon), QStringLiteral("Firmware Update"));
 
@@ -167,4 +179,190 @@ void TfmQ6120::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     TabWebResize();
+}
+
+void TfmQ6120::BuildFirmwareTab()
+{
+    GroupBox1 = new QGroupBox(TabFirmware);
+    Label4 = new QLabel(QStringLiteral("Firmware File Path :"), GroupBox1);
+    etPath = new QLineEdit(GroupBox1);
+    btnFile = new QToolButton(GroupBox1);
+    btnFile->setAutoRaise(true);
+    btnFile->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    btnFile->setToolTip(QStringLiteral("Open"));
+    Label36 = new QLabel(QStringLiteral("Warning:"), GroupBox1);
+    Label37 = new QLabel(QStringLiteral("1. The firmware download may take around 2 minutes."), GroupBox1);
+    Label38 = new QLabel(
+        QStringLiteral("2. Disconnecting power or network cable during the time would  lead to firmware corruption."),
+        GroupBox1);
+    btnGo = new QPushButton(style()->standardIcon(QStyle::SP_ArrowUp), QStringLiteral("Update"), GroupBox1);
+    btnGo->setEnabled(false);
+    lbFWStep = new QLabel(QStringLiteral("Step 1/3"), GroupBox1);
+    ProgressBar1 = new QProgressBar(GroupBox1);
+    lbFWTotal = new QLabel(QStringLiteral("Total progress"), GroupBox1);
+    ProgressBar2 = new QProgressBar(GroupBox1);
+    for (QWidget* w : { static_cast<QWidget*>(lbFWStep), static_cast<QWidget*>(ProgressBar1),
+             static_cast<QWidget*>(lbFWTotal), static_cast<QWidget*>(ProgressBar2) })
+        w->setVisible(false);
+
+    auto* grid = new QGridLayout(GroupBox1);
+    grid->addWidget(Label4, 0, 0);
+    grid->addWidget(etPath, 0, 1);
+    grid->addWidget(btnFile, 0, 2);
+    grid->addWidget(Label36, 1, 0, Qt::AlignTop);
+    grid->addWidget(Label37, 1, 1, 1, 2);
+    grid->addWidget(Label38, 2, 1, 1, 2);
+    grid->addWidget(btnGo, 3, 1, Qt::AlignLeft);
+    grid->addWidget(lbFWStep, 4, 0);
+    grid->addWidget(ProgressBar1, 4, 1, 1, 2);
+    grid->addWidget(lbFWTotal, 5, 0);
+    grid->addWidget(ProgressBar2, 5, 1, 1, 2);
+    grid->setColumnStretch(1, 1);
+    auto* layout = new QVBoxLayout(TabFirmware);
+    layout->addWidget(GroupBox1);
+    layout->addStretch();
+
+    connect(btnFile, &QToolButton::clicked, this, &TfmQ6120::btnFileClick);
+    connect(btnGo, &QPushButton::clicked, this, &TfmQ6120::btnGoClick);
+    // Every change, also by the program (the clearing at the end of an update).
+    connect(etPath, &QLineEdit::textChanged, this, &TfmQ6120::etPathChange);
+}
+
+void TfmQ6120::etPathChange()
+{
+    btnGo->setEnabled(true);
+}
+
+void TfmQ6120::btnFileClick()
+{
+    QFileDialog dialog(this);
+    dialog.setNameFilter(QStringLiteral("Twinlane firmware files (*.skp)"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    // The toolkit's own dialog: the same everywhere, and tests can answer it.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        etPath->setText(QFileInfo(dialog.selectedFiles().first()).absoluteFilePath());
+}
+
+void TfmQ6120::btnGoClick()
+{
+    UpdateFirmware();
+}
+
+void TfmQ6120::UpdateFirmware()
+{
+    if (!Module || Updating)
+        return;
+    // The module stays, message boxes and countdown included.
+    TModuleHold::Guard hold(Module);
+    Updating = true;
+    // On every way out, also by an error: not running, the cursor back.
+    struct TClear {
+        TfmQ6120* Page;
+        ~TClear()
+        {
+            Page->Updating = false;
+            if (Page->BusyCursorShown) {
+                QApplication::restoreOverrideCursor();
+                Page->BusyCursorShown = false;
+            }
+        }
+    } clear { this };
+    TModuleFirmwareLink link(Module);
+    TFirmwareUpdate update(link, *this, FirmwareLimits);
+    const TFirmwareOutcome outcome = update.UpdateFirmware(etPath->text().toLocal8Bit().toStdString());
+    if (outcome == TFirmwareOutcome::Updated) {
+        OpenWebConsole();
+        PageControl1->setCurrentWidget(TabWeb);
+    }
+}
+
+bool TfmQ6120::AskPassword(std::string& password)
+{
+    TfmPwd dialog(this);
+    dialog.exec();
+    // Cancel leaves it empty. Single-byte text, compared byte for byte.
+    password = dialog.Password.toLatin1().toStdString();
+    return dialog.result() == QDialog::Accepted;
+}
+
+void TfmQ6120::ShowMessage(const char* text)
+{
+    // A message box shows the arrow even while the download's hourglass is up.
+    const bool busy = QApplication::overrideCursor() != nullptr;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    QWidget* owner = MainWindowLinks.Window ? MainWindowLinks.Window : this;
+    QMessageBox box(
+        QMessageBox::NoIcon, QStringLiteral("TwinlaneAdmin"), QString::fromLatin1(text), QMessageBox::Ok, owner);
+    box.exec();
+    if (busy)
+        QApplication::restoreOverrideCursor();
+}
+
+void TfmQ6120::UpdateStarted()
+{
+    btnGo->setEnabled(false);
+}
+
+void TfmQ6120::ClearPath()
+{
+    etPath->clear();
+}
+
+void TfmQ6120::DownloadStarted(int recordCount)
+{
+    btnFile->setEnabled(false);
+    etPath->setEnabled(false);
+    ProgressBar1->setRange(0, 0);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setVisible(true);
+    lbFWStep->setVisible(true);
+    ProgressBar2->setRange(0, recordCount);
+    ProgressBar2->setValue(0);
+    ProgressBar2->setVisible(true);
+    lbFWTotal->setVisible(true);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    BusyCursorShown = true;
+}
+
+void TfmQ6120::RecordStarted(int index, int count, uint64_t evenLength)
+{
+    lbFWStep->setText(QStringLiteral("Step %1/%2").arg(index + 1).arg(count));
+    ProgressShift = 0;
+    while ((evenLength >> ProgressShift) > uint64_t(std::numeric_limits<int>::max()))
+        ++ProgressShift;
+    ProgressBar1->setValue(0);
+    ProgressBar1->setMaximum(int(evenLength >> ProgressShift));
+}
+
+void TfmQ6120::RecordProgress(uint64_t bytesSent)
+{
+    ProgressBar1->setValue(int(bytesSent >> ProgressShift));
+}
+
+void TfmQ6120::RecordsDone(int done)
+{
+    ProgressBar2->setValue(done);
+}
+
+void TfmQ6120::ShowCountdown()
+{
+    TfmWait wait(MainWindowLinks.Window);
+    wait.exec();
+}
+
+void TfmQ6120::DownloadEnded()
+{
+    ProgressBar1->setVisible(false);
+    lbFWStep->setVisible(false);
+    ProgressBar2->setVisible(false);
+    lbFWTotal->setVisible(false);
+    etPath->clear();
+    btnFile->setEnabled(true);
+    etPath->setEnabled(true);
+    if (BusyCursorShown) {
+        QApplication::restoreOverrideCursor();
+        BusyCursorShown = false;
+    }
 }

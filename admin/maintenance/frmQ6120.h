@@ -1,13 +1,18 @@
 #pragma once
 // The page of a Q6120 server: caption strip, the server's web console in an
 // embedded browser, and the firmware update tab.
+#include "firmwareUpdate.h"
 #include "ioDevicePage.h"
 
 #include <QUrl>
 #include <QWebEngineView>
 #include <QWidget>
 
+class QGroupBox;
 class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
 class QStatusBar;
 class QTabWidget;
 class QToolButton;
@@ -18,8 +23,9 @@ class TfmQ6120;
 // server on the standard port (a host name typed by hand works too).
 QUrl WebConsoleUrl(const QString& address);
 
-// The embedded browser: hands every new window the page asks for to the
-// page's new-window handler.
+// The embedded browser of the console and of its pop-ups: hands every new
+// window the page asks for to the device page's new-window handler (none
+// without one), and asks for a login when a page wants one.
 class TCppWebBrowser : public QWebEngineView {
     Q_OBJECT
 public:
@@ -32,7 +38,7 @@ private:
     TfmQ6120* Owner;
 };
 
-class TfmQ6120 : public QWidget, public TDevicePage {
+class TfmQ6120 : public QWidget, public TDevicePage, private TFirmwareUi {
     Q_OBJECT
 public:
     TfmQ6120(QWidget* owner, TModQ6120* module);
@@ -54,6 +60,26 @@ public:
     QWidget* TabFirmware;
     QStatusBar* StatusBar1;
 
+    // The "Firmware Update" tab.
+    QGroupBox* GroupBox1;
+    QLabel* Label4;
+    QLineEdit* etPath;
+    QToolButton* btnFile;
+    QLabel* Label36;
+    QLabel* Label37;
+    QLabel* Label38;
+    QPushButton* btnGo;
+    QLabel* lbFWStep;
+    QProgressBar* ProgressBar1;
+    QLabel* lbFWTotal;
+    QProgressBar* ProgressBar2;
+
+    // Time limits of the download's requests; tests shorten them.
+    TFirmwareLimits FirmwareLimits;
+    // The download of the package at etPath's path into the module's server.
+    void UpdateFirmware();
+    bool UpdateRunning() const { return Updating; }
+
     // NewWindow2: a pop-up window, owned by this page, whose browser
     // receives the new window.
     QWebEngineView* WebBrowserNewWindow2();
@@ -68,6 +94,27 @@ protected:
 
 private:
     void btnReloadWebClick();
+    void btnFileClick();
+    void btnGoClick();
+    void etPathChange();
+    void BuildFirmwareTab();
+
+    // TFirmwareUi: what the download shows on this page.
+    bool AskPassword(std::string& password) override;
+    void ShowMessage(const char* text) override;
+    void UpdateStarted() override;
+    void ClearPath() override;
+    void DownloadStarted(int recordCount) override;
+    void RecordStarted(int index, int count, uint64_t evenLength) override;
+    void RecordProgress(uint64_t bytesSent) override;
+    void RecordsDone(int done) override;
+    void ShowCountdown() override;
+    void DownloadEnded() override;
+
+    bool Updating = false;
+    bool BusyCursorShown = false;
+    // Record lengths beyond a progress bar's int range are shown scaled down.
+    int ProgressShift = 0;
     void PageControl1Change(int index);
     void TabWebResize();
     void Navigate();

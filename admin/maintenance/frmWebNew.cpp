@@ -1,5 +1,7 @@
 #include "frmWebNew.h"
 
+#include "frmQ6120.h"
+
 #include "ioAppGlobals.h"
 #include "webProfile.h"
 
@@ -16,8 +18,8 @@ TfmWebNew::TfmWebNew(QWidget* owner)
     setWindowTitle(QStringLiteral("fmWebNew"));
     resize(644, 427);
 
-    CppWebBrowser1 = new QWebEngineView(this);
-    CppWebBrowser1->setPage(new QWebEnginePage(SharedWebProfile(), CppWebBrowser1));
+    // A pop-up's pages may open windows too: they go to the same device page.
+    CppWebBrowser1 = new TCppWebBrowser(qobject_cast<TfmQ6120*>(owner), this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(CppWebBrowser1);

@@ -1,14 +1,19 @@
 #include "webProfile.h"
 
+#include "webPageHandlers.h"
+
 #include <QCoreApplication>
 #include <QPointer>
+#include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 
 QWebEngineProfile* SharedWebProfile()
 {
     static QPointer<QWebEngineProfile> profile;
-    if (!profile)
+    if (!profile) {
         profile = new QWebEngineProfile(QCoreApplication::instance());
+        QObject::connect(profile, &QWebEngineProfile::downloadRequested, profile, &SaveDownload);
+    }
     return profile;
 }
 

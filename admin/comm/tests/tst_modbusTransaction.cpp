@@ -129,7 +129,8 @@ void PrintTo(const TRetryCase& c, std::ostream* os)
 
 const TRetryCase RetryCases[] = {
     { "exceptionRetried", true, true, true, -1, 2, 2, 1, false },
-    { "exceptionNoRetry", true, true, false, -1, 1, 1, 0, true },
+    // Closed all the same: nothing may be left of it for the next request.
+    { "exceptionNoRetry", true, true, false, -1, 1, 1, 0, false },
     { "secondAttemptWorks", true, false, true, 12, 2, 2, 0, true },
     { "firstAttemptWorks", false, false, true, 12, 1, 1, 0, true },
 };
@@ -172,6 +173,26 @@ TEST_F(Transaction, ServerGoneFailsAfterRetryAndReconnectsLater)
     Aim(again.Port());
     EXPECT_EQ(Request(6, 1, 3), 12);
     EXPECT_EQ(again.Connections(), 1);
+}
+
+// A reply that comes after its time limit (a slow commit, no retry) must not
+// be read as the reply to the request after it: matched by length alone,
+// it would be, on the same connection.
+TEST_F(Transaction, LateReplyIsNotTakenForTheNextRequest)
+{
+    TScriptedServer server([](const TBytes& r, int) {
+        const TBytes echo = ReplyTo(r, TBytes(r.begin() + 7, r.begin() + 12));
+        if (r[1] == 0)
+            return TScriptedAnswer { { { {}, 600 }, { echo } } };
+        return TScriptedAnswer { { { echo } } };
+    });
+    Aim(server.Port());
+    EXPECT_EQ(Request(6, 0x3085, 0, nullptr, true, false, 300), -1);
+    EXPECT_EQ(Offline, 0);
+    ASSERT_EQ(Request(6, 0x3001, 0), 12);
+    EXPECT_EQ(Reply[1], 1); // its own identifier
+    EXPECT_EQ(Reply[8], 0x30);
+    EXPECT_EQ(Reply[9], 0x00); // its own register, not the commit's 0x3084
 }
 
 TEST_F(Transaction, NoReplyWantedIsZeroOnceWritten)

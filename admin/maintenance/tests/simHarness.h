@@ -16,9 +16,21 @@ public:
     int HttpPort = 0;
     // Every Modbus frame the server received, as upper-case hex with blanks.
     QStringList Frames() const;
+    // One line to the control socket; its reply line ("ok ..." or
+    // "error ..."), empty when the socket can't be reached.
+    QString Control(const QString& command) const;
+    // Waits (bounded) until the server is up again after a restart.
+    bool WaitUp() const;
     static QString Program();
 
 private:
+    QString ControlPath() const;
     QTemporaryDir Dir;
     QProcess Process;
 };
+
+// Moves the calling process (it must have one thread still) into a network
+// namespace of its own with loopback up, so the servers its tests start
+// and everything they talk to stay inside it. Returns why that failed, or
+// an empty text.
+QString EnterPrivateNetwork();

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
@@ -31,6 +32,7 @@ public:
     }
     QStringList Messages;
     QList<int> Countdown;
+    QList<qint64> TickTimes; // ms since the countdown was first seen, one per tick
     bool CursorRestoredAtMessage = true;
     bool HourglassDuringCountdown = true;
     QString WaitCaption;
@@ -50,7 +52,11 @@ private:
             if (wait != SeenWait) {
                 SeenWait = wait;
                 Countdown << wait->lbTime->text().toInt();
-                connect(wait, &TfmWait::SecondsLeftChanged, this, [this](int s) { Countdown << s; });
+                Since.start();
+                connect(wait, &TfmWait::SecondsLeftChanged, this, [this](int s) {
+                    Countdown << s;
+                    TickTimes << Since.elapsed();
+                });
                 WaitCaption = wait->windowTitle();
                 const auto flags = wait->windowFlags();
                 WaitHasFrameButtons = flags.testAnyFlags(
@@ -75,6 +81,7 @@ private:
     }
     QTimer Timer;
     QPointer<TfmWait> SeenWait;
+    QElapsedTimer Since;
 };
 
 // A device page that notes the calls a module makes on it.
@@ -247,6 +254,15 @@ void TestQ6120Commands::commands()
     }
     if (server == 0) {
         QCOMPARE(watcher.Countdown, (QList<int> { 8, 7, 6, 5, 4, 3, 2, 1, 0 }));
+        // A second a tick: no tick sooner after the one before than a 1000 ms
+        // timer allows (coarse timers may fire 5 % early). The first is left
+        // out: the watcher may see the dialog late on a busy machine.
+        QCOMPARE(watcher.TickTimes.size(), 8);
+        for (int i = 1; i < watcher.TickTimes.size(); ++i) {
+            const qint64 gap = watcher.TickTimes[i] - watcher.TickTimes[i - 1];
+            QVERIFY2(
+                gap >= 900, qPrintable(QStringLiteral("tick %1 came %2 ms after the one before").arg(i + 1).arg(gap)));
+        }
         QCOMPARE(watcher.WaitCaption, QStringLiteral("Restarting I/O Server"));
         QVERIFY(!watcher.WaitHasFrameButtons);
         QVERIFY(!watcher.WaitClosedByEscape);

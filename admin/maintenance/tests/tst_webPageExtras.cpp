@@ -1,0 +1,257 @@
+// What the console pages need beyond showing pages, with a real browser
+// engine and a local web server of this test in a private network
+// namespace: a pop-up that opens a pop-up, a login asked for in a dialog
+// (and cancelled), a download saved where the operator chooses (and not).
+#include "frmLogin.h"
+#include "frmQ6120.h"
+#include "frmWebNew.h"
+#include "ioAppGlobals.h"
+#include "modQ6120.h"
+#include "simHarness.h"
+#include "webProfile.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QWebEnginePage>
+#include <QtTest>
+
+namespace {
+
+// Console, two pop-up pages, a page behind a login, and a file to download.
+class TExtrasServer : public QObject {
+public:
+    TExtrasServer()
+    {
+        Server.listen(QHostAddress::LocalHost, 0);
+        connect(&Server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = Server.nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, s, [this, s] { Answer(s); });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+    QString Address() const { return QStringLiteral("127.0.0.1:%1").arg(Server.serverPort()); }
+    QStringList Logins; // Authorization headers received
+
+private:
+    void Answer(QTcpSocket* s)
+    {
+        QByteArray& buffer = Pending[s];
+        buffer += s->readAll();
+        const int end = buffer.indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        const QByteArray head = buffer.left(end);
+        Pending.remove(s);
+        const QByteArray path = head.split(' ').value(1);
+        QByteArray authorization;
+        for (const QByteArray& line : head.split('\n'))
+            if (line.toLower().startsWith("authorization:"))
+                authorization = line.mid(14).trimmed();
+        QByteArray status = "200 OK", extra, type = "text/html", body;
+        auto page = [](const char* title) {
+            return QByteArray("<html><head><title>") + title + "</title></head><body>" + title + "</body></html>";
+        };
+        if (path == "/")
+            body = page("Console");
+        else if (path == "/one")
+            body = page("Popup One");
+        else if (path == "/two")
+            body = page("Popup Two");
+        else if (path.startsWith("/secret")) {
+            if (!authorization.isEmpty())
+                Logins << QString::fromLatin1(authorization);
+            if (authorization == "Basic " + QByteArray("admin:pw").toBase64()) {
+                body = page("Secret");
+            } else {
+                status = "401 Unauthorized";
+                extra = "WWW-Authenticate: Basic realm=\"Q6120\"\r\n";
+                body = page("Denied");
+            }
+        } else if (path == "/fw.bin") {
+            type = "application/octet-stream";
+            extra = "Content-Disposition: attachment; filename=\"fw.bin\"\r\n";
+            body = "firmware bytes";
+        } else {
+            status = "404 Not Found";
+            body = page("Not here");
+        }
+        s->write("HTTP/1.1 " + status + "\r\nContent-Type: " + type + "\r\n" + extra
+            + "Connection: close\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+        s->disconnectFromHost();
+    }
+    QTcpServer Server;
+    QHash<QTcpSocket*, QByteArray> Pending;
+};
+
+// Answers the login and save dialogs as told, and notes what it saw.
+class TDialogAnswerer : public QObject {
+public:
+    TDialogAnswerer()
+    {
+        connect(&Timer, &QTimer::timeout, this, &TDialogAnswerer::Look);
+        Timer.start(10);
+    }
+    bool Accept = true;
+    QString User, Password, SaveAs;
+    QStringList Seen;
+
+private:
+    void Look()
+    {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || w == Last)
+            return;
+        if (auto* login = qobject_cast<TfmLogin*>(w)) {
+            Last = w;
+            Seen << QStringLiteral("login ") + login->lbSite->text();
+            login->etUser->setText(User);
+            login->etPassword->setText(Password);
+            (Accept ? login->btnOK : login->btnCancel)->click();
+        } else if (auto* save = qobject_cast<QFileDialog*>(w)) {
+            Last = w;
+            Seen << QStringLiteral("save ") + save->selectedFiles().value(0).section(QLatin1Char('/'), -1);
+            if (Accept) {
+                save->selectFile(SaveAs);
+                static_cast<QDialog*>(save)->accept();
+            } else {
+                static_cast<QDialog*>(save)->reject();
+            }
+        }
+    }
+    QTimer Timer;
+    QPointer<QWidget> Last;
+};
+
+} // namespace
+
+class TestWebPageExtras : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void popupOpensPopup();
+    void login();
+    void download();
+
+private:
+    bool Load(QWebEngineView* view, const QString& path, const QString& title);
+    TExtrasServer Server;
+    QWidget* Main = nullptr;
+    TModQ6120* Module = nullptr;
+    TfmQ6120* Page = nullptr;
+    QList<TIOObject*> List;
+    QTemporaryDir Dir;
+};
+
+void TestWebPageExtras::initTestCase()
+{
+    Main = new QWidget;
+    Main->resize(900, 700);
+    MainWindowLinks.Window = Main;
+    Main->show();
+    Module = new TModQ6120(0);
+    Page = new TfmQ6120(nullptr, Module);
+    Module->Attach(Page, Main, nullptr);
+    QSignalSpy loaded(Page->WebBrowser, &QWebEngineView::loadFinished);
+    Module->AttachToList(&List, Main, Server.Address());
+    Module->ShowPage();
+    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(Page->WebBrowser->title(), QStringLiteral("Console"), 30000);
+}
+
+void TestWebPageExtras::cleanupTestCase()
+{
+    Module->Detach();
+    delete Module;
+    MainWindowLinks = TMainWindowLinks {};
+    delete Main;
+}
+
+bool TestWebPageExtras::Load(QWebEngineView* view, const QString& path, const QString& title)
+{
+    view->load(QUrl(QStringLiteral("http://%1%2").arg(Server.Address(), path)));
+    return QTest::qWaitFor([&] { return view->title() == title; }, 30000);
+}
+
+void TestWebPageExtras::popupOpensPopup()
+{
+    QList<QWidget*> popups;
+    connect(Page, &TfmQ6120::PopupCreated, this, [&](QWidget* p) { popups << p; });
+    Page->WebBrowser->page()->runJavaScript(QStringLiteral("window.open('/one');"));
+    QTRY_COMPARE_WITH_TIMEOUT(popups.size(), 1, 30000);
+    auto* one = qobject_cast<TfmWebNew*>(popups[0]);
+    QVERIFY(one);
+    QTRY_COMPARE_WITH_TIMEOUT(one->windowTitle(), QStringLiteral("Popup One"), 30000);
+    // The pop-up's own page opens a window: a second pop-up of the same page.
+    one->CppWebBrowser1->page()->runJavaScript(QStringLiteral("window.open('/two');"));
+    QTRY_COMPARE_WITH_TIMEOUT(popups.size(), 2, 30000);
+    auto* two = qobject_cast<TfmWebNew*>(popups[1]);
+    QVERIFY(two);
+    QTRY_COMPARE_WITH_TIMEOUT(two->windowTitle(), QStringLiteral("Popup Two"), 30000);
+    QCOMPARE(two->parent(), Page);
+    QVERIFY(one->isVisible() && two->isVisible());
+    two->CppWebBrowser1->page()->runJavaScript(QStringLiteral("window.close();"));
+    QTRY_VERIFY_WITH_TIMEOUT(!two->isVisible(), 30000);
+    QVERIFY(one->isVisible());
+    one->close();
+}
+
+void TestWebPageExtras::login()
+{
+    TDialogAnswerer answerer;
+    answerer.Accept = false;
+    QVERIFY(Load(Page->WebBrowser, QStringLiteral("/secret?1"), QStringLiteral("Denied")));
+    QCOMPARE(answerer.Seen, QStringList { QStringLiteral("login 127.0.0.1 (Q6120)") });
+    QVERIFY(Server.Logins.isEmpty());
+
+    answerer.Accept = true;
+    answerer.User = QStringLiteral("admin");
+    answerer.Password = QStringLiteral("pw");
+    QVERIFY(Load(Page->WebBrowser, QStringLiteral("/secret?2"), QStringLiteral("Secret")));
+    QCOMPARE(answerer.Seen.size(), 2);
+    QCOMPARE(Server.Logins.last(), QStringLiteral("Basic ") + QString::fromLatin1(QByteArray("admin:pw").toBase64()));
+}
+
+void TestWebPageExtras::download()
+{
+    TDialogAnswerer answerer;
+    answerer.Accept = false;
+    Page->WebBrowser->load(QUrl(QStringLiteral("http://%1/fw.bin").arg(Server.Address())));
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.Seen.size(), 1, 30000);
+    QCOMPARE(answerer.Seen.first(), QStringLiteral("save fw.bin"));
+
+    answerer.Accept = true;
+    answerer.SaveAs = Dir.filePath(QStringLiteral("chosen.bin"));
+    Page->WebBrowser->load(QUrl(QStringLiteral("http://%1/fw.bin").arg(Server.Address())));
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.Seen.size(), 2, 30000);
+    QFile saved(answerer.SaveAs);
+    QTRY_VERIFY_WITH_TIMEOUT(saved.exists() && saved.size() == 14, 30000);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), QByteArray("firmware bytes"));
+    // The refused one left nothing behind.
+    QCOMPARE(QDir(Dir.path()).entryList(QDir::Files), QStringList { QStringLiteral("chosen.bin") });
+}
+
+int main(int argc, char** argv)
+{
+    const QString why = EnterPrivateNetwork();
+    PrepareWebEngine();
+    QApplication app(argc, argv);
+    if (!why.isEmpty()) {
+        qWarning("%s", qPrintable(why));
+        return 0;
+    }
+    TestWebPageExtras tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_webPageExtras.moc"
