@@ -46,6 +46,10 @@ QVariant ReadValue(const QString& key, const QString& name)
 void WriteValue(const QString& key, const QString& name, const QVariant& value)
 {
     auto root = OpenRoot();
+    // Operators may write the file but not its folder (/etc/korvel): the
+    // file is then rewritten in place, as a replace through a new file in
+    // the folder can't be done there.
+    root->setAtomicSyncRequired(false);
     if (!root->isWritable())
         return;
     root->beginGroup(GroupPath(key));
