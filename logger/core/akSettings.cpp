@@ -24,7 +24,8 @@ TAkSettings LoadAkSettings(const QString& programDir)
     if (s.LogPath.isEmpty()) {
         // An installed program's folder (/usr/bin) is not the operators' to
         // write: its logs go where Linux keeps logs.
-        s.LogPath = RunsInstalled(programDir) ? QString::fromLatin1(kInstalledLogPath) : programDir + QStringLiteral("log");
+        s.LogPath
+            = RunsInstalled(programDir) ? QString::fromLatin1(kInstalledLogPath) : programDir + QStringLiteral("log");
     }
     for (int code = 0; code < kEventTypeCount; ++code)
         s.Colors[code] = uint32_t(ReadRegInteger(key, ColorName(code), int(kDefaultEventColors[code]))) & 0xFFFFFFu;
