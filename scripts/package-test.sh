@@ -12,8 +12,10 @@
 #   code is stored in /etc/korvel/machine.ini;
 # - runs the installed TwinlaneAdmin in a lab's host namespace (lab/lab.sh):
 #   it starts as the operator and starts the installed route helper, which
-#   holds its capability; a host route written through that helper appears
-#   in the namespace's table and is gone after the release.
+#   holds its capability; a program that searches writes a host route to the
+#   lab's server on a foreign subnet, gone after it closes; a host route
+#   written through that helper directly appears in the namespace's table
+#   and is gone after the release.
 # Then purges the package: the logs stay, the settings go. Whatever happens,
 # the package, the test user and what the test put on the machine are
 # removed again, and a settings file or log folder that was there before
@@ -25,7 +27,7 @@ readonly user=twl-pkg-test
 readonly helper=/usr/libexec/twinlane/twl-route-helper
 readonly settings=/etc/korvel/machine.ini
 readonly logs=/var/log/alarmkeeper
-readonly wait_limit=60 # seconds, for each thing awaited on a busy machine
+wait_limit=60 # seconds, for each thing awaited on a busy machine
 
 fail() {
   echo "package-test: FAILED: $*" >&2
@@ -60,9 +62,22 @@ if [[ ${1:-} == --in-lab ]]; then
   (((16#$capeff >> 12) & 1)) || fail "the running helper lacks CAP_NET_ADMIN (CapEff $capeff)"
   [[ $(stat -c %U "/proc/$hp") == "$user" ]] || fail "the helper does not run as the operator"
   pass "installed TwinlaneAdmin runs as $user in the lab with the installed helper, which holds CAP_NET_ADMIN"
+  # A program that searches (it opens the discovery library by its function
+  # names) searches once it starts: the lab's server on a foreign subnet
+  # (device 2) gets a host route through the installed helper, which the
+  # program's close removes again.
+  foreign=10.88.0.12
+  scans=0
+  grep -q dsc_EnumSearch /usr/bin/TwinlaneAdmin && scans=1
+  if ((scans)); then
+    foreign_route() { [[ -n $(ip route show "$foreign" proto 84) ]]; }
+    wait_limit=180 await foreign_route || { cat "$work/admin.out" >&2; fail "the installed TwinlaneAdmin's search wrote no route to $foreign"; }
+    pass "the installed TwinlaneAdmin found the lab's servers and wrote a host route to $foreign"
+  fi
   kill -TERM "$(pgrep -u "$user" -x TwinlaneAdmin)"
   await bash -c "! kill -0 $admin 2>/dev/null" || fail "TwinlaneAdmin did not end on SIGTERM"
   wait "$admin" || fail "TwinlaneAdmin ended with code $? on SIGTERM"
+  [[ -z $(ip route show proto 84) ]] || fail "routes left after TwinlaneAdmin closed: $(ip route show proto 84)"
 
   # A route through the installed helper, spoken to directly.
   ifindex=$(cat /sys/class/net/eth0/ifindex)
@@ -74,11 +89,11 @@ if [[ ${1:-} == --in-lab ]]; then
     [[ $answer == "0 "* || $answer == 0 ]] || fail "the helper answered '$answer' to '$1'"
   }
   ask hello
-  ask "route 10.88.0.12/32 $ifindex 10.77.0.1 direct 0"
-  [[ -n $(ip route show 10.88.0.12 proto 84) ]] || fail "the route written by the helper is not in the table"
+  ask "route $foreign/32 $ifindex 10.77.0.1 direct 0"
+  [[ -n $(ip route show "$foreign" proto 84) ]] || fail "the route written by the helper is not in the table"
   ask release
   wait "$HELPER_PID" || true
-  [[ -z $(ip route show 10.88.0.12 proto 84) ]] || fail "the route is still there after the release"
+  [[ -z $(ip route show "$foreign" proto 84) ]] || fail "the route is still there after the release"
   pass "a host route written through the installed helper by $user, and removed at the release"
   exit 0
 fi
