@@ -259,6 +259,10 @@ void WriteRaw(const QString& key, const QString& name, const QString& text)
         lines.append(EscapeName(name) + QLatin1Char('=') + text);
     }
     QSaveFile file(path);
+    // Operators may write the file but not its folder (/etc/korvel): the
+    // file is then rewritten in place, as a replace through a new file in
+    // the folder can't be done there.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return; // errors are deliberately not reported
     file.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());

@@ -16,6 +16,7 @@ packages=(
   clang libclang-rt-14-dev
   iproute2 procps psmisc libcap2-bin passwd
   xvfb xauth x11-apps imagemagick xdg-utils
+  lintian desktop-file-utils appstream
   fonts-dejavu-core
 )
 

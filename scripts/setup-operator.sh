@@ -31,24 +31,16 @@ helper="$build/bin/twl-route-helper"
 [[ -x $helper ]] || die "no $helper: build first (scripts/build.sh $build)"
 command -v setcap >/dev/null || die "setcap is missing (apt-get install libcap2-bin)"
 
-group=twinlane
+# The steps the package's post-install step takes too.
+. packaging/machine-setup.sh
 libexec=/usr/local/libexec/twinlane
-getent group "$group" >/dev/null || groupadd --system "$group"
-usermod -a -G "$group" "$user"
+twl_create_group
+usermod -a -G "$twl_group" "$user"
 
 install -d -o root -g root -m 0755 "$libexec"
-# Owner and mode first: changing the owner afterwards would drop the capability.
-install -o root -g "$group" -m 0750 "$helper" "$libexec/twl-route-helper"
-setcap cap_net_admin=ep "$libexec/twl-route-helper"
+install -m 0755 "$helper" "$libexec/twl-route-helper"
+twl_helper_rights "$libexec/twl-route-helper"
+twl_machine_settings
 
-install -d -o root -g root -m 0755 /etc/korvel
-settings=/etc/korvel/machine.ini
-if [[ ! -e $settings ]]; then
-  printf '[SOFTWARE/KORVEL/Alarmkeeper/System]\nLogPath=/var/log/alarmkeeper\n' >"$settings"
-fi
-chown root:"$group" "$settings"
-chmod 0664 "$settings"
-install -d -o root -g "$group" -m 2775 /var/log/alarmkeeper
-
-echo "Done: $user is in the group $group (log in again), the route helper is $libexec/twl-route-helper."
+echo "Done: $user is in the group $twl_group (log in again), the route helper is $libexec/twl-route-helper."
 echo "Start the programs as $user: $build/bin/TwinlaneAdmin, $build/bin/Alarmkeeper."

@@ -22,6 +22,8 @@ run_ctest() {
 
 bash scripts/build.sh build
 run_ctest build
+# The Debian package from that tree: installed, used as an operator, purged.
+bash scripts/package-test.sh build || status=1
 
 bash scripts/build.sh build-asan -DTWL_SANITIZE=ON
 ASAN_OPTIONS="detect_leaks=1:abort_on_error=0" \

@@ -9,6 +9,7 @@
 #include "ioMod.h"
 #include "ioTreeNode.h"
 #include "pdTwinlane.h"
+#include "programFiles.h"
 #include "settingsStore.h"
 #include "shellHelpers.h"
 
@@ -313,7 +314,7 @@ void TfmMain::FormCreate()
         = ReadRegInteger(SettingsKey(QString::fromLatin1(kAdminBaseKey)), QStringLiteral("Socket Timeout"), 5000);
     AppDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
     QString error;
-    BannerImage = LoadJpegImage(AppDir + QStringLiteral("image/bar.jpg"), &error);
+    BannerImage = LoadJpegImage(ProgramFile(QStringLiteral("image/bar.jpg"), AppDir), &error);
     if (BannerImage.isNull())
         QMessageBox::critical(this, QStringLiteral("TwinlaneAdmin"), error);
     LoadLocalInterfaces();
@@ -625,7 +626,7 @@ void TfmMain::muExitClick()
 
 void TfmMain::muWiringGuideClick()
 {
-    const QString path = AppDir + QStringLiteral("help/Twinlanesk.hlp");
+    const QString path = ProgramFile(QStringLiteral("help/Twinlanesk.hlp"), AppDir);
     if (!QFileInfo::exists(path)) {
         QMessageBox::warning(
             this, QStringLiteral("Help"), QStringLiteral("Cannot find the help file \"%1\".").arg(path));

@@ -1,5 +1,6 @@
 #include "akSettings.h"
 
+#include "programFiles.h"
 #include "settingsStore.h"
 
 namespace {
@@ -20,8 +21,12 @@ TAkSettings LoadAkSettings(const QString& programDir)
     TAkSettings s;
     s.Port = ReadRegInteger(key, QStringLiteral("Port"), kDefaultPort);
     s.LogPath = ReadRegString(key, QStringLiteral("LogPath"), QString());
-    if (s.LogPath.isEmpty())
-        s.LogPath = programDir + QStringLiteral("log");
+    if (s.LogPath.isEmpty()) {
+        // An installed program's folder (/usr/bin) is not the operators' to
+        // write: its logs go where Linux keeps logs.
+        s.LogPath
+            = RunsInstalled(programDir) ? QString::fromLatin1(kInstalledLogPath) : programDir + QStringLiteral("log");
+    }
     for (int code = 0; code < kEventTypeCount; ++code)
         s.Colors[code] = uint32_t(ReadRegInteger(key, ColorName(code), int(kDefaultEventColors[code]))) & 0xFFFFFFu;
     s.SortCol = ReadRegInteger(key, QStringLiteral("SortCol"), 0);

@@ -13,6 +13,8 @@
 #include <cstdint>
 
 inline constexpr int kDefaultPort = 4040;
+// The log folder of an installed Alarmkeeper when "LogPath" is empty.
+inline constexpr const char* kInstalledLogPath = "/var/log/alarmkeeper";
 
 struct TAkSettings {
     int Port = kDefaultPort;
@@ -26,7 +28,8 @@ struct TAkSettings {
 QString AkSettingsKey();
 
 // Reads every value with its default. An empty "LogPath" means the folder
-// "log" in programDir (which ends in a separator). A "SortCol" outside 0..5
+// "log" in programDir (which ends in a separator), or kInstalledLogPath when
+// programDir belongs to an installed copy (RunsInstalled). A "SortCol" outside 0..5
 // counts as 0; any "SortDir" but 0 is ascending. Nothing is written.
 TAkSettings LoadAkSettings(const QString& programDir);
 
