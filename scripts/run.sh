@@ -1,17 +1,30 @@
 #!/usr/bin/env bash
 # The main job: install what is needed, build, and start TwinlaneAdmin.
+#
+# TwinlaneAdmin searches by broadcast and writes host routes, so it is
+# started only inside a lab (lab/lab.sh): an isolated network of namespaces
+# with simulated servers (TWL_LAB_DEVICES, default 5: one of each kind),
+# never in the machine's own network. The lab needs root.
 # On a machine without a display the window is shown on a virtual one
 # and a screenshot is left in build/TwinlaneAdmin.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [[ $(id -u) -ne 0 ]]; then
+  echo "run.sh: TwinlaneAdmin runs only inside a lab network, which needs root (sudo bash scripts/run.sh)" >&2
+  exit 2
+fi
 bash scripts/install-deps.sh
 bash scripts/build.sh build
+devices=${TWL_LAB_DEVICES:-5}
+bin=$PWD/build/bin
+in_lab=(bash lab/lab.sh run --devices "$devices" --bin "$bin" --)
 if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
-  exec build/bin/TwinlaneAdmin
+  exec "${in_lab[@]}" "$bin/TwinlaneAdmin"
 fi
+export IN_LAB="${in_lab[*]}" BIN="$bin"
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-  build/bin/TwinlaneAdmin & pid=$!
-  sleep 6
+  $IN_LAB "$BIN/TwinlaneAdmin" & pid=$!
+  sleep 12
   import -window root build/TwinlaneAdmin.png || xwd -root -silent | convert xwd:- build/TwinlaneAdmin.png
   kill $pid; wait $pid 2>/dev/null || true'
 echo "No display here: screenshot written to build/TwinlaneAdmin.png"

@@ -1,5 +1,5 @@
-// The main window on the offscreen platform, inside a network namespace of
-// the test's own: start-up values, layout, close query, the scan through
+// The main window on the offscreen platform, inside a lab namespace of the
+// test's own: start-up values, layout, close query, the scan through
 // its seams, the server tree, its pop-up menus and module commands.
 #include "Iphelp.h"
 #include "frmAbout.h"
@@ -656,14 +656,21 @@ private slots:
         w->tvXRT->setCurrentItem(FindNode(w->tvXRT, QStringLiteral("Host/Twinlane/10.0.0.1/Q6120")));
         auto* m = static_cast<TIOMod*>(NodeObject(w->tvXRT->currentItem()));
         m->RequestPending = true;
+        // Each refusal is told, never silent.
+        TModalAnswerer answerer(QMessageBox::Yes);
+        const QString busy = QStringLiteral("An I/O server is still busy with a request. Try again when it has finished.");
         w->muDelModuleClick();
         QCOMPARE(w->Product->Modules()->size(), 1);
+        QCOMPARE(answerer.Texts, QStringList { busy });
+        QVERIFY(!QApplication::overrideCursor());
         w->Ready = true;
-        TModalAnswerer answerer(QMessageBox::Yes);
         QVERIFY(!w->close()); // nor may the window go
-        QCOMPARE(answerer.Texts.size(), 0);
+        QCOMPARE(answerer.Texts, (QStringList { busy, busy })); // no exit question
         w->ScanServers(); // nor may a scan tear it down
         QCOMPARE(w->Product->Modules()->value(0), m);
+        QCOMPARE(answerer.Texts.size(), 3);
+        QVERIFY(w->Ready);
+        QVERIFY(w->btnAutoSearch->isEnabled());
         m->RequestPending = false;
     }
 
@@ -782,8 +789,6 @@ private slots:
         QFETCH(int, modules);
         std::unique_ptr<TfmMain> w = StartedWindow({ QStringLiteral("10.0.0.1") });
         QVERIFY(w);
-        w->muAddModuleClick(); // no dialog installed: nothing happens
-        QCOMPARE(w->Product->Modules()->size(), 1);
         TIOObject* seenTarget = nullptr;
         w->SetModAddRunner([&](QWidget* owner, TIOObject* t, QList<TIOObject*>* list) -> std::optional<TModAddResult> {
             seenTarget = t;
