@@ -44,13 +44,13 @@ inline QString Sh(const QString& command)
     return QString::fromLocal8Bit(p.readAllStandardOutput());
 }
 
-// Every route of every table and every permanent neighbour entry of a
+// Every IPv4 route of every table and every permanent neighbour entry of a
 // namespace: what the program may add and must remove. (Entries the kernel
 // learns by itself from the devices' own requests come and go.)
 inline QString Tables(const std::string& ns)
 {
     const QString n = QString::fromStdString(ns);
-    return Sh(QStringLiteral("ip -n %1 route show table all; ip -n %1 neigh show nud permanent").arg(n));
+    return Sh(QStringLiteral("ip -4 -n %1 route show table all; ip -4 -n %1 neigh show nud permanent").arg(n));
 }
 
 inline QString MacOf(int k)
