@@ -1,0 +1,304 @@
+// The whole scan of the main window in a lab: the process lives in the
+// lab's host namespace; simulated servers of every kind sit on the lab
+// bridge; the real devscan library searches. Routes and neighbour entries
+// are checked in the namespace's kernel tables.
+#include "Iphelp.h"
+#include "devscanBinding.h"
+#include "frmIPConflict.h"
+#include "frmMain.h"
+#include "frmModAdd.h"
+#include "frmSearch.h"
+#include "frmWait.h"
+#include "ioAppGlobals.h"
+#include "ioGlobals.h"
+#include "ioProduct.h"
+#include "ioTreeNode.h"
+#include "labDevices.h"
+#include "modQ6120.h"
+#include "pdTwinlane.h"
+#include "shellTestSupport.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTcpSocket>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+
+namespace {
+QStringList Cells(const QTableWidget* t, int column)
+{
+    QStringList out;
+    for (int r = 0; r < t->rowCount(); ++r)
+        out << (t->item(r, column) ? t->item(r, column)->text() : QString());
+    return out;
+}
+
+QStringList ChildTexts(const QTreeWidgetItem* node)
+{
+    QStringList out;
+    for (int i = 0; node && i < node->childCount(); ++i)
+        out << node->child(i)->text(0);
+    return out;
+}
+
+bool Reachable(const QString& address, quint16 port)
+{
+    QTcpSocket s;
+    s.connectToHost(address, port);
+    return s.waitForConnected(10000);
+}
+
+// Plays the operator through the dialogs of a scan and of the add command.
+class TOperator : public QObject {
+public:
+    TOperator()
+    {
+        connect(&timer_, &QTimer::timeout, this, &TOperator::Poll);
+        timer_.start(10);
+    }
+    QStringList Messages;
+    // What the search dialog showed when it closed: "# address mac" rows,
+    // and the list it filled, "address mac conflict", at the same moment.
+    QStringList SearchRows, SearchList;
+    QStringList ConflictRows; // "address mac"
+    std::function<void()> DuringSearch;
+    QString AddAddress; // typed into the add dialog
+    int AddInterface = 0;
+
+private:
+    void Poll()
+    {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || !w->isVisible() || w == last_)
+            return;
+        last_ = w;
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            Messages << box->text();
+            QAbstractButton* b = box->button(QMessageBox::Yes);
+            (b ? b : box->buttons().first())->click();
+        } else if (auto* search = qobject_cast<TfmSearch*>(w)) {
+            if (DuringSearch)
+                DuringSearch();
+            connect(search, &QDialog::finished, this, [this, search] {
+                SearchRows.clear();
+                SearchList.clear();
+                for (int r = 0; r < search->lvEnum->rowCount(); ++r)
+                    SearchRows << QStringLiteral("%1 %2 %3")
+                                      .arg(search->lvEnum->item(r, 0)->text(), search->lvEnum->item(r, 2)->text(),
+                                          search->lvEnum->item(r, 3)->text());
+                for (const IONODE* n : *search->ResultList)
+                    SearchList << QStringLiteral("%1 %2 %3").arg(n->Address, n->MacAddress).arg(int(n->Conflict));
+            });
+        } else if (auto* conflict = qobject_cast<TfmIPConflict*>(w)) {
+            ConflictRows.clear();
+            for (int r = 0; r < conflict->xgIP->rowCount(); ++r)
+                ConflictRows << conflict->xgIP->item(r, 2)->text() + QLatin1Char(' ') + conflict->xgIP->item(r, 3)->text();
+            conflict->btnCancel->click(); // "Ignore these devices"
+        } else if (auto* add = qobject_cast<TfmModAdd*>(w)) {
+            add->cbINT->setCurrentIndex(AddInterface);
+            add->cbIP->setText(AddAddress);
+            add->btnOK->click();
+        } else if (auto* wait = qobject_cast<TfmWait*>(w)) {
+            wait->accept();
+        }
+    }
+    QTimer timer_;
+    QPointer<QWidget> last_;
+};
+} // namespace
+
+class TestScanLab : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir temp_;
+    std::unique_ptr<TLabDevices> devices_;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(temp_.isValid());
+        qputenv("KORVEL_MACHINE_SETTINGS", temp_.filePath(QStringLiteral("machine.ini")).toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", temp_.path().toLocal8Bit());
+        // The module class of the program, with a plain page (no browser).
+        TTwinlane::SetModuleFactory([](QWidget* host, TIOObject* product, int modelIndex) -> TIOMod* {
+            auto* m = new TModQ6120(modelIndex);
+            m->Attach(new QLabel(QStringLiteral("device page")), host, product);
+            return m;
+        });
+        if (!InPrivateNetns())
+            return;
+        QCOMPARE(BindDevscan(qEnvironmentVariable("TWL_BIN_DIR")), dbOk);
+        devices_ = std::make_unique<TLabDevices>(*TestLab());
+        QVERIFY2(TestLab()->Connect(TestHostNamespace(), "eth0", {}, { "10.77.0.1/24" }), TestLab()->Error().c_str());
+        QVERIFY(devices_->AddSim(1, "10.77.0.11/24", "10.77.0.11"));
+        QVERIFY(devices_->AddSim(2, "10.88.0.12/24", "10.88.0.12", true));
+        QVERIFY(devices_->AddSim(3, "", "0.0.0.0"));
+        QVERIFY(devices_->AddSim(8, "", "0.0.0.0"));
+        QVERIFY(devices_->AddSim(4, "10.77.0.200/24", "10.77.0.200"));
+        QVERIFY(devices_->AddSim(5, "10.77.0.200/24", "10.77.0.200"));
+        QVERIFY(devices_->AddFake(6, "10.77.0.60", 0x80001234u, 0x1234));
+    }
+
+    void cleanupTestCase()
+    {
+        TTwinlane::SetModuleFactory({});
+        devices_.reset();
+    }
+
+    // The tree's order is fixed, whatever the machine's locale (this test
+    // runs under LC_ALL=C, where the user's collation is code-point order).
+    void treeOrderUnderCLocale()
+    {
+        QCOMPARE(QLocale::system().name(), QStringLiteral("C"));
+        QTreeWidget tree;
+        QTreeWidgetItem* root = AddChildNode(&tree, nullptr, QStringLiteral("Host"));
+        for (const char* t : { "Zeta", "b", "B", "a", "A", "192.168.1.2", "10.0.0.9", "192.168.1.10" })
+            AddChildNode(&tree, root, QString::fromLatin1(t));
+        SortTreeByText(&tree);
+        QCOMPARE(ChildTexts(root),
+            (QStringList { "10.0.0.9", "192.168.1.10", "192.168.1.2", "a", "A", "b", "B", "Zeta" }));
+        TSortedTextList groups;
+        for (const char* t : { "Zeta", "alpha", "Alpha", "beta" })
+            groups.Add(QString::fromLatin1(t));
+        QCOMPARE(groups.Items, (QStringList { "alpha", "beta", "Zeta" }));
+    }
+
+    void scanInTheLab()
+    {
+        if (!InPrivateNetns())
+            QSKIP("no lab here (needs root)");
+        const std::string host = TestHostNamespace();
+        const QString before = Tables(host);
+        TOperator op;
+        auto w = std::make_unique<TfmMain>();
+        bool commandsOffDuringSearch = false;
+        op.DuringSearch = [&] { commandsOffDuringSearch = !w->Ready && !w->btnAutoSearch->isEnabled() && !w->muDelModule->isEnabled(); };
+        // No banner picture beside the test program: its error box is not
+        // what this test is about.
+        op.Messages.clear();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->Timer1Timer();
+        QVERIFY(w->Ready);
+        QVERIFY(commandsOffDuringSearch);
+
+        // The search listed the six Q6120s, numbered in the order of its list.
+        QCOMPARE(op.SearchRows.size(), 6);
+        QCOMPARE(op.SearchList.size(), 6);
+        for (int i = 0; i < 6; ++i) {
+            const QStringList row = op.SearchRows.at(i).split(QLatin1Char(' '));
+            QCOMPARE(row.at(0), QString::number(i + 1));
+            QVERIFY(op.SearchList.at(i).startsWith(row.at(1) + QLatin1Char(' ') + row.at(2)));
+        }
+        QVERIFY(!op.SearchRows.join(QLatin1Char(' ')).contains(MacOf(6))); // the other kind
+        // The pair and the unconfigured ones went to the conflict dialog.
+        QStringList conflicting = op.ConflictRows;
+        conflicting.sort();
+        QCOMPARE(conflicting,
+            (QStringList { "10.77.0.200 " + MacOf(4), "10.77.0.200 " + MacOf(5), "192.168.127.254 " + MacOf(3),
+                "192.168.127.254 " + MacOf(8) }));
+        QVERIFY2(op.Messages.isEmpty(), qPrintable(op.Messages.join(QLatin1Char('|'))));
+
+        // Modules for the rest, each with a host route and a neighbour entry
+        // for its MAC on the interface it answered on; consoles reachable.
+        QStringList modules;
+        for (TIOObject* o : *w->Product->Modules())
+            modules << static_cast<TIOMod*>(o)->Address;
+        modules.sort();
+        QCOMPARE(modules, (QStringList { "10.77.0.11", "10.88.0.12" }));
+        for (int k : { 1, 2 }) {
+            const TLabDevice& d = devices_->Device(k);
+            const QString route = Sh(QStringLiteral("ip -n %1 route show %2").arg(QString::fromStdString(host), d.Address));
+            QVERIFY2(route.contains(QStringLiteral("dev eth0")) && route.contains(QStringLiteral("scope link")),
+                qPrintable(route));
+            QString mac = d.Mac.toLower();
+            mac.replace(QLatin1Char('-'), QLatin1Char(':'));
+            QCOMPARE(Sh(QStringLiteral("ip -n %1 neigh show %2 nud permanent").arg(QString::fromStdString(host), d.Address))
+                         .trimmed(),
+                QStringLiteral("%1 dev eth0 lladdr %2 PERMANENT").arg(d.Address, mac));
+            QVERIFY2(Reachable(d.Address, 80), qPrintable(d.Address));
+        }
+        const QString tables = Tables(host);
+        QVERIFY(!tables.contains(QStringLiteral("10.77.0.200")));
+        QVERIFY(!tables.contains(QStringLiteral("192.168.127.254")));
+
+        // The tree in both groupings.
+        QTreeWidgetItem* product = w->tvXRT->topLevelItem(0)->child(0);
+        QCOMPARE(w->tvXRT->topLevelItem(0)->text(0), QStringLiteral("Host : [10.77.0.1]"));
+        QCOMPARE(ChildTexts(product), (QStringList { "10.77.0.11", "10.88.0.12" }));
+        w->BuildServerTree(smByServer);
+        product = w->tvXRT->topLevelItem(0)->child(0);
+        QCOMPARE(ChildTexts(product), QStringList { "Q6120" });
+        QCOMPARE(ChildTexts(product->child(0)), (QStringList { "10.77.0.11", "10.88.0.12" }));
+        w->BuildServerTree(smByConnection);
+
+        // A module busy with a request offers no second command.
+        TIOMod* busy = nullptr;
+        for (TIOObject* o : *w->Product->Modules())
+            if (static_cast<TIOMod*>(o)->Address == QLatin1String("10.77.0.11"))
+                busy = static_cast<TIOMod*>(o);
+        QVERIFY(busy);
+        QCOMPARE(busy->Address, QStringLiteral("10.77.0.11"));
+        QCOMPARE(devices_->Control(devices_->Device(1), QStringLiteral("fault delay 2500 count 1")).left(2), "ok");
+        connect(w.get(), &TfmMain::menuPopupEvent, this, [](QMenu* m) { QTimer::singleShot(0, m, &QMenu::hide); });
+        auto rightClick = [&w](TIOObject* o) {
+            w->SelectObjectNode(o);
+            w->tvXRTMouseDown(Qt::RightButton, w->tvXRT->visualItemRect(w->tvXRT->currentItem()).center());
+        };
+        rightClick(busy);
+        QVERIFY(w->muRemoteERestartModule->isEnabled());
+        QList<bool> enabledMeanwhile;
+        QTimer::singleShot(800, this, [&] {
+            rightClick(busy);
+            enabledMeanwhile << w->muRemoteERestartModule->isEnabled() << w->muRemoteEResetModule->isEnabled()
+                             << w->muDelModule->isEnabled();
+            w->muRemoteERestartModule->trigger(); // disabled: nothing happens
+        });
+        w->muRemoteERestartModule->trigger();
+        QCOMPARE(enabledMeanwhile, (QList<bool> { false, false, false }));
+        QCOMPARE(op.Messages, QStringList { "I/O server restarted successfully..." });
+        rightClick(busy);
+        QVERIFY(w->muRemoteERestartModule->isEnabled());
+        QVERIFY(w->muDelModule->isEnabled());
+        QVERIFY(devices_->WaitUp(devices_->Device(1)));
+
+        // Delete the foreign server: its route and neighbour entry go.
+        const QString foreign = QStringLiteral("10.88.0.12");
+        for (TIOObject* o : *w->Product->Modules())
+            if (static_cast<TIOMod*>(o)->Address == foreign)
+                w->SelectObjectNode(o);
+        w->muDelModuleClick();
+        QCOMPARE(w->Product->Modules()->size(), 1);
+        QVERIFY(!Tables(host).contains(foreign));
+        // And add it by hand: a host route without a neighbour entry, through
+        // which the kernel finds it.
+        op.AddAddress = foreign;
+        w->SelectObjectNode(w->Product);
+        w->muAddModuleClick();
+        QCOMPARE(w->Product->Modules()->size(), 2);
+        QCOMPARE(NodeObject(w->tvXRT->currentItem())->Kind, okModule);
+        QCOMPARE(static_cast<TIOMod*>(NodeObject(w->tvXRT->currentItem()))->Address, foreign);
+        const QString route = Sh(QStringLiteral("ip -n %1 route show %2").arg(QString::fromStdString(host), foreign));
+        QVERIFY2(route.contains(QStringLiteral("dev eth0")), qPrintable(route));
+        QVERIFY(Sh(QStringLiteral("ip -n %1 neigh show %2 nud permanent").arg(QString::fromStdString(host), foreign))
+                    .trimmed()
+                    .isEmpty());
+        QVERIFY(Reachable(foreign, 80));
+
+        // After exit the tables are as they were.
+        op.Messages.clear();
+        QVERIFY(w->close());
+        QCOMPARE(op.Messages, QStringList { "Exit TwinlaneAdmin, Are you sure?" });
+        w.reset();
+        const QString after = Tables(host);
+        QVERIFY2(after == before, qPrintable(QStringLiteral("before:\n%1\nafter:\n%2").arg(before, after)));
+    }
+};
+
+TWL_NETNS_QTEST_MAIN(TestScanLab)
+#include "tst_scanLab.moc"
