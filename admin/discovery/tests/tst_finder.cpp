@@ -130,8 +130,7 @@ private slots:
         QVERIFY(temp_.isValid());
         qputenv("KORVEL_MACHINE_SETTINGS", temp_.filePath(QStringLiteral("machine.ini")).toLocal8Bit());
         LoadLocalInterfaces();
-        if (InPrivateNetns())
-            QCOMPARE(BindDevscan(qEnvironmentVariable("TWL_BIN_DIR")), dbOk);
+        QCOMPARE(BindDevscan(qEnvironmentVariable("TWL_BIN_DIR")), dbOk);
     }
 
     void cleanupTestCase()
@@ -228,6 +227,33 @@ private slots:
             QCOMPARE(octets, (std::array<uint8_t, 4> { 10, 0, 0, 5 }));
         else
             QVERIFY(!AddressCheckText(TAddressCheck(check), text).isEmpty());
+    }
+
+    void bindingDevscan_data()
+    {
+        QTest::addColumn<QString>("dir");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QStringList>("named"); // parts of the error text
+        QTest::newRow("beside the program") << qEnvironmentVariable("TWL_BIN_DIR") << int(dbOk) << QStringList {};
+        QTest::newRow("nowhere") << temp_.path() << int(dbNotFound)
+                                 << QStringList { "libdevscan.so", "cannot open shared object file" };
+        QTest::newRow("a function missing") << QStringLiteral(TWL_PARTIAL_DEVSCAN_DIR) << int(dbMissingFunction)
+                                            << QStringList { "libdevscan.so", "dsc_EnumSearch" };
+    }
+    void bindingDevscan()
+    {
+        QFETCH(QString, dir);
+        QFETCH(int, result);
+        QFETCH(QStringList, named);
+        QCOMPARE(int(BindDevscan(dir)), result);
+        QCOMPARE(DevscanBound(), result == dbOk);
+        QCOMPARE(Devscan.EnumSearch != nullptr, result == dbOk);
+        for (const QString& part : named)
+            QVERIFY2(DevscanBindErrorText().contains(part), qPrintable(DevscanBindErrorText()));
+        if (result == dbOk)
+            QVERIFY(DevscanBindErrorText().isEmpty());
+        // Whatever happened, the real one for the cases that follow.
+        QCOMPARE(BindDevscan(qEnvironmentVariable("TWL_BIN_DIR")), dbOk);
     }
 
     // ---- in the lab ----

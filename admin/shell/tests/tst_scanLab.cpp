@@ -16,6 +16,7 @@
 #include "labDevices.h"
 #include "modQ6120.h"
 #include "pdTwinlane.h"
+#include "shellStartup.h"
 #include "shellTestSupport.h"
 
 #include <QComboBox>
@@ -148,6 +149,24 @@ private slots:
     {
         TTwinlane::SetModuleFactory({});
         devices_.reset();
+    }
+
+    // Started without the discovery library (none beside this test program,
+    // none on the library path): told, with the library's name and the
+    // loader's reason, and the start does not go on.
+    void startWithoutDiscoveryLibrary()
+    {
+        TModalAnswerer answerer;
+        QVERIFY(!BindDiscoveryLibrary());
+        QCOMPARE(answerer.Texts.size(), 1);
+        QVERIFY2(answerer.Texts.first().contains(QStringLiteral("libdevscan.so"))
+                && answerer.Texts.first().contains(QStringLiteral("cannot open shared object file")),
+            qPrintable(answerer.Texts.first()));
+        QCOMPARE(answerer.Icons.first(), QMessageBox::Critical);
+        QVERIFY(!DevscanBound());
+        QVERIFY(ExitNoDiscoveryLibrary != 0);
+        if (InPrivateNetns())
+            QCOMPARE(BindDevscan(qEnvironmentVariable("TWL_BIN_DIR")), dbOk);
     }
 
     // The tree's order is fixed, whatever the machine's locale (this test
