@@ -30,7 +30,35 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <sys/mount.h>
+
 namespace {
+QString& PrivateHostsFile()
+{
+    static QString path;
+    return path;
+}
+
+// A mount namespace of the process's own in which /etc/hosts is a file the
+// test writes. Single-threaded callers only.
+QString MountPrivateHostsFile()
+{
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_SLAVE, nullptr) != 0)
+        return {};
+    char path[] = "/tmp/twl-hosts-XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd < 0)
+        return {};
+    const char text[] = "127.0.0.1 localhost\n";
+    const bool written = ::write(fd, text, sizeof text - 1) == ssize_t(sizeof text - 1);
+    ::close(fd);
+    if (!written || ::mount(path, "/etc/hosts", nullptr, MS_BIND, nullptr) != 0) {
+        ::unlink(path);
+        return {};
+    }
+    return QString::fromLocal8Bit(path);
+}
+
 QStringList Cells(const QTableWidget* t, int column)
 {
     QStringList out;
@@ -309,6 +337,30 @@ private slots:
                     .isEmpty());
         QVERIFY(Reachable(foreign, 80));
 
+        // Added by host name, the server is reached through that name.
+        QVERIFY(!PrivateHostsFile().isEmpty());
+        {
+            QFile hosts(PrivateHostsFile());
+            QVERIFY(hosts.open(QIODevice::Append));
+            hosts.write("10.77.0.11 plc-one.lab\n");
+        }
+        op.AddAddress = QStringLiteral("plc-one.lab");
+        w->SelectObjectNode(w->Product);
+        w->muAddModuleClick();
+        auto* named = static_cast<TIOMod*>(NodeObject(w->tvXRT->currentItem()));
+        QCOMPARE(named->Address, QStringLiteral("plc-one.lab"));
+        QCOMPARE(named->TypeCode, 17);
+        op.Messages.clear();
+        rightClick(named);
+        const int framesBefore = devices_->Device(1).Frames().size();
+        w->muRemoteERestartModule->trigger();
+        QCOMPARE(op.Messages, QStringList { "I/O server restarted successfully..." });
+        QCOMPARE(devices_->Device(1).Frames().size(), framesBefore + 1);
+        QVERIFY(devices_->Device(1).Frames().last().contains(QStringLiteral(" 08 00 01 FF 00")));
+        QVERIFY(devices_->WaitUp(devices_->Device(1)));
+        w->muDelModuleClick();
+        QCOMPARE(w->Product->Modules()->size(), 2);
+
         // After exit the tables are as they were.
         op.Messages.clear();
         QVERIFY(w->close());
@@ -319,5 +371,23 @@ private slots:
     }
 };
 
-TWL_NETNS_QTEST_MAIN(TestScanLab)
+int main(int argc, char** argv)
+{
+    InPrivateNetns() = EnterLabHost();
+    // Host names resolve through a hosts file of the test's own, as
+    // `ip netns exec` gives a program /etc/netns/<ns>/hosts.
+    if (InPrivateNetns())
+        PrivateHostsFile() = MountPrivateHostsFile();
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        TestScanLab tc;
+        QTEST_SET_MAIN_SOURCE_PATH
+        result = QTest::qExec(&tc, argc, argv);
+    }
+    TestLab().reset();
+    if (!PrivateHostsFile().isEmpty())
+        QFile::remove(PrivateHostsFile());
+    return result;
+}
 #include "tst_scanLab.moc"
