@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -72,9 +73,20 @@ TfmSearch::TfmSearch(QWidget* owner, QList<IONODE*>* resultList)
     lvEnum->setObjectName(QStringLiteral("lvEnum"));
     lvEnum->setHorizontalHeaderLabels({ QStringLiteral("#"), QStringLiteral("I/O Server"),
         QStringLiteral("IP Address / Port"), QStringLiteral("MAC Address / Unit ID"), QStringLiteral("Description") });
+    // The set widths, widened where this font needs more for a full
+    // address or MAC text or the caption.
     const int widths[] = { 40, 70, 120, 120 };
-    for (int c = 0; c < colDescription; ++c)
-        lvEnum->setColumnWidth(c, widths[c]);
+    const QString widest[] = { QStringLiteral("000"), QStringLiteral("I/O Server"),
+        QStringLiteral("IP Address / Port"), QStringLiteral("MAC Address / Unit ID") };
+    const QFontMetrics fm(lvEnum->font());
+    for (int c = 0; c < colDescription; ++c) {
+        int w = std::max(widths[c], fm.horizontalAdvance(widest[c]) + 14);
+        if (c == colAddress)
+            w = std::max(w, fm.horizontalAdvance(QStringLiteral("192.168.127.254")) + 14);
+        if (c == colMac)
+            w = std::max(w, fm.horizontalAdvance(QStringLiteral("DD-DD-DD-DD-DD-DD")) + 14);
+        lvEnum->setColumnWidth(c, w);
+    }
     lvEnum->horizontalHeader()->setStretchLastSection(true);
     lvEnum->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     lvEnum->horizontalHeader()->setHighlightSections(false);
@@ -115,6 +127,7 @@ TfmSearch::TfmSearch(QWidget* owner, QList<IONODE*>* resultList)
     auto* top = new QHBoxLayout;
     top->addWidget(Animate1);
     top->addWidget(lbFound);
+    top->addSpacing(6);
     top->addWidget(Label2);
     top->addStretch();
     auto* bottom = new QHBoxLayout;
@@ -278,7 +291,7 @@ void TfmSearch::AddFoundServer(const QStringList& texts)
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         lvEnum->setItem(row, c, item);
     }
-    lvEnum->scrollToItem(lvEnum->item(row, 0));
+    lvEnum->scrollToBottom();
     lbFound->setText(QString::number(lvEnum->rowCount()));
     emit rowAdded(lvEnum->rowCount());
 }
