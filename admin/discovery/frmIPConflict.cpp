@@ -166,6 +166,12 @@ void TfmIPConflict::showEvent(QShowEvent* e)
     }
 }
 
+void TfmIPConflict::reject()
+{
+    if (!busy_)
+        QDialog::reject();
+}
+
 void TfmIPConflict::closeEvent(QCloseEvent* e)
 {
     // No frame buttons: only the two buttons end it.
@@ -201,16 +207,22 @@ void TfmIPConflict::ChangeServerAddressTo(int row, const QString& newAddressText
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return;
+    // While the device is talked to, events still run: neither button may
+    // end the dialog under the attempt.
     busy_ = true;
+    btnCancel->setEnabled(false);
+    btnOK->setEnabled(false);
     bool changed = false;
     try {
         changed = SendNewAddress(record, octets);
     } catch (...) {
         busy_ = false;
+        btnCancel->setEnabled(true);
         btnOK->setEnabled(true);
         throw;
     }
     busy_ = false;
+    btnCancel->setEnabled(true);
     if (changed) {
         if (QTableWidgetItem* item = xgIP->item(row, colAddress))
             item->setText(record->Address);

@@ -28,6 +28,9 @@ public:
     // The record of a grid row (0 is the first server), or null.
     IONODE* RowRecord(int row) const;
 
+    // Escape: "Ignore these devices", except while an attempt runs.
+    void reject() override;
+
     // Stream time limit of the two exchanges, ms.
     static constexpr int StreamTimeoutMs = 5000;
 

@@ -468,14 +468,17 @@ private slots:
     void conflictFailureKeepsAddress_data()
     {
         QTest::addColumn<QString>("fault");
-        QTest::newRow("no connection") << "refuse";
-        QTest::newRow("no answer") << "silence";
-        QTest::newRow("exception reply") << "exception 4";
-        QTest::newRow("short reply") << "cut 6";
+        QTest::addColumn<QString>("address"); // where the record says the server is
+        QTest::newRow("connection refused") << "refuse" << "10.77.0.200";
+        QTest::newRow("nobody at the address") << "none" << "10.77.0.250";
+        QTest::newRow("no answer") << "silence" << "10.77.0.200";
+        QTest::newRow("exception reply") << "exception 4" << "10.77.0.200";
+        QTest::newRow("short reply") << "cut 6" << "10.77.0.200";
     }
     void conflictFailureKeepsAddress()
     {
         QFETCH(QString, fault);
+        QFETCH(QString, address);
         if (!InPrivateNetns())
             QSKIP("no lab here (needs root)");
         QVERIFY2(Lab(), qPrintable(labError_));
@@ -485,20 +488,33 @@ private slots:
         const QString before = Tables(TestHostNamespace());
         const int savedTimeout = SocketTimeout;
         SocketTimeout = 2000;
-        QList<IONODE*> list { Record(device, "10.77.0.200"), Record(device, "10.77.0.200") };
+        QList<IONODE*> list { Record(device, address), Record(device, address) };
         TfmIPConflict dialog(nullptr, &list);
         TModalAnswerer yes(QMessageBox::Yes);
         QSignalSpy attempts(&dialog, &TfmIPConflict::changeAttempted);
         QElapsedTimer clock;
         clock.start();
+        // Neither button can end the dialog while the attempt waits for a
+        // connection (the only wait that runs events).
+        QList<bool> buttonsMeanwhile;
+        QTimer::singleShot(300, &dialog, [&] {
+            buttonsMeanwhile << dialog.btnOK->isEnabled() << dialog.btnCancel->isEnabled();
+            dialog.reject();
+        });
+        QSignalSpy finished(&dialog, &QDialog::finished);
         dialog.ChangeServerAddressTo(0, QStringLiteral("10.77.0.220"));
+        if (address != QLatin1String("10.77.0.200"))
+            QCOMPARE(buttonsMeanwhile, (QList<bool> { false, false }));
+        QCOMPARE(finished.size(), 0);
+        QVERIFY(dialog.btnCancel->isEnabled());
         SocketTimeout = savedTimeout;
         devices_->Control(device, QStringLiteral("fault none"));
         QCOMPARE(attempts.size(), 1);
         QCOMPARE(attempts.first().value(1).toBool(), false);
-        QCOMPARE(yes.Texts, QStringList { "Change IP address from 10.77.0.200 to 10.77.0.220 ?" }); // no countdown, no message
-        QCOMPARE(list.first()->Address, QStringLiteral("10.77.0.200"));
-        QCOMPARE(dialog.xgIP->item(0, 2)->text(), QStringLiteral("10.77.0.200"));
+        // No countdown, no message.
+        QCOMPARE(yes.Texts, QStringList { QStringLiteral("Change IP address from %1 to 10.77.0.220 ?").arg(address) });
+        QCOMPARE(list.first()->Address, address);
+        QCOMPARE(dialog.xgIP->item(0, 2)->text(), address);
         QVERIFY(dialog.btnOK->isEnabled());
         QCOMPARE(Tables(TestHostNamespace()), before);
         QVERIFY(HostRoutes->isEmpty());
