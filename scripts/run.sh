@@ -17,14 +17,12 @@ bash scripts/install-deps.sh
 bash scripts/build.sh build
 devices=${TWL_LAB_DEVICES:-5}
 bin=$PWD/build/bin
-in_lab=(bash lab/lab.sh run --devices "$devices" --bin "$bin" --)
 if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
-  exec "${in_lab[@]}" "$bin/TwinlaneAdmin"
+  exec bash lab/lab.sh run --devices "$devices" --bin "$bin" -- "$bin/TwinlaneAdmin"
 fi
-export IN_LAB="${in_lab[*]}" BIN="$bin"
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-  $IN_LAB "$BIN/TwinlaneAdmin" & pid=$!
+  bash lab/lab.sh run --devices "$1" --bin "$2" -- "$2/TwinlaneAdmin" & pid=$!
   sleep 12
   import -window root build/TwinlaneAdmin.png || xwd -root -silent | convert xwd:- build/TwinlaneAdmin.png
-  kill $pid; wait $pid 2>/dev/null || true'
+  kill $pid; wait $pid 2>/dev/null || true' run "$devices" "$bin"
 echo "No display here: screenshot written to build/TwinlaneAdmin.png"
