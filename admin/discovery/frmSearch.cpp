@@ -210,9 +210,7 @@ void TfmSearch::StartSearch()
     ProgressBar1->setValue(0);
     if (LocalInterfaces && !LocalInterfaces->isEmpty()) {
         Session->Activate();
-        SearchThread = new TEnumThread(&TSearchSession::Callback);
-        SearchThread->Option1 = 1000;
-        SearchThread->Option2 = 5;
+        SearchThread = new TEnumThread(&TSearchSession::Callback); // options 1000 ms, 5 requests
         SearchThread->Start();
     }
     Timer1->start();

@@ -59,14 +59,6 @@ QString MountPrivateHostsFile()
     return QString::fromLocal8Bit(path);
 }
 
-QStringList Cells(const QTableWidget* t, int column)
-{
-    QStringList out;
-    for (int r = 0; r < t->rowCount(); ++r)
-        out << (t->item(r, column) ? t->item(r, column)->text() : QString());
-    return out;
-}
-
 QStringList ChildTexts(const QTreeWidgetItem* node)
 {
     QStringList out;
