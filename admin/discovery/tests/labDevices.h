@@ -75,6 +75,19 @@ public:
             return false;
         if (defaultRoute && !net_.IpBatch(d.Ns.toStdString(), { "route add default dev eth0" }))
             return false;
+        return StartSim(k, d.Ns, reported, extra);
+    }
+
+private:
+    bool StartSim(int k, const QString& ns, const QString& reported, const QStringList& extra)
+    {
+        TLabDevice d;
+        d.Name = QStringLiteral("d%1").arg(k);
+        d.Ns = ns;
+        d.Mac = MacOf(k);
+        d.Address = reported;
+        d.FrameLog = dir_.filePath(d.Name + QStringLiteral(".frames"));
+        d.Control = dir_.filePath(d.Name + QStringLiteral(".ctl"));
         const QString ready = dir_.filePath(d.Name + QStringLiteral(".ready"));
         QStringList args { QStringLiteral("--interface"), QStringLiteral("eth0"), QStringLiteral("--ip"), reported,
             QStringLiteral("--bind"), QStringLiteral("0.0.0.0"), QStringLiteral("--manage-interface"),
@@ -93,6 +106,29 @@ public:
             return false;
         Devices.append(d);
         return true;
+    }
+
+public:
+    // A simulated Q6120 on a link of its own to the host (not the bridge):
+    // the host's end is hostLink with hostAddress, the device's eth0 has
+    // ifAddress. Call before the program reads the host's interfaces.
+    bool AddSimOnOwnLink(int k, const std::string& hostNs, const QString& hostLink, const QString& hostAddress,
+        const QString& ifAddress, const QString& reported)
+    {
+        const QString name = QStringLiteral("d%1").arg(k);
+        const std::string ns = net_.AddNamespace(name.toStdString());
+        QString mac = MacOf(k).toLower();
+        mac.replace(QLatin1Char('-'), QLatin1Char(':'));
+        if (ns.empty()
+            || !net_.IpBatch(hostNs,
+                { "link add " + hostLink.toStdString() + " type veth peer name eth0 netns " + ns,
+                    "addr add " + hostAddress.toStdString() + " dev " + hostLink.toStdString(),
+                    "link set " + hostLink.toStdString() + " up" })
+            || !net_.IpBatch(ns,
+                { "link set eth0 address " + mac.toStdString(), "addr add " + ifAddress.toStdString() + " dev eth0",
+                    "link set eth0 up" }))
+            return false;
+        return StartSim(k, QString::fromStdString(ns), reported, {});
     }
 
     // A device of another kind, answering searches only.

@@ -156,6 +156,8 @@ private slots:
         QCOMPARE(BindDevscan(qEnvironmentVariable("TWL_BIN_DIR")), dbOk);
         devices_ = std::make_unique<TLabDevices>(*TestLab());
         QVERIFY2(TestLab()->Connect(TestHostNamespace(), "eth0", {}, { "10.77.0.1/24" }), TestLab()->Error().c_str());
+        // A second host link with a server of its own behind it.
+        QVERIFY(devices_->AddSimOnOwnLink(9, TestHostNamespace(), "eth1", "10.66.0.1/24", "10.66.0.5/24", "10.66.0.5"));
         QVERIFY(devices_->AddSim(1, "10.77.0.11/24", "10.77.0.11"));
         QVERIFY(devices_->AddSim(2, "10.88.0.12/24", "10.88.0.12", true));
         QVERIFY(devices_->AddSim(3, "", "0.0.0.0"));
@@ -226,10 +228,10 @@ private slots:
         QVERIFY(w->Ready);
         QVERIFY(commandsOffDuringSearch);
 
-        // The search listed the six Q6120s, numbered in the order of its list.
-        QCOMPARE(op.SearchRows.size(), 6);
-        QCOMPARE(op.SearchList.size(), 6);
-        for (int i = 0; i < 6; ++i) {
+        // The search listed the seven Q6120s, numbered in the order of its list.
+        QCOMPARE(op.SearchRows.size(), 7);
+        QCOMPARE(op.SearchList.size(), 7);
+        for (int i = 0; i < 7; ++i) {
             const QStringList row = op.SearchRows.at(i).split(QLatin1Char(' '));
             QCOMPARE(row.at(0), QString::number(i + 1));
             QVERIFY(op.SearchList.at(i).startsWith(row.at(1) + QLatin1Char(' ') + row.at(2)));
@@ -249,17 +251,17 @@ private slots:
         for (TIOObject* o : *w->Product->Modules())
             modules << static_cast<TIOMod*>(o)->Address;
         modules.sort();
-        QCOMPARE(modules, (QStringList { "10.77.0.11", "10.88.0.12" }));
-        for (int k : { 1, 2 }) {
+        QCOMPARE(modules, (QStringList { "10.66.0.5", "10.77.0.11", "10.88.0.12" }));
+        for (const auto& [k, link] : { std::pair { 1, "eth0" }, { 2, "eth0" }, { 9, "eth1" } }) {
             const TLabDevice& d = devices_->Device(k);
+            const QString dev = QStringLiteral("dev ") + QLatin1String(link);
             const QString route = Sh(QStringLiteral("ip -n %1 route show %2").arg(QString::fromStdString(host), d.Address));
-            QVERIFY2(route.contains(QStringLiteral("dev eth0")) && route.contains(QStringLiteral("scope link")),
-                qPrintable(route));
+            QVERIFY2(route.contains(dev) && route.contains(QStringLiteral("scope link")), qPrintable(route));
             QString mac = d.Mac.toLower();
             mac.replace(QLatin1Char('-'), QLatin1Char(':'));
             QCOMPARE(Sh(QStringLiteral("ip -n %1 neigh show %2 nud permanent").arg(QString::fromStdString(host), d.Address))
                          .trimmed(),
-                QStringLiteral("%1 dev eth0 lladdr %2 PERMANENT").arg(d.Address, mac));
+                QStringLiteral("%1 %2 lladdr %3 PERMANENT").arg(d.Address, dev, mac));
             QVERIFY2(Reachable(d.Address, 80), qPrintable(d.Address));
         }
         const QString tables = Tables(host);
@@ -268,12 +270,12 @@ private slots:
 
         // The tree in both groupings.
         QTreeWidgetItem* product = w->tvXRT->topLevelItem(0)->child(0);
-        QCOMPARE(w->tvXRT->topLevelItem(0)->text(0), QStringLiteral("Host : [10.77.0.1]"));
-        QCOMPARE(ChildTexts(product), (QStringList { "10.77.0.11", "10.88.0.12" }));
+        QCOMPARE(w->tvXRT->topLevelItem(0)->text(0), QStringLiteral("Host : [10.77.0.1]/[10.66.0.1]"));
+        QCOMPARE(ChildTexts(product), (QStringList { "10.66.0.5", "10.77.0.11", "10.88.0.12" }));
         w->BuildServerTree(smByServer);
         product = w->tvXRT->topLevelItem(0)->child(0);
         QCOMPARE(ChildTexts(product), QStringList { "Q6120" });
-        QCOMPARE(ChildTexts(product->child(0)), (QStringList { "10.77.0.11", "10.88.0.12" }));
+        QCOMPARE(ChildTexts(product->child(0)), (QStringList { "10.66.0.5", "10.77.0.11", "10.88.0.12" }));
         w->BuildServerTree(smByConnection);
 
         // A module busy with a request offers no second command.
@@ -312,14 +314,14 @@ private slots:
             if (static_cast<TIOMod*>(o)->Address == foreign)
                 w->SelectObjectNode(o);
         w->muDelModuleClick();
-        QCOMPARE(w->Product->Modules()->size(), 1);
+        QCOMPARE(w->Product->Modules()->size(), 2);
         QVERIFY(!Tables(host).contains(foreign));
         // And add it by hand: a host route without a neighbour entry, through
         // which the kernel finds it.
         op.AddAddress = foreign;
         w->SelectObjectNode(w->Product);
         w->muAddModuleClick();
-        QCOMPARE(w->Product->Modules()->size(), 2);
+        QCOMPARE(w->Product->Modules()->size(), 3);
         QCOMPARE(NodeObject(w->tvXRT->currentItem())->Kind, okModule);
         QCOMPARE(static_cast<TIOMod*>(NodeObject(w->tvXRT->currentItem()))->Address, foreign);
         const QString route = Sh(QStringLiteral("ip -n %1 route show %2").arg(QString::fromStdString(host), foreign));
@@ -351,7 +353,23 @@ private slots:
         QVERIFY(devices_->Device(1).Frames().last().contains(QStringLiteral(" 08 00 01 FF 00")));
         QVERIFY(devices_->WaitUp(devices_->Device(1)));
         w->muDelModuleClick();
-        QCOMPARE(w->Product->Modules()->size(), 2);
+        QCOMPARE(w->Product->Modules()->size(), 3);
+
+        // Added by address through the second interface: the route goes there.
+        const QString behind = QStringLiteral("10.66.0.5");
+        for (TIOObject* o : *w->Product->Modules())
+            if (static_cast<TIOMod*>(o)->Address == behind)
+                w->SelectObjectNode(o);
+        w->muDelModuleClick();
+        QVERIFY(!Tables(host).contains(behind));
+        op.AddAddress = behind;
+        op.AddInterface = 1;
+        w->SelectObjectNode(w->Product);
+        w->muAddModuleClick();
+        QCOMPARE(w->Product->Modules()->size(), 3);
+        const QString behindRoute = Sh(QStringLiteral("ip -n %1 route show %2").arg(QString::fromStdString(host), behind));
+        QVERIFY2(behindRoute.contains(QStringLiteral("dev eth1")), qPrintable(behindRoute));
+        QVERIFY(Reachable(behind, 80));
 
         // After exit the tables are as they were.
         op.Messages.clear();
