@@ -13,6 +13,7 @@
 #include "ioGlobals.h"
 #include "ioProduct.h"
 #include "ioTreeNode.h"
+#include "ipSetEditor.h"
 #include "labDevices.h"
 #include "modQ6120.h"
 #include "pdTwinlane.h"
@@ -24,6 +25,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QTcpSocket>
 #include <QTest>
@@ -89,6 +91,11 @@ public:
     QStringList ConflictRows; // "address mac"
     std::function<void()> DuringSearch;
     QString AddAddress; // typed into the add dialog
+    // Once: the conflict row of this MAC gets NewAddress, then "Re-Search".
+    QString ChangeMac, NewAddress;
+    int ConflictDialogs = 0;
+    // The restart countdown runs its eight seconds instead of being cut short.
+    bool FullCountdown = false;
     int AddInterface = 0;
 
 private:
@@ -116,16 +123,40 @@ private:
                     SearchList << QStringLiteral("%1 %2 %3").arg(n->Address, n->MacAddress).arg(int(n->Conflict));
             });
         } else if (auto* conflict = qobject_cast<TfmIPConflict*>(w)) {
+            ++ConflictDialogs;
             ConflictRows.clear();
             for (int r = 0; r < conflict->xgIP->rowCount(); ++r)
                 ConflictRows << conflict->xgIP->item(r, 2)->text() + QLatin1Char(' ') + conflict->xgIP->item(r, 3)->text();
+            const int row = ConflictRows.indexOf(QRegularExpression(QStringLiteral(".* ") + ChangeMac));
+            if (!ChangeMac.isEmpty() && row >= 0) {
+                ChangeMac.clear();
+                // Once the dialog has settled, as an operator would.
+                QTimer::singleShot(200, conflict, [this, conflict, row] {
+                    conflict->xgIP->setCurrentCell(row, 2);
+                    // The open editor; one closed a moment ago may still exist.
+                    TIPSetEditor* editor = nullptr;
+                    for (TIPSetEditor* e : conflict->xgIP->findChildren<TIPSetEditor*>())
+                        if (e->isVisible() && e->geometry().intersects(conflict->xgIP->visualItemRect(conflict->xgIP->item(row, 2))))
+                            editor = e;
+                    if (!editor) {
+                        Messages << QStringLiteral("no editor");
+                        conflict->btnCancel->click();
+                        return;
+                    }
+                    editor->etAddress->setText(NewAddress);
+                    editor->btnSet->click(); // the question and the countdown are answered meanwhile
+                    conflict->btnOK->click(); // "Re-Search"
+                });
+                return;
+            }
             conflict->btnCancel->click(); // "Ignore these devices"
         } else if (auto* add = qobject_cast<TfmModAdd*>(w)) {
             add->cbINT->setCurrentIndex(AddInterface);
             add->cbIP->setText(AddAddress);
             add->btnOK->click();
         } else if (auto* wait = qobject_cast<TfmWait*>(w)) {
-            wait->accept();
+            if (!FullCountdown)
+                wait->accept();
         }
     }
     QTimer timer_;
@@ -375,6 +406,47 @@ private slots:
         op.Messages.clear();
         QVERIFY(w->close());
         QCOMPARE(op.Messages, QStringList { "Exit TwinlaneAdmin, Are you sure?" });
+        w.reset();
+        const QString after = Tables(host);
+        QVERIFY2(after == before, qPrintable(QStringLiteral("before:\n%1\nafter:\n%2").arg(before, after)));
+    }
+
+    // The operator gives one of the pair a new address and searches again:
+    // the pair are then both modules; the unconfigured two still conflict.
+    void conflictResolvedInTheScan()
+    {
+        if (!InPrivateNetns())
+            QSKIP("no lab here (needs root)");
+        const std::string host = TestHostNamespace();
+        const QString before = Tables(host);
+        TOperator op;
+        op.ChangeMac = MacOf(4);
+        op.NewAddress = QStringLiteral("10.77.0.210");
+        // The new search must find the server back from its restart.
+        op.FullCountdown = true;
+        auto w = std::make_unique<TfmMain>();
+        op.Messages.clear();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->Timer1Timer();
+        QCOMPARE(op.ConflictDialogs, 2);
+        QCOMPARE(op.Messages, QStringList { "Change IP address from 10.77.0.200 to 10.77.0.210 ?" });
+        QStringList conflicting = op.ConflictRows; // of the second search
+        conflicting.sort();
+        QCOMPARE(conflicting, (QStringList { "192.168.127.254 " + MacOf(3), "192.168.127.254 " + MacOf(8) }));
+        QStringList modules;
+        for (TIOObject* o : *w->Product->Modules())
+            modules << static_cast<TIOMod*>(o)->Address;
+        modules.sort();
+        QCOMPARE(modules, (QStringList { "10.66.0.5", "10.77.0.11", "10.77.0.200", "10.77.0.210", "10.88.0.12" }));
+        QString mac4 = MacOf(4).toLower().replace(QLatin1Char('-'), QLatin1Char(':'));
+        QCOMPARE(Sh(QStringLiteral("ip -n %1 neigh show 10.77.0.210 nud permanent").arg(QString::fromStdString(host)))
+                     .trimmed(),
+            QStringLiteral("10.77.0.210 dev eth0 lladdr %1 PERMANENT").arg(mac4));
+        QVERIFY(Reachable(QStringLiteral("10.77.0.210"), 80));
+        QVERIFY(Reachable(QStringLiteral("10.77.0.200"), 80));
+        op.Messages.clear();
+        QVERIFY(w->close());
         w.reset();
         const QString after = Tables(host);
         QVERIFY2(after == before, qPrintable(QStringLiteral("before:\n%1\nafter:\n%2").arg(before, after)));
