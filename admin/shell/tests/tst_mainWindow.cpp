@@ -482,6 +482,15 @@ private slots:
         for (const QStringList& c : commands)
             if (QProcess::execute(QStringLiteral("ip"), c) != 0)
                 QSKIP("cannot add interfaces in the test's namespace");
+        // A veth becomes operational a moment after it is set up; on a busy
+        // machine the window could read the list before.
+        auto operational = [](const QString& link) {
+            QProcess ip;
+            ip.start(QStringLiteral("ip"), { "-o", "link", "show", link });
+            ip.waitForFinished();
+            return ip.readAllStandardOutput().contains("state UP");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(operational(QStringLiteral("twlA")) && operational(QStringLiteral("twlB")), 20000);
         std::unique_ptr<TfmMain> w = StartedWindow({});
         QVERIFY(w);
         const QString root = w->tvXRT->topLevelItem(0)->text(0);
