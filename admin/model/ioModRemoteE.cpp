@@ -105,11 +105,12 @@ void TIOModRemoteE::PrepareMenu()
     if (QAction* restart = MainWindowLinks.muRemoteERestartModule) {
         b.Restart
             = QObject::connect(restart, &QAction::triggered, restart, [this, restart] { RestartServer(restart); });
-        restart->setEnabled(true);
+        // While this module's request runs, a second one would only fail.
+        restart->setEnabled(!RequestPending);
     }
     if (QAction* reset = MainWindowLinks.muRemoteEResetModule) {
         b.Reset = QObject::connect(reset, &QAction::triggered, reset, [this, reset] { ResetServer(reset); });
-        reset->setEnabled(true);
+        reset->setEnabled(!RequestPending);
     }
 }
 

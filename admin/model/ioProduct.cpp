@@ -7,6 +7,7 @@
 #include "busyCursor.h"
 
 #include <QCollator>
+#include <QLocale>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTreeWidgetItem>
@@ -16,7 +17,8 @@ namespace {
 const QCollator& ListCollator()
 {
     static const QCollator collator = [] {
-        QCollator c;
+        // Fixed, as the tree's order: the same under every locale.
+        QCollator c(QLocale(QLocale::English, QLocale::UnitedStates));
         c.setCaseSensitivity(Qt::CaseInsensitive);
         return c;
     }();

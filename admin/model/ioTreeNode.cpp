@@ -3,6 +3,7 @@
 #include "ioObject.h"
 
 #include <QCollator>
+#include <QLocale>
 #include <QIcon>
 #include <QTreeWidget>
 #include <algorithm>
@@ -14,7 +15,9 @@ constexpr int kImageRole = Qt::UserRole + 1;
 const QCollator& TreeCollator()
 {
     static const QCollator collator = [] {
-        QCollator c; // the user's locale
+        // A fixed collation: under the C locale of servers and CI the
+        // user's one would fall back to code-point order (A B a b).
+        QCollator c(QLocale(QLocale::English, QLocale::UnitedStates));
         c.setCaseSensitivity(Qt::CaseSensitive);
         c.setNumericMode(false); // addresses compare as plain text
         c.setIgnorePunctuation(false);

@@ -3,6 +3,9 @@
 #include "Iphelp.h"
 #include "busyCursor.h"
 #include "frmAbout.h"
+#include "frmIPConflict.h"
+#include "frmModAdd.h"
+#include "frmSearch.h"
 #include "frmTwinlane.h"
 #include "ioAppGlobals.h"
 #include "ioGlobals.h"
@@ -366,8 +369,10 @@ void TfmMain::ScanServers()
 {
     // A device request of a module still waits (its event loop runs this);
     // tearing the modules down now would pull them from under it.
-    if (Product && Product->AnyRequestPending())
+    if (Product && Product->AnyRequestPending()) {
+        TellRequestPending();
         return;
+    }
     EnableCommands(false);
     TScanGuard guard(this);
     Ready = false;
@@ -394,17 +399,16 @@ void TfmMain::ScanServers()
         AbortRequested = false;
         for (;;) {
             DeleteRecords(records);
-            // The search dialog comes with the discovery work; until then
-            // there is no search and the list stays empty.
             if (searchRunner_)
                 searchRunner_(records);
+            else
+                RunSearchDialog(records);
             const bool conflict
                 = std::any_of(records.begin(), records.end(), [](const IONODE* r) { return r && r->Conflict; });
             if (!conflict)
                 break;
-            // Without a conflict dialog the conflicting records are left
-            // out, as "ignore these devices" would.
-            if (!conflictRunner_ || !conflictRunner_(records))
+            const bool again = conflictRunner_ ? conflictRunner_(records) : RunConflictDialog(records);
+            if (!again)
                 break;
         }
         for (const IONODE* r : std::as_const(records)) {
@@ -545,7 +549,10 @@ void TfmMain::tvXRTMouseDown(Qt::MouseButton button, const QPoint& viewportPos)
     if (o->Kind == okProduct) {
         PopupMenu(muPraxon, screenPos);
     } else if (o->Kind == okModule && static_cast<TIOMod*>(o)->TypeCode == 17) {
-        static_cast<TIOMod*>(o)->PrepareMenu();
+        auto* module = static_cast<TIOMod*>(o);
+        module->PrepareMenu();
+        // A module busy with a request takes no second command.
+        muDelModule->setEnabled(!module->RequestPending);
         PopupMenu(muModRemoteE, screenPos);
     }
 }
@@ -585,11 +592,9 @@ void TfmMain::muAddModuleClick()
     TIOObject* target = NodeObject(tvXRT->currentItem());
     if (!target || !Product)
         return;
-    // The add-module dialog comes with the discovery work; without it there
-    // is nothing to add.
-    if (!modAddRunner_)
-        return;
-    const std::optional<TModAddResult> result = modAddRunner_(this, target, Product->Modules());
+    const std::optional<TModAddResult> result = modAddRunner_
+        ? modAddRunner_(this, target, Product->Modules())
+        : RunModAddDialog(target, Product->Modules());
     if (!result)
         return;
     if (result->TypeCode & 1)
@@ -605,18 +610,48 @@ void TfmMain::muAddModuleClick()
 
 void TfmMain::muDelModuleClick()
 {
-    TBusyCursor wait;
+    std::optional<TBusyCursor> wait(std::in_place);
     TIOObject* o = NodeObject(tvXRT->currentItem());
     if (!o || !Product || o->Kind != okModule)
         return;
     auto* module = static_cast<TIOMod*>(o);
     // Its device request still waits; the module must outlive it.
-    if (module->RequestPending)
+    if (module->RequestPending) {
+        wait.reset();
+        TellRequestPending();
         return;
+    }
     if (module->TypeCode & 1)
         RemoveHostRoute(module->Address);
     Product->RemoveModule(module);
     BuildServerTree(SortMode);
+}
+
+void TfmMain::RunSearchDialog(QList<IONODE*>& records)
+{
+    // No owner, centred on this window.
+    TfmSearch search(nullptr, &records);
+    search.exec();
+}
+
+bool TfmMain::RunConflictDialog(QList<IONODE*>& records)
+{
+    TfmIPConflict conflict(nullptr, &records);
+    return conflict.exec() == QDialog::Accepted;
+}
+
+std::optional<TModAddResult> TfmMain::RunModAddDialog(TIOObject* target, QList<TIOObject*>* modules)
+{
+    TfmModAdd add(this, modules, target);
+    if (add.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return TModAddResult { add.ModelIndex, add.TypeCode, add.LocalAddress, add.Address };
+}
+
+void TfmMain::TellRequestPending()
+{
+    const QString text = QStringLiteral("An I/O server is still busy with a request. Try again when it has finished.");
+    QMessageBox::information(this, QStringLiteral("TwinlaneAdmin"), text);
 }
 
 void TfmMain::muExitClick()
@@ -649,8 +684,10 @@ bool TfmMain::FormCloseQuery()
         return false;
     // A device request waits inside this event loop; its module and the
     // window must stay until it returns.
-    if (Product && Product->AnyRequestPending())
+    if (Product && Product->AnyRequestPending()) {
+        TellRequestPending();
         return false;
+    }
     const auto answer = QMessageBox::question(this, QStringLiteral("Confirm"),
         QStringLiteral("Exit TwinlaneAdmin, Are you sure?"), QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)

@@ -34,9 +34,10 @@ struct TModAddResult {
 class TfmMain : public QMainWindow {
     Q_OBJECT
 public:
-    // The search fills the list with one record per server found (the
-    // list owns them). The conflict step returns true when the operator
-    // asks for a new search, false for "ignore these devices".
+    // Test seams in place of the search, conflict and add dialogs. The
+    // search fills the list with one record per server found (the list
+    // owns them). The conflict step returns true when the operator asks
+    // for a new search, false for "ignore these devices".
     using TSearchRunner = std::function<void(QList<IONODE*>& records)>;
     using TConflictRunner = std::function<bool(QList<IONODE*>& records)>;
     // The add-module dialog: nothing for Cancel.
@@ -46,9 +47,8 @@ public:
     explicit TfmMain(QWidget* parent = nullptr);
     ~TfmMain() override;
 
-    // The search, conflict and add dialogs are not part of this window;
-    // until the program installs them a scan finds nothing and "Add
-    // Twinlane Server" does nothing.
+    // Without a runner the real dialogs run (TfmSearch, TfmIPConflict,
+    // TfmModAdd).
     void SetSearchRunner(TSearchRunner runner) { searchRunner_ = std::move(runner); }
     void SetConflictRunner(TConflictRunner runner) { conflictRunner_ = std::move(runner); }
     void SetModAddRunner(TModAddRunner runner) { modAddRunner_ = std::move(runner); }
@@ -133,6 +133,11 @@ private:
     void ClearTree();
     void CurrentNodeChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
     void KeepCurrentHighlighted();
+    void RunSearchDialog(QList<IONODE*>& records);
+    bool RunConflictDialog(QList<IONODE*>& records);
+    std::optional<TModAddResult> RunModAddDialog(TIOObject* target, QList<TIOObject*>* modules);
+    // Says why a command is refused while a device request waits.
+    void TellRequestPending();
 
     bool firstActivation_ = true;
     bool closed_ = false;

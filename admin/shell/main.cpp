@@ -3,6 +3,7 @@
 #include "adminApplication.h"
 #include "frmMain.h"
 #include "installQ6120Factory.h"
+#include "shellStartup.h"
 #include "singleInstance.h"
 #include "webProfile.h"
 
@@ -27,6 +28,8 @@ int main(int argc, char** argv)
         instance.NotifyRunning();
         return 0;
     }
+    if (!BindDiscoveryLibrary())
+        return ExitNoDiscoveryLibrary;
     try {
         QApplication::setApplicationName(QStringLiteral("KORVEL TwinlaneAdmin"));
         QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.png")));

@@ -59,7 +59,7 @@ public:
 
 int main(int argc, char** argv)
 {
-    const bool isolated = twltest::EnterPrivateNetwork().empty();
+    const bool isolated = EnterLabHost();
     QApplication app(argc, argv);
     if (!isolated) {
         std::fprintf(stderr, "cannot create a network namespace; not started\n");
@@ -104,5 +104,6 @@ int main(int argc, char** argv)
     w.grab().save(out + QStringLiteral("/mainWindow-module.png"));
     std::printf("%s\n", qPrintable(out));
     w.Ready = false; // leave without the close question
+    TestLab().reset();
     return 0;
 }

@@ -166,5 +166,5 @@ private slots:
     }
 };
 
-TWL_NETNS_QTEST_MAIN(TestSingleInstance)
+TWL_LAB_QTEST_MAIN(TestSingleInstance)
 #include "tst_singleInstance.moc"

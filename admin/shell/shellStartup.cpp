@@ -1,0 +1,14 @@
+#include "shellStartup.h"
+
+#include "devscanBinding.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+bool BindDiscoveryLibrary()
+{
+    if (BindDevscan(QCoreApplication::applicationDirPath()) == dbOk)
+        return true;
+    QMessageBox::critical(nullptr, QStringLiteral("TwinlaneAdmin"), DevscanBindErrorText());
+    return false;
+}
