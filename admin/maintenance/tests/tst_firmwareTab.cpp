@@ -68,6 +68,9 @@ private:
         }
         if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
             Filters = dialog->nameFilters();
+            // selectFile leaves a focused name field as it is.
+            if (QWidget* focused = dialog->focusWidget())
+                focused->clearFocus();
             dialog->selectFile(File);
             static_cast<QDialog*>(dialog)->accept();
             return true;

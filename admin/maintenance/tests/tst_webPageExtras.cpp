@@ -119,6 +119,9 @@ private:
         if (auto* save = qobject_cast<QFileDialog*>(w)) {
             Seen << QStringLiteral("save ") + save->selectedFiles().value(0).section(QLatin1Char('/'), -1);
             if (Accept) {
+                // selectFile leaves a focused name field as it is.
+                if (QWidget* focused = save->focusWidget())
+                    focused->clearFocus();
                 save->selectFile(SaveAs);
                 static_cast<QDialog*>(save)->accept();
             } else {
