@@ -257,7 +257,8 @@ int main(int argc, char** argv)
         for (int n : counts)
             measure("one simulator console", n, [&](int) { return console; });
     } else {
-        std::printf("  one simulator console: skipped (%s)\n", sim->started() ? "no web console" : "the simulator did not start");
+        std::printf("  one simulator console: skipped (%s)\n",
+            sim->started() ? "no web console" : "the simulator did not start");
     }
     // One loopback address per page (127.0.0.10 and up; all of 127/8 is the
     // loopback interface's), so that each page is a site of its own.

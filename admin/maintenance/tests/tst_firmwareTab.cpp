@@ -129,8 +129,8 @@ void TestFirmwareTab::initTestCase()
 {
     if (!twltest::PrivateNetworkProblem().empty())
         QSKIP(twltest::PrivateNetworkProblem().c_str());
-    Sim = std::make_unique<twltest::SimProcess>(std::vector<std::string> { "--restart-time", RestartMs,
-                                                    "--http-port", "80", "--commit-delay", "0", "--name", "Tab Q6120" },
+    Sim = std::make_unique<twltest::SimProcess>(std::vector<std::string> { "--restart-time", RestartMs, "--http-port",
+                                                    "80", "--commit-delay", "0", "--name", "Tab Q6120" },
         false);
     if (!Sim->started())
         QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + QString::fromStdString(Sim->output())));

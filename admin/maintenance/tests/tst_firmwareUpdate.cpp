@@ -156,7 +156,8 @@ private slots:
 
 private:
     std::string Package(const QString& name, const std::vector<TSkpMemoryRecord>& records);
-    TFirmwareOutcome Run(twltest::SimProcess& sim, const std::string& path, TRecordingUi& ui, TFirmwareLimits limits = {});
+    TFirmwareOutcome Run(
+        twltest::SimProcess& sim, const std::string& path, TRecordingUi& ui, TFirmwareLimits limits = {});
     std::unique_ptr<TModQ6120> Module;
     std::unique_ptr<twltest::SimProcess> Sim;
     QWidget* Host = nullptr;

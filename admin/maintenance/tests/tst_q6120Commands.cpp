@@ -7,8 +7,8 @@
 #include "ioDevicePage.h"
 #include "ioGlobals.h"
 #include "modQ6120.h"
-#include "pdTwinlane.h"
 #include "modalAnswerer.h"
+#include "pdTwinlane.h"
 #include "qtestMain.h"
 #include "simFrames.h"
 #include "simProcess.h"
@@ -51,8 +51,8 @@ public:
             });
             WaitCaption = wait->windowTitle();
             const auto flags = wait->windowFlags();
-            WaitHasFrameButtons
-                = flags.testAnyFlags(Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint | Qt::WindowSystemMenuHint);
+            WaitHasFrameButtons = flags.testAnyFlags(
+                Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint | Qt::WindowSystemMenuHint);
             if (MainWindowLinks.Window) {
                 const QPoint d = wait->frameGeometry().center() - MainWindowLinks.Window->frameGeometry().center();
                 WaitCentred = d.manhattanLength() <= 4;
