@@ -8,11 +8,11 @@
 #include "ioGlobals.h"
 #include "modQ6120.h"
 #include "moduleFirmwareLink.h"
-#include "simHarness.h"
+#include "privateNetwork.h"
+#include "simProcess.h"
 #include "skpWriter.h"
 
 #include <QApplication>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <chrono>
@@ -53,13 +53,13 @@ public:
     void DownloadEnded() override { }
 };
 
-double OursSeconds(const TSimProcess& sim, const std::string& path)
+double OursSeconds(const twltest::SimProcess& sim, const std::string& path)
 {
     TModQ6120 module(0);
     QList<TIOObject*> list;
     module.Attach(new QWidget, nullptr, nullptr);
     module.AttachToList(&list, nullptr, QStringLiteral("127.0.0.1"));
-    module.Connections[0]->SetPort(sim.ModbusPort);
+    module.Connections[0]->SetPort(sim.modbusPort());
     TModuleFirmwareLink link(&module);
     TTimingUi ui;
     TFirmwareUpdate update(link, ui);
@@ -71,9 +71,9 @@ double OursSeconds(const TSimProcess& sim, const std::string& path)
 }
 
 // The same writes, record by record, as libmodbus sends them.
-double LibmodbusSeconds(const TSimProcess& sim, const std::vector<TSkpMemoryRecord>& records)
+double LibmodbusSeconds(const twltest::SimProcess& sim, const std::vector<TSkpMemoryRecord>& records)
 {
-    modbus_t* ctx = modbus_new_tcp("127.0.0.1", sim.ModbusPort);
+    modbus_t* ctx = modbus_new_tcp("127.0.0.1", sim.modbusPort());
     if (ctx)
         modbus_set_slave(ctx, 1);
     if (!ctx || modbus_connect(ctx) != 0) {
@@ -124,16 +124,16 @@ double LibmodbusSeconds(const TSimProcess& sim, const std::vector<TSkpMemoryReco
 int main(int argc, char** argv)
 {
     const bool quick = argc > 1 && std::strcmp(argv[1], "--short") == 0;
-    const QString why = EnterPrivateNetwork();
+    const std::string why = twltest::EnterPrivateNetwork();
     QApplication app(argc, argv);
-    if (!why.isEmpty()) {
-        std::fprintf(stderr, "bench_firmware: %s\n", qPrintable(why));
+    if (!why.empty()) {
+        std::fprintf(stderr, "bench_firmware: %s\n", why.c_str());
         return 1;
     }
     SocketTimeout = 5000;
-    TSimProcess sim({ QStringLiteral("--commit-delay"), QStringLiteral("0") });
-    if (!sim.Ready()) {
-        std::fprintf(stderr, "bench_firmware: %s\n", qPrintable(sim.Error));
+    twltest::SimProcess sim({ "--restart-time", "100", "--commit-delay", "0" }, false);
+    if (!sim.started()) {
+        std::fprintf(stderr, "bench_firmware: the simulator did not start: %s\n", sim.output().c_str());
         return 1;
     }
     // Four records of a quarter each, as a package of that size holds.
@@ -156,10 +156,10 @@ int main(int argc, char** argv)
     std::printf("%-4s %16s %16s %8s\n", "run", "ModbusRequest s", "libmodbus s", "ratio");
     int failures = 0;
     for (int run = 1; run <= runs; ++run) {
-        if (!sim.WaitUp())
+        if (!sim.waitUp())
             return 1;
         const double ours = OursSeconds(sim, path);
-        if (!sim.WaitUp()) // the update ends with a restart
+        if (!sim.waitUp()) // the update ends with a restart
             return 1;
         const double theirs = LibmodbusSeconds(sim, records);
         if (ours < 0 || theirs < 0) {
@@ -170,8 +170,6 @@ int main(int argc, char** argv)
         std::printf("%-4d %16.3f %16.3f %8.2f\n", run, ours, theirs, theirs / ours);
     }
     std::printf("ratio: libmodbus time / ModbusRequest time\n");
-    const QString status = sim.Control(QStringLiteral("status"));
-    const auto taken = QRegularExpression(QStringLiteral("records=(\\d+)")).match(status);
-    std::printf("records the server took: %s of %d\n", qPrintable(taken.captured(1)), 2 * 4 * runs);
+    std::printf("records the server took: %s of %d\n", sim.status("records").c_str(), 2 * 4 * runs);
     return failures == 0 ? 0 : 1;
 }

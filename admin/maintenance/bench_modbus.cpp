@@ -8,7 +8,7 @@
 #include "ioClientSocket.h"
 #include "ioGlobals.h"
 #include "modQ6120.h"
-#include "simHarness.h"
+#include "simProcess.h"
 #include "testServers.h"
 #include "webProfile.h"
 
@@ -216,11 +216,11 @@ int main(int argc, char** argv)
     int failures = 0;
 
     // The simulated server when it is there, else a plain libmodbus server.
-    auto sim = std::make_unique<TSimProcess>();
+    auto sim = std::make_unique<twltest::SimProcess>(std::vector<std::string> {}, false);
     std::unique_ptr<TLibmodbusServer> plain;
-    int port = sim->ModbusPort;
+    int port = sim->modbusPort();
     const char* serverName = "twinlane-sim";
-    if (!sim->Ready()) {
+    if (!sim->started()) {
         plain = std::make_unique<TLibmodbusServer>();
         port = plain->Port();
         serverName = "libmodbus server";
@@ -252,12 +252,13 @@ int main(int argc, char** argv)
         if (loaded < n)
             ++failures;
     };
-    if (sim->Ready() && sim->HttpPort > 0) {
-        const QString console = QStringLiteral("127.0.0.1:%1").arg(sim->HttpPort);
+    if (sim->started() && sim->httpPort() > 0) {
+        const QString console = QStringLiteral("127.0.0.1:%1").arg(sim->httpPort());
         for (int n : counts)
             measure("one simulator console", n, [&](int) { return console; });
     } else {
-        std::printf("  one simulator console: skipped (%s)\n", qPrintable(sim->Error));
+        std::printf("  one simulator console: skipped (%s)\n",
+            sim->started() ? "no web console" : "the simulator did not start");
     }
     // One loopback address per page (127.0.0.10 and up; all of 127/8 is the
     // loopback interface's), so that each page is a site of its own.

@@ -109,6 +109,11 @@ std::string SimProcess::status(const std::string& key) const
     return line.substr(from);
 }
 
+bool SimProcess::waitUp(int limitMs) const
+{
+    return WaitFor([this] { return status("state") == "up"; }, limitMs);
+}
+
 std::vector<std::string> SimProcess::frameLog() const
 {
     std::ifstream in(const_cast<TempDir&>(m_dir).file("frames"));

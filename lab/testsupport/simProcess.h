@@ -27,6 +27,8 @@ public:
     std::string control(const std::string& command) const;
     // The value of one key of "status" (fault: the whole plan; name: the rest of the line).
     std::string status(const std::string& key) const;
+    // Waits (bounded) until "status" reports it up, e.g. after a restart.
+    bool waitUp(int limitMs = 20000) const;
     std::vector<std::string> frameLog() const;
     AlarmCatcher* alarms() { return m_alarms.get(); }
     std::string output() const;

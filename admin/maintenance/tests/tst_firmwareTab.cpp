@@ -9,7 +9,10 @@
 #include "ioClientSocket.h"
 #include "ioGlobals.h"
 #include "modQ6120.h"
-#include "simHarness.h"
+#include "modalAnswerer.h"
+#include "qtestMain.h"
+#include "simFrames.h"
+#include "simProcess.h"
 #include "skpWriter.h"
 #include "webProfile.h"
 
@@ -32,14 +35,17 @@
 
 namespace {
 
-// Answers the modal windows of an update: the password prompt, the file
-// dialog, the countdown (left to run), and message boxes.
-class TTabWatcher : public QObject {
+// Answers the modal windows of an update (twltest::ModalAnswerer): the
+// password prompt, the file dialog, the countdown (left to run), and
+// message boxes.
+class TTabWatcher {
 public:
     TTabWatcher()
     {
-        connect(&Timer, &QTimer::timeout, this, &TTabWatcher::Look);
-        Timer.start(10);
+        Answerer.AtBox = [this](QMessageBox* box) { Seen << box->text(); };
+        // Every dialog of an update goes through one handler, whatever the order.
+        const twltest::ModalAnswerer::Handler handler = [this](QWidget* w) { return Answer(w); };
+        Answerer.Dialogs = QList<twltest::ModalAnswerer::Handler>(MostDialogs, handler);
     }
     QString Password; // typed into the prompt
     bool Cancel = false;
@@ -47,39 +53,35 @@ public:
     QStringList Filters;
     QStringList Seen; // "password", "countdown", message texts
     std::function<void()> AtPrompt;
-    std::function<void()> EachLook;
 
 private:
-    void Look()
+    static constexpr int MostDialogs = 8;
+    bool Answer(QWidget* w)
     {
-        if (EachLook)
-            EachLook();
-        QWidget* w = QApplication::activeModalWidget();
-        if (!w || w == Last)
-            return;
         if (auto* pwd = qobject_cast<TfmPwd*>(w)) {
-            Last = w;
             Seen << QStringLiteral("password");
             if (AtPrompt)
                 AtPrompt();
             QTest::keyClicks(pwd->etPassword, Password);
             (Cancel ? pwd->btnCancel : pwd->btnOK)->click();
-        } else if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
-            Last = w;
+            return true;
+        }
+        if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
             Filters = dialog->nameFilters();
+            // selectFile leaves a focused name field as it is.
+            if (QWidget* focused = dialog->focusWidget())
+                focused->clearFocus();
             dialog->selectFile(File);
             static_cast<QDialog*>(dialog)->accept();
-        } else if (qobject_cast<TfmWait*>(w)) {
-            Last = w;
-            Seen << QStringLiteral("countdown");
-        } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
-            Last = w;
-            Seen << box->text();
-            box->accept();
+            return true;
         }
+        if (qobject_cast<TfmWait*>(w)) {
+            Seen << QStringLiteral("countdown");
+            return true; // left to run
+        }
+        return false;
     }
-    QTimer Timer;
-    QPointer<QWidget> Last;
+    twltest::ModalAnswerer Answerer;
 };
 
 using TBytes = std::vector<uint8_t>;
@@ -91,6 +93,11 @@ TBytes Filled(size_t n, uint8_t seed)
         b[i] = uint8_t(seed + i * 31 + (i >> 9));
     return b;
 }
+
+// A restart of the simulator keeps it away this long.
+const char* const RestartMs = "100";
+// How often the update test looks at the controls while it runs.
+constexpr int LookMs = 10;
 
 } // namespace
 
@@ -114,16 +121,19 @@ private:
     TModQ6120* Module = nullptr;
     TfmQ6120* Page = nullptr;
     QList<TIOObject*> List;
-    std::unique_ptr<TSimProcess> Sim;
+    std::unique_ptr<twltest::SimProcess> Sim;
     QTemporaryDir Dir;
 };
 
 void TestFirmwareTab::initTestCase()
 {
-    Sim = std::make_unique<TSimProcess>(QStringList { QStringLiteral("--http-port"), QStringLiteral("80"),
-        QStringLiteral("--commit-delay"), QStringLiteral("0"), QStringLiteral("--name"), QStringLiteral("Tab Q6120") });
-    if (!Sim->Ready())
-        QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + Sim->Error));
+    if (!twltest::PrivateNetworkProblem().empty())
+        QSKIP(twltest::PrivateNetworkProblem().c_str());
+    Sim = std::make_unique<twltest::SimProcess>(std::vector<std::string> { "--restart-time", RestartMs, "--http-port",
+                                                    "80", "--commit-delay", "0", "--name", "Tab Q6120" },
+        false);
+    if (!Sim->started())
+        QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + QString::fromStdString(Sim->output())));
     SocketTimeout = 5000;
     Main = new QWidget;
     Main->resize(900, 700);
@@ -135,7 +145,7 @@ void TestFirmwareTab::initTestCase()
     Page = new TfmQ6120(nullptr, Module);
     Module->Attach(Page, Host, nullptr);
     Module->AttachToList(&List, Host, QStringLiteral("127.0.0.1"));
-    Module->Connections[0]->SetPort(Sim->ModbusPort);
+    Module->Connections[0]->SetPort(Sim->modbusPort());
     Module->ShowPage();
 }
 
@@ -151,9 +161,9 @@ void TestFirmwareTab::cleanupTestCase()
 
 void TestFirmwareTab::init()
 {
-    QVERIFY(Sim->WaitUp());
-    QCOMPARE(Sim->Control(QStringLiteral("fault none")), QStringLiteral("ok"));
-    QCOMPARE(Sim->Control(QStringLiteral("password")), QStringLiteral("ok"));
+    QVERIFY(Sim->waitUp());
+    QCOMPARE(Sim->control("fault none"), std::string("ok"));
+    QCOMPARE(Sim->control("password"), std::string("ok"));
     Page->PageControl1->setCurrentWidget(Page->TabFirmware);
 }
 
@@ -226,7 +236,7 @@ void TestFirmwareTab::updateOfOneMebibyte()
     const std::string path = Write(QStringLiteral("big.skp"),
         SkpPackageBytes({ { 0, Filled(262144, 1) }, { 3, Filled(262144, 2) }, { 5, Filled(262143, 3) },
             { 6, Filled(262145, 4) } }));
-    QCOMPARE(Sim->Control(QStringLiteral("password pw")), QStringLiteral("ok"));
+    QCOMPARE(Sim->control("password pw"), std::string("ok"));
     Page->etPath->setText(QString::fromStdString(path));
     QVERIFY(Page->btnGo->isEnabled());
 
@@ -240,7 +250,9 @@ void TestFirmwareTab::updateOfOneMebibyte()
     connect(Page->ProgressBar2, &QProgressBar::valueChanged, &scope, [&](int v) { totals << v; });
     TTabWatcher watcher;
     watcher.Password = QStringLiteral("pw");
-    watcher.EachLook = [&] {
+    QTimer look;
+    look.start(LookMs);
+    connect(&look, &QTimer::timeout, &scope, [&] {
         if (!Page->UpdateRunning() || !Page->ProgressBar2->isVisible() || QApplication::activeModalWidget())
             return;
         ++looks;
@@ -251,7 +263,7 @@ void TestFirmwareTab::updateOfOneMebibyte()
         hourglass
             = hourglass && QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
         steps << Page->lbFWStep->text();
-    };
+    });
     QSignalSpy loads(Page->WebBrowser, &QWebEngineView::loadFinished);
     Page->btnGo->click();
 
@@ -277,8 +289,8 @@ void TestFirmwareTab::updateOfOneMebibyte()
     QTRY_VERIFY_WITH_TIMEOUT(!loads.isEmpty(), 60000);
     QCOMPARE(Page->WebBrowser->url().toString(), QStringLiteral("http://127.0.0.1/"));
     QTRY_VERIFY_WITH_TIMEOUT(Page->WebBrowser->title().contains(QStringLiteral("Tab Q6120")), 60000);
-    QVERIFY(Sim->WaitUp());
-    QVERIFY(Sim->Control(QStringLiteral("status")).contains(QStringLiteral(" records=4 ")));
+    QVERIFY(Sim->waitUp());
+    QCOMPARE(Sim->status("records"), std::string("4"));
 }
 
 void TestFirmwareTab::endsEarly_data()
@@ -325,7 +337,7 @@ void TestFirmwareTab::endsEarly()
     TBytes longer = SkpPackageBytes({ { 1, { 1, 2, 3 } } });
     longer.push_back(0);
     Write(QStringLiteral("long.skp"), longer);
-    QCOMPARE(Sim->Control(QStringLiteral("password ") + password), QStringLiteral("ok"));
+    QCOMPARE(Sim->control("password " + password.toStdString()), std::string("ok"));
 
     const QString path = Dir.filePath(file);
     Page->etPath->setText(path);
@@ -333,9 +345,9 @@ void TestFirmwareTab::endsEarly()
     watcher.Password = typed;
     watcher.AtPrompt = [&] {
         if (!faultAtPrompt.isEmpty())
-            Sim->Control(QStringLiteral("fault ") + faultAtPrompt);
+            Sim->control("fault " + faultAtPrompt.toStdString());
     };
-    const int before = int(Sim->Frames().size());
+    const int before = int(twltest::SimFrames(*Sim).size());
     Page->btnGo->click();
     QVERIFY(!watcher.Seen.isEmpty());
     QCOMPARE(watcher.Seen.last(), message);
@@ -347,23 +359,20 @@ void TestFirmwareTab::endsEarly()
     QCOMPARE(QApplication::overrideCursor(), nullptr);
     QCOMPARE(Page->PageControl1->currentWidget(), Page->TabFirmware);
     if (message == QStringLiteral("Update FAIL !")) // the abandon write was the last word
-        QCOMPARE(Sim->Frames().last().mid(6), QStringLiteral("00 00 00 06 01 06 30 00 00 00"));
+        QCOMPARE(twltest::SimFrames(*Sim).last().mid(6), QStringLiteral("00 00 00 06 01 06 30 00 00 00"));
     else
-        QVERIFY(Sim->Frames().size() <= before + 1); // the password read at most
+        QVERIFY(twltest::SimFrames(*Sim).size() <= before + 1); // the password read at most
 }
 
 int main(int argc, char** argv)
 {
-    const QString why = EnterPrivateNetwork();
+    // The namespace before any thread or helper process starts.
+    twltest::PrivateNetworkProblem() = twltest::EnterPrivateNetwork();
     PrepareWebEngine();
     QApplication app(argc, argv);
-    if (!why.isEmpty()) {
-        qWarning("%s", qPrintable(why));
-        return 0;
-    }
     TestFirmwareTab tc;
     QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&tc, argc, argv);
+    return twltest::QtExec(&tc, argc, argv);
 }
 
 #include "tst_firmwareTab.moc"

@@ -7,7 +7,9 @@
 #include "ioModbus.h"
 #include "modQ6120.h"
 #include "moduleFirmwareLink.h"
-#include "simHarness.h"
+#include "qtestMain.h"
+#include "simFrames.h"
+#include "simProcess.h"
 #include "skpWriter.h"
 
 #include <QApplication>
@@ -130,6 +132,9 @@ private:
     TFirmwareLink& Inner;
 };
 
+// A restart of the simulator keeps it away this long.
+const char* const RestartMs = "100";
+
 } // namespace
 
 class TestFirmwareUpdate : public QObject {
@@ -151,9 +156,10 @@ private slots:
 
 private:
     std::string Package(const QString& name, const std::vector<TSkpMemoryRecord>& records);
-    TFirmwareOutcome Run(TSimProcess& sim, const std::string& path, TRecordingUi& ui, TFirmwareLimits limits = {});
+    TFirmwareOutcome Run(
+        twltest::SimProcess& sim, const std::string& path, TRecordingUi& ui, TFirmwareLimits limits = {});
     std::unique_ptr<TModQ6120> Module;
-    std::unique_ptr<TSimProcess> Sim;
+    std::unique_ptr<twltest::SimProcess> Sim;
     QWidget* Host = nullptr;
     QList<TIOObject*> List;
     QTemporaryDir Dir;
@@ -166,9 +172,12 @@ void TestFirmwareUpdate::initTestCase()
 {
     Host = new QWidget;
     SocketTimeout = 3000;
-    Sim = std::make_unique<TSimProcess>(QStringList { QStringLiteral("--commit-delay"), QStringLiteral("0") });
-    if (!Sim->Ready())
-        QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + Sim->Error));
+    if (!twltest::PrivateNetworkProblem().empty())
+        QSKIP(twltest::PrivateNetworkProblem().c_str());
+    Sim = std::make_unique<twltest::SimProcess>(
+        std::vector<std::string> { "--restart-time", RestartMs, "--commit-delay", "0" }, false);
+    if (!Sim->started())
+        QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + QString::fromStdString(Sim->output())));
 }
 
 void TestFirmwareUpdate::cleanupTestCase()
@@ -178,9 +187,9 @@ void TestFirmwareUpdate::cleanupTestCase()
 
 void TestFirmwareUpdate::init()
 {
-    QVERIFY(Sim->WaitUp());
-    QCOMPARE(Sim->Control(QStringLiteral("password")), QStringLiteral("ok"));
-    QCOMPARE(Sim->Control(QStringLiteral("fault none")), QStringLiteral("ok"));
+    QVERIFY(Sim->waitUp());
+    QCOMPARE(Sim->control("password"), std::string("ok"));
+    QCOMPARE(Sim->control("fault none"), std::string("ok"));
     RequestCounter = 0x0100;
 }
 
@@ -202,15 +211,15 @@ std::string TestFirmwareUpdate::Package(const QString& name, const std::vector<T
 }
 
 TFirmwareOutcome TestFirmwareUpdate::Run(
-    TSimProcess& sim, const std::string& path, TRecordingUi& ui, TFirmwareLimits limits)
+    twltest::SimProcess& sim, const std::string& path, TRecordingUi& ui, TFirmwareLimits limits)
 {
     Module = std::make_unique<TModQ6120>(0);
     Module->Attach(new QWidget, Host, nullptr);
     Module->AttachToList(&List, Host, QStringLiteral("127.0.0.1"));
-    Module->Connections[0]->SetPort(sim.ModbusPort);
+    Module->Connections[0]->SetPort(sim.modbusPort());
     Link = std::make_unique<TModuleFirmwareLink>(Module.get());
     Recorded = std::make_unique<TRecordingLink>(*Link);
-    FramesBefore = int(sim.Frames().size());
+    FramesBefore = int(twltest::SimFrames(sim).size());
     TFirmwareUpdate update(*Recorded, ui, limits);
     return update.UpdateFirmware(path);
 }
@@ -260,7 +269,7 @@ void TestFirmwareUpdate::recordsFrameByFrame()
     record(3, a);
     record(1, b);
     expected << Frame(tid++, 8, 0x0001, 0xFF00);
-    const QStringList seen = Sim->Frames().mid(FramesBefore);
+    const QStringList seen = twltest::SimFrames(*Sim).mid(FramesBefore);
     QCOMPARE(seen, expected);
     // 500 bytes as 115 + 115 + 20 registers; 5 bytes as 3.
     QVERIFY(seen[5].contains(QStringLiteral(" 10 30 10 00 73 E6 ")));
@@ -285,8 +294,8 @@ void TestFirmwareUpdate::recordsFrameByFrame()
         QCOMPARE(s.ReplyTid, s.Tid);
     }
     QCOMPARE(commits, (std::vector<std::pair<int, bool>> { { 120000, false }, { 20000, false } }));
-    QVERIFY(Sim->WaitUp());
-    QVERIFY(Sim->Control(QStringLiteral("status")).contains(QStringLiteral(" records=2 ")));
+    QVERIFY(Sim->waitUp());
+    QCOMPARE(Sim->status("records"), std::string("2"));
 }
 
 void TestFirmwareUpdate::passwords_data()
@@ -318,7 +327,7 @@ void TestFirmwareUpdate::passwords()
     QFETCH(bool, cancel);
     QFETCH(bool, asked);
     QFETCH(bool, accepted);
-    QCOMPARE(Sim->Control(command), QStringLiteral("ok"));
+    QCOMPARE(Sim->control(command.toStdString()), std::string("ok"));
     TRecordingUi ui;
     if (!cancel)
         ui.Answer = typed.toStdString();
@@ -331,7 +340,7 @@ void TestFirmwareUpdate::passwords()
         QCOMPARE(outcome, TFirmwareOutcome::WrongPassword);
         QCOMPARE(ui.Messages, QStringList { QStringLiteral("Wrong password !!") });
         QVERIFY(!ui.Events.contains(QStringLiteral("started")));
-        QCOMPARE(Sim->Frames().mid(FramesBefore), QStringList { Frame(0x0100, 4, 0x2503, 5) });
+        QCOMPARE(twltest::SimFrames(*Sim).mid(FramesBefore), QStringList { Frame(0x0100, 4, 0x2503, 5) });
     }
 }
 
@@ -363,12 +372,12 @@ void TestFirmwareUpdate::packageRefused()
     bad.push_back(0);
     std::ofstream(Dir.filePath(QStringLiteral("bad.skp")).toStdString(), std::ios::binary)
         .write(reinterpret_cast<const char*>(bad.data()), bad.size());
-    QCOMPARE(Sim->Control(QStringLiteral("fault ") + fault), QStringLiteral("ok"));
+    QCOMPARE(Sim->control("fault " + fault.toStdString()), std::string("ok"));
     TRecordingUi ui;
     Run(*Sim, Dir.filePath(file).toStdString(), ui);
     QCOMPARE(ui.Events, events);
     // Nothing but the password read (and its retry) reached the server.
-    for (const QString& f : Sim->Frames().mid(FramesBefore))
+    for (const QString& f : twltest::SimFrames(*Sim).mid(FramesBefore))
         QCOMPARE(f, Frame(0x0100, 4, 0x2503, 5));
 }
 
@@ -378,10 +387,10 @@ void TestFirmwareUpdate::commitFails()
     TRecordingUi ui;
     ui.OnStep = [&](int, TFirmwareStep step) {
         if (step == TFirmwareStep::Crc)
-            QCOMPARE(Sim->Control(QStringLiteral("fault exception count 1")), QStringLiteral("ok"));
+            QCOMPARE(Sim->control("fault exception count 1"), std::string("ok"));
     };
     QCOMPARE(Run(*Sim, Package("one.skp", { { 0, Filled(40, 1) } }), ui), TFirmwareOutcome::RecordFailed);
-    const QStringList seen = Sim->Frames().mid(FramesBefore);
+    const QStringList seen = twltest::SimFrames(*Sim).mid(FramesBefore);
     QVERIFY(seen.size() >= 3);
     QCOMPARE(seen.at(seen.size() - 2).mid(6), Frame(0, 6, 0x3084, 0).mid(6));
     QCOMPARE(seen.last().mid(6), Frame(0, 6, 0x3000, 0).mid(6));
@@ -401,14 +410,14 @@ void TestFirmwareUpdate::badChecksumInRecord2Of3()
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     TRecordingUi ui;
     QCOMPARE(Run(*Sim, path, ui), TFirmwareOutcome::BadChecksum);
-    const QStringList seen = Sim->Frames().mid(FramesBefore);
+    const QStringList seen = twltest::SimFrames(*Sim).mid(FramesBefore);
     QCOMPARE(seen.size(), 1 + 7); // password, then control, unlock, length, type, data, CRC, commit
     QCOMPARE(seen.last(), Frame(0x0107, 6, 0x3084, 0));
     QCOMPARE(ui.Messages, QStringList { QStringLiteral("Invalid checksum...") });
     QCOMPARE(ui.Events.mid(ui.Events.size() - 4),
         (QStringList { QStringLiteral("done 1"), QStringLiteral("record 2/3 20"),
             QStringLiteral("message Invalid checksum..."), QStringLiteral("ended") }));
-    QVERIFY(Sim->Control(QStringLiteral("status")).contains(QStringLiteral(" records=")));
+    QVERIFY(Sim->status("records") != "?");
 }
 
 // The server drops the connection on record 2's data, and again on the
@@ -418,27 +427,27 @@ void TestFirmwareUpdate::connectionDroppedAtRecord2Data()
     TRecordingUi ui;
     ui.OnStep = [&](int index, TFirmwareStep step) {
         if (index == 1 && step == TFirmwareStep::Type)
-            QCOMPARE(Sim->Control(QStringLiteral("fault drop count 2")), QStringLiteral("ok"));
+            QCOMPARE(Sim->control("fault drop count 2"), std::string("ok"));
     };
     QCOMPARE(Run(*Sim, Package("three.skp", { { 0, Filled(300, 1) }, { 1, Filled(300, 2) }, { 2, Filled(4, 3) } }), ui),
         TFirmwareOutcome::RecordFailed);
     QCOMPARE(ui.Messages, QStringList { QStringLiteral("Update FAIL !") });
-    const QStringList seen = Sim->Frames().mid(FramesBefore);
+    const QStringList seen = twltest::SimFrames(*Sim).mid(FramesBefore);
     QVERIFY(seen.size() >= 3);
     // The data request twice (dropped each time), then the abandon write.
     QCOMPARE(seen.at(seen.size() - 3).mid(6, 32), QStringLiteral("00 00 00 ED 01 10 30 10 00 73 E6"));
     QCOMPARE(seen.at(seen.size() - 2), seen.at(seen.size() - 3));
     QCOMPARE(seen.last().mid(6), Frame(0, 6, 0x3000, 0).mid(6));
     QVERIFY(Recorded->Seen.back().Result > 0); // the abandon write was heard
-    QVERIFY(Sim->Control(QStringLiteral("status")).contains(QStringLiteral(" records=")));
+    QVERIFY(Sim->status("records") != "?");
 }
 
 // The commit answers 1.5 s after it was sent, its limit is 0.5 s: its late
 // reply must not be taken for the abandon write's, nor for anything later.
 void TestFirmwareUpdate::lateCommitReplyIsNotTakenForTheNext()
 {
-    TSimProcess slow({ QStringLiteral("--commit-delay"), QStringLiteral("1500") });
-    QVERIFY2(slow.Ready(), qPrintable(slow.Error));
+    twltest::SimProcess slow({ "--restart-time", RestartMs, "--commit-delay", "1500" }, false);
+    QVERIFY2(slow.started(), slow.output().c_str());
     TRecordingUi ui;
     TFirmwareLimits limits;
     limits.CommitOther = 500;
@@ -460,17 +469,6 @@ void TestFirmwareUpdate::lateCommitReplyIsNotTakenForTheNext()
     QCOMPARE(uint16_t(reply[0] << 8 | reply[1]), tid);
 }
 
-int main(int argc, char** argv)
-{
-    const QString why = EnterPrivateNetwork();
-    QApplication app(argc, argv);
-    if (!why.isEmpty()) {
-        qWarning("%s", qPrintable(why));
-        return 0;
-    }
-    TestFirmwareUpdate tc;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&tc, argc, argv);
-}
+TWL_NETNS_QTEST_MAIN(TestFirmwareUpdate)
 
 #include "tst_firmwareUpdate.moc"

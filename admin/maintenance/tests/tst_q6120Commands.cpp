@@ -7,8 +7,11 @@
 #include "ioDevicePage.h"
 #include "ioGlobals.h"
 #include "modQ6120.h"
+#include "modalAnswerer.h"
 #include "pdTwinlane.h"
-#include "simHarness.h"
+#include "qtestMain.h"
+#include "simFrames.h"
+#include "simProcess.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,14 +24,43 @@
 
 namespace {
 
-// Answers the modal windows that a command shows, and notes what they said.
-class TModalWatcher : public QObject {
+// Answers the modal windows that a command shows (twltest::ModalAnswerer),
+// and notes what the countdown and the message boxes showed.
+class TModalWatcher {
 public:
     TModalWatcher()
     {
-        Timer.setInterval(10);
-        connect(&Timer, &QTimer::timeout, this, &TModalWatcher::Look);
-        Timer.start();
+        Answerer.AtBox = [this](QMessageBox* box) {
+            Messages << box->text();
+            if (QApplication::overrideCursor())
+                CursorRestoredAtMessage = false;
+            if (AtMessage)
+                AtMessage();
+        };
+        Answerer.Dialogs << [this](QWidget* w) {
+            auto* wait = qobject_cast<TfmWait*>(w);
+            if (!wait)
+                return false;
+            Countdown << wait->lbTime->text().toInt();
+            Since.start();
+            NoteHourglass();
+            QObject::connect(wait, &TfmWait::SecondsLeftChanged, &Answerer, [this](int s) {
+                Countdown << s;
+                TickTimes << Since.elapsed();
+                NoteHourglass();
+            });
+            WaitCaption = wait->windowTitle();
+            const auto flags = wait->windowFlags();
+            WaitHasFrameButtons = flags.testAnyFlags(
+                Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint | Qt::WindowSystemMenuHint);
+            if (MainWindowLinks.Window) {
+                const QPoint d = wait->frameGeometry().center() - MainWindowLinks.Window->frameGeometry().center();
+                WaitCentred = d.manhattanLength() <= 4;
+            }
+            QTest::keyClick(wait, Qt::Key_Escape);
+            WaitClosedByEscape = !wait->isVisible();
+            return true; // the countdown runs to its end
+        };
     }
     QStringList Messages;
     QList<int> Countdown;
@@ -40,47 +72,14 @@ public:
     bool WaitClosedByEscape = false;
     bool WaitCentred = false;
     std::function<void()> AtMessage; // runs while a message box is up
-    std::function<void()> EachTick; // runs on every look, modal or not
 
 private:
-    void Look()
+    void NoteHourglass()
     {
-        if (EachTick)
-            EachTick();
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* wait = qobject_cast<TfmWait*>(modal)) {
-            if (wait != SeenWait) {
-                SeenWait = wait;
-                Countdown << wait->lbTime->text().toInt();
-                Since.start();
-                connect(wait, &TfmWait::SecondsLeftChanged, this, [this](int s) {
-                    Countdown << s;
-                    TickTimes << Since.elapsed();
-                });
-                WaitCaption = wait->windowTitle();
-                const auto flags = wait->windowFlags();
-                WaitHasFrameButtons = flags.testAnyFlags(
-                    Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint | Qt::WindowSystemMenuHint);
-                if (MainWindowLinks.Window) {
-                    const QPoint d = wait->frameGeometry().center() - MainWindowLinks.Window->frameGeometry().center();
-                    WaitCentred = d.manhattanLength() <= 4;
-                }
-                QTest::keyClick(wait, Qt::Key_Escape);
-                WaitClosedByEscape = !wait->isVisible();
-            }
-            if (!QApplication::overrideCursor() || QApplication::overrideCursor()->shape() != Qt::WaitCursor)
-                HourglassDuringCountdown = false;
-        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            Messages << box->text();
-            if (QApplication::overrideCursor())
-                CursorRestoredAtMessage = false;
-            if (AtMessage)
-                AtMessage();
-            box->accept();
-        }
+        if (!QApplication::overrideCursor() || QApplication::overrideCursor()->shape() != Qt::WaitCursor)
+            HourglassDuringCountdown = false;
     }
-    QTimer Timer;
-    QPointer<TfmWait> SeenWait;
+    twltest::ModalAnswerer Answerer;
     QElapsedTimer Since;
 };
 
@@ -97,6 +96,11 @@ public:
     void ReleaseBrowser() override { *Calls << QStringLiteral("ReleaseBrowser"); }
     QStringList* Calls;
 };
+
+// How often the busy test looks at the module while its request waits.
+constexpr int LookMs = 10;
+// A restart of the simulator keeps it away this long.
+const char* const RestartMs = "100";
 
 } // namespace
 
@@ -122,7 +126,7 @@ private:
     QAction* Restart = nullptr;
     QAction* Reset = nullptr;
     QList<TIOObject*> List;
-    std::unique_ptr<TSimProcess> Sim, ExceptionSim, SlowSim;
+    std::unique_ptr<twltest::SimProcess> Sim, ExceptionSim, SlowSim;
 };
 
 void TestQ6120Commands::initTestCase()
@@ -140,14 +144,15 @@ void TestQ6120Commands::initTestCase()
     MainWindowLinks.muRemoteEResetModule = Reset;
     SocketTimeout = 2000;
 
-    Sim = std::make_unique<TSimProcess>();
-    if (!Sim->Ready())
-        QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + Sim->Error));
-    ExceptionSim
-        = std::make_unique<TSimProcess>(QStringList { QStringLiteral("--fault"), QStringLiteral("exception") });
-    SlowSim = std::make_unique<TSimProcess>(QStringList { QStringLiteral("--fault"), QStringLiteral("delay 300") });
-    QVERIFY2(ExceptionSim->Ready(), qPrintable(ExceptionSim->Error));
-    QVERIFY2(SlowSim->Ready(), qPrintable(SlowSim->Error));
+    Sim = std::make_unique<twltest::SimProcess>(std::vector<std::string> { "--restart-time", RestartMs }, false);
+    if (!Sim->started())
+        QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + QString::fromStdString(Sim->output())));
+    ExceptionSim = std::make_unique<twltest::SimProcess>(
+        std::vector<std::string> { "--restart-time", RestartMs, "--fault", "exception" }, false);
+    SlowSim = std::make_unique<twltest::SimProcess>(
+        std::vector<std::string> { "--restart-time", RestartMs, "--fault", "delay 300" }, false);
+    QVERIFY2(ExceptionSim->started(), ExceptionSim->output().c_str());
+    QVERIFY2(SlowSim->started(), SlowSim->output().c_str());
 }
 
 void TestQ6120Commands::cleanupTestCase()
@@ -233,9 +238,9 @@ void TestQ6120Commands::commands()
     QFETCH(QString, frameTail);
     QFETCH(int, frames);
     QFETCH(QString, message);
-    TSimProcess* sim = server == 0 ? Sim.get() : server == 1 ? ExceptionSim.get() : nullptr;
-    const int port = sim ? sim->ModbusPort : 1; // nothing listens on port 1 of loopback
-    const int before = sim ? int(sim->Frames().size()) : 0;
+    twltest::SimProcess* sim = server == 0 ? Sim.get() : server == 1 ? ExceptionSim.get() : nullptr;
+    const int port = sim ? sim->modbusPort() : 1; // nothing listens on port 1 of loopback
+    const int before = sim ? int(twltest::SimFrames(*sim).size()) : 0;
 
     auto module = NewModule(port);
     module->PrepareMenu();
@@ -247,7 +252,7 @@ void TestQ6120Commands::commands()
     QVERIFY(watcher.CursorRestoredAtMessage);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
     if (sim) {
-        const QStringList seen = sim->Frames().mid(before);
+        const QStringList seen = twltest::SimFrames(*sim).mid(before);
         QCOMPARE(int(seen.size()), frames);
         for (const QString& f : seen) // after the transaction identifier
             QCOMPARE(f.mid(6), frameTail);
@@ -278,10 +283,10 @@ void TestQ6120Commands::commands()
 
 void TestQ6120Commands::menuActsOnLastPreparedModule()
 {
-    auto first = NewModule(Sim->ModbusPort);
-    auto second = NewModule(ExceptionSim->ModbusPort);
-    const int firstBefore = int(Sim->Frames().size());
-    const int secondBefore = int(ExceptionSim->Frames().size());
+    auto first = NewModule(Sim->modbusPort());
+    auto second = NewModule(ExceptionSim->modbusPort());
+    const int firstBefore = int(twltest::SimFrames(*Sim).size());
+    const int secondBefore = int(twltest::SimFrames(*ExceptionSim).size());
     first->PrepareMenu();
     second->PrepareMenu();
     QCOMPARE(TIOModRemoteE::MenuModule(), second.get());
@@ -290,8 +295,8 @@ void TestQ6120Commands::menuActsOnLastPreparedModule()
         Restart->trigger();
         QCOMPARE(watcher.Messages, QStringList { QStringLiteral("FAIL to restart I/O server!") });
     }
-    QCOMPARE(int(Sim->Frames().size()), firstBefore);
-    QCOMPARE(int(ExceptionSim->Frames().size()), secondBefore + 2);
+    QCOMPARE(int(twltest::SimFrames(*Sim).size()), firstBefore);
+    QCOMPARE(int(twltest::SimFrames(*ExceptionSim).size()), secondBefore + 2);
 
     // A module on its way out takes its binding with it.
     Drop(second);
@@ -303,7 +308,7 @@ void TestQ6120Commands::menuActsOnLastPreparedModule()
         QCoreApplication::processEvents();
         QVERIFY(watcher.Messages.isEmpty());
     }
-    QCOMPARE(int(Sim->Frames().size()), firstBefore);
+    QCOMPARE(int(twltest::SimFrames(*Sim).size()), firstBefore);
     Drop(first);
 }
 
@@ -319,22 +324,23 @@ void TestQ6120Commands::busyModuleStaysAlive()
     product.Attach(new QWidget, Host, nullptr);
     auto* module = static_cast<TModQ6120*>(product.CreateModule(Host, 0, QStringLiteral("127.0.0.1")));
     QVERIFY(module);
-    module->Connections[0]->SetPort(SlowSim->ModbusPort);
+    module->Connections[0]->SetPort(SlowSim->modbusPort());
 
     // While the request waits, events run: deleting the module is refused,
     // and so is a second request on it.
     int removed = -1, second = 0;
     bool pendingSeen = false;
     {
-        TModalWatcher watcher;
-        watcher.EachTick = [&] {
+        QTimer look;
+        connect(&look, &QTimer::timeout, this, [&] {
             if (module->RequestPending && removed < 0) {
                 pendingSeen = product.AnyRequestPending();
                 removed = product.RemoveModule(module);
                 uint8_t reply[19];
                 second = module->ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, false);
             }
-        };
+        });
+        look.start(LookMs);
         uint8_t reply[19] = {};
         QCOMPARE(module->ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, true), 19);
     }
@@ -345,7 +351,7 @@ void TestQ6120Commands::busyModuleStaysAlive()
 
     // The command holds the module through its message box too.
     module->Connections[0]->Close();
-    module->Connections[0]->SetPort(ExceptionSim->ModbusPort);
+    module->Connections[0]->SetPort(ExceptionSim->modbusPort());
     module->PrepareMenu();
     int removedAtMessage = -1;
     {
@@ -373,22 +379,22 @@ void TestQ6120Commands::connectionOnFailure()
 {
     QFETCH(bool, abort);
     QFETCH(bool, openAfterOffline);
-    auto module = NewModule(Sim->ModbusPort);
+    auto module = NewModule(Sim->modbusPort());
     uint8_t reply[19];
     QCOMPARE(module->ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, true), 19);
     QVERIFY(module->Connections[0]->IsOpen());
-    const int before = int(Sim->Frames().size());
+    const int before = int(twltest::SimFrames(*Sim).size());
     AbortRequested = abort;
     if (abort) // nothing is sent meanwhile
         QCOMPARE(module->ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, true), -1);
     module->SetOnline(false);
     QCOMPARE(module->Connections[0]->IsOpen(), openAfterOffline);
-    QCOMPARE(int(Sim->Frames().size()), before);
+    QCOMPARE(int(twltest::SimFrames(*Sim).size()), before);
     AbortRequested = false;
     // A closed connection is opened again by the next request.
     QCOMPARE(module->ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, true), 19);
     Drop(module);
 }
 
-QTEST_MAIN(TestQ6120Commands)
+TWL_QTEST_MAIN(TestQ6120Commands)
 #include "tst_q6120Commands.moc"

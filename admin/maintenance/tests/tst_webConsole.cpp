@@ -5,7 +5,8 @@
 #include "frmWebNew.h"
 #include "ioAppGlobals.h"
 #include "modQ6120.h"
-#include "simHarness.h"
+#include "qtestMain.h"
+#include "simProcess.h"
 #include "webProfile.h"
 
 #include <QApplication>
@@ -200,9 +201,9 @@ void TestWebConsole::pageAndPopups()
 
 void TestWebConsole::simulatorConsole()
 {
-    TSimProcess sim;
-    if (!sim.Ready())
-        QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + sim.Error));
+    twltest::SimProcess sim({}, false);
+    if (!sim.started())
+        QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + QString::fromStdString(sim.output())));
     QWidget host;
     auto* module = new TModQ6120(0);
     auto* page = new TfmQ6120(nullptr, module);
@@ -210,7 +211,7 @@ void TestWebConsole::simulatorConsole()
     connect(page, &TfmQ6120::PopupCreated, this, [&](QWidget* p) { popups << p; });
     module->Attach(page, &host, nullptr);
     QList<TIOObject*> list;
-    module->AttachToList(&list, &host, QStringLiteral("127.0.0.1:%1").arg(sim.HttpPort));
+    module->AttachToList(&list, &host, QStringLiteral("127.0.0.1:%1").arg(sim.httpPort()));
     QTRY_COMPARE_WITH_TIMEOUT(page->WebBrowser->title(), QStringLiteral("Q6120 Web Console"), 60000);
 
     // The console's link into a new window, and that window's own way out.
@@ -231,7 +232,7 @@ int main(int argc, char** argv)
     PrepareWebEngine();
     QApplication app(argc, argv);
     TestWebConsole test;
-    return QTest::qExec(&test, argc, argv);
+    return twltest::QtExec(&test, argc, argv);
 }
 
 #include "tst_webConsole.moc"

@@ -7,7 +7,8 @@
 #include "frmWebNew.h"
 #include "ioAppGlobals.h"
 #include "modQ6120.h"
-#include "simHarness.h"
+#include "modalAnswerer.h"
+#include "qtestMain.h"
 #include "webProfile.h"
 
 #include <QApplication>
@@ -91,43 +92,46 @@ private:
     QHash<QTcpSocket*, QByteArray> Pending;
 };
 
-// Answers the login and save dialogs as told, and notes what it saw.
-class TDialogAnswerer : public QObject {
+// Answers the login and save dialogs as told (twltest::ModalAnswerer), and
+// notes what it saw.
+class TDialogAnswerer {
 public:
     TDialogAnswerer()
     {
-        connect(&Timer, &QTimer::timeout, this, &TDialogAnswerer::Look);
-        Timer.start(10);
+        const twltest::ModalAnswerer::Handler handler = [this](QWidget* w) { return Answer(w); };
+        Answerer.Dialogs = QList<twltest::ModalAnswerer::Handler>(MostDialogs, handler);
     }
     bool Accept = true;
     QString User, Password, SaveAs;
     QStringList Seen;
 
 private:
-    void Look()
+    static constexpr int MostDialogs = 8;
+    bool Answer(QWidget* w)
     {
-        QWidget* w = QApplication::activeModalWidget();
-        if (!w || w == Last)
-            return;
         if (auto* login = qobject_cast<TfmLogin*>(w)) {
-            Last = w;
             Seen << QStringLiteral("login ") + login->lbSite->text();
             login->etUser->setText(User);
             login->etPassword->setText(Password);
             (Accept ? login->btnOK : login->btnCancel)->click();
-        } else if (auto* save = qobject_cast<QFileDialog*>(w)) {
-            Last = w;
+            return true;
+        }
+        if (auto* save = qobject_cast<QFileDialog*>(w)) {
             Seen << QStringLiteral("save ") + save->selectedFiles().value(0).section(QLatin1Char('/'), -1);
             if (Accept) {
+                // selectFile leaves a focused name field as it is.
+                if (QWidget* focused = save->focusWidget())
+                    focused->clearFocus();
                 save->selectFile(SaveAs);
                 static_cast<QDialog*>(save)->accept();
             } else {
                 static_cast<QDialog*>(save)->reject();
             }
+            return true;
         }
+        return false;
     }
-    QTimer Timer;
-    QPointer<QWidget> Last;
+    twltest::ModalAnswerer Answerer;
 };
 
 } // namespace
@@ -153,6 +157,8 @@ private:
 
 void TestWebPageExtras::initTestCase()
 {
+    if (!twltest::PrivateNetworkProblem().empty())
+        QSKIP(twltest::PrivateNetworkProblem().c_str());
     Main = new QWidget;
     Main->resize(900, 700);
     MainWindowLinks.Window = Main;
@@ -169,6 +175,8 @@ void TestWebPageExtras::initTestCase()
 
 void TestWebPageExtras::cleanupTestCase()
 {
+    if (!Module)
+        return;
     Module->Detach();
     delete Module;
     MainWindowLinks = TMainWindowLinks {};
@@ -242,16 +250,13 @@ void TestWebPageExtras::download()
 
 int main(int argc, char** argv)
 {
-    const QString why = EnterPrivateNetwork();
+    // The namespace before any thread or helper process starts.
+    twltest::PrivateNetworkProblem() = twltest::EnterPrivateNetwork();
     PrepareWebEngine();
     QApplication app(argc, argv);
-    if (!why.isEmpty()) {
-        qWarning("%s", qPrintable(why));
-        return 0;
-    }
     TestWebPageExtras tc;
     QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&tc, argc, argv);
+    return twltest::QtExec(&tc, argc, argv);
 }
 
 #include "tst_webPageExtras.moc"

@@ -29,6 +29,8 @@ void ModalAnswerer::Poll()
         Texts.append(box->text());
         Captions.append(box->windowTitle());
         Icons.append(box->icon());
+        if (AtBox)
+            AtBox(box);
         const QMessageBox::StandardButton answer = Answers.isEmpty() ? answer_ : Answers.takeFirst();
         if (answer == QMessageBox::StandardButton(QMessageBox::Escape)) {
             QTimer::singleShot(0, box, [box] {

@@ -30,6 +30,8 @@ public:
     QStringList Texts; // each box's text
     QStringList Captions; // each box's title
     QList<QMessageBox::Icon> Icons;
+    // Runs when a box is seen, before it is answered (while it is up).
+    std::function<void(QMessageBox*)> AtBox;
 
     // Any other modal dialog: the next handler, else accepted or rejected as
     // constructed.

@@ -1,0 +1,14 @@
+#include "simFrames.h"
+
+namespace twltest {
+
+QStringList SimFrames(const SimProcess& sim)
+{
+    QStringList frames;
+    for (const std::string& line : sim.frameLog())
+        if (!line.empty())
+            frames << QString::fromStdString(line);
+    return frames;
+}
+
+} // namespace twltest

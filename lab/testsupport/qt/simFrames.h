@@ -1,0 +1,12 @@
+#pragma once
+// The simulator's frame log for QtTest comparisons.
+#include "simProcess.h"
+
+#include <QStringList>
+
+namespace twltest {
+
+// Every Modbus frame the simulator received, as upper-case hex with blanks.
+QStringList SimFrames(const SimProcess& sim);
+
+} // namespace twltest
