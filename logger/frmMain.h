@@ -117,6 +117,9 @@ public:
     QString AppDir() const { return appDir_; }
     QTcpServer* Listener() const { return ServerSocket1; }
 
+    // The additions for a control room (central log, filters, alerts).
+    class TControlRoom* ControlRoom() const { return controlRoom_; }
+
     TEventGrid* xgEvent;
     QToolButton* btnSystem;
     QToolButton* btnLog;
@@ -132,6 +135,10 @@ public:
     void muOpenClick();
     void muClearClick();
     void muAboutClick();
+
+signals:
+    // After an alarm is shown and logged; row: where it stands after the sort.
+    void AlarmAccepted(const TEventRecord& record, int row);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -151,4 +158,5 @@ private:
     bool Clearing = false;
     TEventTableModel* model_;
     QTcpServer* ServerSocket1;
+    class TControlRoom* controlRoom_ = nullptr;
 };

@@ -16,6 +16,7 @@ packages=(
   clang libclang-rt-14-dev
   iproute2 procps psmisc
   xvfb xauth x11-apps imagemagick xdg-utils
+  rsyslog dbus
   fonts-dejavu-core
 )
 

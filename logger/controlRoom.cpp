@@ -1,0 +1,73 @@
+#include "controlRoom.h"
+
+#include "forwardingSettings.h"
+#include "frmForwarding.h"
+#include "frmMain.h"
+#include "syslogForwarder.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+// The status line is redrawn at most this often during a storm.
+constexpr int kStatusRefreshMs = 250;
+}
+
+TControlRoom::TControlRoom(TfmMain* window)
+    : QObject(window)
+    , window_(window)
+    , forwarder_(new TSyslogForwarder(this))
+    , forwardingStatus_(new QLabel(window))
+{
+    forwardingStatus_->setObjectName(QStringLiteral("lbForwarding"));
+    window->statusBar()->addPermanentWidget(forwardingStatus_);
+    forwardingStatus_->hide();
+    auto* refresh = new QTimer(this);
+    refresh->setSingleShot(true);
+    refresh->setInterval(kStatusRefreshMs);
+    connect(refresh, &QTimer::timeout, this, &TControlRoom::ShowForwardingStatus);
+    connect(forwarder_, &TSyslogForwarder::StatusChanged, refresh, [refresh] {
+        if (!refresh->isActive())
+            refresh->start();
+    });
+
+    QMenu* system = window->btnSystem->menu();
+    auto* item = new QAction(QStringLiteral("Central Log..."), system);
+    item->setObjectName(QStringLiteral("muCentralLog"));
+    connect(item, &QAction::triggered, this, &TControlRoom::muCentralLogClick);
+    // Beside "Settings", above the line before "E&xit".
+    const QList<QAction*> items = system->actions();
+    const qsizetype exitAt = items.indexOf(window->muExit);
+    system->insertAction(exitAt > 0 ? items[exitAt - 1] : window->muExit, item);
+
+    connect(window, &TfmMain::AlarmAccepted, this, &TControlRoom::OnAlarm);
+    forwarder_->Configure(LoadForwardingSettings());
+    ShowForwardingStatus();
+}
+
+void TControlRoom::OnAlarm(const TEventRecord& record, int)
+{
+    forwarder_->Forward(record);
+}
+
+void TControlRoom::ShowForwardingStatus()
+{
+    const QString text = forwarder_->StatusText();
+    forwardingStatus_->setText(text);
+    forwardingStatus_->setVisible(!text.isEmpty());
+}
+
+void TControlRoom::muCentralLogClick()
+{
+    TfmForwarding dialog(forwarder_->Settings(), window_);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const TForwardingSettings s = dialog.Settings();
+    StoreForwardingSettings(s);
+    if (!(s == forwarder_->Settings()))
+        forwarder_->Configure(s);
+    ShowForwardingStatus();
+}

@@ -1,0 +1,228 @@
+#include "syslogForwarder.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QHostInfo>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+
+TSyslogForwarder::TSyslogForwarder(QObject* parent, int queueLimit)
+    : QObject(parent)
+    , queueLimit_(std::max(1, queueLimit))
+    , retry_(new QTimer(this))
+{
+    origin_.HostName = QHostInfo::localHostName();
+    origin_.ProcessId = QCoreApplication::applicationPid();
+    retry_->setSingleShot(true);
+    connect(retry_, &QTimer::timeout, this, &TSyslogForwarder::Start);
+}
+
+TSyslogForwarder::~TSyslogForwarder()
+{
+    Stop();
+}
+
+void TSyslogForwarder::Configure(const TForwardingSettings& settings)
+{
+    Stop();
+    dropped_ += qint64(queue_.size());
+    queue_.clear();
+    settings_ = settings;
+    settings_.Host = settings_.Host.trimmed();
+    backoffMs_ = kFirstBackoffMs;
+    if (settings_.Enabled() && settings_.Port >= 1 && settings_.Port <= 65535)
+        Start();
+    else
+        SetState(TState::Off);
+}
+
+void TSyslogForwarder::Stop()
+{
+    retry_->stop();
+    if (lookupId_ >= 0)
+        QHostInfo::abortHostLookup(lookupId_);
+    lookupId_ = -1;
+    if (tcp_) {
+        tcp_->disconnect(this);
+        tcp_->abort();
+        tcp_->deleteLater();
+        tcp_ = nullptr;
+    }
+    // Frames the kernel never took go back, for a later start to send.
+    for (auto it = inSocket_.rbegin(); it != inSocket_.rend(); ++it) {
+        queue_.push_front(it->Bytes.mid(it->Bytes.indexOf(' ') + 1));
+        --sent_;
+    }
+    inSocket_.clear();
+    if (udp_) {
+        udp_->deleteLater();
+        udp_ = nullptr;
+    }
+}
+
+void TSyslogForwarder::SetState(TState state)
+{
+    state_ = state;
+    emit StatusChanged();
+}
+
+void TSyslogForwarder::Start()
+{
+    if (!settings_.Enabled())
+        return;
+    if (settings_.Protocol == TSyslogProtocol::Udp) {
+        udp_ = new QUdpSocket(this);
+        const QHostAddress literal(settings_.Host);
+        if (!literal.isNull()) {
+            udpAddress_ = literal;
+            SetState(TState::Connected);
+            PumpUdp();
+            return;
+        }
+        SetState(TState::Resolving);
+        lookupId_ = QHostInfo::lookupHost(settings_.Host, this, [this](const QHostInfo& info) {
+            lookupId_ = -1;
+            if (info.addresses().isEmpty()) {
+                ScheduleRetry();
+                return;
+            }
+            udpAddress_ = info.addresses().constFirst();
+            backoffMs_ = kFirstBackoffMs;
+            SetState(TState::Connected);
+            PumpUdp();
+        });
+        return;
+    }
+    tcp_ = new QTcpSocket(this);
+    connect(tcp_, &QTcpSocket::connected, this, [this] {
+        backoffMs_ = kFirstBackoffMs;
+        SetState(TState::Connected);
+        Pump();
+    });
+    connect(tcp_, &QTcpSocket::bytesWritten, this, &TSyslogForwarder::OnBytesWritten);
+    connect(tcp_, &QTcpSocket::errorOccurred, this, &TSyslogForwarder::OnBroken);
+    connect(tcp_, &QTcpSocket::disconnected, this, &TSyslogForwarder::OnBroken);
+    // Whatever the collector says is of no interest; don't let it pile up.
+    connect(tcp_, &QTcpSocket::readyRead, this, [this] { tcp_->readAll(); });
+    SetState(TState::Connecting);
+    tcp_->connectToHost(settings_.Host, quint16(settings_.Port));
+}
+
+void TSyslogForwarder::OnBroken()
+{
+    if (!tcp_ || state_ == TState::Waiting)
+        return;
+    Stop();
+    ScheduleRetry();
+}
+
+void TSyslogForwarder::ScheduleRetry()
+{
+    SetState(TState::Waiting);
+    retry_->start(backoffMs_);
+    backoffMs_ = std::min(backoffMs_ * 2, kMaxBackoffMs);
+}
+
+void TSyslogForwarder::Enqueue(QByteArray&& message)
+{
+    if (int(queue_.size()) >= queueLimit_) {
+        queue_.pop_front();
+        ++dropped_;
+    }
+    queue_.push_back(std::move(message));
+}
+
+void TSyslogForwarder::Forward(const TEventRecord& record)
+{
+    if (!settings_.Enabled())
+        return;
+    const qint64 droppedBefore = dropped_;
+    Enqueue(FormatSyslogMessage(record, origin_, QDateTime::currentDateTime()));
+    if (state_ == TState::Connected) {
+        if (tcp_)
+            Pump();
+        else
+            PumpUdp();
+    }
+    if (dropped_ != droppedBefore)
+        emit StatusChanged();
+}
+
+void TSyslogForwarder::Pump()
+{
+    if (!tcp_ || state_ != TState::Connected)
+        return;
+    const qint64 sentBefore = sent_;
+    while (!queue_.empty() && tcp_->bytesToWrite() < kSocketBufferLimit) {
+        QByteArray frame = OctetCountedFrame(queue_.front());
+        queue_.pop_front();
+        const qint64 size = frame.size();
+        if (tcp_->write(frame) != size) {
+            queue_.push_front(frame.mid(frame.indexOf(' ') + 1));
+            break;
+        }
+        inSocket_.push_back({ std::move(frame), size });
+        ++sent_;
+    }
+    if (sent_ != sentBefore)
+        emit StatusChanged();
+}
+
+void TSyslogForwarder::PumpUdp()
+{
+    const bool any = !queue_.empty();
+    while (udp_ && state_ == TState::Connected && !queue_.empty()) {
+        const QByteArray& message = queue_.front();
+        if (udp_->writeDatagram(message, udpAddress_, quint16(settings_.Port)) == message.size())
+            ++sent_;
+        else
+            ++dropped_; // a datagram has no second chance
+        queue_.pop_front();
+    }
+    if (any)
+        emit StatusChanged();
+}
+
+void TSyslogForwarder::OnBytesWritten(qint64 bytes)
+{
+    while (bytes > 0 && !inSocket_.empty()) {
+        TFrame& f = inSocket_.front();
+        const qint64 taken = std::min(bytes, f.Left);
+        f.Left -= taken;
+        bytes -= taken;
+        if (f.Left == 0)
+            inSocket_.pop_front();
+    }
+    Pump();
+}
+
+qint64 TSyslogForwarder::PendingBytes() const
+{
+    return tcp_ ? tcp_->bytesToWrite() : 0;
+}
+
+QString TSyslogForwarder::StatusText() const
+{
+    if (state_ == TState::Off)
+        return {};
+    QString state;
+    switch (state_) {
+    case TState::Connected:
+        state = QStringLiteral("connected");
+        break;
+    case TState::Waiting:
+        state = QStringLiteral("no connection, retrying");
+        break;
+    default:
+        state = QStringLiteral("connecting");
+        break;
+    }
+    return QStringLiteral("Central log %1:%2 (%3, %4): %5 sent, %6 dropped")
+        .arg(settings_.Host)
+        .arg(settings_.Port)
+        .arg(settings_.Protocol == TSyslogProtocol::Udp ? QStringLiteral("UDP") : QStringLiteral("TCP"))
+        .arg(state)
+        .arg(sent_)
+        .arg(dropped_);
+}
