@@ -1,14 +1,19 @@
 #include "controlRoom.h"
 
+#include "eventSymbolDelegate.h"
+#include "filterBar.h"
+#include "followMode.h"
 #include "forwardingSettings.h"
 #include "frmForwarding.h"
 #include "frmMain.h"
+#include "gridFilter.h"
 #include "syslogForwarder.h"
 
 #include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QToolButton>
 
 namespace {
@@ -21,7 +26,14 @@ TControlRoom::TControlRoom(TfmMain* window)
     , window_(window)
     , forwarder_(new TSyslogForwarder(this))
     , forwardingStatus_(new QLabel(window))
+    , filter_(new TGridFilter(window->xgEvent, window->EventModel(), window->xgEvent->parentWidget()))
+    , follow_(new TFollowMode(window->xgEvent, window->EventModel(), filter_, filter_->Bar()->btnFollow))
 {
+    // The filter row goes right above the table.
+    if (auto* layout = qobject_cast<QVBoxLayout*>(window->xgEvent->parentWidget()->layout()))
+        layout->insertWidget(layout->indexOf(window->xgEvent), filter_->Bar());
+    window->xgEvent->setItemDelegateForColumn(1, new TEventSymbolDelegate(window->xgEvent));
+
     forwardingStatus_->setObjectName(QStringLiteral("lbForwarding"));
     window->statusBar()->addPermanentWidget(forwardingStatus_);
     forwardingStatus_->hide();
@@ -48,9 +60,10 @@ TControlRoom::TControlRoom(TfmMain* window)
     ShowForwardingStatus();
 }
 
-void TControlRoom::OnAlarm(const TEventRecord& record, int)
+void TControlRoom::OnAlarm(const TEventRecord& record, int row)
 {
     forwarder_->Forward(record);
+    follow_->AlarmAt(row);
 }
 
 void TControlRoom::ShowForwardingStatus()

@@ -1,12 +1,15 @@
 #pragma once
 // What a control room adds to the main window: forwarding to the site's
-// central log with its line in the status strip, and the System menu entry
-// for it. Everything hangs off the main window's AlarmAccepted signal, after
-// the alarm is shown and logged, and is off or quiet by default.
+// central log with its line in the status strip, the filter row with follow
+// mode and export, event type symbols, and desktop alerts. Everything hangs
+// off the main window's AlarmAccepted signal, after the alarm is shown and
+// logged, and is off or quiet by default.
 #include <QObject>
 
 class QLabel;
 class TfmMain;
+class TFollowMode;
+class TGridFilter;
 class TSyslogForwarder;
 struct TEventRecord;
 
@@ -17,6 +20,8 @@ public:
 
     TSyslogForwarder* Forwarder() const { return forwarder_; }
     QLabel* ForwardingStatus() const { return forwardingStatus_; }
+    TGridFilter* Filter() const { return filter_; }
+    TFollowMode* Follow() const { return follow_; }
 
     // System > "Central Log...".
     void muCentralLogClick();
@@ -28,4 +33,6 @@ private:
     TfmMain* window_;
     TSyslogForwarder* forwarder_;
     QLabel* forwardingStatus_;
+    TGridFilter* filter_;
+    TFollowMode* follow_;
 };

@@ -7,6 +7,7 @@ class QLabel;
 class QPushButton;
 class TEventGrid;
 class TEventTableModel;
+class TGridFilter;
 
 class TfmViewLog : public QDialog {
     Q_OBJECT
@@ -14,6 +15,8 @@ public:
     TfmViewLog(const QDate& date, const QString& path, QWidget* parent = nullptr);
 
     TEventTableModel* EventModel() const { return model_; }
+    // The filter row with its export.
+    TGridFilter* Filter() const { return filter_; }
 
     TEventGrid* xgEvent;
     QPushButton* btnReload;
@@ -27,4 +30,5 @@ private:
     QString path_;
     bool sortDir_ = false; // the direction of the next header click
     TEventTableModel* model_;
+    TGridFilter* filter_;
 };
