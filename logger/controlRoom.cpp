@@ -1,5 +1,7 @@
 #include "controlRoom.h"
 
+#include "alarmNotifier.h"
+#include "alertSettings.h"
 #include "eventSymbolDelegate.h"
 #include "filterBar.h"
 #include "followMode.h"
@@ -28,6 +30,7 @@ TControlRoom::TControlRoom(TfmMain* window)
     , forwardingStatus_(new QLabel(window))
     , filter_(new TGridFilter(window->xgEvent, window->EventModel(), window->xgEvent->parentWidget()))
     , follow_(new TFollowMode(window->xgEvent, window->EventModel(), filter_, filter_->Bar()->btnFollow))
+    , notifier_(new TAlarmNotifier(window, QDBusConnection::sessionBus(), this))
 {
     // The filter row goes right above the table.
     if (auto* layout = qobject_cast<QVBoxLayout*>(window->xgEvent->parentWidget()->layout()))
@@ -47,7 +50,7 @@ TControlRoom::TControlRoom(TfmMain* window)
     });
 
     QMenu* system = window->btnSystem->menu();
-    auto* item = new QAction(QStringLiteral("Central Log..."), system);
+    auto* item = new QAction(QStringLiteral("Central Log and Alerts..."), system);
     item->setObjectName(QStringLiteral("muCentralLog"));
     connect(item, &QAction::triggered, this, &TControlRoom::muCentralLogClick);
     // Beside "Settings", above the line before "E&xit".
@@ -64,6 +67,7 @@ void TControlRoom::OnAlarm(const TEventRecord& record, int row)
 {
     forwarder_->Forward(record);
     follow_->AlarmAt(row);
+    notifier_->Alarm(record);
 }
 
 void TControlRoom::ShowForwardingStatus()
@@ -75,9 +79,11 @@ void TControlRoom::ShowForwardingStatus()
 
 void TControlRoom::muCentralLogClick()
 {
-    TfmForwarding dialog(forwarder_->Settings(), window_);
+    TfmForwarding dialog(forwarder_->Settings(), notifier_->Types(), window_);
     if (dialog.exec() != QDialog::Accepted)
         return;
+    StoreNotifyTypes(dialog.NotifyTypes());
+    notifier_->SetTypes(dialog.NotifyTypes());
     const TForwardingSettings s = dialog.Settings();
     StoreForwardingSettings(s);
     if (!(s == forwarder_->Settings()))

@@ -7,6 +7,7 @@
 #include <QObject>
 
 class QLabel;
+class TAlarmNotifier;
 class TfmMain;
 class TFollowMode;
 class TGridFilter;
@@ -22,8 +23,9 @@ public:
     QLabel* ForwardingStatus() const { return forwardingStatus_; }
     TGridFilter* Filter() const { return filter_; }
     TFollowMode* Follow() const { return follow_; }
+    TAlarmNotifier* Notifier() const { return notifier_; }
 
-    // System > "Central Log...".
+    // System > "Central Log and Alerts...".
     void muCentralLogClick();
 
 private:
@@ -35,4 +37,5 @@ private:
     QLabel* forwardingStatus_;
     TGridFilter* filter_;
     TFollowMode* follow_;
+    TAlarmNotifier* notifier_;
 };

@@ -2,9 +2,11 @@
 
 #include "okCancelButtons.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -14,10 +16,11 @@ namespace {
 constexpr int kMaxPort = 65535;
 }
 
-TfmForwarding::TfmForwarding(const TForwardingSettings& current, QWidget* parent)
+TfmForwarding::TfmForwarding(
+    const TForwardingSettings& current, const std::array<bool, kEventTypeCount>& notifyTypes, QWidget* parent)
     : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("Central Log"));
+    setWindowTitle(QStringLiteral("Central Log and Alerts"));
     auto* group = new QGroupBox(QStringLiteral("Forward every alarm to a syslog collector"), this);
     auto* form = new QFormLayout(group);
     etHost = new QLineEdit(current.Host, group);
@@ -43,6 +46,17 @@ TfmForwarding::TfmForwarding(const TForwardingSettings& current, QWidget* parent
         this);
     note->setWordWrap(true);
     layout->addWidget(note);
+
+    auto* alerts = new QGroupBox(QStringLiteral("Desktop notification for"), this);
+    auto* alertRow = new QHBoxLayout(alerts);
+    for (int code = 0; code < kEventTypeCount; ++code) {
+        auto* box = new QCheckBox(QString::fromLatin1(EventTypeTable[size_t(code)].Name), alerts);
+        box->setObjectName(QStringLiteral("cbNotify%1").arg(code));
+        box->setChecked(notifyTypes[size_t(code)]);
+        cbNotify[size_t(code)] = box;
+        alertRow->addWidget(box);
+    }
+    layout->addWidget(alerts);
     QPushButton* ok;
     QPushButton* cancel;
     layout->addWidget(OkCancelButtons(this, ok, cancel));
@@ -56,4 +70,12 @@ TForwardingSettings TfmForwarding::Settings() const
     s.Port = sePort->value();
     s.Protocol = TSyslogProtocol(cbProtocol->currentData().toInt());
     return s;
+}
+
+std::array<bool, kEventTypeCount> TfmForwarding::NotifyTypes() const
+{
+    std::array<bool, kEventTypeCount> types {};
+    for (int code = 0; code < kEventTypeCount; ++code)
+        types[size_t(code)] = cbNotify[size_t(code)]->isChecked();
+    return types;
 }

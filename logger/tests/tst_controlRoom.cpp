@@ -3,6 +3,7 @@
 // event type symbols, export, and the central log dialog.
 #include "akSettings.h"
 #include "akTestData.h"
+#include "alarmNotifier.h"
 #include "boxAnswerer.h"
 #include "controlRoom.h"
 #include "eventFilterModel.h"
@@ -242,7 +243,7 @@ private slots:
         QVERIFY(said.contains(QStringLiteral("none/x.log")));
     }
 
-    // System > Central Log: stored under the logger's key and used at once;
+    // System > Central Log and Alerts: stored under the logger's key and used at once;
     // an empty host turns forwarding off.
     void centralLogDialog()
     {
@@ -255,6 +256,7 @@ private slots:
             d->etHost->setText(QStringLiteral(" 127.0.0.1 "));
             d->sePort->setValue(15599);
             d->cbProtocol->setCurrentIndex(1);
+            d->cbNotify[0]->setChecked(true);
             d->accept();
             return true;
         });
@@ -263,6 +265,8 @@ private slots:
         QCOMPARE(ReadRegInteger(AkSettingsKey(), QStringLiteral("SyslogPort"), 0), 15599);
         QCOMPARE(ReadRegInteger(AkSettingsKey(), QStringLiteral("SyslogProtocol"), 0), int(TSyslogProtocol::Udp));
         QVERIFY(Room().Forwarder()->State() != TSyslogForwarder::TState::Off);
+        QCOMPARE(ReadRegInteger(AkSettingsKey(), QStringLiteral("NotifyTypes"), 0), 1 | 4);
+        QCOMPARE(Room().Notifier()->Types()[0], true);
         QTRY_VERIFY(Room().ForwardingStatus()->text().contains(QStringLiteral("127.0.0.1:15599 (UDP")));
 
         QString shownHost;
