@@ -138,35 +138,60 @@ void TSyslogForwarder::Forward(const TEventRecord& record)
     if (!settings_.Enabled())
         return;
     const qint64 droppedBefore = dropped_;
-    Enqueue(FormatSyslogMessage(record, origin_, QDateTime::currentDateTime()));
-    if (state_ == TState::Connected) {
-        if (tcp_)
-            Pump();
-        else
-            PumpUdp();
-    }
+    Enqueue(FormatSyslogMessage(record, origin_, clock_.Now()));
+    // Alarms that arrive in one turn of the event loop go out together.
+    if (state_ == TState::Connected)
+        SchedulePump();
     if (dropped_ != droppedBefore)
         emit StatusChanged();
+}
+
+void TSyslogForwarder::SchedulePump()
+{
+    if (pumpScheduled_)
+        return;
+    pumpScheduled_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            pumpScheduled_ = false;
+            if (tcp_)
+                Pump();
+            else
+                PumpUdp();
+        },
+        Qt::QueuedConnection);
 }
 
 void TSyslogForwarder::Pump()
 {
     if (!tcp_ || state_ != TState::Connected)
         return;
+    // The socket hands the kernel one written block per write event: frames
+    // go out in batches, or a busy window would send one frame per turn.
+    QByteArray batch;
+    const qint64 room = kSocketBufferLimit - tcp_->bytesToWrite();
     const qint64 sentBefore = sent_;
-    while (!queue_.empty() && tcp_->bytesToWrite() < kSocketBufferLimit) {
+    while (!queue_.empty() && batch.size() < room) {
         QByteArray frame = OctetCountedFrame(queue_.front());
         queue_.pop_front();
+        batch += frame;
         const qint64 size = frame.size();
-        if (tcp_->write(frame) != size) {
-            queue_.push_front(frame.mid(frame.indexOf(' ') + 1));
-            break;
-        }
         inSocket_.push_back({ std::move(frame), size });
         ++sent_;
     }
-    if (sent_ != sentBefore)
-        emit StatusChanged();
+    if (batch.isEmpty())
+        return;
+    if (tcp_->write(batch) != batch.size()) {
+        // Not taken at all: the frames wait again, in order.
+        for (qint64 n = sent_ - sentBefore; n > 0; --n) {
+            queue_.push_front(inSocket_.back().Bytes.mid(inSocket_.back().Bytes.indexOf(' ') + 1));
+            inSocket_.pop_back();
+            --sent_;
+        }
+        return;
+    }
+    emit StatusChanged();
 }
 
 void TSyslogForwarder::PumpUdp()

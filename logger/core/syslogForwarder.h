@@ -67,6 +67,7 @@ signals:
 private:
     void Start();
     void Stop();
+    void SchedulePump();
     void Pump();
     void PumpUdp();
     void OnBytesWritten(qint64 bytes);
@@ -82,6 +83,7 @@ private:
 
     TForwardingSettings settings_;
     TSyslogOrigin origin_;
+    TSyslogClock clock_;
     int queueLimit_;
     TState state_ = TState::Off;
     std::deque<QByteArray> queue_; // whole messages, not framed
@@ -92,6 +94,7 @@ private:
     QTimer* retry_;
     int backoffMs_ = kFirstBackoffMs;
     int lookupId_ = -1;
+    bool pumpScheduled_ = false;
     qint64 sent_ = 0;
     qint64 dropped_ = 0;
 };

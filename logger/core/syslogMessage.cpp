@@ -49,11 +49,43 @@ int AlarmSeverity(int eventTypeCode)
 
 QByteArray FormatSyslogMessage(const TEventRecord& record, const TSyslogOrigin& origin, const QDateTime& received)
 {
+    return FormatSyslogMessage(record, origin,
+        received.toOffsetFromUtc(received.offsetFromUtc()).toString(Qt::ISODateWithMs).toLatin1());
+}
+
+QByteArray TSyslogClock::Timestamp(qint64 ms)
+{
+    const qint64 second = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+    if (second != second_) {
+        const QDateTime t = QDateTime::fromSecsSinceEpoch(second);
+        const int offset = t.offsetFromUtc();
+        const QDateTime fixed = t.toOffsetFromUtc(offset);
+        date_ = fixed.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1();
+        offset_ = offset == 0 ? QByteArrayLiteral("Z") : fixed.toString(Qt::ISODate).right(6).toLatin1();
+        second_ = second;
+    }
+    const int milli = int(ms - second * 1000);
+    QByteArray out = date_;
+    out += '.';
+    out += char('0' + milli / 100);
+    out += char('0' + milli / 10 % 10);
+    out += char('0' + milli % 10);
+    out += offset_;
+    return out;
+}
+
+QByteArray TSyslogClock::Now()
+{
+    return Timestamp(QDateTime::currentMSecsSinceEpoch());
+}
+
+QByteArray FormatSyslogMessage(const TEventRecord& record, const TSyslogOrigin& origin, QByteArrayView timestamp)
+{
     const QByteArray& type = record.Cells[colEventType];
     QByteArray m;
     m.reserve(320);
     m += '<' + QByteArray::number(kSyslogFacility * 8 + AlarmSeverity(record.Tag)) + ">1 ";
-    m += received.toOffsetFromUtc(received.offsetFromUtc()).toString(Qt::ISODateWithMs).toLatin1();
+    m += timestamp;
     m += ' ' + Token(origin.HostName, kMaxHostNameLength);
     m += " Alarmkeeper ";
     m += origin.ProcessId > 0 ? QByteArray::number(origin.ProcessId) : QByteArrayLiteral("-");

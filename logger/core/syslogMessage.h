@@ -30,6 +30,22 @@ int AlarmSeverity(int eventTypeCode);
 // (no, type, time, source, sourceIp, destIp), Latin-1 turned into UTF-8 with
 // '"', '\' and ']' escaped as the RFC asks.
 QByteArray FormatSyslogMessage(const TEventRecord& record, const TSyslogOrigin& origin, const QDateTime& received);
+// The same with TIMESTAMP given as text (see TSyslogClock).
+QByteArray FormatSyslogMessage(const TEventRecord& record, const TSyslogOrigin& origin, QByteArrayView timestamp);
+
+// RFC 3339 text of the local time with milliseconds and UTC offset. The
+// conversion to local time is made once a second: at thousands of alarms a
+// second it would cost more than the rest of the message.
+class TSyslogClock {
+public:
+    QByteArray Timestamp(qint64 msecsSinceEpoch);
+    QByteArray Now();
+
+private:
+    qint64 second_ = -1;
+    QByteArray date_; // "yyyy-MM-ddTHH:mm:ss"
+    QByteArray offset_; // "+hh:mm" or "Z"
+};
 
 // "LEN SP MSG": the length in decimal, one blank, the message.
 QByteArray OctetCountedFrame(const QByteArray& message);
