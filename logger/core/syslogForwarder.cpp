@@ -11,7 +11,19 @@ TSyslogForwarder::TSyslogForwarder(QObject* parent, int queueLimit)
     : QObject(parent)
     , queueLimit_(std::max(1, queueLimit))
     , retry_(new QTimer(this))
+    , pumpSoon_(new QTimer(this))
+    , pumpTick_(new QTimer(this))
 {
+    pumpSoon_->setSingleShot(true);
+    pumpSoon_->setInterval(0);
+    connect(pumpSoon_, &QTimer::timeout, this, &TSyslogForwarder::PumpAny);
+    // A busy event loop may leave socket write events waiting: the tick
+    // keeps the frames moving in any case.
+    pumpTick_->setInterval(kPumpTickMs);
+    connect(pumpTick_, &QTimer::timeout, this, [this] {
+        if (!queue_.empty() || PendingBytes() > 0)
+            PumpAny();
+    });
     origin_.HostName = QHostInfo::localHostName();
     origin_.ProcessId = QCoreApplication::applicationPid();
     retry_->setSingleShot(true);
@@ -40,6 +52,8 @@ void TSyslogForwarder::Configure(const TForwardingSettings& settings)
 void TSyslogForwarder::Stop()
 {
     retry_->stop();
+    pumpSoon_->stop();
+    pumpTick_->stop();
     if (lookupId_ >= 0)
         QHostInfo::abortHostLookup(lookupId_);
     lookupId_ = -1;
@@ -64,6 +78,8 @@ void TSyslogForwarder::Stop()
 void TSyslogForwarder::SetState(TState state)
 {
     state_ = state;
+    if (state == TState::Connected)
+        pumpTick_->start();
     emit StatusChanged();
 }
 
@@ -77,7 +93,7 @@ void TSyslogForwarder::Start()
         if (!literal.isNull()) {
             udpAddress_ = literal;
             SetState(TState::Connected);
-            PumpUdp();
+            SchedulePump();
             return;
         }
         SetState(TState::Resolving);
@@ -90,7 +106,7 @@ void TSyslogForwarder::Start()
             udpAddress_ = info.addresses().constFirst();
             backoffMs_ = kFirstBackoffMs;
             SetState(TState::Connected);
-            PumpUdp();
+            SchedulePump();
         });
         return;
     }
@@ -98,7 +114,7 @@ void TSyslogForwarder::Start()
     connect(tcp_, &QTcpSocket::connected, this, [this] {
         backoffMs_ = kFirstBackoffMs;
         SetState(TState::Connected);
-        Pump();
+        SchedulePump();
     });
     connect(tcp_, &QTcpSocket::bytesWritten, this, &TSyslogForwarder::OnBytesWritten);
     connect(tcp_, &QTcpSocket::errorOccurred, this, &TSyslogForwarder::OnBroken);
@@ -139,28 +155,32 @@ void TSyslogForwarder::Forward(const TEventRecord& record)
         return;
     const qint64 droppedBefore = dropped_;
     Enqueue(FormatSyslogMessage(record, origin_, clock_.Now()));
-    // Alarms that arrive in one turn of the event loop go out together.
-    if (state_ == TState::Connected)
-        SchedulePump();
+    // Alarms that arrive in one turn of the event loop go out together. A
+    // storm keeps the loop in one turn for long (every connection's bytes
+    // are decoded before it turns again): then they go in small batches
+    // straight away, or the queue would overflow meanwhile.
+    if (state_ == TState::Connected) {
+        if (int(queue_.size()) >= kDirectBatch)
+            PumpAny();
+        else
+            SchedulePump();
+    }
     if (dropped_ != droppedBefore)
         emit StatusChanged();
 }
 
 void TSyslogForwarder::SchedulePump()
 {
-    if (pumpScheduled_)
-        return;
-    pumpScheduled_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            pumpScheduled_ = false;
-            if (tcp_)
-                Pump();
-            else
-                PumpUdp();
-        },
-        Qt::QueuedConnection);
+    if (!pumpSoon_->isActive())
+        pumpSoon_->start();
+}
+
+void TSyslogForwarder::PumpAny()
+{
+    if (tcp_)
+        Pump();
+    else
+        PumpUdp();
 }
 
 void TSyslogForwarder::Pump()
@@ -191,6 +211,9 @@ void TSyslogForwarder::Pump()
         }
         return;
     }
+    // Hand the kernel what it takes now. Never called from within
+    // bytesWritten: the socket reports no bytes written in a nested call.
+    tcp_->flush();
     emit StatusChanged();
 }
 
@@ -219,7 +242,7 @@ void TSyslogForwarder::OnBytesWritten(qint64 bytes)
         if (f.Left == 0)
             inSocket_.pop_front();
     }
-    Pump();
+    SchedulePump();
 }
 
 qint64 TSyslogForwarder::PendingBytes() const

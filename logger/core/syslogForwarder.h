@@ -33,6 +33,8 @@ public:
     static constexpr qint64 kSocketBufferLimit = 64 * 1024;
     static constexpr int kFirstBackoffMs = 250;
     static constexpr int kMaxBackoffMs = 30000;
+    static constexpr int kPumpTickMs = 20;
+    static constexpr int kDirectBatch = 16;
 
     enum class TState { Off, Resolving, Connecting, Connected, Waiting };
 
@@ -68,6 +70,7 @@ private:
     void Start();
     void Stop();
     void SchedulePump();
+    void PumpAny();
     void Pump();
     void PumpUdp();
     void OnBytesWritten(qint64 bytes);
@@ -94,7 +97,8 @@ private:
     QTimer* retry_;
     int backoffMs_ = kFirstBackoffMs;
     int lookupId_ = -1;
-    bool pumpScheduled_ = false;
+    QTimer* pumpSoon_; // the next turn of the event loop
+    QTimer* pumpTick_;
     qint64 sent_ = 0;
     qint64 dropped_ = 0;
 };
