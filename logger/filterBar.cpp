@@ -32,10 +32,12 @@ TFilterBar::TFilterBar(QWidget* parent)
     etSource->setClearButtonEnabled(true);
     etText = new QLineEdit(this);
     etText->setObjectName(QStringLiteral("etText"));
-    etText->setPlaceholderText(QStringLiteral("Text in any column"));
+    etText->setPlaceholderText(QStringLiteral("Any text"));
     etText->setClearButtonEnabled(true);
-    row->addWidget(etSource, 1);
-    row->addWidget(etText, 1);
+    etSource->setToolTip(QStringLiteral("Show the alarms whose source name or address holds this text"));
+    etText->setToolTip(QStringLiteral("Show the alarms with this text in any column"));
+    row->addWidget(etSource, 3);
+    row->addWidget(etText, 2);
     lbCount = new QLabel(this);
     lbCount->setObjectName(QStringLiteral("lbCount"));
     row->addWidget(lbCount);

@@ -80,7 +80,7 @@ void TFollowMode::ScrollToNewest()
 void TFollowMode::ShowState()
 {
     control_->setChecked(following_);
-    control_->setText(following_ ? QStringLiteral("Following newest") : QStringLiteral("Not following: click to follow"));
+    control_->setText(following_ ? QStringLiteral("Following") : QStringLiteral("Not following"));
     control_->setToolTip(following_ ? QStringLiteral("The table shows each new alarm; scroll to stop")
-                                    : QStringLiteral("Go to the newest alarm and follow again"));
+                                    : QStringLiteral("Stopped by scrolling: click to go to the newest alarm and follow again"));
 }

@@ -30,7 +30,7 @@ TGridFilter::TGridFilter(TEventGrid* grid, TEventTableModel* table, QWidget* bar
     };
     ShowError = ShowErrorBox;
     // Loading, clearing and new rows change the count.
-    connect(table_, &QAbstractItemModel::modelReset, this, &TGridFilter::CountLater);
+    connect(table_, &QAbstractItemModel::modelReset, this, &TGridFilter::ShowCount);
     connect(table_, &QAbstractItemModel::rowsInserted, this, &TGridFilter::CountLater);
     connect(table_, &QAbstractItemModel::dataChanged, this, &TGridFilter::CountLater);
     ShowCount();
