@@ -5,6 +5,7 @@
 #include "gridFilter.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
@@ -27,6 +28,7 @@ TFollowMode::TFollowMode(TEventGrid* grid, TEventTableModel* table, TGridFilter*
             SetFollowing(false);
     });
     grid_->viewport()->installEventFilter(this);
+    grid_->installEventFilter(this);
     control_->show();
     connect(control_, &QToolButton::clicked, this, [this] { SetFollowing(true); });
     connect(filter_, &TGridFilter::GridModelChanged, this, [this] {
@@ -40,6 +42,21 @@ bool TFollowMode::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == grid_->viewport() && event->type() == QEvent::Wheel)
         SetFollowing(false);
+    // Moving through the rows by keyboard is scrolling too.
+    if (watched == grid_ && event->type() == QEvent::KeyPress) {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+            SetFollowing(false);
+            break;
+        default:
+            break;
+        }
+    }
     return QObject::eventFilter(watched, event);
 }
 

@@ -151,7 +151,7 @@ void TSyslogForwarder::Enqueue(QByteArray&& message)
 
 void TSyslogForwarder::Forward(const TEventRecord& record)
 {
-    if (!settings_.Enabled())
+    if (state_ == TState::Off)
         return;
     const qint64 droppedBefore = dropped_;
     Enqueue(FormatSyslogMessage(record, origin_, clock_.Now()));

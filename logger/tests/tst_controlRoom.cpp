@@ -178,6 +178,11 @@ private slots:
         QTRY_COMPARE(bar->value(), bar->maximum());
         bar->triggerAction(QAbstractSlider::SliderPageStepSub);
         QVERIFY(!follow.Following());
+        // And so do the keys that move through the rows.
+        QTest::mouseClick(Bar().btnFollow, Qt::LeftButton);
+        QVERIFY(follow.Following());
+        QTest::keyClick(window_->xgEvent, Qt::Key_PageUp);
+        QVERIFY(!follow.Following());
 
         // Following through a filter: the newest shown row.
         QTest::mouseClick(Bar().btnFollow, Qt::LeftButton);

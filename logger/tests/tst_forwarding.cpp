@@ -335,6 +335,13 @@ private slots:
         QCOMPARE(int(forwarder.State()), int(TSyslogForwarder::TState::Off));
         QCOMPARE(forwarder.QueuedCount(), 0);
         QVERIFY(forwarder.StatusText().isEmpty());
+        // A port no collector can have is off as well, not a queue filling up.
+        TForwardingSettings bad = Collector();
+        bad.Port = 0;
+        forwarder.Configure(bad);
+        forwarder.Forward(Record(0, 0));
+        QCOMPARE(int(forwarder.State()), int(TSyslogForwarder::TState::Off));
+        QCOMPARE(forwarder.QueuedCount(), 0);
     }
 };
 
