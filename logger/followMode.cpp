@@ -27,7 +27,9 @@ TFollowMode::TFollowMode(TEventGrid* grid, TEventTableModel* table, TGridFilter*
         if (!scrolling_)
             SetFollowing(false);
     });
-    grid_->viewport()->installEventFilter(this);
+    viewport_ = grid_->viewport();
+    gridObject_ = grid_;
+    viewport_->installEventFilter(this);
     grid_->installEventFilter(this);
     control_->show();
     connect(control_, &QToolButton::clicked, this, [this] { SetFollowing(true); });
@@ -40,10 +42,11 @@ TFollowMode::TFollowMode(TEventGrid* grid, TEventTableModel* table, TGridFilter*
 
 bool TFollowMode::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == grid_->viewport() && event->type() == QEvent::Wheel)
+    // Compared only: events come while the grid is being torn down too.
+    if (watched == viewport_ && event->type() == QEvent::Wheel)
         SetFollowing(false);
     // Moving through the rows by keyboard is scrolling too.
-    if (watched == grid_ && event->type() == QEvent::KeyPress) {
+    if (watched == gridObject_ && event->type() == QEvent::KeyPress) {
         switch (static_cast<QKeyEvent*>(event)->key()) {
         case Qt::Key_Up:
         case Qt::Key_Down:

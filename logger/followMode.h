@@ -38,6 +38,8 @@ private:
     void ShowState();
 
     TEventGrid* grid_;
+    QObject* viewport_; // the grid's, for comparison only
+    QObject* gridObject_;
     TEventTableModel* table_;
     TGridFilter* filter_;
     QToolButton* control_;

@@ -10,10 +10,14 @@
 // With rsyslogd installed the window runs a second time with every alarm
 // forwarded over TCP to it (a real collector on loopback), same load.
 //
-//   bench_ak_reception [--short] [--sort-col N]   (default sort: "#" descending)
+// --filter TEXT sets that text filter in the window's filter row first (the
+// table is then shown through the filter model).
+//
+//   bench_ak_reception [--short] [--sort-col N] [--filter TEXT]   (default sort: "#" descending)
 #include "akSettings.h"
 #include "controlRoom.h"
 #include "forwardingSettings.h"
+#include "gridFilter.h"
 #include "rsyslogCollector.h"
 #include "syslogForwarder.h"
 #include "alarmMessage.h"
@@ -183,6 +187,10 @@ int main(int argc, char* argv[])
     WriteRegString(AkSettingsKey(), QStringLiteral("LogPath"), logDir);
     const int sortAt = int(app.arguments().indexOf(QStringLiteral("--sort-col")));
     const int sortCol = sortAt > 0 && sortAt + 1 < app.arguments().size() ? app.arguments()[sortAt + 1].toInt() : 0;
+    const int filterAt = int(app.arguments().indexOf(QStringLiteral("--filter")));
+    TEventFilter filter;
+    if (filterAt > 0 && filterAt + 1 < app.arguments().size())
+        filter.Text = app.arguments()[filterAt + 1];
     WriteRegInteger(AkSettingsKey(), QStringLiteral("SortCol"), sortCol);
 
     const QString today = LogFilePath(logDir, QDate::currentDate());
@@ -196,8 +204,9 @@ int main(int argc, char* argv[])
         }
     }
 
-    std::printf("Alarm reception: %d senders on loopback, %d alarms, table preloaded with %d rows%s\n", kSenders,
-        perSender * kSenders, preload, shortRun ? " (short run)" : "");
+    std::printf("Alarm reception: %d senders on loopback, %d alarms, table preloaded with %d rows%s%s\n", kSenders,
+        perSender * kSenders, preload, shortRun ? " (short run)" : "",
+        filter.Active() ? qPrintable(QStringLiteral(", filter \"%1\"").arg(filter.Text)) : "");
 
     QFile::copy(today, dir.filePath(QStringLiteral("preload.log")));
     std::atomic<int> failures = 0;
@@ -217,6 +226,8 @@ int main(int argc, char* argv[])
         window.show();
         run.StartupMs = startup.elapsed();
         TSyslogForwarder* forwarder = window.ControlRoom()->Forwarder();
+        if (filter.Active())
+            window.ControlRoom()->Filter()->SetFilter(filter);
         if (forward)
             RunUntil([&] { return forwarder->State() == TSyslogForwarder::TState::Connected; });
         TEventTableModel& table = *window.EventModel();

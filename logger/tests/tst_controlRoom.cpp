@@ -202,11 +202,12 @@ private slots:
         auto* delegate = qobject_cast<TEventSymbolDelegate*>(window_->xgEvent->itemDelegateForColumn(colEventType));
         QVERIFY(delegate);
         const QAbstractItemModel* m = window_->xgEvent->model();
+        TSymbolProbe probe; // what the grid's delegate does, made callable
         for (int r = 0; r < 3; ++r) {
             const QModelIndex cell = m->index(r, colEventType);
             QStyleOptionViewItem option;
             option.initFrom(window_->xgEvent);
-            static_cast<TSymbolProbe*>(delegate)->initStyleOption(&option, cell);
+            probe.initStyleOption(&option, cell);
             QVERIFY(option.features & QStyleOptionViewItem::HasDecoration);
             const int code = EventTypeCode(cell.data().toString());
             QCOMPARE(option.icon.cacheKey(), EventSymbolIcon(code, EventColor(code)).cacheKey());
