@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/types.h>
 
 class TRsyslogCollector {
@@ -60,6 +61,8 @@ public:
             QStringLiteral("-i"), dir_.filePath(QStringLiteral("rsyslogd.pid")) });
         process_.setWorkingDirectory(dir_.path());
         process_.setProcessChannelMode(QProcess::ForwardedChannels);
+        // A test killed at its time limit takes the collector with it.
+        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         process_.start();
         if (!process_.waitForStarted(kStartTimeoutMs))
             return false;

@@ -287,8 +287,13 @@ private slots:
         QVERIFY(forwarder.DroppedCount() > 0);
         QVERIFY(worstQueue <= kQueueLimit);
         QVERIFY(worstPending <= TSyslogForwarder::kSocketBufferLimit + 1024);
-        // Unbounded, the 60,000 messages would take some 20 MB.
+        // Unbounded, the 60,000 messages would take some 20 MB. (Under
+        // AddressSanitizer freed memory stays in quarantine: no measure.)
+#ifndef __SANITIZE_ADDRESS__
         QVERIFY2(growthKiB < 8 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(growthKiB)));
+#else
+        Q_UNUSED(growthKiB);
+#endif
 
         collector.Resume();
         QTRY_VERIFY_WITH_TIMEOUT(forwarder.QueuedCount() == 0 && forwarder.PendingBytes() == 0, kArrivalTimeoutMs);
