@@ -23,8 +23,10 @@ function(_twl_add_test kind name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  # Route writes of the code under test go through this build's helper.
   set(env "QT_QPA_PLATFORM=offscreen" "TWL_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
-          "TWL_SOURCE_DIR=${CMAKE_SOURCE_DIR}" ${T_ENV})
+          "TWL_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+          "TWL_ROUTE_HELPER=${CMAKE_BINARY_DIR}/bin/twl-route-helper" ${T_ENV})
   # A test that can't run here (not root, no namespaces) ends with 77:
   # reported as skipped, not passed. GoogleTest programs get it from
   # twl_gtest_main (or twltest::RunAllTests), QtTest ones from

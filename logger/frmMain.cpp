@@ -2,6 +2,7 @@
 
 #include "alarmMessage.h"
 #include "connectionAcceptor.h"
+#include "controlRoom.h"
 #include "eventTableModel.h"
 #include "frmAbout.h"
 #include "frmLogDate.h"
@@ -343,6 +344,7 @@ TfmMain::TfmMain(const QString& programDir, TClock clock, QWidget* parent)
         appDir_ += QLatin1Char('/');
     BuildWindow();
     FormCreate();
+    controlRoom_ = new TControlRoom(this);
 }
 
 TfmMain::~TfmMain()
@@ -520,7 +522,9 @@ void TfmMain::HandleAlarm(QByteArrayView message)
         QThread::msleep(1);
     }
     AppendToLog(added);
+    const QPersistentModelIndex placed = model_->index(row, 0);
     SortGrid(*model_, settings_.SortCol, settings_.SortDir);
+    emit AlarmAccepted(added, placed.row());
 }
 
 void TfmMain::AppendToLog(const TEventRecord& record)

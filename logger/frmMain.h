@@ -126,6 +126,9 @@ public:
     QTcpServer* Listener() const { return ServerSocket1; }
     TConnectionAcceptor* Acceptor() const { return acceptor_; }
 
+    // The additions for a control room (central log, filters, alerts).
+    class TControlRoom* ControlRoom() const { return controlRoom_; }
+
     TEventGrid* xgEvent;
     QToolButton* btnSystem;
     QToolButton* btnLog;
@@ -141,6 +144,10 @@ public:
     void muOpenClick();
     void muClearClick();
     void muAboutClick();
+
+signals:
+    // After an alarm is shown and logged; row: where it stands after the sort.
+    void AlarmAccepted(const TEventRecord& record, int row);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -166,4 +173,5 @@ private:
     TEventTableModel* model_;
     QTcpServer* ServerSocket1;
     TConnectionAcceptor* acceptor_;
+    class TControlRoom* controlRoom_ = nullptr;
 };

@@ -1,6 +1,9 @@
 #include "frmViewLog.h"
 
+#include "eventSymbolDelegate.h"
 #include "eventTableModel.h"
+#include "filterBar.h"
+#include "gridFilter.h"
 #include "frmMain.h"
 #include "logFormat.h"
 #include "sortGrid.h"
@@ -41,6 +44,9 @@ TfmViewLog::TfmViewLog(const QDate& date, const QString& path, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    filter_ = new TGridFilter(xgEvent, model_, this);
+    layout->addWidget(filter_->Bar());
+    xgEvent->setItemDelegateForColumn(1, new TEventSymbolDelegate(xgEvent));
     layout->addWidget(xgEvent, 1);
     layout->addWidget(strip);
 

@@ -8,6 +8,7 @@ class QLabel;
 class QPushButton;
 class TEventGrid;
 class TEventTableModel;
+class TGridFilter;
 
 // Outer size of the viewer, frame included.
 inline constexpr QSize kViewerOuterSize { 878, 460 };
@@ -18,6 +19,8 @@ public:
     TfmViewLog(const QDate& date, const QString& path, QWidget* parent = nullptr);
 
     TEventTableModel* EventModel() const { return model_; }
+    // The filter row with its export.
+    TGridFilter* Filter() const { return filter_; }
 
     TEventGrid* xgEvent;
     QPushButton* btnReload;
@@ -36,4 +39,5 @@ private:
     bool sortDir_ = false; // the direction of the next header click
     bool shown_ = false;
     TEventTableModel* model_;
+    TGridFilter* filter_;
 };

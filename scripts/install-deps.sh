@@ -17,6 +17,7 @@ packages=(
   iproute2 procps psmisc libcap2-bin passwd
   xvfb xauth x11-apps imagemagick xdg-utils
   lintian desktop-file-utils appstream
+  rsyslog dbus
   fonts-dejavu-core
 )
 

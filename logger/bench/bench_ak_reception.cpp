@@ -7,8 +7,19 @@
 // rows from today's log before the first alarm. Bounded: every sender sends
 // a fixed count, and the run gives up after a deadline.
 //
-//   bench_ak_reception [--short] [--sort-col N]   (default sort: "#" descending)
+// With rsyslogd installed the window runs a second time with every alarm
+// forwarded over TCP to it (a real collector on loopback), same load.
+//
+// --filter TEXT sets that text filter in the window's filter row first (the
+// table is then shown through the filter model).
+//
+//   bench_ak_reception [--short] [--sort-col N] [--filter TEXT]   (default sort: "#" descending)
 #include "akSettings.h"
+#include "controlRoom.h"
+#include "forwardingSettings.h"
+#include "gridFilter.h"
+#include "rsyslogCollector.h"
+#include "syslogForwarder.h"
 #include "alarmMessage.h"
 #include "eventTableModel.h"
 #include "frmMain.h"
@@ -176,6 +187,10 @@ int main(int argc, char* argv[])
     WriteRegString(AkSettingsKey(), QStringLiteral("LogPath"), logDir);
     const int sortAt = int(app.arguments().indexOf(QStringLiteral("--sort-col")));
     const int sortCol = sortAt > 0 && sortAt + 1 < app.arguments().size() ? app.arguments()[sortAt + 1].toInt() : 0;
+    const int filterAt = int(app.arguments().indexOf(QStringLiteral("--filter")));
+    TEventFilter filter;
+    if (filterAt > 0 && filterAt + 1 < app.arguments().size())
+        filter.Text = app.arguments()[filterAt + 1];
     WriteRegInteger(AkSettingsKey(), QStringLiteral("SortCol"), sortCol);
 
     const QString today = LogFilePath(logDir, QDate::currentDate());
@@ -189,25 +204,71 @@ int main(int argc, char* argv[])
         }
     }
 
-    std::printf("Alarm reception: %d senders on loopback, %d alarms, table preloaded with %d rows%s\n", kSenders,
-        perSender * kSenders, preload, shortRun ? " (short run)" : "");
+    std::printf("Alarm reception: %d senders on loopback, %d alarms, table preloaded with %d rows%s%s\n", kSenders,
+        perSender * kSenders, preload, shortRun ? " (short run)" : "",
+        filter.Active() ? qPrintable(QStringLiteral(", filter \"%1\"").arg(filter.Text)) : "");
 
-    // The window.
-    QElapsedTimer startup;
-    startup.start();
-    TfmMain window(dir.filePath(QStringLiteral("prog/")));
-    window.show();
-    const qint64 startupMs = startup.elapsed();
-    TEventTableModel& table = *window.EventModel();
-    const int rowsBefore = table.rowCount();
+    QFile::copy(today, dir.filePath(QStringLiteral("preload.log")));
     std::atomic<int> failures = 0;
-    auto senders = StartSenders(port, perSender, failures);
-    const int want = rowsBefore + perSender * kSenders;
-    const qint64 windowMs = RunUntil([&] { return table.rowCount() >= want; });
-    for (auto& t : senders)
-        t.join();
-    const int rowsAdded = table.rowCount() - rowsBefore;
-    const int linesAdded = LineCount(today) - preload;
+    struct TRun {
+        qint64 StartupMs = 0, Ms = 0;
+        int Rows = 0, Lines = 0;
+        qint64 Forwarded = 0, Dropped = 0;
+    };
+    // One window, the same preloaded day, the same senders.
+    auto runWindow = [&](bool forward) {
+        QFile::remove(today);
+        QFile::copy(dir.filePath(QStringLiteral("preload.log")), today);
+        TRun run;
+        QElapsedTimer startup;
+        startup.start();
+        TfmMain window(dir.filePath(QStringLiteral("prog/")));
+        window.show();
+        run.StartupMs = startup.elapsed();
+        TSyslogForwarder* forwarder = window.ControlRoom()->Forwarder();
+        if (filter.Active())
+            window.ControlRoom()->Filter()->SetFilter(filter);
+        if (forward)
+            RunUntil([&] { return forwarder->State() == TSyslogForwarder::TState::Connected; });
+        TEventTableModel& table = *window.EventModel();
+        const int rowsBefore = table.rowCount();
+        auto senders = StartSenders(port, perSender, failures);
+        const int want = rowsBefore + perSender * kSenders;
+        run.Ms = RunUntil([&] { return table.rowCount() >= want; });
+        for (auto& t : senders)
+            t.join();
+        run.Rows = table.rowCount() - rowsBefore;
+        run.Lines = LineCount(today) - preload;
+        if (forward) {
+            RunUntil([&] { return forwarder->QueuedCount() == 0 && forwarder->PendingBytes() == 0; });
+            run.Forwarded = forwarder->SentCount();
+            run.Dropped = forwarder->DroppedCount();
+        }
+        return run;
+    };
+    const TRun off = runWindow(false);
+    const qint64 startupMs = off.StartupMs;
+    const int rowsAdded = off.Rows, linesAdded = off.Lines;
+    const qint64 windowMs = off.Ms;
+
+    // The same with every alarm forwarded to a real collector over TCP.
+    TRun on;
+    int collected = -1;
+    std::unique_ptr<TRsyslogCollector> collector;
+    if (TRsyslogCollector::Available()) {
+        collector = std::make_unique<TRsyslogCollector>();
+        if (collector->Start()) {
+            TForwardingSettings fs;
+            fs.Host = QStringLiteral("127.0.0.1");
+            fs.Port = TRsyslogCollector::kTcpPort;
+            StoreForwardingSettings(fs);
+            on = runWindow(true);
+            StoreForwardingSettings(TForwardingSettings());
+            RunUntil([&] { return collector->LineCount() >= on.Forwarded; });
+            collected = collector->LineCount();
+            collector->Stop();
+        }
+    }
 
     // The floor, on the same machine in the same run.
     const QString minimalLog = dir.filePath(QStringLiteral("minimal.log"));
@@ -228,8 +289,21 @@ int main(int argc, char* argv[])
     std::printf("  minimal receiver:    %8d alarms in %6lld ms = %9.0f alarms/s  (log lines %d, sent %d)\n",
         minimal.count_, (long long)minimalMs, minimalRate, minimalLines, sent);
     std::printf("  ratio window / minimal: %.2f (aim: at least 0.5)\n", windowRate / std::max(minimalRate, 1.0));
+    bool forwardComplete = true;
+    if (collected >= 0) {
+        const double onRate = on.Rows * 1000.0 / std::max<qint64>(on.Ms, 1);
+        std::printf("  forwarding on (TCP to rsyslogd): %8d alarms in %6lld ms = %9.0f alarms/s  (log lines %d; "
+                    "forwarded %lld, dropped %lld, collector received %d)\n",
+            on.Rows, (long long)on.Ms, onRate, on.Lines, (long long)on.Forwarded, (long long)on.Dropped, collected);
+        std::printf("  ratio forwarding on / off: %.2f\n", onRate / std::max(windowRate, 1.0));
+        forwardComplete = on.Rows == sent && on.Lines == sent && on.Forwarded + on.Dropped == sent
+            && collected == on.Forwarded;
+    } else {
+        std::printf("  forwarding on: skipped (rsyslogd not installed or did not start)\n");
+    }
 
-    const bool complete = failures == 0 && rowsAdded == sent && linesAdded == sent && minimalLines == sent;
+    const bool complete = failures == 0 && rowsAdded == sent && linesAdded == sent && minimalLines == sent
+        && forwardComplete;
     std::printf("  %s\n", complete ? "rows = log lines = alarms sent" : "ALARMS LOST");
     return complete ? 0 : 1;
 }

@@ -1,10 +1,18 @@
 // Pictures of the Alarmkeeper windows for a look at the layout:
 //   shot_alarmkeeper <folder>
-// writes main.png (coloured rows, one selected), viewer.png and settings.png
-// there. Run it under xvfb-run for real fonts; it listens only inside a
+// writes main.png (coloured rows, one selected, forwarding to a local
+// rsyslogd when installed), main_filtered.png, viewer.png, settings.png and
+// central_log.png there. Run it under xvfb-run for real fonts; it listens only inside a
 // network namespace of its own.
 #include "akSettings.h"
 #include "akTestData.h"
+#include "alarmNotifier.h"
+#include "controlRoom.h"
+#include "filterBar.h"
+#include "gridFilter.h"
+#include "forwardingSettings.h"
+#include "frmForwarding.h"
+#include "rsyslogCollector.h"
 #include "frmMain.h"
 #include "frmSetting.h"
 #include "frmViewLog.h"
@@ -13,6 +21,8 @@
 #include "settingsStore.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
@@ -37,6 +47,13 @@ int main(int argc, char* argv[])
     WriteRegString(AkSettingsKey(), QStringLiteral("LogPath"), dir.filePath(QStringLiteral("log")));
     WriteRegInteger(AkSettingsKey(), QStringLiteral("Port"), 4040);
 
+    TRsyslogCollector collector;
+    if (TRsyslogCollector::Available() && collector.Start()) {
+        TForwardingSettings fs;
+        fs.Host = QStringLiteral("127.0.0.1");
+        fs.Port = TRsyslogCollector::kTcpPort;
+        StoreForwardingSettings(fs);
+    }
     TfmMain window(dir.filePath(QStringLiteral("prog/")));
     window.show();
     const char* names[] = { "Boiler room", "Gate east", "Pump 3", "Gate west", "Line 2 press", "Cold store" };
@@ -49,7 +66,14 @@ int main(int argc, char* argv[])
     }
     window.xgEvent->selectRow(3);
     bool ok = QTest::qWaitForWindowExposed(&window);
+    QTest::qWait(500); // the status strip redraws a quarter second after the last alarm
     ok = window.grab().save(out.filePath(QStringLiteral("main.png"))) && ok;
+    TFilterBar& bar = *window.ControlRoom()->Filter()->Bar();
+    bar.cbTypes[0]->setChecked(false);
+    bar.etSource->setText(QStringLiteral("gate"));
+    QTest::qWait(500);
+    ok = window.grab().save(out.filePath(QStringLiteral("main_filtered.png"))) && ok;
+    std::printf("tray tool tip: %s\n", qPrintable(window.ControlRoom()->Notifier()->ToolTip()));
 
     TfmViewLog viewer(
         QDate::currentDate(), LogFilePath(window.CurrentSettings().LogPath, QDate::currentDate()), &window);
@@ -61,6 +85,11 @@ int main(int argc, char* argv[])
     settings.show();
     ok = QTest::qWaitForWindowExposed(&settings) && ok;
     ok = settings.grab().save(out.filePath(QStringLiteral("settings.png"))) && ok;
+
+    TfmForwarding central(LoadForwardingSettings(), { false, false, true, false }, &window);
+    central.show();
+    ok = QTest::qWaitForWindowExposed(&central) && ok;
+    ok = central.grab().save(out.filePath(QStringLiteral("central_log.png"))) && ok;
 
     std::printf("%s\n", qPrintable(out.absolutePath()));
     return ok ? 0 : 1;

@@ -442,10 +442,12 @@ private slots:
         QSignalSpy attempts(&dialog, &TfmIPConflict::changeAttempted);
         QTest::mouseClick(editor->btnSet, Qt::LeftButton);
         const QStringList answered = yes->Texts;
+        const QStringList dialogs = yes->DialogClasses;
         yes.reset();
         QCOMPARE(attempts.size(), 1);
         QCOMPARE(attempts.first().value(1).toBool(), true);
-        QCOMPARE(answered, (QStringList { "Change IP address from 10.77.0.200 to 10.77.0.210 ?", "TfmWait" }));
+        QCOMPARE(answered, QStringList { "Change IP address from 10.77.0.200 to 10.77.0.210 ?" });
+        QCOMPARE(dialogs, QStringList { "TfmWait" });
         // Exactly the two frames, to that device only.
         QCOMPARE(first.Frames(),
             (QStringList { "00 3E 00 00 00 0B 01 10 10 22 00 02 04 0A 4D 00 D2", "00 3D 00 00 00 06 01 08 00 01 FF 00" }));

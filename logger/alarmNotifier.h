@@ -1,0 +1,62 @@
+#pragma once
+// Lets the operator notice alarms without watching the window: a desktop
+// notification (org.freedesktop.Notifications on the session bus) for the
+// ticked event types, at most one a second, the alarms in between summed up
+// in the next; and a tray icon whose tool tip counts the Off-Line alarms
+// that came while the window was not in front.
+//
+// The calls are asynchronous and their answers ignored: a missing bus or
+// notification service costs nothing and breaks nothing.
+#include "eventRecord.h"
+#include "eventTypes.h"
+
+#include <QDBusConnection>
+#include <QElapsedTimer>
+#include <QObject>
+#include <array>
+
+class QSystemTrayIcon;
+class QTimer;
+class QWidget;
+
+class TAlarmNotifier : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kMinIntervalMs = 1000;
+
+    // window: whose activation marks Off-Line alarms as seen (may be null).
+    explicit TAlarmNotifier(QWidget* window, QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+
+    void SetTypes(const std::array<bool, kEventTypeCount>& types) { types_ = types; }
+    const std::array<bool, kEventTypeCount>& Types() const { return types_; }
+
+    // An alarm was accepted.
+    void Alarm(const TEventRecord& record);
+
+    // Notifications asked of the service so far.
+    int NotificationsSent() const { return sent_; }
+    int UnseenOffLine() const { return unseenOffLine_; }
+    void MarkSeen();
+    QString ToolTip() const;
+    QSystemTrayIcon* Tray() const { return tray_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void SendPending();
+    void Send(const QString& summary, const QString& body, bool urgent);
+    void ShowToolTip();
+
+    QWidget* window_;
+    QDBusConnection bus_;
+    std::array<bool, kEventTypeCount> types_ {};
+    QSystemTrayIcon* tray_;
+    QTimer* later_;
+    QElapsedTimer sinceLast_;
+    int pending_ = 0;
+    bool pendingUrgent_ = false;
+    TEventRecord latest_;
+    int sent_ = 0;
+    int unseenOffLine_ = 0;
+};

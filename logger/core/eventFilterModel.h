@@ -1,0 +1,42 @@
+#pragma once
+// The rows of an event table that pass a filter, in the table's own order
+// (the table sorts; this only leaves rows out). Rows that never received an
+// alarm are left out while a filter is active.
+//
+// Attach it only while a filter is active: an attached proxy follows every
+// insertion and sort of its table, which a large live table should not pay
+// for when nothing is filtered.
+#include "eventFilter.h"
+
+#include <QByteArray>
+#include <QSortFilterProxyModel>
+#include <vector>
+
+class TEventTableModel;
+
+class TEventFilterModel : public QSortFilterProxyModel {
+    Q_OBJECT
+public:
+    explicit TEventFilterModel(QObject* parent = nullptr);
+
+    void SetTable(TEventTableModel* table);
+    TEventTableModel* Table() const { return table_; }
+
+    void SetFilter(const TEventFilter& filter);
+    const TEventFilter& Filter() const { return filter_; }
+
+    // Whether the row of the table passes the filter.
+    bool Accepts(int tableRow) const;
+
+    // Table rows shown, top to bottom.
+    std::vector<int> ShownTableRows() const;
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+
+private:
+    TEventTableModel* table_ = nullptr;
+    TEventFilter filter_;
+    QByteArray source_; // the filter texts as table bytes (Latin-1)
+    QByteArray text_;
+};

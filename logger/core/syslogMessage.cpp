@@ -1,0 +1,108 @@
+#include "syslogMessage.h"
+
+#include "eventTypes.h"
+#include "latin1.h"
+
+namespace {
+
+constexpr int kMaxHostNameLength = 255;
+constexpr int kEventTypeOffLine = 2;
+
+const char* const kParamNames[kEventColumnCount] = { "no", "type", "time", "source", "sourceIp", "destIp" };
+
+QByteArray ParamValue(const QByteArray& latin1)
+{
+    QByteArray out = FromWire(latin1).toUtf8();
+    out.replace('\\', "\\\\").replace('"', "\\\"").replace(']', "\\]");
+    return out;
+}
+
+// HOSTNAME and MSGID are printable US-ASCII without blanks.
+QByteArray Token(const QString& text, int maxLength)
+{
+    QByteArray out;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u > 32 && u < 127)
+            out.append(char(u));
+        if (out.size() == maxLength)
+            break;
+    }
+    return out.isEmpty() ? QByteArrayLiteral("-") : out;
+}
+
+QByteArray MessageId(const QByteArray& typeName)
+{
+    QByteArray id;
+    for (const char c : typeName)
+        if (c != ' ' && c != '-')
+            id.append(c);
+    return Token(QString::fromLatin1(id), 32);
+}
+
+} // namespace
+
+int AlarmSeverity(int eventTypeCode)
+{
+    return eventTypeCode == kEventTypeOffLine ? kSeverityWarning : kSeverityNotice;
+}
+
+QByteArray FormatSyslogMessage(const TEventRecord& record, const TSyslogOrigin& origin, const QDateTime& received)
+{
+    return FormatSyslogMessage(record, origin,
+        received.toOffsetFromUtc(received.offsetFromUtc()).toString(Qt::ISODateWithMs).toLatin1());
+}
+
+QByteArray TSyslogClock::Timestamp(qint64 ms)
+{
+    const qint64 second = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+    if (second != second_) {
+        const QDateTime t = QDateTime::fromSecsSinceEpoch(second);
+        const int offset = t.offsetFromUtc();
+        const QDateTime fixed = t.toOffsetFromUtc(offset);
+        date_ = fixed.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1();
+        offset_ = offset == 0 ? QByteArrayLiteral("Z") : fixed.toString(Qt::ISODate).right(6).toLatin1();
+        second_ = second;
+    }
+    const int milli = int(ms - second * 1000);
+    QByteArray out = date_;
+    out += '.';
+    out += char('0' + milli / 100);
+    out += char('0' + milli / 10 % 10);
+    out += char('0' + milli % 10);
+    out += offset_;
+    return out;
+}
+
+QByteArray TSyslogClock::Now()
+{
+    return Timestamp(QDateTime::currentMSecsSinceEpoch());
+}
+
+QByteArray FormatSyslogMessage(const TEventRecord& record, const TSyslogOrigin& origin, QByteArrayView timestamp)
+{
+    const QByteArray& type = record.Cells[colEventType];
+    QByteArray m;
+    m.reserve(320);
+    m += '<' + QByteArray::number(kSyslogFacility * 8 + AlarmSeverity(record.Tag)) + ">1 ";
+    m += timestamp;
+    m += ' ' + Token(origin.HostName, kMaxHostNameLength);
+    m += " Alarmkeeper ";
+    m += origin.ProcessId > 0 ? QByteArray::number(origin.ProcessId) : QByteArrayLiteral("-");
+    m += ' ' + MessageId(type) + " [" + kAlarmSdId;
+    for (int c = 0; c < kEventColumnCount; ++c)
+        m += QByteArray(" ") + kParamNames[c] + "=\"" + ParamValue(record.Cells[size_t(c)]) + '"';
+    m += "] ";
+    QString text = FromWire(type) + QStringLiteral(" from ") + FromWire(record.Cells[colSourceName])
+        + QStringLiteral(" (") + FromWire(record.Cells[colSourceIp]) + QLatin1Char(')');
+    if (record.Cells[colDestinationIp] != "--")
+        text += QStringLiteral(" naming ") + FromWire(record.Cells[colDestinationIp]);
+    text += QStringLiteral(" at ") + FromWire(record.Cells[colDateTime]);
+    m += text.toUtf8();
+    return m;
+}
+
+QByteArray OctetCountedFrame(const QByteArray& message)
+{
+    return QByteArray::number(message.size()) + ' ' + message;
+}

@@ -1,0 +1,296 @@
+// The control room additions on the real windows: the filter row and its
+// count, the grid left alone while nothing is filtered, follow mode, the
+// event type symbols, export, and the central log dialog.
+#include "akSettings.h"
+#include "akTestData.h"
+#include "alarmNotifier.h"
+#include "boxAnswerer.h"
+#include "controlRoom.h"
+#include "eventFilterModel.h"
+#include "eventSymbol.h"
+#include "eventSymbolDelegate.h"
+#include "eventTableModel.h"
+#include "filterBar.h"
+#include "followMode.h"
+#include "forwardingSettings.h"
+#include "frmForwarding.h"
+#include "frmMain.h"
+#include "frmViewLog.h"
+#include "gridFilter.h"
+#include "logFormat.h"
+#include "privateNetns.h"
+#include "settingsStore.h"
+#include "syslogForwarder.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <memory>
+
+namespace {
+
+constexpr int kLoggedRows = 300;
+
+// Row r: Off-Line from "Hall <r % 10>" for every third row, else Cold Start.
+QByteArray DayLog()
+{
+    QByteArray log;
+    for (int r = 1; r <= kLoggedRows; ++r) {
+        const bool off = r % 3 == 0;
+        log += CommaText({ FormatRowNumber(r), off ? "Off-Line" : "Cold Start", "3/14/2026 8:0:" + QByteArray::number(r % 60),
+                   "Hall " + QByteArray::number(r % 10), "10.0.0." + QByteArray::number(r % 10),
+                   off ? "10.0.9.9" : "--" })
+            + "\r\n";
+    }
+    return log;
+}
+
+QByteArray Wire(uint8_t code, const QByteArray& name)
+{
+    return EncodeAlarmMessage(ExampleAlarm(code, name));
+}
+
+class TSymbolProbe : public TEventSymbolDelegate {
+public:
+    using TEventSymbolDelegate::initStyleOption;
+};
+
+} // namespace
+
+class TestControlRoom : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<TBoxAnswerer> boxes_;
+    std::unique_ptr<TfmMain> window_;
+    QDateTime now_ { QDate(2026, 3, 14), QTime(12, 0, 0) };
+
+    QString LogDir() const { return dir_->filePath(QStringLiteral("logs")); }
+    TControlRoom& Room() const { return *window_->ControlRoom(); }
+    TFilterBar& Bar() const { return *Room().Filter()->Bar(); }
+
+    void Open(int sortDir = 0)
+    {
+        WriteRegInteger(AkSettingsKey(), QStringLiteral("SortDir"), sortDir);
+        window_ = std::make_unique<TfmMain>(dir_->filePath(QStringLiteral("prog/")), [this] { return now_; });
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (!InPrivateNetns())
+            QSKIP("needs a network namespace of its own (unshare(CLONE_NEWNET) failed; run as root)");
+    }
+    void init()
+    {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(QDir().mkpath(dir_->filePath(QStringLiteral("prog"))));
+        QVERIFY(QDir().mkpath(LogDir()));
+        qputenv("KORVEL_MACHINE_SETTINGS", dir_->filePath(QStringLiteral("machine.ini")).toLocal8Bit());
+        WriteRegInteger(AkSettingsKey(), QStringLiteral("Port"), 14041);
+        WriteRegString(AkSettingsKey(), QStringLiteral("LogPath"), LogDir());
+        QFile f(LogFilePath(LogDir(), now_.date()));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(DayLog());
+        f.close();
+        boxes_ = std::make_unique<TBoxAnswerer>();
+    }
+    void cleanup()
+    {
+        window_.reset();
+        boxes_.reset();
+        dir_.reset();
+    }
+
+    // The filter row stands above the table; without a filter the grid
+    // shows the table itself, with one the filter model, and the count says
+    // how many of all are shown.
+    void filterRow()
+    {
+        Open();
+        auto* layout = qobject_cast<QVBoxLayout*>(window_->xgEvent->parentWidget()->layout());
+        QVERIFY(layout);
+        QCOMPARE(layout->indexOf(&Bar()) + 1, layout->indexOf(window_->xgEvent));
+        QCOMPARE(window_->xgEvent->model(), window_->EventModel());
+        QTRY_COMPARE(Bar().lbCount->text(), QStringLiteral("300 of 300"));
+
+        Bar().cbTypes[0]->setChecked(false);
+        QCOMPARE(window_->xgEvent->model(), Room().Filter()->FilterModel());
+        QCOMPARE(window_->xgEvent->model()->rowCount(), kLoggedRows / 3);
+        QCOMPARE(Bar().lbCount->text(), QStringLiteral("100 of 300"));
+        QTest::keyClicks(Bar().etSource, QStringLiteral("hall 3"));
+        QTRY_COMPARE(Bar().lbCount->text(), QStringLiteral("10 of 300"));
+
+        // New alarms count at once in the total, and in what is shown when they pass.
+        window_->HandleAlarm(Wire(2, "Hall 3"));
+        window_->HandleAlarm(Wire(0, "Hall 3"));
+        QTRY_COMPARE(Bar().lbCount->text(), QStringLiteral("11 of 302"));
+
+        Bar().etSource->clear();
+        Bar().cbTypes[0]->setChecked(true);
+        QTRY_COMPARE(window_->xgEvent->model(), window_->EventModel());
+        QTRY_COMPARE(Bar().lbCount->text(), QStringLiteral("302 of 302"));
+        // The log holds what arrived, filtered or not.
+        QFile f(LogFilePath(LogDir(), now_.date()));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll().count("\r\n"), kLoggedRows + 2);
+    }
+
+    // Sorted by "#" ascending the newest alarm is the bottom row: the table
+    // follows it, stops when the operator scrolls, and comes back on request.
+    void followMode()
+    {
+        Open(1);
+        TFollowMode& follow = *Room().Follow();
+        QScrollBar* bar = window_->xgEvent->verticalScrollBar();
+        QVERIFY(follow.Following());
+        QVERIFY(Bar().btnFollow->isVisible());
+        QCOMPARE(bar->value(), 0);
+        window_->HandleAlarm(Wire(2, "Newest"));
+        QTRY_COMPARE(bar->value(), bar->maximum());
+
+        // The operator's wheel stops it.
+        const QPoint at = window_->xgEvent->viewport()->rect().center();
+        QWheelEvent wheel(at, window_->xgEvent->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+            Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(window_->xgEvent->viewport(), &wheel);
+        QVERIFY(!follow.Following());
+        QVERIFY(Bar().btnFollow->text().contains(QStringLiteral("Not following")));
+        const int parked = bar->value();
+        QVERIFY(parked < bar->maximum());
+        window_->HandleAlarm(Wire(2, "Newer"));
+        QTest::qWait(3 * TFollowMode::kFollowRefreshMs);
+        QCOMPARE(bar->value(), parked);
+
+        // Dragging the scroll bar stops it as well.
+        QTest::mouseClick(Bar().btnFollow, Qt::LeftButton);
+        QVERIFY(follow.Following());
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+        QVERIFY(!follow.Following());
+        // And so do the keys that move through the rows.
+        QTest::mouseClick(Bar().btnFollow, Qt::LeftButton);
+        QVERIFY(follow.Following());
+        QTest::keyClick(window_->xgEvent, Qt::Key_PageUp);
+        QVERIFY(!follow.Following());
+
+        // Following through a filter: the newest shown row.
+        QTest::mouseClick(Bar().btnFollow, Qt::LeftButton);
+        for (int code : { 0, 1, 3 })
+            Bar().cbTypes[size_t(code)]->setChecked(false);
+        window_->HandleAlarm(Wire(2, "Filtered"));
+        const int last = window_->xgEvent->model()->rowCount() - 1;
+        QCOMPARE(window_->xgEvent->model()->index(last, colSourceName).data().toString(), QStringLiteral("Filtered"));
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QVERIFY(follow.Following());
+    }
+
+    // The event type cell carries its type's symbol in the row's colour.
+    void symbols()
+    {
+        Open();
+        auto* delegate = qobject_cast<TEventSymbolDelegate*>(window_->xgEvent->itemDelegateForColumn(colEventType));
+        QVERIFY(delegate);
+        const QAbstractItemModel* m = window_->xgEvent->model();
+        TSymbolProbe probe; // what the grid's delegate does, made callable
+        for (int r = 0; r < 3; ++r) {
+            const QModelIndex cell = m->index(r, colEventType);
+            QStyleOptionViewItem option;
+            option.initFrom(window_->xgEvent);
+            probe.initStyleOption(&option, cell);
+            QVERIFY(option.features & QStyleOptionViewItem::HasDecoration);
+            const int code = EventTypeCode(cell.data().toString());
+            QCOMPARE(option.icon.cacheKey(), EventSymbolIcon(code, EventColor(code)).cacheKey());
+        }
+    }
+
+    // Export from the main window and from the viewer writes the rows shown
+    // as a log file that reads back as those rows.
+    void exportShown()
+    {
+        Open();
+        Bar().cbTypes[0]->setChecked(false);
+        const QString path = dir_->filePath(QStringLiteral("shown.log"));
+        Room().Filter()->AskExportPath = [&](QWidget*) { return path; };
+        QTest::mouseClick(Bar().btnExport, Qt::LeftButton);
+        TEventTableModel back;
+        QCOMPARE(LoadLogFile(path, back), kLoggedRows / 3);
+        const QAbstractItemModel* shown = window_->xgEvent->model();
+        for (int r = 0; r < shown->rowCount(); ++r)
+            for (int c = colEventType; c < kEventColumnCount; ++c)
+                QCOMPARE(back.index(r, c).data(), shown->index(r, c).data());
+
+        TfmViewLog viewer(now_.date(), LogFilePath(LogDir(), now_.date()), window_.get());
+        TFilterBar& bar = *viewer.Filter()->Bar();
+        bar.etText->setText(QStringLiteral("10.0.0.7"));
+        QTRY_COMPARE(bar.lbCount->text(), QStringLiteral("30 of 300"));
+        const QString viewed = dir_->filePath(QStringLiteral("viewed.log"));
+        viewer.Filter()->AskExportPath = [&](QWidget*) { return viewed; };
+        QTest::mouseClick(bar.btnExport, Qt::LeftButton);
+        TEventTableModel again;
+        QCOMPARE(LoadLogFile(viewed, again), 30);
+        QCOMPARE(again.CellText(0, colSourceName), QByteArray("Hall 7"));
+
+        // A file that can't be written is said so.
+        QString said;
+        viewer.Filter()->AskExportPath = [&](QWidget*) { return dir_->filePath(QStringLiteral("none/x.log")); };
+        viewer.Filter()->ShowError = [&](QWidget*, const QString& text) { said = text; };
+        QTest::mouseClick(bar.btnExport, Qt::LeftButton);
+        QVERIFY(said.contains(QStringLiteral("none/x.log")));
+    }
+
+    // System > Central Log and Alerts: stored under the logger's key and used at once;
+    // an empty host turns forwarding off.
+    void centralLogDialog()
+    {
+        Open();
+        QVERIFY(!Room().ForwardingStatus()->isVisible());
+        boxes_->Dialogs.append([](QWidget* w) {
+            auto* d = qobject_cast<TfmForwarding*>(w);
+            if (!d)
+                return false;
+            d->etHost->setText(QStringLiteral(" 127.0.0.1 "));
+            d->sePort->setValue(15599);
+            d->cbProtocol->setCurrentIndex(1);
+            d->cbNotify[0]->setChecked(true);
+            d->accept();
+            return true;
+        });
+        Room().muCentralLogClick();
+        QCOMPARE(ReadRegString(AkSettingsKey(), QStringLiteral("SyslogHost"), {}), QStringLiteral("127.0.0.1"));
+        QCOMPARE(ReadRegInteger(AkSettingsKey(), QStringLiteral("SyslogPort"), 0), 15599);
+        QCOMPARE(ReadRegInteger(AkSettingsKey(), QStringLiteral("SyslogProtocol"), 0), int(TSyslogProtocol::Udp));
+        QVERIFY(Room().Forwarder()->State() != TSyslogForwarder::TState::Off);
+        QCOMPARE(ReadRegInteger(AkSettingsKey(), QStringLiteral("NotifyTypes"), 0), 1 | 4);
+        QCOMPARE(Room().Notifier()->Types()[0], true);
+        QTRY_VERIFY(Room().ForwardingStatus()->text().contains(QStringLiteral("127.0.0.1:15599 (UDP")));
+
+        QString shownHost;
+        boxes_->Dialogs.append([&shownHost](QWidget* w) {
+            auto* d = qobject_cast<TfmForwarding*>(w);
+            if (!d)
+                return false;
+            shownHost = d->etHost->text();
+            d->etHost->clear();
+            d->accept();
+            return true;
+        });
+        Room().muCentralLogClick();
+        QCOMPARE(shownHost, QStringLiteral("127.0.0.1"));
+        QCOMPARE(int(Room().Forwarder()->State()), int(TSyslogForwarder::TState::Off));
+        QVERIFY(!Room().ForwardingStatus()->isVisible());
+    }
+};
+
+AK_NETNS_QTEST_MAIN(TestControlRoom)
+#include "tst_controlRoom.moc"
