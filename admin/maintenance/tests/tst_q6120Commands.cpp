@@ -24,6 +24,9 @@
 
 namespace {
 
+// How often the tests look at the module and the cursor while a request waits.
+constexpr int LookMs = 10;
+
 // Answers the modal windows that a command shows (twltest::ModalAnswerer),
 // and notes what the countdown and the message boxes showed.
 class TModalWatcher {
@@ -49,6 +52,10 @@ public:
                 TickTimes << Since.elapsed();
                 NoteHourglass();
             });
+            // The hourglass is looked at all through the countdown, not only at its ticks.
+            auto* look = new QTimer(wait);
+            QObject::connect(look, &QTimer::timeout, &Answerer, [this] { NoteHourglass(); });
+            look->start(LookMs);
             WaitCaption = wait->windowTitle();
             const auto flags = wait->windowFlags();
             WaitHasFrameButtons = flags.testAnyFlags(
@@ -97,8 +104,6 @@ public:
     QStringList* Calls;
 };
 
-// How often the busy test looks at the module while its request waits.
-constexpr int LookMs = 10;
 // A restart of the simulator keeps it away this long.
 const char* const RestartMs = "100";
 

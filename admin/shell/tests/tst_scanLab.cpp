@@ -123,6 +123,11 @@ private:
                     SearchList << QStringLiteral("%1 %2 %3").arg(n->Address, n->MacAddress).arg(int(n->Conflict));
             });
         } else if (auto* conflict = qobject_cast<TfmIPConflict*>(w)) {
+            // The same dialog comes back on top after its question and
+            // countdown close: that is no new dialog.
+            if (conflict->property("twlSeen").toBool())
+                return;
+            conflict->setProperty("twlSeen", true);
             ++ConflictDialogs;
             ConflictRows.clear();
             for (int r = 0; r < conflict->xgIP->rowCount(); ++r)
