@@ -150,6 +150,11 @@ QString IphelpLastError()
     return SystemIpTables().LastError();
 }
 
+routehelper::TReason IphelpLastReason()
+{
+    return SystemIpTables().LastReason();
+}
+
 QString HostRouteProblem()
 {
     return HostRoutes ? SystemIpTables().WritingProblem() : QString();
