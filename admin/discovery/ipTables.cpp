@@ -27,7 +27,7 @@ bool TIpTables::Fail(routehelper::TReason reason, const QString& details)
 void TIpTables::ClearError()
 {
     lastReason = routehelper::TReason::Ok;
-    ClearError();
+    lastError.clear();
 }
 
 std::optional<QList<tIFROW>> TIpTables::GetInterfaceTable()
