@@ -9,7 +9,7 @@
 //
 //   bench_ak_reception [--short] [--sort-col N]   (default sort: "#" descending)
 #include "akSettings.h"
-#include "alarmMessage.h"
+#include "logger/core/alarmMessage.h"
 #include "eventTableModel.h"
 #include "frmMain.h"
 #include "logFormat.h"

@@ -1,4 +1,4 @@
-#include "alarmMessage.h"
+#include "logger/core/alarmMessage.h"
 
 #include "eventTypes.h"
 #include "formatting.h"
