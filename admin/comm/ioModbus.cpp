@@ -47,13 +47,13 @@ bool ModbusBuildRequest(uint16_t transactionId, uint8_t unitId, unsigned functio
     switch (functionCode) {
     case ModbusFunction::ReadCoils:
     case ModbusFunction::ReadDiscreteInputs:
-        if (count < 1 || count > 2000)
+        if (count < 1 || count > ModbusMaxReadBits)
             return false;
         replySize = 9 + int((count + 7) / 8);
         break;
     case ModbusFunction::ReadHoldingRegisters:
     case ModbusFunction::ReadInputRegisters:
-        if (count < 1 || count > 125)
+        if (count < 1 || count > ModbusMaxReadRegisters)
             return false;
         replySize = 9 + 2 * int(count);
         break;
@@ -66,12 +66,12 @@ bool ModbusBuildRequest(uint16_t transactionId, uint8_t unitId, unsigned functio
         field8 = number; // the sub-function, as given
         break;
     case ModbusFunction::WriteMultipleCoils:
-        if (count < 1 || count > 800)
+        if (count < 1 || count > ModbusMaxWriteCoils)
             return false;
         dataBytes = int((count + 7) / 8);
         break;
     case ModbusFunction::WriteMultipleRegisters:
-        if (count < 1 || count > 125)
+        if (count < 1 || count > ModbusMaxWriteRegisters)
             return false;
         dataBytes = 2 * int(count);
         break;
@@ -101,7 +101,7 @@ bool ModbusBuildRequest(uint16_t transactionId, uint8_t unitId, unsigned functio
 
 int ModbusReplySize(unsigned functionCode, uint16_t countOrValue)
 {
-    static const uint8_t data[250] = {};
+    static const uint8_t data[2 * ModbusMaxWriteRegisters] = {}; // the most data a request carries
     TModbusFrame frame;
     return ModbusBuildRequest(0, 0, functionCode, 1, countOrValue, data, frame) ? frame.ReplySize : -1;
 }

@@ -15,6 +15,12 @@ inline constexpr uint32_t WriteMultipleCoils = 15;
 inline constexpr uint32_t WriteMultipleRegisters = 16;
 } // namespace ModbusFunction
 
+// The largest count of one request that this program builds.
+inline constexpr unsigned ModbusMaxReadBits = 2000;
+inline constexpr unsigned ModbusMaxReadRegisters = 125;
+inline constexpr unsigned ModbusMaxWriteCoils = 800;
+inline constexpr unsigned ModbusMaxWriteRegisters = 125;
+
 // Bit 7 of the function code in a reply marks an exception.
 inline constexpr uint8_t ModbusExceptionFlag = 0x80;
 // Write single coil: the value field of a coil switched on.
