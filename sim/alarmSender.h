@@ -1,5 +1,5 @@
 #pragma once
-#include "alarmMessage.h"
+#include "simAlarmMessage.h"
 
 #include <chrono>
 #include <deque>

@@ -1,5 +1,7 @@
 #include "ioModbus.h"
 
+#include "modbusCodes.h"
+
 #include "ioClientSocket.h"
 #include "ioGlobals.h"
 #include "ioThreadSocketConnect.h"
@@ -43,33 +45,33 @@ bool ModbusBuildRequest(uint16_t transactionId, uint8_t unitId, unsigned functio
     int dataBytes = -1; // -1: no byte count and data
     int replySize = 12;
     switch (functionCode) {
-    case 1:
-    case 2:
-        if (count < 1 || count > 2000)
+    case ModbusFunction::ReadCoils:
+    case ModbusFunction::ReadDiscreteInputs:
+        if (count < 1 || count > ModbusMaxReadBits)
             return false;
         replySize = 9 + int((count + 7) / 8);
         break;
-    case 3:
-    case 4:
-        if (count < 1 || count > 125)
+    case ModbusFunction::ReadHoldingRegisters:
+    case ModbusFunction::ReadInputRegisters:
+        if (count < 1 || count > ModbusMaxReadRegisters)
             return false;
         replySize = 9 + 2 * int(count);
         break;
-    case 5:
-        field10 = countOrValue ? 0xFF00 : 0x0000;
+    case ModbusFunction::WriteSingleCoil:
+        field10 = countOrValue ? ModbusCoilOn : 0x0000;
         break;
-    case 6:
+    case ModbusFunction::WriteSingleRegister:
         break;
-    case 8:
+    case ModbusFunction::Diagnostics:
         field8 = number; // the sub-function, as given
         break;
-    case 15:
-        if (count < 1 || count > 800)
+    case ModbusFunction::WriteMultipleCoils:
+        if (count < 1 || count > ModbusMaxWriteCoils)
             return false;
         dataBytes = int((count + 7) / 8);
         break;
-    case 16:
-        if (count < 1 || count > 125)
+    case ModbusFunction::WriteMultipleRegisters:
+        if (count < 1 || count > ModbusMaxWriteRegisters)
             return false;
         dataBytes = 2 * int(count);
         break;
@@ -99,14 +101,14 @@ bool ModbusBuildRequest(uint16_t transactionId, uint8_t unitId, unsigned functio
 
 int ModbusReplySize(unsigned functionCode, uint16_t countOrValue)
 {
-    static const uint8_t data[250] = {};
+    static const uint8_t data[2 * ModbusMaxWriteRegisters] = {}; // the most data a request carries
     TModbusFrame frame;
     return ModbusBuildRequest(0, 0, functionCode, 1, countOrValue, data, frame) ? frame.ReplySize : -1;
 }
 
 bool ModbusIsExceptionReply(const uint8_t* reply, int received)
 {
-    return received >= 8 && (reply[7] & 0x80);
+    return received >= 8 && (reply[7] & ModbusExceptionFlag);
 }
 
 void AdvanceRequestCounter()
@@ -117,23 +119,57 @@ void AdvanceRequestCounter()
         ++RequestCounter;
 }
 
+namespace {
+thread_local TModbusError LastError = meOk;
+}
+
+TModbusError ModbusLastError()
+{
+    return LastError;
+}
+
+const char* ModbusErrorText(TModbusError error)
+{
+    switch (error) {
+    case meOk:
+        return "no error";
+    case meBadRequest:
+        return "request refused: unknown function code, count out of range or data missing";
+    case meReplyBufferTooSmall:
+        return "request refused: reply buffer too small";
+    case meAborted:
+        return "request not sent: aborted";
+    case meNoConnection:
+        return "no connection to the server";
+    case meNoReply:
+        return "reply not received in full";
+    }
+    return "unknown error";
+}
+
 int ModbusTransaction(TIOClientSocket* connection, uint8_t unitId, unsigned functionCode, unsigned number,
     uint16_t countOrValue, const uint8_t* data, std::span<uint8_t> reply, bool expectReply, int timeout, bool retry,
     const std::function<void()>& setOffline)
 {
     TModbusFrame frame;
-    if (!ModbusBuildRequest(uint16_t(RequestCounter), unitId, functionCode, number, countOrValue, data, frame))
+    if (!ModbusBuildRequest(uint16_t(RequestCounter), unitId, functionCode, number, countOrValue, data, frame)) {
+        LastError = meBadRequest;
         return -1;
+    }
     const int expected = expectReply ? frame.ReplySize : 0;
-    if (int(reply.size()) < expected)
+    if (int(reply.size()) < expected) {
+        LastError = meReplyBufferTooSmall;
         return -1;
+    }
 
     auto offline = [&] {
         if (setOffline)
             setOffline();
     };
     int result = -1;
+    TModbusError error = meAborted;
     if (!AbortRequested.load()) {
+        error = meOk;
         bool open = connection && connection->IsOpen();
         if (connection && !open)
             open = ConnectWithTimeout(connection);
@@ -142,8 +178,13 @@ int ModbusTransaction(TIOClientSocket* connection, uint8_t unitId, unsigned func
             result = RunExchange(connection, t, frame.Bytes, frame.Size, reply.data(), expected);
             if (result < 0 && retry) {
                 connection->Close();
-                if (ConnectWithTimeout(connection))
+                if (ConnectWithTimeout(connection)) {
                     result = RunExchange(connection, t, frame.Bytes, frame.Size, reply.data(), expected);
+                    if (result < 0)
+                        error = meNoReply;
+                } else {
+                    error = meNoConnection;
+                }
                 if (result < 0)
                     offline();
             } else if (result < 0) {
@@ -151,11 +192,14 @@ int ModbusTransaction(TIOClientSocket* connection, uint8_t unitId, unsigned func
                 // way (a slow commit) would be read as the answer to the next
                 // request. A new connection starts clean.
                 connection->Close();
+                error = meNoReply;
             }
         } else {
+            error = meNoConnection;
             offline();
         }
     }
+    LastError = error;
     AdvanceRequestCounter();
     return result;
 }

@@ -82,7 +82,21 @@ inline constexpr std::array<uint8_t, 256> ModbusCrcTableLo = ModbusCrcDetail::Ta
 // timeout 0 means SocketTimeout. Returns -1 (refused, nothing sent, or the
 // reply not received in full), 0 (expectReply false, request written), or
 // the reply size. A reply buffer smaller than the expected reply is refused
-// like a bad argument. User-interface thread.
+// like a bad argument; ModbusLastError says why a -1 came. User-interface
+// thread.
 int ModbusTransaction(TIOClientSocket* connection, uint8_t unitId, unsigned functionCode, unsigned number,
     uint16_t countOrValue, const uint8_t* data, std::span<uint8_t> reply, bool expectReply, int timeout, bool retry,
     const std::function<void()>& setOffline);
+
+// Why the last ModbusTransaction of this thread returned -1 (meOk after one
+// that did not). One code per cause, one text for each.
+enum TModbusError : int {
+    meOk = 0,
+    meBadRequest, // unknown function code, count out of range, data missing
+    meReplyBufferTooSmall, // the reply buffer can't hold the expected reply
+    meAborted, // AbortRequested was set: nothing sent
+    meNoConnection, // no socket, or it could not be connected
+    meNoReply, // the reply did not arrive in full (an exception reply included)
+};
+TModbusError ModbusLastError();
+const char* ModbusErrorText(TModbusError error);

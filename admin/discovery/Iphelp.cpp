@@ -130,7 +130,8 @@ bool RemoveAllHostRoutes()
 
 std::optional<std::array<uint8_t, 6>> ParseMacAddress(const QString& text)
 {
-    if (text.size() != 17)
+    constexpr int MacTextLength = 6 * 3 - 1; // "xx-xx-xx-xx-xx-xx"
+    if (text.size() != MacTextLength)
         return std::nullopt;
     std::array<uint8_t, 6> bytes {};
     for (int i = 0; i < 6; ++i) {
@@ -148,6 +149,11 @@ std::optional<std::array<uint8_t, 6>> ParseMacAddress(const QString& text)
 QString IphelpLastError()
 {
     return SystemIpTables().LastError();
+}
+
+routehelper::TReason IphelpLastReason()
+{
+    return SystemIpTables().LastReason();
 }
 
 QString HostRouteProblem()

@@ -3,6 +3,8 @@
 // entries that the program puts into the system tables for its servers.
 // Process-wide; user-interface thread only. Failures are results (false),
 // never exceptions.
+#include "routeProtocol.h"
+
 #include <QList>
 #include <QString>
 #include <array>
@@ -39,6 +41,9 @@ std::optional<std::array<uint8_t, 6>> ParseMacAddress(const QString& text);
 // after a success. AddHostRoute succeeds whatever the system said, so its
 // refusals show only here.
 QString IphelpLastError();
+// The same as a code (routehelper::ReasonText gives its fixed text); Ok
+// after a success.
+routehelper::TReason IphelpLastReason();
 
 // Why host routes and neighbour entries can't be written (the helper that
 // writes them is missing, may not be run by this user, or lacks its right),

@@ -2,6 +2,7 @@
 // The add-module dialog behind "Add Twinlane Server": the server type, the
 // local Ethernet interface it is reached through and its address (or host
 // name). It only collects and checks; the caller adds the route and module.
+#include "ioMod.h"
 #include "ioObject.h"
 
 #include <QDialog>
@@ -38,7 +39,7 @@ public:
 
     // The interface type that the list offers (Ethernet).
     static constexpr int32_t EthernetInterfaceType = 6;
-    static constexpr int RemoteEthernetTypeCode = 17;
+    static constexpr int RemoteEthernetTypeCode = TypeCodeRemoteEthernet;
 
 public slots:
     void cbIPChange(const QString& text);

@@ -17,21 +17,28 @@ std::optional<tADDRROW> FindLocalAddress(const std::optional<tADDRTABLE>& table,
     return std::nullopt;
 }
 
-bool TIpTables::Fail(const QString& reason)
+bool TIpTables::Fail(routehelper::TReason reason, const QString& details)
 {
-    lastError = reason;
+    lastReason = reason;
+    lastError = details;
     return false;
+}
+
+void TIpTables::ClearError()
+{
+    lastReason = routehelper::TReason::Ok;
+    lastError.clear();
 }
 
 std::optional<QList<tIFROW>> TIpTables::GetInterfaceTable()
 {
-    lastError.clear();
+    ClearError();
     return ReadInterfaceTable();
 }
 
 std::optional<tADDRTABLE> TIpTables::GetAddressTable()
 {
-    lastError.clear();
+    ClearError();
     std::optional<tADDRTABLE> table = ReadAddressTable();
     if (table) {
         std::sort(table->begin(), table->end(), [](const tADDRROW& a, const tADDRROW& b) {
@@ -49,49 +56,49 @@ std::optional<tADDRROW> TIpTables::FindInterfaceOf(uint32_t localAddress)
         return std::nullopt;
     std::optional<tADDRROW> row = FindLocalAddress(table, localAddress);
     if (!row)
-        Fail(QStringLiteral("%1 is not an address of this computer").arg(FormatIpAddress(localAddress)));
+        Fail(routehelper::TReason::NotLocalAddress, QStringLiteral("%1 is not an address of this computer").arg(FormatIpAddress(localAddress)));
     return row;
 }
 
 bool TIpTables::SetHostRouteEntry(
     uint32_t destination, uint32_t mask, uint32_t nextHop, uint32_t localAddress, uint32_t metric)
 {
-    lastError.clear();
+    ClearError();
     if (destination == NoAddress || localAddress == NoAddress)
-        return Fail(QStringLiteral("route refused: destination or local address is no address"));
+        return Fail(routehelper::TReason::BadAddress, QStringLiteral("route refused: destination or local address is no address"));
     if (nextHop == NoAddress || nextHop == 0)
-        return Fail(QStringLiteral("route refused: no next hop"));
+        return Fail(routehelper::TReason::BadNextHop, QStringLiteral("route refused: no next hop"));
     if ((destination & mask) != destination)
-        return Fail(QStringLiteral("route refused: destination %1 has bits outside the mask %2")
+        return Fail(routehelper::TReason::BadMask, QStringLiteral("route refused: destination %1 has bits outside the mask %2")
                         .arg(FormatIpAddress(destination), FormatIpAddress(mask)));
     const std::optional<tADDRROW> local = FindInterfaceOf(localAddress);
     if (!local)
         return false;
     if ((nextHop & local->Mask) != (localAddress & local->Mask))
-        return Fail(QStringLiteral("route refused: next hop %1 is outside the subnet of %2")
+        return Fail(routehelper::TReason::BadNextHop, QStringLiteral("route refused: next hop %1 is outside the subnet of %2")
                         .arg(FormatIpAddress(nextHop), FormatIpAddress(localAddress)));
     return WriteHostRoute({ destination, mask, nextHop, localAddress, local->InterfaceIndex, metric });
 }
 
 bool TIpTables::DeleteRoutesTo(uint32_t address)
 {
-    lastError.clear();
+    ClearError();
     if (address == NoAddress)
-        return Fail(QStringLiteral("route removal refused: no address"));
+        return Fail(routehelper::TReason::BadAddress, QStringLiteral("route removal refused: no address"));
     return RemoveRoutesTo(address);
 }
 
 bool TIpTables::SetStaticArpEntry(uint32_t address, const QString& macText, uint32_t localAddress)
 {
-    lastError.clear();
+    ClearError();
     if (address == NoAddress || address == 0)
-        return Fail(QStringLiteral("neighbour entry refused: no address"));
+        return Fail(routehelper::TReason::BadAddress, QStringLiteral("neighbour entry refused: no address"));
     const std::optional<tADDRROW> local = FindInterfaceOf(localAddress);
     if (!local)
         return false;
     const std::optional<tMACADDRESS> mac = ParseMacAddress(macText);
     if (!mac)
-        return Fail(QStringLiteral("neighbour entry refused: \"%1\" is not a MAC address").arg(macText));
+        return Fail(routehelper::TReason::BadMacAddress, QStringLiteral("neighbour entry refused: \"%1\" is not a MAC address").arg(macText));
     if (!WriteStaticNeighbour(local->InterfaceIndex, address, *mac))
         return false;
     const auto same
@@ -103,9 +110,9 @@ bool TIpTables::SetStaticArpEntry(uint32_t address, const QString& macText, uint
 
 bool TIpTables::DeleteArpEntry(uint32_t address, uint32_t localAddress, const QString& /*macText*/)
 {
-    lastError.clear();
+    ClearError();
     if (address == NoAddress || address == 0)
-        return Fail(QStringLiteral("neighbour removal refused: no address"));
+        return Fail(routehelper::TReason::BadAddress, QStringLiteral("neighbour removal refused: no address"));
     const auto same
         = [&](const tWRITTENNEIGHBOUR& n) { return n.Address == address && n.LocalAddress == localAddress; };
     const auto written = std::find_if(writtenNeighbours.cbegin(), writtenNeighbours.cend(), same);

@@ -8,6 +8,8 @@
 // system call runs before the backend is asked for anything. A backend only
 // reads and writes the tables of its platform (netlink on Linux; an IP Helper
 // backend fits beside it).
+#include "routeProtocol.h"
+
 #include <QList>
 #include <QString>
 #include <array>
@@ -59,7 +61,9 @@ public:
     virtual ~TIpTables() = default;
 
     // Every operation reports failure by its result and leaves the reason in
-    // LastError(), which each operation clears when it starts.
+    // LastReason() (a code, routehelper::ReasonText gives its text) and
+    // LastError() (the text with the details, for the operator); each
+    // operation clears both when it starts.
     std::optional<QList<tIFROW>> GetInterfaceTable();
     std::optional<tADDRTABLE> GetAddressTable();
     bool SetHostRouteEntry(
@@ -72,6 +76,7 @@ public:
     bool DeleteArpEntry(uint32_t address, uint32_t localAddress, const QString& macText);
 
     const QString& LastError() const { return lastError; }
+    routehelper::TReason LastReason() const { return lastReason; }
 
     // Writing needs a right the program itself does not hold: the backend
     // may hand its writes to a helper, started here and ended in
@@ -83,7 +88,7 @@ public:
 
 protected:
     // The backend's part. Each returns its result and calls Fail() with the
-    // reason on failure.
+    // reason and its details on failure.
     virtual std::optional<QList<tIFROW>> ReadInterfaceTable() = 0;
     virtual std::optional<tADDRTABLE> ReadAddressTable() = 0; // any order
     virtual bool WriteHostRoute(const tHOSTROUTE& route) = 0;
@@ -92,7 +97,7 @@ protected:
     virtual bool WriteStaticNeighbour(uint32_t interfaceIndex, uint32_t address, const tMACADDRESS& mac) = 0;
     virtual bool RemoveNeighbour(uint32_t interfaceIndex, uint32_t address) = 0;
 
-    bool Fail(const QString& reason);
+    bool Fail(routehelper::TReason reason, const QString& details);
 
 private:
     std::optional<tADDRROW> FindInterfaceOf(uint32_t localAddress);
@@ -106,6 +111,8 @@ private:
     };
     QList<tWRITTENNEIGHBOUR> writtenNeighbours;
     QString lastError;
+    routehelper::TReason lastReason = routehelper::TReason::Ok;
+    void ClearError();
 };
 
 // The backend of this platform, created on first use; user-interface thread only.

@@ -184,7 +184,7 @@ private:
     Socket Open();
     bool NetlinkFail(const QString& what, int error)
     {
-        return Fail(QStringLiteral("%1: %2").arg(what, QString::fromLatin1(nl_geterror(error))));
+        return Fail(TReason::ReadFailed, QStringLiteral("%1: %2").arg(what, QString::fromLatin1(nl_geterror(error))));
     }
 
     TRouteHelperLink helper;
@@ -194,7 +194,7 @@ Socket TLinuxIpTables::Open()
 {
     Socket sk(nl_socket_alloc());
     if (!sk) {
-        Fail(QStringLiteral("netlink: out of memory"));
+        Fail(TReason::ReadFailed, QStringLiteral("netlink: out of memory"));
         return nullptr;
     }
     if (const int err = nl_connect(sk.get(), NETLINK_ROUTE); err < 0) {
@@ -262,8 +262,8 @@ bool TLinuxIpTables::Send(const QString& what, const tREQUEST& request)
     if (answer.Reason == TReason::Ok)
         return true;
     if (answer.Reason == TReason::NoHelper && !helper.Problem().isEmpty())
-        return Fail(what + QStringLiteral(": ") + helper.Problem());
-    return Fail(what + QStringLiteral(": ") + QString::fromStdString(answer.Text));
+        return Fail(answer.Reason, what + QStringLiteral(": ") + helper.Problem());
+    return Fail(answer.Reason, what + QStringLiteral(": ") + QString::fromStdString(answer.Text));
 }
 
 bool TLinuxIpTables::StartWriting()
@@ -286,7 +286,7 @@ bool TLinuxIpTables::WriteHostRoute(const tHOSTROUTE& r)
     const QString what = QStringLiteral("route %1").arg(FormatIpAddress(r.Destination));
     const std::optional<int> prefix = PrefixOf(r.Mask);
     if (!prefix)
-        return Fail(what + QStringLiteral(": mask %1 is not contiguous").arg(FormatIpAddress(r.Mask)));
+        return Fail(TReason::BadMask, what + QStringLiteral(": mask %1 is not contiguous").arg(FormatIpAddress(r.Mask)));
     tREQUEST request { TCommand::Route };
     request.Address = r.Destination;
     request.PrefixLength = *prefix;

@@ -8,6 +8,7 @@
 #include "ioClientSocket.h"
 #include "ioGlobals.h"
 #include "modQ6120.h"
+#include "modbusCodes.h"
 #include "simProcess.h"
 #include "testServers.h"
 #include "webProfile.h"
@@ -82,13 +83,13 @@ double ModuleRate(int port, int requests)
     module.AttachToList(&list, nullptr, QStringLiteral("127.0.0.1"));
     module.Connections[0]->SetPort(port);
     uint8_t reply[19];
-    if (module.ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, true) != 19) { // connects
+    if (module.ModbusRequest(ModbusFunction::ReadInputRegisters, 0x2504, 5, nullptr, reply, true, 0, true) != 19) { // connects
         module.Detach();
         return -1;
     }
     const auto start = Clock::now();
     for (int i = 0; i < requests; ++i)
-        if (module.ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, true) != 19) {
+        if (module.ModbusRequest(ModbusFunction::ReadInputRegisters, 0x2504, 5, nullptr, reply, true, 0, true) != 19) {
             module.Detach();
             return -1;
         }

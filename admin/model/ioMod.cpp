@@ -61,8 +61,8 @@ int ChannelKindsImage(uint32_t channelKinds)
 
 QString TIOMod::NodeLabel(int sortMode) const
 {
-    const QString& base = sortMode == 4 ? Address : Name;
-    const bool withUnit = TypeCode == 33 || (TypeCode & 1) == 0;
+    const QString& base = sortMode == smByServer ? Address : Name;
+    const bool withUnit = TypeCode == TypeCodeOddWithUnit || (TypeCode & TypeCodeNetworkBit) == 0;
     if (!withUnit)
         return base;
     return QStringLiteral("%1-<%2>").arg(base).arg(UnitId, 2);
@@ -72,11 +72,11 @@ QTreeWidgetItem* TIOMod::AddTreeNode(
     int sortMode, QTreeWidget* treeView, QTreeWidgetItem* groupNode, const QString& groupText)
 {
     QTreeWidgetItem* node = nullptr;
-    if (sortMode == 1 && Address == groupText) {
+    if (sortMode == smByConnection && Address == groupText) {
         node = AddChildNode(treeView, groupNode, NodeLabel(1));
         if (const int image = ChannelKindsImage(ChannelKinds); image >= 0)
             SetNodeImage(node, image);
-    } else if (sortMode == 4 && Name == groupText) {
+    } else if (sortMode == smByServer && Name == groupText) {
         if (const int image = ChannelKindsImage(ChannelKinds); image >= 0)
             SetNodeImage(groupNode, image);
         const QString label = NodeLabel(4);

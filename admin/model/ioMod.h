@@ -3,12 +3,20 @@
 // program talks to a server do nothing here; the Ethernet classes fill
 // them in.
 #include "ioObject.h"
+#include "sortMode.h"
 
 #include <QList>
 #include <cstdint>
 
 class QTreeWidget;
 class QTreeWidgetItem;
+
+// Module type codes. Bit 0 set: the module is reached over the network and
+// may have a host route that this program added.
+inline constexpr int32_t TypeCodeRemoteEthernet = 17;
+inline constexpr int32_t TypeCodeNetworkBit = 1;
+// The one odd code whose node label still shows the unit identifier.
+inline constexpr int32_t TypeCodeOddWithUnit = 33;
 
 class TIOMod : public TIOObject {
 public:
@@ -38,7 +46,7 @@ public:
     int32_t UnitId;
     uint32_t ChannelKinds; // bit n: ChannelTypeNames[n]
     QString Address;
-    int32_t TypeCode = 0; // 17: remote Ethernet; bit 0: may have a host route
+    int32_t TypeCode = 0; // see the TypeCode constants below
     QList<TIOObject*>* OwnerList = nullptr; // not owned
 
     // Set while a device request of this module waits (the user interface

@@ -5,6 +5,7 @@
 #include "ioAppGlobals.h"
 #include "ioClientSocket.h"
 #include "ioModbus.h"
+#include "modbusCodes.h"
 #include "latin1.h"
 
 #include <QAction>
@@ -45,7 +46,7 @@ void ShowMessage(const QString& text)
 TIOModRemoteE::TIOModRemoteE(int32_t unitId, int32_t modelIndex, uint32_t channelKinds)
     : TIOModNet(unitId, modelIndex, channelKinds)
 {
-    TypeCode = 17;
+    TypeCode = TypeCodeRemoteEthernet;
 }
 
 TIOModRemoteE::~TIOModRemoteE()
@@ -58,7 +59,7 @@ TIOModRemoteE::~TIOModRemoteE()
 void TIOModRemoteE::Attach(QWidget* page, QWidget* hostControl, TIOObject* parentObject)
 {
     TIOModNet::Attach(page, hostControl, parentObject);
-    if (TypeCode == 17 && !Connections[0])
+    if (TypeCode == TypeCodeRemoteEthernet && !Connections[0])
         Connections[0] = new TIOClientSocket;
 }
 
@@ -66,7 +67,7 @@ void TIOModRemoteE::Detach()
 {
     // A menu click after this must not reach a module on its way out.
     UnbindMenu();
-    if (TypeCode == 17) {
+    if (TypeCode == TypeCodeRemoteEthernet) {
         delete Connections[0]; // closes it if open
         Connections[0] = nullptr;
     }
@@ -76,7 +77,7 @@ void TIOModRemoteE::Detach()
 void TIOModRemoteE::AttachToList(QList<TIOObject*>* list, QWidget* hostControl, const QString& address)
 {
     TIOModNet::AttachToList(list, hostControl, address);
-    if (TypeCode == 17 && Connections[0]) {
+    if (TypeCode == TypeCodeRemoteEthernet && Connections[0]) {
         Connections[0]->SetBlockingMode(true);
         Connections[0]->SetHost(ToWire(Address).toStdString());
         Connections[0]->SetPort(ModbusTcpPort);
@@ -97,7 +98,7 @@ void TIOModRemoteE::UnbindMenu()
 void TIOModRemoteE::PrepareMenu()
 {
     TIOModNet::PrepareMenu();
-    if (TypeCode != 17)
+    if (TypeCode != TypeCodeRemoteEthernet)
         return;
     ClearMenuBinding();
     TMenuBinding& b = MenuBinding();
@@ -116,13 +117,13 @@ void TIOModRemoteE::PrepareMenu()
 
 void TIOModRemoteE::RestartServer(QObject*)
 {
-    RunRestart(
-        0xFF00, QStringLiteral("I/O server restarted successfully..."), QStringLiteral("FAIL to restart I/O server!"));
+    RunRestart(RestartWord, QStringLiteral("I/O server restarted successfully..."),
+        QStringLiteral("FAIL to restart I/O server!"));
 }
 
 void TIOModRemoteE::ResetServer(QObject*)
 {
-    RunRestart(0x55AA, QStringLiteral("I/O server reset successfully..."), QStringLiteral("FAIL to reset I/O server!"));
+    RunRestart(ResetWord, QStringLiteral("I/O server reset successfully..."), QStringLiteral("FAIL to reset I/O server!"));
 }
 
 void TIOModRemoteE::Reserved17(QObject*)
@@ -143,7 +144,7 @@ void TIOModRemoteE::RunRestart(uint16_t data, const QString& success, const QStr
     {
         TBusyCursor hourglass;
         uint8_t reply[ModbusMaxReplySize] = {};
-        const int result = ModbusRequest(8, 1, data, nullptr, reply, true, 0, true);
+        const int result = ModbusRequest(ModbusFunction::Diagnostics, RestartSubFunction, data, nullptr, reply, true, 0, true);
         if (result > 0) {
             TfmWait wait(MainWindowLinks.Window);
             wait.exec();

@@ -145,7 +145,7 @@ QTreeWidgetItem* TIOProduct::BuildTree(int sortMode, QTreeWidget* treeView, QTre
     SetNodeImage(productNode, 1);
     if (!modules_)
         return productNode;
-    if (sortMode == 1) {
+    if (sortMode == smByConnection) {
         for (const QString& s : connectionList_.Items) {
             QTreeWidgetItem* g = AddChildNode(treeView, productNode, s);
             SetNodeImage(g, s.contains(QLatin1Char('.')) ? 2 : 3);
@@ -153,7 +153,7 @@ QTreeWidgetItem* TIOProduct::BuildTree(int sortMode, QTreeWidget* treeView, QTre
                 if (IsModule(o) && o->Parent == this)
                     static_cast<TIOMod*>(o)->AddTreeNode(sortMode, treeView, g, s);
         }
-    } else if (sortMode == 4) {
+    } else if (sortMode == smByServer) {
         for (const QString& s : serverList_.Items) {
             QTreeWidgetItem* g = AddChildNode(treeView, productNode, s);
             SetNodeImage(g, 0);

@@ -38,6 +38,12 @@ const char* ReasonText(TReason reason)
         return "refused by the system";
     case TReason::NoHelper:
         return "the route helper is not running";
+    case TReason::NotLocalAddress:
+        return "not an address of this computer";
+    case TReason::BadMask:
+        return "destination and mask do not form a route";
+    case TReason::ReadFailed:
+        return "the interface tables could not be read";
     }
     return "unknown reason";
 }
@@ -235,7 +241,7 @@ std::optional<tANSWER> ParseAnswer(std::string_view line)
     const std::size_t blank = line.find(' ');
     if (blank == std::string_view::npos)
         return std::nullopt;
-    const std::optional<uint32_t> code = Number(line.substr(0, blank), static_cast<uint32_t>(TReason::NoHelper));
+    const std::optional<uint32_t> code = Number(line.substr(0, blank), static_cast<uint32_t>(LastHelperReason));
     if (!code)
         return std::nullopt;
     return tANSWER { static_cast<TReason>(*code), std::string(line.substr(blank + 1)) };

@@ -44,9 +44,17 @@ enum class TReason : int {
     NoCapability = 11, // the helper does not hold CAP_NET_ADMIN
     SystemError = 12, // the kernel refused; the text says why
     NoHelper = 13, // (program side) the helper is not running or stopped answering
+    // Program side only, never on the wire: the checks of the route backend
+    // and its reading of the kernel's tables.
+    NotLocalAddress = 14, // the local address is on no interface of this computer
+    BadMask = 15, // the mask is not contiguous, or the destination has bits outside it
+    ReadFailed = 16, // the interface or address table could not be read
 };
+// The last code a helper may answer with.
+inline constexpr TReason LastHelperReason = TReason::NoHelper;
 
-// The fixed text of a reason.
+// The fixed text of a reason; the one text function of the route layer
+// (helper and backend).
 const char* ReasonText(TReason reason);
 
 enum class TCommand { Hello, Route, Neigh, DelRoutes, DelNeigh, Release };

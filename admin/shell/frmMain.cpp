@@ -441,8 +441,8 @@ void TfmMain::ClearTree()
 void TfmMain::BuildServerTree(int sortMode)
 {
     SortMode = sortMode;
-    muByConnection->setChecked(sortMode & 1);
-    muByServer->setChecked(sortMode & 4);
+    muByConnection->setChecked((sortMode & smByConnection) != 0);
+    muByServer->setChecked((sortMode & smByServer) != 0);
 
     // The tree comes down without selection events, so the product page
     // would otherwise stay in view under the next page shown; the modules'
@@ -548,7 +548,7 @@ void TfmMain::tvXRTMouseDown(Qt::MouseButton button, const QPoint& viewportPos)
     const QPoint screenPos = tvXRT->viewport()->mapToGlobal(viewportPos);
     if (o->Kind == okProduct) {
         PopupMenu(muPraxon, screenPos);
-    } else if (o->Kind == okModule && static_cast<TIOMod*>(o)->TypeCode == 17) {
+    } else if (o->Kind == okModule && static_cast<TIOMod*>(o)->TypeCode == TypeCodeRemoteEthernet) {
         auto* module = static_cast<TIOMod*>(o);
         module->PrepareMenu();
         // A module busy with a request takes no second command.
@@ -597,7 +597,7 @@ void TfmMain::muAddModuleClick()
         : RunModAddDialog(target, Product->Modules());
     if (!result)
         return;
-    if (result->TypeCode & 1)
+    if (result->TypeCode & TypeCodeNetworkBit)
         AddHostRoute(result->LocalAddress, result->Address, QString());
     TIOMod* module = nullptr;
     if (target->Kind == okProduct)
@@ -621,7 +621,7 @@ void TfmMain::muDelModuleClick()
         TellRequestPending();
         return;
     }
-    if (module->TypeCode & 1)
+    if (module->TypeCode & TypeCodeNetworkBit)
         RemoveHostRoute(module->Address);
     Product->RemoveModule(module);
     BuildServerTree(SortMode);

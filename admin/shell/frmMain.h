@@ -1,6 +1,8 @@
 #pragma once
 // The main window of TwinlaneAdmin: the server tree, the page pane, the
 // tool buttons and menus, the status strip, and the scan.
+#include "sortMode.h"
+
 #include <QDateTime>
 #include <QMainWindow>
 #include <functional>
@@ -21,7 +23,6 @@ struct IONODE;
 class TIOObject;
 class TTwinlane;
 
-enum TSortMode : int { smByConnection = 1, smByServer = 4 };
 
 // What the add-module dialog hands back when it is closed with OK.
 struct TModAddResult {

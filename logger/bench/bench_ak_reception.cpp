@@ -20,7 +20,7 @@
 #include "gridFilter.h"
 #include "rsyslogCollector.h"
 #include "syslogForwarder.h"
-#include "alarmMessage.h"
+#include "logger/core/alarmMessage.h"
 #include "eventTableModel.h"
 #include "frmMain.h"
 #include "logFormat.h"

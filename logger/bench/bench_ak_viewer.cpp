@@ -2,7 +2,7 @@
 // column kind, peak memory; beside `wc -l` and `sort -t, -k3` on the same file.
 //
 //   bench_ak_viewer [--short]
-#include "alarmMessage.h"
+#include "logger/core/alarmMessage.h"
 #include "eventTableModel.h"
 #include "frmViewLog.h"
 #include "logFormat.h"

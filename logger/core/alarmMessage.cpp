@@ -1,4 +1,4 @@
-#include "alarmMessage.h"
+#include "logger/core/alarmMessage.h"
 
 #include "eventTypes.h"
 #include "formatting.h"
@@ -65,7 +65,7 @@ QByteArray EncodeAlarmMessage(const AlarmMessage& m, bool keepChecksum)
 
 bool AlarmMessageValid(QByteArrayView bytes)
 {
-    return bytes.size() == kAlarmMessageSize && uint8_t(bytes[0]) == 1 && ByteSum(bytes) == 0;
+    return bytes.size() == kAlarmMessageSize && uint8_t(bytes[0]) == kAlarmMarker && ByteSum(bytes) == 0;
 }
 
 std::optional<TEventRecord> DecodeAlarm(QByteArrayView bytes)

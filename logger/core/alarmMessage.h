@@ -11,12 +11,14 @@
 
 inline constexpr int kAlarmMessageSize = 58;
 inline constexpr int kSourceNameSize = 40;
+// The first byte of every alarm message.
+inline constexpr uint8_t kAlarmMarker = 1;
 
 // The fields of a message; offsets on the wire in the comments. Multi-byte
 // numbers: the year least significant byte first, the addresses in network
 // order (first octet first), kept here as the four wire bytes.
 struct AlarmMessage {
-    uint8_t Marker = 1; // 0, must be 1
+    uint8_t Marker = kAlarmMarker; // 0, must be kAlarmMarker
     uint8_t EventType = 0; // 1
     uint16_t Year = 0; // 2
     uint8_t Month = 0; // 4

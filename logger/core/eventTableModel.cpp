@@ -1,6 +1,6 @@
 #include "eventTableModel.h"
 
-#include "alarmMessage.h"
+#include "logger/core/alarmMessage.h"
 #include "eventTypes.h"
 #include "latin1.h"
 

@@ -1,10 +1,10 @@
 #include "eventTypes.h"
 
 std::array<TEventType, kEventTypeCount> EventTypeTable = { {
-    { "Cold Start", kDefaultEventColors[0] },
-    { "Warm Start", kDefaultEventColors[1] },
-    { "Off-Line", kDefaultEventColors[2] },
-    { "On-Line", kDefaultEventColors[3] },
+    { "Cold Start", kDefaultEventColors[ecColdStart] },
+    { "Warm Start", kDefaultEventColors[ecWarmStart] },
+    { "Off-Line", kDefaultEventColors[ecOffLine] },
+    { "On-Line", kDefaultEventColors[ecOnLine] },
 } };
 
 QString EventTypeName(int code)
@@ -16,16 +16,16 @@ QString EventTypeName(int code)
 
 int EventTypeCode(const QString& name)
 {
-    for (int code = 1; code < kEventTypeCount; ++code) {
+    for (int code = ecWarmStart; code < kEventTypeCount; ++code) {
         if (name == QLatin1String(EventTypeTable[code].Name))
             return code;
     }
-    return 0;
+    return ecColdStart;
 }
 
 QColor EventColor(int code)
 {
     if (code < 0 || code >= kEventTypeCount)
-        code = 0;
+        code = ecColdStart;
     return ColorFromStored(EventTypeTable[code].Color);
 }

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+// The codes an alarm carries in its event type byte.
+enum TEventCode : int { ecColdStart = 0, ecWarmStart = 1, ecOffLine = 2, ecOnLine = 3 };
 inline constexpr int kEventTypeCount = 4;
 
 struct TEventType {

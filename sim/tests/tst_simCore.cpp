@@ -1,7 +1,7 @@
 // The simulator's parts without a process: alarm encoder, password registers,
 // the register semantics of a request frame, the firmware receiver, fault
 // plans and the console pages.
-#include "alarmMessage.h"
+#include "simAlarmMessage.h"
 #include "commitDelay.h"
 #include "faultPlan.h"
 #include "firmwareReceiver.h"

@@ -71,8 +71,11 @@ TEST_F(Transaction, IdentifiersCountOnlyRequestsThatPassTheirChecks)
     uint8_t regs[250] = {};
     EXPECT_EQ(Request(4, 0x2504, 5), 19);
     EXPECT_EQ(Request(7, 1, 1), -1); // unknown function
+    EXPECT_EQ(ModbusLastError(), meBadRequest);
     EXPECT_EQ(Request(4, 1, 126), -1); // too many registers
+    EXPECT_EQ(ModbusLastError(), meBadRequest);
     EXPECT_EQ(Request(16, 1, 126, regs), -1);
+    EXPECT_EQ(ModbusLastError(), meBadRequest);
     EXPECT_EQ(RequestCounter, 1u);
     EXPECT_EQ(Request(6, 0x3001, 0), 12);
     EXPECT_EQ(Request(16, 0x3002, 4, regs), 12);
@@ -106,6 +109,7 @@ TEST_F(Transaction, ReplyBufferTooSmallIsRefused)
     Aim(server.Port());
     uint8_t small[12];
     EXPECT_EQ(ModbusTransaction(&Socket, 1, 4, 1, 5, nullptr, small, true, 0, true, nullptr), -1);
+    EXPECT_EQ(ModbusLastError(), meReplyBufferTooSmall);
     EXPECT_EQ(RequestCounter, 0u);
     EXPECT_TRUE(server.Requests().empty());
 }
@@ -117,6 +121,7 @@ struct TRetryCase {
     bool SecondFails;
     bool Retry;
     int Result;
+    TModbusError Error;
     size_t Sent; // requests the server saw
     int Connections;
     int Offline;
@@ -128,11 +133,11 @@ void PrintTo(const TRetryCase& c, std::ostream* os)
 }
 
 const TRetryCase RetryCases[] = {
-    { "exceptionRetried", true, true, true, -1, 2, 2, 1, false },
+    { "exceptionRetried", true, true, true, -1, meNoReply, 2, 2, 1, false },
     // Closed all the same: nothing may be left of it for the next request.
-    { "exceptionNoRetry", true, true, false, -1, 1, 1, 0, false },
-    { "secondAttemptWorks", true, false, true, 12, 2, 2, 0, true },
-    { "firstAttemptWorks", false, false, true, 12, 1, 1, 0, true },
+    { "exceptionNoRetry", true, true, false, -1, meNoReply, 1, 1, 0, false },
+    { "secondAttemptWorks", true, false, true, 12, meOk, 2, 2, 0, true },
+    { "firstAttemptWorks", false, false, true, 12, meOk, 1, 1, 0, true },
 };
 
 class Retry : public Transaction, public testing::WithParamInterface<TRetryCase> { };
@@ -146,6 +151,7 @@ TEST_P(Retry, OnANewConnection)
     });
     Aim(server.Port());
     EXPECT_EQ(Request(8, 1, 0xFF00, nullptr, true, c.Retry), c.Result);
+    EXPECT_EQ(ModbusLastError(), c.Error);
     const auto seen = server.Requests();
     ASSERT_EQ(seen.size(), c.Sent);
     for (const auto& s : seen) // the same frame each time, identifier included
@@ -166,6 +172,7 @@ TEST_F(Transaction, ServerGoneFailsAfterRetryAndReconnectsLater)
     ASSERT_EQ(Request(6, 1, 1), 12);
     server->Stop();
     EXPECT_EQ(Request(6, 1, 2), -1);
+    EXPECT_EQ(ModbusLastError(), meNoConnection); // the retry's connect
     EXPECT_EQ(Offline, 1);
     EXPECT_FALSE(Socket.IsOpen());
     // The next request starts with a fresh connect.
@@ -188,6 +195,7 @@ TEST_F(Transaction, LateReplyIsNotTakenForTheNextRequest)
     });
     Aim(server.Port());
     EXPECT_EQ(Request(6, 0x3085, 0, nullptr, true, false, 300), -1);
+    EXPECT_EQ(ModbusLastError(), meNoReply);
     EXPECT_EQ(Offline, 0);
     ASSERT_EQ(Request(6, 0x3001, 0), 12);
     EXPECT_EQ(Reply[1], 1); // its own identifier
@@ -212,6 +220,7 @@ TEST_F(Transaction, AbortRequestedSendsNothingButUsesAnIdentifier)
     ASSERT_EQ(Request(6, 1, 1), 12);
     AbortRequested = true;
     EXPECT_EQ(Request(6, 1, 2), -1);
+    EXPECT_EQ(ModbusLastError(), meAborted);
     EXPECT_EQ(RequestCounter, 2u);
     EXPECT_EQ(server.Requests().size(), 1u);
     EXPECT_EQ(Offline, 0);
@@ -228,6 +237,7 @@ TEST_F(Transaction, NoConnectionGoesOffline)
         Offline = 0;
         Aim(c.Port);
         EXPECT_EQ(Request(8, 1, 0xFF00), -1) << c.Name;
+        EXPECT_EQ(ModbusLastError(), meNoConnection) << c.Name;
         EXPECT_EQ(Offline, 1) << c.Name;
     }
     TDeafListener deaf;
@@ -237,6 +247,7 @@ TEST_F(Transaction, NoConnectionGoesOffline)
     Offline = 0;
     Aim(deaf.Port());
     EXPECT_EQ(Request(8, 1, 0xFF00), -1);
+    EXPECT_EQ(ModbusLastError(), meNoConnection);
     EXPECT_EQ(Offline, 1);
 }
 

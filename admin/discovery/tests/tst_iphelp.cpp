@@ -209,6 +209,7 @@ TEST_F(NetnsTest, UnknownLocalAddressWritesNothingButIsRecorded)
     const std::string before = Tables();
     EXPECT_TRUE(AddHostRoute("10.55.0.1", Server, ServerMac));
     EXPECT_EQ(Tables(), before);
+    EXPECT_EQ(IphelpLastReason(), routehelper::TReason::NotLocalAddress);
     EXPECT_TRUE(IphelpLastError().contains("10.55.0.1 is not an address of this computer"))
         << IphelpLastError().toStdString();
     ASSERT_EQ(HostRoutes->size(), 1);
@@ -267,24 +268,30 @@ TEST_F(NetnsTest, StaticEntryRemovedOnItsInterfaceAfterTheLocalAddressChanged)
 
 TEST_F(NetnsTest, HostRouteEntryChecksComeBeforeAnySystemCall)
 {
+    using R = routehelper::TReason;
     const struct {
         const char* name;
         uint32_t destination, mask, nextHop, local;
         const char* reason; // empty: written
+        routehelper::TReason code;
     } rows[] = {
-        { "destination no address", A("server"), A("255.255.255.255"), A("10.77.0.1"), A("10.77.0.1"), "no address" },
-        { "local no address", A("10.99.0.5"), A("255.255.255.255"), A("10.77.0.1"), A("x"), "no address" },
-        { "next hop no address", A("10.99.0.5"), A("255.255.255.255"), A("x"), A("10.77.0.1"), "no next hop" },
-        { "next hop 0", A("10.99.0.5"), A("255.255.255.255"), 0, A("10.77.0.1"), "no next hop" },
+        { "destination no address", A("server"), A("255.255.255.255"), A("10.77.0.1"), A("10.77.0.1"), "no address",
+            R::BadAddress },
+        { "local no address", A("10.99.0.5"), A("255.255.255.255"), A("10.77.0.1"), A("x"), "no address",
+            R::BadAddress },
+        { "next hop no address", A("10.99.0.5"), A("255.255.255.255"), A("x"), A("10.77.0.1"), "no next hop",
+            R::BadNextHop },
+        { "next hop 0", A("10.99.0.5"), A("255.255.255.255"), 0, A("10.77.0.1"), "no next hop", R::BadNextHop },
         { "bits outside the mask", A("10.99.0.5"), A("255.255.255.0"), A("10.77.0.1"), A("10.77.0.1"),
-            "has bits outside the mask 255.255.255.0" },
+            "has bits outside the mask 255.255.255.0", R::BadMask },
         { "next hop outside the subnet", A("10.99.0.5"), A("255.255.255.255"), A("10.78.0.1"), A("10.77.0.1"),
-            "next hop 10.78.0.1 is outside the subnet of 10.77.0.1" },
+            "next hop 10.78.0.1 is outside the subnet of 10.77.0.1", R::BadNextHop },
         { "local address unknown", A("10.99.0.5"), A("255.255.255.255"), A("10.55.0.1"), A("10.55.0.1"),
-            "10.55.0.1 is not an address of this computer" },
+            "10.55.0.1 is not an address of this computer", R::NotLocalAddress },
         { "mask not contiguous", A("10.0.0.5"), A("255.0.255.255"), A("10.77.0.1"), A("10.77.0.1"),
-            "mask 255.0.255.255 is not contiguous" },
-        { "through a gateway on the link", A("10.99.0.6"), A("255.255.255.255"), A("10.77.0.2"), A("10.77.0.1"), "" },
+            "mask 255.0.255.255 is not contiguous", R::BadMask },
+        { "through a gateway on the link", A("10.99.0.6"), A("255.255.255.255"), A("10.77.0.2"), A("10.77.0.1"), "",
+            R::Ok },
     };
     LoadLocalInterfaces(); // starts the writer
     TIpTables& tables = SystemIpTables();
@@ -293,6 +300,7 @@ TEST_F(NetnsTest, HostRouteEntryChecksComeBeforeAnySystemCall)
         SCOPED_TRACE(row.name);
         const bool written = tables.SetHostRouteEntry(row.destination, row.mask, row.nextHop, row.local, 20);
         EXPECT_EQ(written, !*row.reason);
+        EXPECT_EQ(tables.LastReason(), row.code);
         if (*row.reason) {
             EXPECT_TRUE(tables.LastError().contains(row.reason)) << tables.LastError().toStdString();
             EXPECT_EQ(Tables(), before);
@@ -363,7 +371,10 @@ std::string RunWithoutRights()
         if (!ok)
             wrong += std::string(what) + " (" + IphelpLastError().toStdString() + ")\n";
     };
-    auto refused = [&] { return IphelpLastError().contains("Operation not permitted"); };
+    auto refused = [&] {
+        return IphelpLastReason() == routehelper::TReason::SystemError
+            && IphelpLastError().contains("Operation not permitted");
+    };
     if (!DropNetAdmin())
         return "could not drop CAP_NET_ADMIN\n";
     LoadLocalInterfaces();

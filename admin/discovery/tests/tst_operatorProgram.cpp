@@ -279,7 +279,7 @@ TEST_F(OperatorProgram, DevicePageOpensWithTheSandboxOn)
     int output = -1;
     const std::string runtime = "HOME=" + setup.Operator.Runtime;
     const pid_t pid = Start(&setup.Operator, { runtime, "QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu" }, &output,
-        setup.Directory + "/bin/tst_webConsole");
+        setup.Directory + "/bin/test_webConsole");
     ASSERT_GT(pid, 0);
     std::string text;
     int confined = 0;

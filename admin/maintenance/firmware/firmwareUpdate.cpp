@@ -145,7 +145,7 @@ TFirmwareOutcome TFirmwareUpdate::UpdateFirmware(const std::string& path)
 
     TFirmwareOutcome outcome = TFirmwareOutcome::Updated;
     if (result == TRecordResult::Sent) {
-        if (!Send(ModbusFunction::Diagnostics, RestartSubFunction, RestartValue, nullptr, Limits.Default, true))
+        if (!Send(ModbusFunction::Diagnostics, RestartSubFunction, RestartWord, nullptr, Limits.Default, true))
             Ui.ShowMessage(FirmwareText::FailToRestart);
         Ui.ShowCountdown();
         Ui.ShowMessage(FirmwareText::UpdateSuccess);

@@ -4,6 +4,7 @@
 // requests, the restart or the abandon write, and the messages. It talks to
 // the server through TFirmwareLink and to the operator through TFirmwareUi,
 // so a window and a test can each supply their own.
+#include "modbusCodes.h"
 #include "skpPackage.h"
 
 #include <cstdint>
@@ -32,13 +33,6 @@ inline constexpr uint32_t Crc = 0x3084;
 inline constexpr uint32_t Commit = 0x3085;
 } // namespace FirmwareRegister
 
-namespace ModbusFunction {
-inline constexpr uint32_t ReadInputRegisters = 4;
-inline constexpr uint32_t WriteSingleRegister = 6;
-inline constexpr uint32_t Diagnostics = 8;
-inline constexpr uint32_t WriteMultipleRegisters = 16;
-} // namespace ModbusFunction
-
 // The device's password registers hold each byte plus this key, mod 256.
 inline constexpr uint8_t PasswordKey[10] = { 0x5C, 0x3E, 0x91, 0x0A, 0xD7, 0x62, 0xB4, 0x18, 0xEF, 0x27 };
 inline constexpr int PasswordRegisterCount = 5;
@@ -46,9 +40,6 @@ inline constexpr int PasswordRegisterCount = 5;
 inline constexpr int ReadReplyDataOffset = 9;
 inline constexpr char UnlockCode[] = "JwoPexe";
 inline constexpr int DataRegistersPerRequest = 115;
-// Diagnostics sub-function 1 with this value restarts the server.
-inline constexpr uint32_t RestartSubFunction = 1;
-inline constexpr uint16_t RestartValue = 0xFF00;
 // The largest reply a request of the download can get.
 inline constexpr int FirmwareReplySize = 19;
 

@@ -1,6 +1,6 @@
 // Any bytes into the alarm decoder: no crash, and a message it takes gives a
 // row that is one log line and reads back field for field.
-#include "alarmMessage.h"
+#include "logger/core/alarmMessage.h"
 #include "logFormat.h"
 
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #pragma once
 // What the Alarmkeeper tests share: the example alarm, and the order check
 // of a sorted table taken from the SortKey texts themselves.
-#include "alarmMessage.h"
+#include "logger/core/alarmMessage.h"
 #include "eventTableModel.h"
 #include "sortGrid.h"
 

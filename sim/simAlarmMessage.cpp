@@ -1,4 +1,4 @@
-#include "alarmMessage.h"
+#include "simAlarmMessage.h"
 
 #include <algorithm>
 #include <ctime>
