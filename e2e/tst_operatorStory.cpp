@@ -46,6 +46,7 @@ namespace {
 constexpr int AlarmPort = 4040;
 constexpr int LoadLimitMs = 60000;
 constexpr int AlarmLimitMs = 30000;
+constexpr int ScreenSettleMs = 700;
 const QString SharedAddress = QStringLiteral("10.77.0.200");
 const QString NewAddress = QStringLiteral("10.77.0.210");
 const QString SameAddress = QStringLiteral("10.77.0.11");
@@ -65,12 +66,22 @@ public:
             return;
         w->grab().save(QStringLiteral("%1/%2-%3.png").arg(dir_).arg(++count_, 2, 10, QLatin1Char('0')).arg(name));
     }
-    // The whole screen (Alarmkeeper is another process), on a real display.
-    void TakeScreen(const QString& name)
+    // Alarmkeeper's window (another process): the screen with ours out of
+    // the way, cut to what is drawn on it.
+    void TakeScreen(const QString& name, QWidget* ours)
     {
         if (dir_.isEmpty() || !QGuiApplication::primaryScreen())
             return;
-        QGuiApplication::primaryScreen()->grabWindow(0).save(
+        ours->hide();
+        QTest::qWait(ScreenSettleMs);
+        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        ours->show();
+        QRect drawn;
+        for (int y = 0; y < screen.height(); ++y)
+            for (int x = 0; x < screen.width(); ++x)
+                if ((screen.pixel(x, y) & 0xFFFFFF) != 0)
+                    drawn |= QRect(x, y, 1, 1);
+        screen.copy(drawn).save(
             QStringLiteral("%1/%2-%3.png").arg(dir_).arg(++count_, 2, 10, QLatin1Char('0')).arg(name));
     }
 
@@ -368,7 +379,7 @@ private slots:
         QCOMPARE(op.Seen.last(), QStringLiteral("I/O server restarted successfully..."));
         QVERIFY(devices_->WaitUp(devices_->Device(1)));
         QVERIFY(WaitLogged(QStringLiteral("Warm Start d1"), 1));
-        shots_.TakeScreen(QStringLiteral("alarmkeeper"));
+        shots_.TakeScreen(QStringLiteral("alarmkeeper"), w.get());
 
         // 4. Firmware update of the password-protected server with a package
         // made by skptool: prompt, both progress bars, success, console again.
