@@ -66,6 +66,12 @@ public:
             return;
         w->grab().save(QStringLiteral("%1/%2-%3.png").arg(dir_).arg(++count_, 2, 10, QLatin1Char('0')).arg(name));
     }
+    // A moment for a page to be painted before its picture.
+    void Settle()
+    {
+        if (!dir_.isEmpty())
+            QTest::qWait(ScreenSettleMs);
+    }
     // Alarmkeeper's window (another process): the screen with ours out of
     // the way, cut to what is drawn on it.
     void TakeScreen(const QString& name, QWidget* ours)
@@ -121,17 +127,18 @@ private:
         last_ = w;
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
             Seen << box->text();
-            shots_.Take(QStringLiteral("message"), box);
+            if (box->icon() != QMessageBox::Critical) // errors are not part of the story
+                shots_.Take(QStringLiteral("message"), box);
             QAbstractButton* b = box->button(QMessageBox::Yes);
             (b ? b : box->buttons().first())->click();
         } else if (auto* search = qobject_cast<TfmSearch*>(w)) {
             connect(search, &QDialog::finished, this, [this, search] {
+                shots_.Take(QStringLiteral("search"), search);
                 SearchRows.clear();
                 for (int r = 0; r < search->lvEnum->rowCount(); ++r)
                     SearchRows << search->lvEnum->item(r, 2)->text() + QLatin1Char(' ')
                             + search->lvEnum->item(r, 3)->text();
             });
-            QTimer::singleShot(300, search, [this, search] { shots_.Take(QStringLiteral("search"), search); });
         } else if (auto* conflict = qobject_cast<TfmIPConflict*>(w)) {
             QStringList rows;
             for (int r = 0; r < conflict->xgIP->rowCount(); ++r)
@@ -363,6 +370,7 @@ private slots:
         QVERIFY(popup);
         QTRY_COMPARE_WITH_TIMEOUT(popup->windowTitle(), QStringLiteral("Q6120 Settings"), LoadLimitMs);
         QVERIFY(popup->isVisible());
+        shots_.Settle();
         shots_.Take(QStringLiteral("console"), w.get());
         shots_.Take(QStringLiteral("popup"), popup);
         popup->CppWebBrowser1->page()->runJavaScript(QStringLiteral("document.getElementById('closeLink').click();"));
