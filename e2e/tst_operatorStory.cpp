@@ -20,6 +20,7 @@
 #include "ioTreeNode.h"
 #include "ipSetEditor.h"
 #include "labDevices.h"
+#include "operatorUser.h"
 #include "pdTwinlane.h"
 #include "settingsStore.h"
 #include "shellStartup.h"
@@ -52,6 +53,12 @@ const QString NewAddress = QStringLiteral("10.77.0.210");
 const QString SameAddress = QStringLiteral("10.77.0.11");
 const QString ForeignAddress = QStringLiteral("10.88.0.12");
 const QString DevicePassword = QStringLiteral("secret");
+
+TOperatorSetup& Operators()
+{
+    static TOperatorSetup setup;
+    return setup;
+}
 
 // Pictures for the demo: one per step, when a folder is named.
 class TShots {
@@ -251,28 +258,43 @@ private slots:
         if (!InPrivateNetns())
             QSKIP("no lab here (needs root)");
         QVERIFY(temp_.isValid());
-        const QString ini = temp_.filePath(QStringLiteral("machine.ini"));
+        // Alarmkeeper runs as an operator (twl-op-test, as scripts/setup-operator.sh
+        // makes one), from a copy of its folder every user can reach; its
+        // settings file and log folder are the operator's.
+        const std::string why = Operators().Make();
+        QVERIFY2(why.empty(), why.c_str());
+        const QString shared = QString::fromStdString(Operators().Directory);
+        const QString bin = qEnvironmentVariable("TWL_BIN_DIR");
+        QCOMPARE(Run(QStringLiteral("install -d -m 0755 %1/bin %1/log && cp -a %2/Alarmkeeper %2/image %2/help %1/bin/ "
+                                    "&& chmod -R a+rX %1/bin")
+                         .arg(shared, bin)
+                         .toStdString()),
+            0);
+        const QString ini = shared + QStringLiteral("/machine.ini");
         qputenv("KORVEL_MACHINE_SETTINGS", ini.toLocal8Bit());
         qputenv("XDG_RUNTIME_DIR", temp_.path().toLocal8Bit());
-        qputenv("TWL_ROUTE_HELPER",
-            (qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/twl-route-helper")).toLocal8Bit());
-        logDir_ = temp_.filePath(QStringLiteral("log"));
+        qputenv("TWL_ROUTE_HELPER", (bin + QStringLiteral("/twl-route-helper")).toLocal8Bit());
+        logDir_ = shared + QStringLiteral("/log");
         const QString logger = SettingsKey(QString::fromLatin1(kLoggerBaseKey));
         WriteRegInteger(logger, QStringLiteral("Port"), AlarmPort);
         WriteRegString(logger, QStringLiteral("LogPath"), logDir_);
-        QCOMPARE(BindDevscan(qEnvironmentVariable("TWL_BIN_DIR")), dbOk);
+        const TUser op = Operators().Operator;
+        QVERIFY(::chown(ini.toLocal8Bit().constData(), op.Uid, op.Gid) == 0);
+        QVERIFY(::chown(logDir_.toLocal8Bit().constData(), op.Uid, op.Gid) == 0);
+        QCOMPARE(BindDevscan(bin), dbOk);
         InstallQ6120Factory();
         QVERIFY2(TestLab()->Connect(TestHostNamespace(), "eth0", {}, { "10.77.0.1/24" }), TestLab()->Error().c_str());
 
         // Alarmkeeper first, in this namespace, so that no cold start is missed.
-        const QString akRuntime = temp_.filePath(QStringLiteral("ak-run"));
-        QVERIFY(QDir().mkpath(akRuntime));
-        QFile::setPermissions(akRuntime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), akRuntime);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(op.Runtime));
         alarmkeeper_.setProcessEnvironment(env);
         alarmkeeper_.setProcessChannelMode(QProcess::ForwardedChannels);
-        alarmkeeper_.start(qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/Alarmkeeper"), {});
+        alarmkeeper_.setChildProcessModifier([] {
+            if (!Operators().Become(Operators().Operator, true))
+                ::_exit(126);
+        });
+        alarmkeeper_.start(shared + QStringLiteral("/bin/Alarmkeeper"), {});
         QVERIFY(alarmkeeper_.waitForStarted(10000));
         QElapsedTimer t;
         t.start();
@@ -285,6 +307,8 @@ private slots:
                 QTest::qWait(100);
         }
         QVERIFY2(listening, "Alarmkeeper does not listen");
+        QVERIFY(QString::fromStdString(Output("cat /proc/" + std::to_string(alarmkeeper_.processId()) + "/status"))
+                    .contains(QStringLiteral("Uid:\t%1\t").arg(op.Uid)));
 
         // One server of each kind; all send their alarms to the host.
         devices_ = std::make_unique<TLabDevices>(*TestLab());
@@ -306,6 +330,7 @@ private slots:
                 alarmkeeper_.kill();
         }
         devices_.reset();
+        Operators().Remove();
     }
 
     void story()
