@@ -8,7 +8,7 @@
 # their own) and a build (scripts/build.sh). Each program gets at most
 # TWL_BENCH_LIMIT seconds (default 600); one that fails or runs out shows so
 # in the table. Each program's own output is kept beside the table in
-# BUILD_DIR/bench/. TWL_BENCH_MODE=--short runs the short modes instead (to
+# BUILD_DIR/bench-results/. TWL_BENCH_MODE=--short runs the short modes instead (to
 # see the script work).
 #
 # Ratio: how many times faster this program is than the comparison (above 1:
@@ -19,7 +19,7 @@ cd "$(dirname "$0")/.."
 build=$(cd "${1:-build}" && pwd) || { echo "bench.sh: no build folder" >&2; exit 2; }
 limit=${TWL_BENCH_LIMIT:-600}
 mode=${TWL_BENCH_MODE:-}
-out=$build/bench
+out=$build/bench-results
 mkdir -p "$out"
 table=$out/table.md
 export QT_QPA_PLATFORM=offscreen TWL_BIN_DIR=$build/bin QTWEBENGINE_DISABLE_SANDBOX=1
