@@ -15,7 +15,7 @@
 # faster; for times the comparison's time divided by ours, for rates ours
 # divided by the comparison's).
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 2
 build=$(cd "${1:-build}" && pwd) || { echo "bench.sh: no build folder" >&2; exit 2; }
 limit=${TWL_BENCH_LIMIT:-600}
 mode=${TWL_BENCH_MODE:-}

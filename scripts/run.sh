@@ -37,7 +37,7 @@ if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
     operator=
     export QTWEBENGINE_DISABLE_SANDBOX=1
   fi
-  exec bash lab/lab.sh run --plan scripts/demo.plan --bin "$bin" -- bash scripts/demo-session.sh "$bin" $operator
+  exec bash lab/lab.sh run --plan scripts/demo.plan --bin "$bin" -- bash scripts/demo-session.sh "$bin" "$operator"
 fi
 
 # No display: the story test program makes its own lab (lab::LabNet), runs
