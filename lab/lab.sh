@@ -180,13 +180,14 @@ bring_up() {
             [ "$SECOND_LINK" = 1 ] || die "device $k: kind second needs --second-link"
             bridge=br1
         fi
-        local password="" fault="" restart="" commit="" frames=$dir/d$k.frames control=$dir/d$k.control word
+        local password="" fault="" restart="" commit="" alarm="" frames=$dir/d$k.frames control=$dir/d$k.control word
         for word in "${WORDS[@]:3}"; do
             case $word in
             password=*) password=${word#*=} ;;
             fault=*) fault=${word#*=} ;;
             restart=*) restart=${word#*=} ;;
             commit-delay=*) commit=${word#*=} ;;
+            alarm-host=*) alarm=${word#*=} ;;
             frame-log=*) frames=${word#*=} ;;
             control=*) control=${word#*=} ;;
             *) die "device $k: unknown setting $word" ;;
@@ -210,6 +211,7 @@ bring_up() {
             [ -z "$fault" ] || args+=(--fault "$fault")
             [ -z "$restart" ] || args+=(--restart-time "$restart")
             [ -z "$commit" ] || args+=(--commit-delay "$commit")
+            [ -z "$alarm" ] || args+=(--alarm-host "$alarm")
         fi
         ip netns exec "$ns" "$program" "${args[@]}" >"$dir/d$k.log" 2>&1 &
         echo $! >>"$dir/pids"

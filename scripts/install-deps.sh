@@ -14,7 +14,7 @@ packages=(
   libcpp-httplib-dev
   googletest libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
-  iproute2 procps psmisc libcap2-bin passwd
+  iproute2 procps psmisc libcap2-bin passwd socat
   xvfb xauth x11-apps imagemagick xdg-utils
   lintian desktop-file-utils appstream
   rsyslog dbus

@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# The main job: install what is needed, build, and start TwinlaneAdmin.
+# The demo: install what is needed, build, and show the two programs at work
+# on a lab of simulated servers.
 #
-# TwinlaneAdmin searches by broadcast and writes host routes, so it is
-# started only inside a lab (lab/lab.sh): an isolated network of namespaces
-# with simulated servers (TWL_LAB_DEVICES, default 5: one of each kind),
-# never in the machine's own network. The lab needs root.
-# On a machine without a display the window is shown on a virtual one
-# and a screenshot is left in build/TwinlaneAdmin.png.
+# TwinlaneAdmin searches by broadcast and writes host routes, so it runs
+# only inside a lab (lab/): an isolated network of namespaces with simulated
+# servers (scripts/demo.plan: one on the host's subnet, one on a foreign
+# subnet with a device password, one unconfigured, two sharing an address),
+# never in the machine's own network. The lab needs root and goes when the
+# demo ends.
+# - With a display: Alarmkeeper and TwinlaneAdmin open there, as the user
+#   who called sudo (made an operator first: scripts/setup-operator.sh);
+#   close TwinlaneAdmin to end.
+# - Without one: the operator's story (e2e/tst_operatorStory.cpp) plays by
+#   itself on a virtual display and leaves a picture of each step in
+#   TWL_DEMO_SHOTS (default build/demo).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [[ $(id -u) -ne 0 ]]; then
@@ -15,28 +22,32 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 bash scripts/install-deps.sh
 bash scripts/build.sh build
-devices=${TWL_LAB_DEVICES:-5}
 bin=$PWD/build/bin
-# TwinlaneAdmin refuses root. Started through sudo, it runs as the user who
-# called sudo, made an operator first; as plain root (a container, a test
-# machine) the web engine's sandbox is switched off on purpose, which is
-# what lets root run it.
-as=()
-operator=${SUDO_USER:-}
-if [[ -n $operator && $operator != root ]]; then
-  bash scripts/setup-operator.sh "$operator" build
-  as=(runuser -u "$operator" --)
-else
-  export QTWEBENGINE_DISABLE_SANDBOX=1
-fi
+story_limit_s=300
+
 if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
-  exec bash lab/lab.sh run --devices "$devices" --bin "$bin" -- "${as[@]}" "$bin/TwinlaneAdmin"
+  # TwinlaneAdmin refuses root. Started through sudo, both programs run as
+  # the user who called sudo; as plain root (a container, a test machine)
+  # the web engine's sandbox is switched off on purpose, which lets root
+  # run it.
+  operator=${SUDO_USER:-}
+  if [[ -n $operator && $operator != root ]]; then
+    bash scripts/setup-operator.sh "$operator" build
+  else
+    operator=
+    export QTWEBENGINE_DISABLE_SANDBOX=1
+  fi
+  exec bash lab/lab.sh run --plan scripts/demo.plan --bin "$bin" -- bash scripts/demo-session.sh "$bin" "$operator"
 fi
-# The virtual display belongs to root: the program runs as root there.
-export QTWEBENGINE_DISABLE_SANDBOX=1
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-  bash lab/lab.sh run --devices "$1" --bin "$2" -- "$2/TwinlaneAdmin" & pid=$!
-  sleep 12
-  import -window root build/TwinlaneAdmin.png || xwd -root -silent | convert xwd:- build/TwinlaneAdmin.png
-  kill $pid; wait $pid 2>/dev/null || true' run "$devices" "$bin"
-echo "No display here: screenshot written to build/TwinlaneAdmin.png"
+
+# No display: the story test program makes its own lab (lab::LabNet), runs
+# as root with the web engine's sandbox off, and removes the lab at its end.
+# Its Alarmkeeper runs as a test operator, so the virtual display (local
+# socket only) takes clients without an authorization file (-ac).
+shots=${TWL_DEMO_SHOTS:-$PWD/build/demo}
+rm -rf "$shots"
+mkdir -p "$shots"
+TWL_STORY_SHOTS=$shots TWL_BIN_DIR=$bin QTWEBENGINE_DISABLE_SANDBOX=1 \
+  QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu" QT_QPA_PLATFORM=xcb \
+  timeout "$story_limit_s" xvfb-run -a -s "-ac -screen 0 1280x1024x24" build/tests/test_operatorStory
+echo "No display here: the story ran on a virtual display; a picture of each step is in $shots"

@@ -224,7 +224,7 @@ TEST_F(LabScriptPlan, DevicesOfAPlanWithTheirSettingsLinksAndNames)
     ASSERT_NE(::mkdtemp(folder), nullptr);
     const std::string planFile = std::string(folder) + "/plan";
     std::ofstream(planFile) << "# kind address name settings\n"
-                               "same 10.77.0.11 Alpha password=abc\n"
+                               "same 10.77.0.11 Alpha password=abc alarm-host=10.77.0.1\n"
                                "\n"
                                "foreign 10.88.0.12 Bravo fault=\"exception 4 fn 8 once\" restart=100\n"
                                "unconfigured - Charlie\n";
@@ -260,6 +260,8 @@ TEST_F(LabScriptPlan, DevicesOfAPlanWithTheirSettingsLinksAndNames)
     EXPECT_NE(status("Bravo").find(" fault=exception 4 fn 8 count 1 "), std::string::npos) << status("Bravo");
     EXPECT_NE(status("Foxtrot").find(" commit-delay=200,3:50 "), std::string::npos) << status("Foxtrot");
     EXPECT_NE(status("Charlie").find(" address=0.0.0.0 "), std::string::npos) << status("Charlie");
+    std::string alarmArgs = Sh("tr '\\0' ' ' </proc/" + devices["Alpha"][8] + "/cmdline");
+    EXPECT_NE(alarmArgs.find(" --alarm-host 10.77.0.1 "), std::string::npos) << alarmArgs;
     EXPECT_EQ(devices["Charlie"][2], "192.168.127.254");
     EXPECT_TRUE(Exists(devices["Alpha"][7])) << "frame log";
 
