@@ -24,6 +24,7 @@
 #include "pdTwinlane.h"
 #include "settingsStore.h"
 #include "shellStartup.h"
+#include "rsyslogCollector.h"
 #include "shellTestSupport.h"
 #include "webProfile.h"
 
@@ -225,6 +226,7 @@ private:
     QTemporaryDir temp_;
     std::unique_ptr<TLabDevices> devices_;
     QProcess alarmkeeper_;
+    TRsyslogCollector collector_; // the site's central log
     QString logDir_;
     TShots shots_;
 
@@ -278,6 +280,12 @@ private slots:
         const QString logger = SettingsKey(QString::fromLatin1(kLoggerBaseKey));
         WriteRegInteger(logger, QStringLiteral("Port"), AlarmPort);
         WriteRegString(logger, QStringLiteral("LogPath"), logDir_);
+        // Every alarm Alarmkeeper accepts also goes to the site's central log.
+        QVERIFY2(TRsyslogCollector::Available(), "rsyslogd is not installed");
+        QVERIFY2(collector_.Start(), "rsyslogd did not start");
+        WriteRegString(logger, QStringLiteral("SyslogHost"), QStringLiteral("127.0.0.1"));
+        WriteRegInteger(logger, QStringLiteral("SyslogPort"), TRsyslogCollector::kTcpPort);
+        WriteRegInteger(logger, QStringLiteral("SyslogProtocol"), 0);
         const TUser op = Operators().Operator;
         QVERIFY(::chown(ini.toLocal8Bit().constData(), op.Uid, op.Gid) == 0);
         QVERIFY(::chown(logDir_.toLocal8Bit().constData(), op.Uid, op.Gid) == 0);
@@ -500,6 +508,15 @@ private slots:
         QCOMPARE(logged, sent);
         QCOMPARE(LoggedAlarms().count(QStringLiteral("Warm Start d1")), 1);
         QCOMPARE(LoggedAlarms().count(QStringLiteral("Cold Start d1")), 1);
+        // The central log got the same alarms, from the same servers.
+        QTRY_COMPARE_WITH_TIMEOUT(collector_.LineCount(), total, AlarmLimitMs);
+        QMap<QString, int> forwarded;
+        for (const QByteArray& line : collector_.Lines()) {
+            const int at = line.indexOf("source=\"");
+            if (at >= 0)
+                ++forwarded[QString::fromLatin1(line.mid(at + 8, line.indexOf('"', at + 8) - at - 8))];
+        }
+        QCOMPARE(forwarded, sent);
     }
 };
 
