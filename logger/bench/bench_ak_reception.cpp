@@ -24,8 +24,9 @@
 #include "eventTableModel.h"
 #include "frmMain.h"
 #include "logFormat.h"
-#include "privateNetns.h"
+#include "privateNetwork.h"
 #include "settingsStore.h"
+#include "testSkip.h"
 
 #include <QApplication>
 #include <QDir>
@@ -40,6 +41,7 @@
 #include <cstdio>
 #include <cstring>
 #include <netinet/in.h>
+#include <string>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <thread>
@@ -165,9 +167,9 @@ private:
 
 int main(int argc, char* argv[])
 {
-    if (!EnterPrivateNetns()) {
-        std::printf("skipped: needs a network namespace of its own (unshare(CLONE_NEWNET) failed; run as root)\n");
-        return 77;
+    if (const std::string problem = twltest::EnterPrivateNetwork(); !problem.empty()) {
+        std::printf("skipped: needs a network namespace of its own (%s; run as root)\n", problem.c_str());
+        return twltest::SkipExitCode;
     }
     QApplication app(argc, argv);
     const bool shortRun = app.arguments().contains(QStringLiteral("--short"));

@@ -5,7 +5,8 @@
 // Alarmkeeper into one file, one line a message: severity, MSGID, the
 // structured data as received, the message text.
 //
-// Only in a private network namespace (privateNetns.h): the ports are fixed.
+// Only in a private network namespace (twltest::EnterPrivateNetwork): the
+// ports are fixed.
 #include <QByteArrayList>
 #include <QDeadlineTimer>
 #include <QDir>

@@ -17,7 +17,7 @@
 #include "frmSetting.h"
 #include "frmViewLog.h"
 #include "logFormat.h"
-#include "privateNetns.h"
+#include "privateNetwork.h"
 #include "settingsStore.h"
 
 #include <QApplication>
@@ -27,11 +27,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
+#include <string>
 
 int main(int argc, char* argv[])
 {
-    if (!EnterPrivateNetns()) {
-        std::fprintf(stderr, "needs a network namespace of its own (run as root)\n");
+    if (const std::string problem = twltest::EnterPrivateNetwork(); !problem.empty()) {
+        std::fprintf(stderr, "needs a network namespace of its own (%s; run as root)\n", problem.c_str());
         return 2;
     }
     QApplication app(argc, argv);

@@ -3,8 +3,8 @@
 // event type symbols, export, and the central log dialog.
 #include "akSettings.h"
 #include "akTestData.h"
+#include "akTestMain.h"
 #include "alarmNotifier.h"
-#include "boxAnswerer.h"
 #include "controlRoom.h"
 #include "eventFilterModel.h"
 #include "eventSymbol.h"
@@ -18,7 +18,7 @@
 #include "frmViewLog.h"
 #include "gridFilter.h"
 #include "logFormat.h"
-#include "privateNetns.h"
+#include "modalAnswerer.h"
 #include "settingsStore.h"
 #include "syslogForwarder.h"
 
@@ -69,7 +69,7 @@ class TestControlRoom : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<TBoxAnswerer> boxes_;
+    std::unique_ptr<twltest::ModalAnswerer> boxes_;
     std::unique_ptr<TfmMain> window_;
     QDateTime now_ { QDate(2026, 3, 14), QTime(12, 0, 0) };
 
@@ -88,7 +88,7 @@ class TestControlRoom : public QObject {
 private slots:
     void initTestCase()
     {
-        if (!InPrivateNetns())
+        if (!twltest::PrivateNetworkProblem().empty())
             QSKIP("needs a network namespace of its own (unshare(CLONE_NEWNET) failed; run as root)");
     }
     void init()
@@ -103,7 +103,7 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(DayLog());
         f.close();
-        boxes_ = std::make_unique<TBoxAnswerer>();
+        boxes_ = std::make_unique<twltest::ModalAnswerer>();
     }
     void cleanup()
     {

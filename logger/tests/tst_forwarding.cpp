@@ -3,13 +3,13 @@
 // stopped for a while, a collector that never reads, and reconnecting.
 #include "akSettings.h"
 #include "akTestData.h"
-#include "boxAnswerer.h"
+#include "akTestMain.h"
 #include "controlRoom.h"
 #include "eventTableModel.h"
 #include "forwardingSettings.h"
 #include "frmMain.h"
 #include "logFormat.h"
-#include "privateNetns.h"
+#include "modalAnswerer.h"
 #include "rsyslogCollector.h"
 #include "settingsStore.h"
 #include "syslogForwarder.h"
@@ -108,7 +108,7 @@ class TestForwarding : public QObject {
 private slots:
     void initTestCase()
     {
-        if (!InPrivateNetns())
+        if (!twltest::PrivateNetworkProblem().empty())
             QSKIP("needs a network namespace of its own (unshare(CLONE_NEWNET) failed; run as root)");
         if (!TRsyslogCollector::Available())
             QSKIP("rsyslogd is not installed (scripts/install-deps.sh)");
@@ -176,7 +176,7 @@ private slots:
         WriteRegString(AkSettingsKey(), QStringLiteral("LogPath"), logDir);
         StoreForwardingSettings(Collector());
         const QDateTime now(QDate(2026, 3, 14), QTime(12, 0, 0));
-        TBoxAnswerer boxes;
+        twltest::ModalAnswerer boxes;
         TfmMain window(programDir, [now] { return now; });
         window.show();
         TSyslogForwarder* forwarder = window.ControlRoom()->Forwarder();

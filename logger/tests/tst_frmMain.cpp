@@ -1,6 +1,6 @@
 #include "akSettings.h"
 #include "akTestData.h"
-#include "boxAnswerer.h"
+#include "akTestMain.h"
 #include "colorPicker.h"
 #include "connectionAcceptor.h"
 #include "eventTableModel.h"
@@ -9,7 +9,7 @@
 #include "frmSetting.h"
 #include "frmViewLog.h"
 #include "logFormat.h"
-#include "privateNetns.h"
+#include "modalAnswerer.h"
 #include "settingsStore.h"
 #include "sortGrid.h"
 
@@ -96,7 +96,7 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<TBoxAnswerer> boxes_;
+    std::unique_ptr<twltest::ModalAnswerer> boxes_;
     std::unique_ptr<TfmMain> window_;
     std::unique_ptr<QAbstractItemModelTester> tester_;
     QDateTime now_;
@@ -145,7 +145,7 @@ class TestMainWindow : public QObject {
 private slots:
     void initTestCase()
     {
-        if (!InPrivateNetns())
+        if (!twltest::PrivateNetworkProblem().empty())
             QSKIP("needs a network namespace of its own (unshare(CLONE_NEWNET) failed; run as root)");
     }
     void init()
@@ -161,7 +161,7 @@ private slots:
         WriteRegInteger(key, QStringLiteral("Port"), port_);
         WriteRegString(key, QStringLiteral("LogPath"), LogDir());
         now_ = QDateTime(QDate(2026, 3, 14), QTime(12, 0, 0));
-        boxes_ = std::make_unique<TBoxAnswerer>();
+        boxes_ = std::make_unique<twltest::ModalAnswerer>();
     }
     void cleanup()
     {

@@ -1,9 +1,9 @@
 #include "akSettings.h"
 #include "akTestData.h"
-#include "boxAnswerer.h"
 #include "frmMain.h"
 #include "frmViewLog.h"
 #include "logFormat.h"
+#include "modalAnswerer.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
@@ -118,7 +118,7 @@ private slots:
     {
         const QString folder = dir_.filePath(QStringLiteral("folder.log"));
         QVERIFY(QDir().mkpath(folder));
-        TBoxAnswerer boxes;
+        twltest::ModalAnswerer boxes;
         TfmViewLog viewer(QDate(2007, 10, 1), folder);
         QCOMPARE(boxes.Texts.size(), 1);
         QVERIFY(boxes.Texts[0].contains(folder));

@@ -2,12 +2,12 @@
 // over loopback lands in today's file.
 #include "akSettings.h"
 #include "akTestData.h"
+#include "akTestMain.h"
 #include "frmAbout.h"
 #include "frmMain.h"
-#include "singleInstance.h"
 #include "logFormat.h"
-#include "privateNetns.h"
 #include "settingsStore.h"
+#include "singleInstance.h"
 
 #include <QApplication>
 #include <QDir>
@@ -87,7 +87,7 @@ class TestProgram : public QObject {
 private slots:
     void initTestCase()
     {
-        if (!InPrivateNetns())
+        if (!twltest::PrivateNetworkProblem().empty())
             QSKIP("needs a network namespace of its own (unshare(CLONE_NEWNET) failed; run as root)");
         program_ = qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/Alarmkeeper");
         QVERIFY2(QFileInfo(program_).isExecutable(), qPrintable(program_));

@@ -1,11 +1,11 @@
 #include "akSettings.h"
+#include "akTestMain.h"
 #include "clickItem.h"
 #include "colorPicker.h"
 #include "eventTypes.h"
 #include "frmLogDir.h"
 #include "frmMain.h"
 #include "frmSetting.h"
-#include "privateNetns.h"
 #include "settingsStore.h"
 
 #include <QApplication>
@@ -163,7 +163,7 @@ void TestSettingsDialog::accepting()
     QFETCH(int, port);
     QFETCH(QString, logPath);
     QFETCH(uint, storedOffLine);
-    if (!InPrivateNetns())
+    if (!twltest::PrivateNetworkProblem().empty())
         QSKIP("the main window listens: needs a network namespace of its own (run as root)");
 
     const TAkSettings before = Current();
