@@ -23,7 +23,7 @@ out=$build/bench-results
 mkdir -p "$out"
 table=$out/table.md
 export QT_QPA_PLATFORM=offscreen TWL_BIN_DIR=$build/bin QTWEBENGINE_DISABLE_SANDBOX=1
-export QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu"
+export QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu --disable-background-networking --disable-component-update"
 
 {
   echo "| What | This program | The comparison | Ratio |"

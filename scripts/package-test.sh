@@ -62,18 +62,13 @@ if [[ ${1:-} == --in-lab ]]; then
   (((16#$capeff >> 12) & 1)) || fail "the running helper lacks CAP_NET_ADMIN (CapEff $capeff)"
   [[ $(stat -c %U "/proc/$hp") == "$user" ]] || fail "the helper does not run as the operator"
   pass "installed TwinlaneAdmin runs as $user in the lab with the installed helper, which holds CAP_NET_ADMIN"
-  # A program that searches (it opens the discovery library by its function
-  # names) searches once it starts: the lab's server on a foreign subnet
-  # (device 2) gets a host route through the installed helper, which the
-  # program's close removes again.
+  # The program searches once it starts: the lab's server on a foreign
+  # subnet (device 2) gets a host route through the installed helper, which
+  # the program's close removes again.
   foreign=10.88.0.12
-  scans=0
-  grep -q dsc_EnumSearch /usr/bin/TwinlaneAdmin && scans=1
-  if ((scans)); then
-    foreign_route() { [[ -n $(ip route show "$foreign" proto 84) ]]; }
-    wait_limit=180 await foreign_route || { cat "$work/admin.out" >&2; fail "the installed TwinlaneAdmin's search wrote no route to $foreign"; }
-    pass "the installed TwinlaneAdmin found the lab's servers and wrote a host route to $foreign"
-  fi
+  foreign_route() { [[ -n $(ip route show "$foreign" proto 84) ]]; }
+  wait_limit=180 await foreign_route || { cat "$work/admin.out" >&2; fail "the installed TwinlaneAdmin's search wrote no route to $foreign"; }
+  pass "the installed TwinlaneAdmin found the lab's servers and wrote a host route to $foreign"
   kill -TERM "$(pgrep -u "$user" -x TwinlaneAdmin)"
   await bash -c "! kill -0 $admin 2>/dev/null" || fail "TwinlaneAdmin did not end on SIGTERM"
   wait "$admin" || fail "TwinlaneAdmin ended with code $? on SIGTERM"

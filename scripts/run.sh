@@ -48,6 +48,6 @@ shots=${TWL_DEMO_SHOTS:-$PWD/build/demo}
 rm -rf "$shots"
 mkdir -p "$shots"
 TWL_STORY_SHOTS=$shots TWL_BIN_DIR=$bin QTWEBENGINE_DISABLE_SANDBOX=1 \
-  QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu" QT_QPA_PLATFORM=xcb \
+  QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu --disable-background-networking --disable-component-update" QT_QPA_PLATFORM=xcb \
   timeout "$story_limit_s" xvfb-run -a -s "-ac -screen 0 1280x1024x24" build/tests/test_operatorStory
 echo "No display here: the story ran on a virtual display; a picture of each step is in $shots"

@@ -264,15 +264,13 @@ void TestQ6120Commands::commands()
     }
     if (server == 0) {
         QCOMPARE(watcher.Countdown, (QList<int> { 8, 7, 6, 5, 4, 3, 2, 1, 0 }));
-        // A second a tick: no tick sooner after the one before than a 1000 ms
-        // timer allows (coarse timers may fire 5 % early). The first is left
-        // out: the watcher may see the dialog late on a busy machine.
+        // A second a tick. A tick delayed by a busy machine is followed by
+        // one that keeps the timer's schedule, so single gaps may be short;
+        // the seven gaps together still take about seven seconds (a 100 ms
+        // timer would take under one).
         QCOMPARE(watcher.TickTimes.size(), 8);
-        for (int i = 1; i < watcher.TickTimes.size(); ++i) {
-            const qint64 gap = watcher.TickTimes[i] - watcher.TickTimes[i - 1];
-            QVERIFY2(
-                gap >= 900, qPrintable(QStringLiteral("tick %1 came %2 ms after the one before").arg(i + 1).arg(gap)));
-        }
+        const qint64 span = watcher.TickTimes.last() - watcher.TickTimes.first();
+        QVERIFY2(span >= 6000, qPrintable(QStringLiteral("the last tick came %1 ms after the first").arg(span)));
         QCOMPARE(watcher.WaitCaption, QStringLiteral("Restarting I/O Server"));
         QVERIFY(!watcher.WaitHasFrameButtons);
         QVERIFY(!watcher.WaitClosedByEscape);
