@@ -1,7 +1,7 @@
 #include "followMode.h"
 
 #include "eventTableModel.h"
-#include "frmMain.h"
+#include "eventGrid.h"
 #include "gridFilter.h"
 
 #include <QEvent>

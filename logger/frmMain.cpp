@@ -1,6 +1,7 @@
 #include "frmMain.h"
 
 #include "alarmMessage.h"
+#include "banner.h"
 #include "connectionAcceptor.h"
 #include "controlRoom.h"
 #include "eventTableModel.h"
@@ -18,317 +19,21 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QItemSelectionModel>
 #include <QLabel>
-#include <QLinearGradient>
 #include <QMenu>
-#include <QMessageBox>
-#include <QMouseEvent>
 #include <QPointer>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QWheelEvent>
 #include <cstring>
 #include <utility>
-
-// ---- boxes ----------------------------------------------------------------
-
-void ShowMessageBox(QWidget* parent, const QString& text)
-{
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kAppTitle), text, QMessageBox::Ok, parent);
-    box.exec();
-}
-
-namespace {
-// QMessageBox would take its close box for the Escape button.
-class TConfirmBox : public QMessageBox {
-public:
-    using QMessageBox::QMessageBox;
-    bool closedByBox = false;
-
-protected:
-    void closeEvent(QCloseEvent* event) override
-    {
-        closedByBox = true;
-        event->accept();
-        done(QMessageBox::Cancel);
-    }
-};
-} // namespace
-
-TAnswer ShowConfirmBox(QWidget* parent, const QString& text)
-{
-    TConfirmBox box(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::Yes);
-    box.setEscapeButton(QMessageBox::No);
-    const int answer = box.exec();
-    if (box.closedByBox)
-        return TAnswer::Closed;
-    return answer == QMessageBox::Yes ? TAnswer::Yes : TAnswer::No;
-}
-
-void ShowErrorBox(QWidget* parent, const QString& text)
-{
-    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kAppTitle), text, QMessageBox::Ok, parent);
-    box.exec();
-}
-
-// ---- event table ------------------------------------------------------------
-
-TEventHeader::TEventHeader(QWidget* parent)
-    : QHeaderView(Qt::Horizontal, parent)
-{
-    setMouseTracking(true);
-    setSectionsClickable(false);
-    setHighlightSections(false);
-    setDefaultAlignment(Qt::AlignCenter);
-    connect(this, &QHeaderView::sectionResized, this, [this] {
-        if (QGuiApplication::mouseButtons() != Qt::NoButton)
-            resizing_ = true;
-    });
-}
-
-void TEventHeader::mousePressEvent(QMouseEvent* event)
-{
-    resizing_ = false;
-    QHeaderView::mousePressEvent(event);
-}
-
-int TEventHeader::ColumnAt(int x) const
-{
-    for (int c = 0; c < count(); ++c) {
-        if (isSectionHidden(c))
-            continue;
-        const int left = sectionViewportPosition(c);
-        const int right = left + sectionSize(c) - 1; // the line after the cell
-        if (left < x && x < right)
-            return c;
-    }
-    return -1;
-}
-
-void TEventHeader::mouseMoveEvent(QMouseEvent* event)
-{
-    QHeaderView::mouseMoveEvent(event);
-    const QPoint p = event->position().toPoint();
-    const int column = p.y() < height() ? ColumnAt(p.x()) : -1;
-    bool hand = column >= 0;
-    if (hand && sectionResizeMode(column) == QHeaderView::Interactive) {
-        // Within the grip margin of a border the header offers its resize cursor.
-        const int grip = style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, this);
-        const int left = sectionViewportPosition(column);
-        hand = p.x() > left + grip && p.x() < left + sectionSize(column) - 1 - grip;
-    }
-    if (hand)
-        viewport()->setCursor(Qt::PointingHandCursor);
-    else if (viewport()->cursor().shape() == Qt::PointingHandCursor)
-        viewport()->unsetCursor();
-}
-
-void TEventHeader::mouseReleaseEvent(QMouseEvent* event)
-{
-    QHeaderView::mouseReleaseEvent(event);
-    const QPoint p = event->position().toPoint();
-    const bool resized = std::exchange(resizing_, false);
-    if (!resized && p.y() >= 0 && p.y() < height())
-        emit HeaderReleased(ColumnAt(p.x()));
-}
-
-void TEventHeader::leaveEvent(QEvent* event)
-{
-    if (viewport()->cursor().shape() == Qt::PointingHandCursor)
-        viewport()->unsetCursor();
-    QHeaderView::leaveEvent(event);
-}
-
-namespace {
-const int kColumnWidths[kEventColumnCount] = { 60, 100, 200, 200, 150, 150 };
-
-void SetUpRows(QTableView* view)
-{
-    view->verticalHeader()->hide();
-    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    view->verticalHeader()->setMinimumSectionSize(20);
-    view->verticalHeader()->setDefaultSectionSize(20);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->setSortingEnabled(false);
-    view->setWordWrap(false);
-    view->setShowGrid(true);
-}
-} // namespace
-
-namespace {
-
-// The cells of column 0, drawn as headings at the rows the grid shows.
-class TFixedCells : public QWidget {
-public:
-    explicit TFixedCells(TEventGrid* grid)
-        : QWidget(grid)
-        , grid_(grid)
-    {
-        setAttribute(Qt::WA_OpaquePaintEvent);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        const QPalette pal = palette();
-        p.fillRect(rect(), pal.button());
-        const QAbstractItemModel* model = grid_->model();
-        if (model && model->rowCount() > 0) {
-            int first = grid_->rowAt(0);
-            int last = grid_->rowAt(height() - 1);
-            if (last < 0)
-                last = model->rowCount() - 1;
-            const QItemSelectionModel* selection = grid_->selectionModel();
-            for (int r = std::max(first, 0); first >= 0 && r <= last; ++r) {
-                const QRect cell(0, grid_->rowViewportPosition(r), width(), grid_->rowHeight(r));
-                const bool selected = selection && selection->isRowSelected(r, {});
-                if (selected)
-                    p.fillRect(cell, pal.highlight());
-                p.setPen(selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::ButtonText));
-                p.drawText(cell.adjusted(4, 0, -2, -1), Qt::AlignLeft | Qt::AlignVCenter,
-                    model->data(model->index(r, 0)).toString());
-                p.setPen(Qt::black);
-                p.drawLine(cell.left(), cell.bottom(), cell.right(), cell.bottom());
-            }
-        }
-        p.setPen(Qt::black);
-        p.drawLine(width() - 1, 0, width() - 1, height() - 1);
-    }
-    void mousePressEvent(QMouseEvent* event) override
-    {
-        const int row = grid_->rowAt(event->position().toPoint().y());
-        if (row >= 0)
-            grid_->selectRow(row);
-    }
-    void wheelEvent(QWheelEvent* event) override { QCoreApplication::sendEvent(grid_->viewport(), event); }
-
-private:
-    TEventGrid* grid_;
-};
-
-} // namespace
-
-TEventGrid::TEventGrid(QWidget* parent)
-    : QTableView(parent)
-    , header_(new TEventHeader(this))
-    , fixed_(new TFixedCells(this))
-    , fixedHeader_(new TEventHeader(this))
-{
-    setHorizontalHeader(header_);
-    SetUpRows(this);
-    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    header_->setStretchLastSection(false);
-    header_->setSectionResizeMode(QHeaderView::Interactive);
-    header_->setFixedHeight(22);
-    fixedHeader_->setFixedHeight(22);
-    fixedHeader_->setSectionResizeMode(QHeaderView::Fixed);
-    // Whatever repaints the rows repaints the fixed cells too.
-    viewport()->installEventFilter(this);
-
-    connect(header_, &QHeaderView::sectionCountChanged, this, [this](int, int count) {
-        for (int c = 0; c < count && c < kEventColumnCount; ++c)
-            header_->resizeSection(c, kColumnWidths[c]);
-    });
-    connect(header_, &QHeaderView::sectionResized, this, [this](int section, int, int size) {
-        if (section == 0) {
-            fixedHeader_->resizeSection(0, size);
-            PlaceFixedColumn();
-        }
-    });
-    connect(header_, &TEventHeader::HeaderReleased, this, &TEventGrid::HeaderReleased);
-    connect(fixedHeader_, &TEventHeader::HeaderReleased, this, &TEventGrid::HeaderReleased);
-}
-
-void TEventGrid::setModel(QAbstractItemModel* model)
-{
-    QTableView::setModel(model);
-    fixedHeader_->setModel(model);
-    for (int c = 1; c < model->columnCount(); ++c)
-        fixedHeader_->setSectionHidden(c, true);
-    fixedHeader_->resizeSection(0, columnWidth(0));
-    PlaceFixedColumn();
-}
-
-bool TEventGrid::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == viewport() && event->type() == QEvent::Paint)
-        fixed_->update();
-    return QTableView::eventFilter(watched, event);
-}
-
-void TEventGrid::resizeEvent(QResizeEvent* event)
-{
-    QTableView::resizeEvent(event);
-    PlaceFixedColumn();
-}
-
-void TEventGrid::updateGeometries()
-{
-    QTableView::updateGeometries();
-    PlaceFixedColumn();
-}
-
-void TEventGrid::PlaceFixedColumn()
-{
-    if (!fixed_)
-        return;
-    const int w = columnWidth(0);
-    fixedHeader_->setGeometry(frameWidth(), frameWidth(), w, header_->height());
-    fixed_->setGeometry(frameWidth(), frameWidth() + header_->height(), w, viewport()->height());
-    fixedHeader_->raise();
-    fixed_->raise();
-}
-
-// ---- banner -----------------------------------------------------------------
-
-namespace {
-class TBanner : public QWidget {
-public:
-    explicit TBanner(QWidget* parent)
-        : QWidget(parent)
-    {
-        setFixedHeight(40);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        QLinearGradient g(0, 0, width(), 0);
-        g.setColorAt(0, QColor(0x10, 0x2A, 0x5C));
-        g.setColorAt(1, QColor(0x6A, 0x9C, 0xD8));
-        p.fillRect(rect(), g);
-        QFont f = font();
-        f.setBold(true);
-        f.setPointSize(14);
-        p.setFont(f);
-        p.setPen(Qt::white);
-        p.drawText(rect().adjusted(14, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("Alarmkeeper"));
-        f.setBold(false);
-        f.setPointSize(9);
-        p.setFont(f);
-        p.drawText(rect().adjusted(0, 0, -14, 0), Qt::AlignVCenter | Qt::AlignRight,
-            QStringLiteral("Twinlane server alarm events"));
-    }
-};
-} // namespace
-
-// ---- main window --------------------------------------------------------------
 
 TfmMain::TfmMain(const QString& programDir, TClock clock, QWidget* parent)
     : QMainWindow(parent)
@@ -479,7 +184,6 @@ void TfmMain::ApplyColors()
     xgEvent->viewport()->update();
 }
 
-// ---- listener -----------------------------------------------------------------
 
 void TfmMain::ServerSocket1Accept(QTcpSocket* socket)
 {
@@ -533,7 +237,6 @@ void TfmMain::AppendToLog(const TEventRecord& record)
     AppendLogLine(TodayLogPath(), record.Cells);
 }
 
-// ---- commands -----------------------------------------------------------------
 
 void TfmMain::muSettingsClick()
 {

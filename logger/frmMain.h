@@ -2,13 +2,13 @@
 // The main window of Alarmkeeper: the live event table, the alarm listener
 // and the daily log.
 #include "akSettings.h"
+#include "eventGrid.h"
 #include "eventRecord.h"
+#include "messageBoxes.h"
 
 #include <QByteArrayView>
 #include <QDateTime>
-#include <QHeaderView>
 #include <QMainWindow>
-#include <QTableView>
 #include <functional>
 
 class QTcpServer;
@@ -19,76 +19,8 @@ class TEventTableModel;
 class TConnectionAcceptor;
 class TSingleInstance;
 
-// Boxes of the program: a message box (OK, captioned with the application
-// title), a confirmation box ("Confirm", Yes default, Escape answers No; its
-// close box gives neither answer) and an error box.
-enum class TAnswer { Yes, No, Closed };
-void ShowMessageBox(QWidget* parent, const QString& text);
-TAnswer ShowConfirmBox(QWidget* parent, const QString& text);
-void ShowErrorBox(QWidget* parent, const QString& text);
-
-inline constexpr const char* kAppTitle = "KORVEL Alarmkeeper";
 // Outer size of the main window, frame included.
 inline constexpr QSize kMainOuterSize { 879, 589 };
-
-// Header of an event table: a pointing hand over its cells, and a report of
-// every mouse release on it with the column under the pointer.
-class TEventHeader : public QHeaderView {
-    Q_OBJECT
-public:
-    explicit TEventHeader(QWidget* parent = nullptr);
-
-    // The visible column whose header cell has x strictly between its left
-    // and right edges; -1 on a border line or past the last column.
-    int ColumnAt(int x) const;
-
-signals:
-    // A release of any button while the pointer is within the header row's
-    // height; column as ColumnAt. Not after dragging a column border, which
-    // widens a column and is no click.
-    void HeaderReleased(int column);
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-
-private:
-    bool resizing_ = false; // a column border was dragged since the press
-};
-
-// The event table of both windows: six columns, 20-pixel rows, whole-row
-// selection, no editing. The "#" column is fixed: its cells are painted again
-// over the left edge as a heading column that never scrolls sideways. (A
-// second table view would do the same at twice the cost of every new row.)
-class TEventGrid : public QTableView {
-    Q_OBJECT
-public:
-    explicit TEventGrid(QWidget* parent = nullptr);
-    void setModel(QAbstractItemModel* model) override;
-
-    TEventHeader* Header() const { return header_; }
-    // The header over the fixed "#" column.
-    TEventHeader* FixedHeader() const { return fixedHeader_; }
-    QWidget* FixedColumn() const { return fixed_; }
-
-signals:
-    // A mouse release on either header; column as TEventHeader::ColumnAt.
-    void HeaderReleased(int column);
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-    void updateGeometries() override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    void PlaceFixedColumn();
-
-    TEventHeader* header_;
-    QWidget* fixed_; // paints the "#" cells over the left edge
-    TEventHeader* fixedHeader_;
-};
 
 class TfmMain : public QMainWindow {
     Q_OBJECT

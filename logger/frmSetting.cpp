@@ -3,7 +3,7 @@
 #include "colorPicker.h"
 #include "eventTypes.h"
 #include "frmLogDir.h"
-#include "frmMain.h"
+#include "messageBoxes.h"
 #include "okCancelButtons.h"
 
 #include <QDir>

@@ -4,7 +4,8 @@
 #include "eventFilterModel.h"
 #include "eventTableModel.h"
 #include "filterBar.h"
-#include "frmMain.h"
+#include "eventGrid.h"
+#include "messageBoxes.h"
 
 #include <QFileDialog>
 #include <QItemSelectionModel>
