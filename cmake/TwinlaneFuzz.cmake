@@ -3,7 +3,7 @@
 # "fuzz", that runs it for TWL_FUZZ_SECONDS on a corpus kept in the build
 # tree and read from its seed folder, which it never writes.
 #
-#   twl_add_fuzzer(NAME SOURCES ... [INCLUDES ...] [LIBS ...] SEEDS dir [ARGS ...])
+#   twl_add_fuzzer(NAME SOURCES ... [LIBS ...] SEEDS dir [ARGS ...])
 #
 # The sources are compiled into the fuzzer itself, so that all of the code
 # under test carries libFuzzer's coverage and the sanitizers.
@@ -22,9 +22,8 @@ function(twl_add_fuzzer name)
   if(NOT TWL_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(F "" "SEEDS" "SOURCES;INCLUDES;LIBS;ARGS" ${ARGN})
+  cmake_parse_arguments(F "" "SEEDS" "SOURCES;LIBS;ARGS" ${ARGN})
   add_executable(${name} ${F_SOURCES})
-  target_include_directories(${name} PRIVATE ${F_INCLUDES})
   target_link_libraries(${name} PRIVATE ${F_LIBS})
   set(flags -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
   target_compile_options(${name} PRIVATE ${flags} -O1 -g)

@@ -1,4 +1,4 @@
-#include "busyCursor.h"
+#include "common/busyCursor.h"
 
 #include <QCursor>
 #include <QGuiApplication>

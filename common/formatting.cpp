@@ -1,4 +1,4 @@
-#include "formatting.h"
+#include "common/formatting.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "programFiles.h"
+#include "common/programFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "settingsStore.h"
+#include "common/settingsStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "singleInstance.h"
+#include "common/singleInstance.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "devscan.h"
+#include "devscan/devscan.h"
 
-#include "dscWire.h"
+#include "devscan/dscWire.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,4 +1,4 @@
-#include "dscResponder.h"
+#include "devscan/dscResponder.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

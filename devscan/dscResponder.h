@@ -2,7 +2,7 @@
 // The device side of the search: answers search requests arriving on one
 // network interface with the device's identity. Used by simulated servers
 // and test devices; see README.md beside this file.
-#include "dscWire.h"
+#include "devscan/dscWire.h"
 
 #include <atomic>
 #include <chrono>

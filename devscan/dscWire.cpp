@@ -1,4 +1,4 @@
-#include "dscWire.h"
+#include "devscan/dscWire.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "labNet.h"
+#include "lab/labNet.h"
 
 #include <algorithm>
 #include <cerrno>

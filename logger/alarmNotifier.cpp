@@ -1,7 +1,7 @@
-#include "alarmNotifier.h"
+#include "logger/alarmNotifier.h"
 
-#include "alertSettings.h"
-#include "latin1.h"
+#include "logger/core/alertSettings.h"
+#include "common/latin1.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCall>

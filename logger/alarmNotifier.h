@@ -7,8 +7,8 @@
 //
 // The calls are asynchronous and their answers ignored: a missing bus or
 // notification service costs nothing and breaks nothing.
-#include "eventRecord.h"
-#include "eventTypes.h"
+#include "logger/core/eventRecord.h"
+#include "logger/core/eventTypes.h"
 
 #include <QDBusConnection>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "banner.h"
+#include "logger/banner.h"
 
 #include <QLinearGradient>
 #include <QPainter>

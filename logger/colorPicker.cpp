@@ -1,6 +1,6 @@
-#include "colorPicker.h"
+#include "logger/colorPicker.h"
 
-#include "eventTypes.h"
+#include "logger/core/eventTypes.h"
 
 #include <QPainter>
 #include <QPixmap>

@@ -1,15 +1,15 @@
-#include "controlRoom.h"
+#include "logger/controlRoom.h"
 
-#include "alarmNotifier.h"
-#include "alertSettings.h"
-#include "eventSymbolDelegate.h"
-#include "filterBar.h"
-#include "followMode.h"
-#include "forwardingSettings.h"
-#include "frmForwarding.h"
-#include "frmMain.h"
-#include "gridFilter.h"
-#include "syslogForwarder.h"
+#include "logger/alarmNotifier.h"
+#include "logger/core/alertSettings.h"
+#include "logger/eventSymbolDelegate.h"
+#include "logger/filterBar.h"
+#include "logger/followMode.h"
+#include "logger/core/forwardingSettings.h"
+#include "logger/frmForwarding.h"
+#include "logger/frmMain.h"
+#include "logger/gridFilter.h"
+#include "logger/core/syslogForwarder.h"
 
 #include <QLabel>
 #include <QMenu>

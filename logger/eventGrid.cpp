@@ -1,6 +1,6 @@
-#include "eventGrid.h"
+#include "logger/eventGrid.h"
 
-#include "eventRecord.h"
+#include "logger/core/eventRecord.h"
 
 #include <QCoreApplication>
 #include <QItemSelectionModel>

@@ -1,5 +1,5 @@
 #pragma once
-#include "eventHeader.h"
+#include "logger/eventHeader.h"
 
 #include <QTableView>
 

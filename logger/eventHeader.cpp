@@ -1,4 +1,4 @@
-#include "eventHeader.h"
+#include "logger/eventHeader.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>

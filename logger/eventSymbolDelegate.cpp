@@ -1,8 +1,8 @@
-#include "eventSymbolDelegate.h"
+#include "logger/eventSymbolDelegate.h"
 
-#include "eventSymbol.h"
-#include "eventTypes.h"
-#include "latin1.h"
+#include "logger/core/eventSymbol.h"
+#include "logger/core/eventTypes.h"
+#include "common/latin1.h"
 
 #include <QBrush>
 

@@ -1,6 +1,6 @@
-#include "filterBar.h"
+#include "logger/filterBar.h"
 
-#include "eventSymbol.h"
+#include "logger/core/eventSymbol.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #pragma once
 // The filter row above an event table: event types, source, free text, the
 // count of rows shown, and (in the main window) the follow control.
-#include "eventFilter.h"
+#include "logger/core/eventFilter.h"
 
 #include <QWidget>
 #include <array>

@@ -1,8 +1,8 @@
-#include "followMode.h"
+#include "logger/followMode.h"
 
-#include "eventTableModel.h"
-#include "eventGrid.h"
-#include "gridFilter.h"
+#include "logger/core/eventTableModel.h"
+#include "logger/eventGrid.h"
+#include "logger/gridFilter.h"
 
 #include <QEvent>
 #include <QKeyEvent>

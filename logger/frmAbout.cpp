@@ -1,4 +1,4 @@
-#include "frmAbout.h"
+#include "logger/frmAbout.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>

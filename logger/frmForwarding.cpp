@@ -1,6 +1,6 @@
-#include "frmForwarding.h"
+#include "logger/frmForwarding.h"
 
-#include "okCancelButtons.h"
+#include "logger/okCancelButtons.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,8 +2,8 @@
 // "Central Log and Alerts": the syslog collector that every accepted alarm
 // also goes to (an empty host turns forwarding off), and the event types
 // that raise a desktop notification.
-#include "eventTypes.h"
-#include "forwardingSettings.h"
+#include "logger/core/eventTypes.h"
+#include "logger/core/forwardingSettings.h"
 
 #include <QDialog>
 #include <array>

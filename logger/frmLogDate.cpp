@@ -1,6 +1,6 @@
-#include "frmLogDate.h"
+#include "logger/frmLogDate.h"
 
-#include "okCancelButtons.h"
+#include "logger/okCancelButtons.h"
 
 #include <QCalendarWidget>
 #include <QGroupBox>

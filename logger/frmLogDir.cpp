@@ -1,6 +1,6 @@
-#include "frmLogDir.h"
+#include "logger/frmLogDir.h"
 
-#include "okCancelButtons.h"
+#include "logger/okCancelButtons.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,10 +1,10 @@
 #pragma once
 // The main window of Alarmkeeper: the live event table, the alarm listener
 // and the daily log.
-#include "akSettings.h"
-#include "eventGrid.h"
-#include "eventRecord.h"
-#include "messageBoxes.h"
+#include "logger/core/akSettings.h"
+#include "logger/eventGrid.h"
+#include "logger/core/eventRecord.h"
+#include "logger/messageBoxes.h"
 
 #include <QByteArrayView>
 #include <QDateTime>

@@ -1,10 +1,10 @@
-#include "frmSetting.h"
+#include "logger/frmSetting.h"
 
-#include "colorPicker.h"
-#include "eventTypes.h"
-#include "frmLogDir.h"
-#include "messageBoxes.h"
-#include "okCancelButtons.h"
+#include "logger/colorPicker.h"
+#include "logger/core/eventTypes.h"
+#include "logger/frmLogDir.h"
+#include "logger/messageBoxes.h"
+#include "logger/okCancelButtons.h"
 
 #include <QDir>
 #include <QFileInfo>

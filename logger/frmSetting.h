@@ -5,7 +5,7 @@
 // the accept rules to that copy; the owner then takes Settings(), keeps and
 // stores them and redraws its table. Sort order passes through untouched.
 
-#include "akSettings.h"
+#include "logger/core/akSettings.h"
 
 #include <QDialog>
 #include <array>

@@ -1,14 +1,14 @@
-#include "frmViewLog.h"
+#include "logger/frmViewLog.h"
 
-#include "eventSymbolDelegate.h"
-#include "eventTableModel.h"
-#include "filterBar.h"
-#include "gridFilter.h"
-#include "eventGrid.h"
-#include "messageBoxes.h"
-#include "logFormat.h"
-#include "sortGrid.h"
-#include "windowFrame.h"
+#include "logger/eventSymbolDelegate.h"
+#include "logger/core/eventTableModel.h"
+#include "logger/filterBar.h"
+#include "logger/gridFilter.h"
+#include "logger/eventGrid.h"
+#include "logger/messageBoxes.h"
+#include "logger/core/logFormat.h"
+#include "logger/core/sortGrid.h"
+#include "logger/windowFrame.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

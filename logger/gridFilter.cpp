@@ -1,11 +1,11 @@
-#include "gridFilter.h"
+#include "logger/gridFilter.h"
 
-#include "csvExport.h"
-#include "eventFilterModel.h"
-#include "eventTableModel.h"
-#include "filterBar.h"
-#include "eventGrid.h"
-#include "messageBoxes.h"
+#include "logger/core/csvExport.h"
+#include "logger/core/eventFilterModel.h"
+#include "logger/core/eventTableModel.h"
+#include "logger/filterBar.h"
+#include "logger/eventGrid.h"
+#include "logger/messageBoxes.h"
 
 #include <QFileDialog>
 #include <QItemSelectionModel>

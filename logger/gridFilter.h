@@ -2,7 +2,7 @@
 // Ties a filter bar to an event grid and its table. Without a filter the
 // grid shows the table itself and the filter model is detached, so a live
 // table pays nothing; with one the grid shows the filter model.
-#include "eventFilter.h"
+#include "logger/core/eventFilter.h"
 
 #include <QObject>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "messageBoxes.h"
+#include "logger/messageBoxes.h"
 
 #include <QCloseEvent>
 #include <QMessageBox>

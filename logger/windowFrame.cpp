@@ -1,4 +1,4 @@
-#include "windowFrame.h"
+#include "logger/windowFrame.h"
 
 #include <QWidget>
 #include <QWindow>

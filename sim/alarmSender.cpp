@@ -1,4 +1,4 @@
-#include "alarmSender.h"
+#include "sim/alarmSender.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

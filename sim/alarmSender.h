@@ -1,5 +1,5 @@
 #pragma once
-#include "simAlarmMessage.h"
+#include "sim/simAlarmMessage.h"
 
 #include <chrono>
 #include <deque>

@@ -1,4 +1,4 @@
-#include "commitDelay.h"
+#include "sim/commitDelay.h"
 
 #include <charconv>
 

@@ -1,4 +1,4 @@
-#include "controlChannel.h"
+#include "sim/controlChannel.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "faultPlan.h"
+#include "sim/faultPlan.h"
 
 #include <charconv>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "firmwareReceiver.h"
+#include "sim/firmwareReceiver.h"
 
-#include "simCrc.h"
+#include "sim/simCrc.h"
 
 #include <cstring>
 

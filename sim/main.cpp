@@ -1,7 +1,7 @@
 // twinlane-sim: one simulated Q6120 server for tests, the lab and demos.
-#include "simInterface.h"
-#include "simOptions.h"
-#include "simServer.h"
+#include "sim/simInterface.h"
+#include "sim/simOptions.h"
+#include "sim/simServer.h"
 
 #include <csignal>
 #include <cstdio>

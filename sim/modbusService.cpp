@@ -1,4 +1,4 @@
-#include "modbusService.h"
+#include "sim/modbusService.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

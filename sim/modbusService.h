@@ -1,6 +1,6 @@
 #pragma once
-#include "faultPlan.h"
-#include "q6120Device.h"
+#include "sim/faultPlan.h"
+#include "sim/q6120Device.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "q6120Device.h"
+#include "sim/q6120Device.h"
 
-#include "simPassword.h"
+#include "sim/simPassword.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
-#include "firmwareReceiver.h"
-#include "simTypes.h"
+#include "sim/firmwareReceiver.h"
+#include "sim/simTypes.h"
 
 #include <cstdint>
 #include <memory>

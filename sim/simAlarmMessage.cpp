@@ -1,4 +1,4 @@
-#include "simAlarmMessage.h"
+#include "sim/simAlarmMessage.h"
 
 #include <algorithm>
 #include <ctime>

@@ -1,5 +1,5 @@
 #pragma once
-#include "simTypes.h"
+#include "sim/simTypes.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "simConsole.h"
+#include "sim/simConsole.h"
 
 #include <httplib.h>
 

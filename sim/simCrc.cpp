@@ -1,4 +1,4 @@
-#include "simCrc.h"
+#include "sim/simCrc.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "simInterface.h"
+#include "sim/simInterface.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "simOptions.h"
+#include "sim/simOptions.h"
 
-#include "commitDelay.h"
-#include "simPassword.h"
+#include "sim/commitDelay.h"
+#include "sim/simPassword.h"
 
 #include <charconv>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "simPassword.h"
+#include "sim/simPassword.h"
 
 namespace sim {
 

@@ -1,13 +1,13 @@
-#include "simServer.h"
+#include "sim/simServer.h"
 
-#include "commitDelay.h"
-#include "simInterface.h"
-#include "simPassword.h"
+#include "sim/commitDelay.h"
+#include "sim/simInterface.h"
+#include "sim/simPassword.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <dscResponder.h>
+#include "devscan/dscResponder.h"
 #include <poll.h>
 #include <sstream>
 #include <sys/signalfd.h>

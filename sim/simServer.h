@@ -1,10 +1,10 @@
 #pragma once
-#include "alarmSender.h"
-#include "controlChannel.h"
-#include "modbusService.h"
-#include "q6120Device.h"
-#include "simConsole.h"
-#include "simOptions.h"
+#include "sim/alarmSender.h"
+#include "sim/controlChannel.h"
+#include "sim/modbusService.h"
+#include "sim/q6120Device.h"
+#include "sim/simConsole.h"
+#include "sim/simOptions.h"
 
 #include <chrono>
 #include <memory>

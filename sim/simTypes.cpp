@@ -1,4 +1,4 @@
-#include "simTypes.h"
+#include "sim/simTypes.h"
 
 #include <charconv>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "ioClientSocket.h"
+#include "admin/comm/ioClientSocket.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

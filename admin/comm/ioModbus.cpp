@@ -1,11 +1,11 @@
-#include "ioModbus.h"
+#include "admin/comm/ioModbus.h"
 
-#include "modbusCodes.h"
+#include "admin/comm/modbusCodes.h"
 
-#include "ioClientSocket.h"
-#include "ioGlobals.h"
-#include "ioThreadSocketConnect.h"
-#include "ioThreadSocketRW.h"
+#include "admin/comm/ioClientSocket.h"
+#include "admin/comm/ioGlobals.h"
+#include "admin/comm/ioThreadSocketConnect.h"
+#include "admin/comm/ioThreadSocketRW.h"
 
 #include <cstring>
 

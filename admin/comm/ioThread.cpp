@@ -1,4 +1,4 @@
-#include "ioThread.h"
+#include "admin/comm/ioThread.h"
 
 #include <QCoreApplication>
 #include <QThread>

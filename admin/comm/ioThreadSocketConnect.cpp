@@ -1,8 +1,8 @@
-#include "ioThreadSocketConnect.h"
+#include "admin/comm/ioThreadSocketConnect.h"
 
-#include "busyCursor.h"
-#include "ioClientSocket.h"
-#include "ioGlobals.h"
+#include "common/busyCursor.h"
+#include "admin/comm/ioClientSocket.h"
+#include "admin/comm/ioGlobals.h"
 
 #include <chrono>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Opening a client socket in a worker while the user-interface thread waits
 // and enforces the time limit.
-#include "ioThread.h"
+#include "admin/comm/ioThread.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
-#include "ioThreadSocketRW.h"
+#include "admin/comm/ioThreadSocketRW.h"
 
-#include "ioClientSocket.h"
-#include "ioModbus.h"
+#include "admin/comm/ioClientSocket.h"
+#include "admin/comm/ioModbus.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,6 +1,6 @@
 #pragma once
 // One request/reply exchange on an open socket, in a worker or directly.
-#include "ioThread.h"
+#include "admin/comm/ioThread.h"
 
 #include <cstdint>
 

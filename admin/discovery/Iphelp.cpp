@@ -1,8 +1,8 @@
-#include "Iphelp.h"
+#include "admin/discovery/Iphelp.h"
 
-#include "formatting.h"
-#include "ipTables.h"
-#include "latin1.h"
+#include "common/formatting.h"
+#include "admin/discovery/ipTables.h"
+#include "common/latin1.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // entries that the program puts into the system tables for its servers.
 // Process-wide; user-interface thread only. Failures are results (false),
 // never exceptions.
-#include "routeProtocol.h"
+#include "admin/routehelper/routeProtocol.h"
 
 #include <QList>
 #include <QString>

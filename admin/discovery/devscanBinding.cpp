@@ -1,6 +1,6 @@
-#include "devscanBinding.h"
+#include "admin/discovery/devscanBinding.h"
 
-#include "dynamicLibrary.h"
+#include "admin/discovery/dynamicLibrary.h"
 
 #include <QDir>
 

@@ -2,7 +2,7 @@
 // The discovery library devscan, bound when the program starts: the
 // library beside the program first, then the one on the system's library
 // path. Nothing here is linked against it.
-#include "devscan.h"
+#include "devscan/devscan.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "dynamicLibrary.h"
+#include "admin/discovery/dynamicLibrary.h"
 
 #include <dlfcn.h>
 

@@ -1,16 +1,16 @@
-#include "frmIPConflict.h"
+#include "admin/discovery/frmIPConflict.h"
 
-#include "Iphelp.h"
-#include "busyCursor.h"
-#include "frmWait.h"
-#include "ioAppGlobals.h"
-#include "ioClientSocket.h"
-#include "ioThreadSocketConnect.h"
-#include "ioThreadSocketRW.h"
-#include "ipChangeFrames.h"
-#include "ipSetDelegate.h"
-#include "ipSetEditor.h"
-#include "latin1.h"
+#include "admin/discovery/Iphelp.h"
+#include "common/busyCursor.h"
+#include "admin/model/frmWait.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/comm/ioClientSocket.h"
+#include "admin/comm/ioThreadSocketConnect.h"
+#include "admin/comm/ioThreadSocketRW.h"
+#include "admin/discovery/ipChangeFrames.h"
+#include "admin/discovery/ipSetDelegate.h"
+#include "admin/discovery/ipSetEditor.h"
+#include "common/latin1.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

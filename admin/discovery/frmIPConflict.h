@@ -4,7 +4,7 @@
 // device through a temporary host route with a static neighbour entry for
 // its MAC. OK ("Re-Search") asks for a new search, Cancel ("Ignore these
 // devices") goes on without the conflicting servers.
-#include "ioObject.h"
+#include "admin/model/ioObject.h"
 
 #include <QDialog>
 #include <QList>

@@ -1,7 +1,7 @@
-#include "frmModAdd.h"
+#include "admin/discovery/frmModAdd.h"
 
-#include "Iphelp.h"
-#include "ioMod.h"
+#include "admin/discovery/Iphelp.h"
+#include "admin/model/ioMod.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

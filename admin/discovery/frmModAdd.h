@@ -2,8 +2,8 @@
 // The add-module dialog behind "Add Twinlane Server": the server type, the
 // local Ethernet interface it is reached through and its address (or host
 // name). It only collects and checks; the caller adds the route and module.
-#include "ioMod.h"
-#include "ioObject.h"
+#include "admin/model/ioMod.h"
+#include "admin/model/ioObject.h"
 
 #include <QDialog>
 #include <QList>

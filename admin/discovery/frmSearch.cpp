@@ -1,9 +1,9 @@
-#include "frmSearch.h"
+#include "admin/discovery/frmSearch.h"
 
-#include "Iphelp.h"
-#include "ioAppGlobals.h"
-#include "ioSearchSession.h"
-#include "ioSearchThread.h"
+#include "admin/discovery/Iphelp.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/discovery/ioSearchSession.h"
+#include "admin/discovery/ioSearchThread.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

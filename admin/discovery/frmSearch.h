@@ -2,7 +2,7 @@
 // The search dialog: runs devscan in a worker, lists the servers as they
 // answer and closes itself about two seconds after the search began (or on
 // Stop), always only after the library's search call has returned.
-#include "ioObject.h"
+#include "admin/model/ioObject.h"
 
 #include <QDialog>
 #include <QList>

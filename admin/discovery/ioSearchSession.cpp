@@ -1,6 +1,6 @@
-#include "ioSearchSession.h"
+#include "admin/discovery/ioSearchSession.h"
 
-#include "formatting.h"
+#include "common/formatting.h"
 
 #include <arpa/inet.h>
 

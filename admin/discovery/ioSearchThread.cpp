@@ -1,6 +1,6 @@
-#include "ioSearchThread.h"
+#include "admin/discovery/ioSearchThread.h"
 
-#include "devscanBinding.h"
+#include "admin/discovery/devscanBinding.h"
 
 TEnumThread::TEnumThread(DscEnumCallback callback)
     : Callback(callback)

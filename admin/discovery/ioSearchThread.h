@@ -2,7 +2,7 @@
 // The search worker: one devscan search (options first, then the search
 // with every interface) on a thread of its own. The owner starts it, waits
 // for Done and deletes it; the destructor joins the thread.
-#include "devscan.h"
+#include "devscan/devscan.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "ipChangeFrames.h"
+#include "admin/discovery/ipChangeFrames.h"
 
 #include <QRegularExpression>
 #include <QStringList>

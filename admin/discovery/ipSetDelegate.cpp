@@ -1,6 +1,6 @@
-#include "ipSetDelegate.h"
+#include "admin/discovery/ipSetDelegate.h"
 
-#include "ipSetEditor.h"
+#include "admin/discovery/ipSetEditor.h"
 
 #include <QPersistentModelIndex>
 

@@ -1,4 +1,4 @@
-#include "ipSetEditor.h"
+#include "admin/discovery/ipSetEditor.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
-#include "ipTables.h"
+#include "admin/discovery/ipTables.h"
 
-#include "Iphelp.h"
-#include "formatting.h"
+#include "admin/discovery/Iphelp.h"
+#include "common/formatting.h"
 
 #include <QtEndian>
 #include <algorithm>

@@ -8,7 +8,7 @@
 // system call runs before the backend is asked for anything. A backend only
 // reads and writes the tables of its platform (netlink on Linux; an IP Helper
 // backend fits beside it).
-#include "routeProtocol.h"
+#include "admin/routehelper/routeProtocol.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "ipTablesHelper.h"
+#include "admin/discovery/ipTablesHelper.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 // request at a time and waits, bounded, for each answer. The helper ends
 // when it is stopped here, and removes what it wrote when this process ends
 // without stopping it.
-#include "routeProtocol.h"
+#include "admin/routehelper/routeProtocol.h"
 
 #include <QString>
 #include <sys/types.h>

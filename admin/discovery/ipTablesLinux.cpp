@@ -3,12 +3,12 @@
 // holds CAP_NET_ADMIN, started by StartWriting and released by StopWriting.
 #if defined(__linux__)
 
-#include "ipTables.h"
+#include "admin/discovery/ipTables.h"
 
-#include "formatting.h"
-#include "ipTablesHelper.h"
-#include "latin1.h"
-#include "routeProtocol.h"
+#include "common/formatting.h"
+#include "admin/discovery/ipTablesHelper.h"
+#include "common/latin1.h"
+#include "admin/routehelper/routeProtocol.h"
 
 #include <QtEndian>
 #include <algorithm>

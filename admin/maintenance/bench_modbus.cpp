@@ -3,17 +3,17 @@
 // same reads against the same server on loopback, and the memory of 1, 10
 // and 50 device pages with their web consoles. Prints figures; with --short
 // it only checks that everything runs.
-#include "frmQ6120.h"
-#include "ioAppGlobals.h"
-#include "ioClientSocket.h"
-#include "ioGlobals.h"
-#include "modQ6120.h"
-#include "modbusCodes.h"
-#include "privateNetwork.h"
-#include "simProcess.h"
-#include "testSkip.h"
-#include "testServers.h"
-#include "webProfile.h"
+#include "admin/maintenance/frmQ6120.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/comm/ioClientSocket.h"
+#include "admin/comm/ioGlobals.h"
+#include "admin/model/modQ6120.h"
+#include "admin/comm/modbusCodes.h"
+#include "lab/testsupport/privateNetwork.h"
+#include "lab/testsupport/simProcess.h"
+#include "lab/testsupport/testSkip.h"
+#include "admin/comm/tests/testServers.h"
+#include "admin/maintenance/webProfile.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

@@ -1,4 +1,4 @@
-#include "frmLogin.h"
+#include "admin/maintenance/frmLogin.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "frmPwd.h"
+#include "admin/maintenance/frmPwd.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

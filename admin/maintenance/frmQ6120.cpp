@@ -1,14 +1,14 @@
-#include "frmQ6120.h"
+#include "admin/maintenance/frmQ6120.h"
 
-#include "frmPwd.h"
-#include "frmWait.h"
-#include "frmWebNew.h"
-#include "ioAppGlobals.h"
-#include "ioObject.h"
-#include "modQ6120.h"
-#include "moduleFirmwareLink.h"
-#include "webPageHandlers.h"
-#include "webProfile.h"
+#include "admin/maintenance/frmPwd.h"
+#include "admin/model/frmWait.h"
+#include "admin/maintenance/frmWebNew.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/model/ioObject.h"
+#include "admin/model/modQ6120.h"
+#include "admin/maintenance/moduleFirmwareLink.h"
+#include "admin/maintenance/webPageHandlers.h"
+#include "admin/maintenance/webProfile.h"
 
 #include <QApplication>
 #include <QEvent>

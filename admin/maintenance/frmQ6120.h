@@ -1,8 +1,8 @@
 #pragma once
 // The page of a Q6120 server: caption strip, the server's web console in an
 // embedded browser, and the firmware update tab.
-#include "firmwareUpdate.h"
-#include "ioDevicePage.h"
+#include "admin/maintenance/firmware/firmwareUpdate.h"
+#include "admin/model/ioDevicePage.h"
 
 #include <QUrl>
 #include <QWebEngineView>

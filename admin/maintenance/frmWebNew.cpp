@@ -1,9 +1,9 @@
-#include "frmWebNew.h"
+#include "admin/maintenance/frmWebNew.h"
 
-#include "frmQ6120.h"
+#include "admin/maintenance/frmQ6120.h"
 
-#include "ioAppGlobals.h"
-#include "webProfile.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/maintenance/webProfile.h"
 
 #include <QGuiApplication>
 #include <QScreen>

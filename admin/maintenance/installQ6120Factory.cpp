@@ -1,8 +1,8 @@
-#include "installQ6120Factory.h"
+#include "admin/maintenance/installQ6120Factory.h"
 
-#include "frmQ6120.h"
-#include "modQ6120.h"
-#include "pdTwinlane.h"
+#include "admin/maintenance/frmQ6120.h"
+#include "admin/model/modQ6120.h"
+#include "admin/model/pdTwinlane.h"
 
 void InstallQ6120Factory()
 {

@@ -1,8 +1,8 @@
 #pragma once
 // The download's requests through a module's ModbusRequest, and a hold on
 // the module for as long as an update runs.
-#include "firmwareUpdate.h"
-#include "ioModNet.h"
+#include "admin/maintenance/firmware/firmwareUpdate.h"
+#include "admin/model/ioModNet.h"
 
 class TModuleFirmwareLink : public TFirmwareLink {
 public:

@@ -1,7 +1,7 @@
-#include "webPageHandlers.h"
+#include "admin/maintenance/webPageHandlers.h"
 
-#include "frmLogin.h"
-#include "ioAppGlobals.h"
+#include "admin/maintenance/frmLogin.h"
+#include "admin/model/ioAppGlobals.h"
 
 #include <QAuthenticator>
 #include <QFileDialog>

@@ -1,6 +1,6 @@
-#include "webProfile.h"
+#include "admin/maintenance/webProfile.h"
 
-#include "webPageHandlers.h"
+#include "admin/maintenance/webPageHandlers.h"
 
 #include <QCoreApplication>
 #include <QPointer>

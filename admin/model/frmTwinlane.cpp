@@ -1,7 +1,7 @@
-#include "frmTwinlane.h"
+#include "admin/model/frmTwinlane.h"
 
-#include "ioMod.h"
-#include "pdTwinlane.h"
+#include "admin/model/ioMod.h"
+#include "admin/model/pdTwinlane.h"
 
 #include <QGroupBox>
 #include <QHeaderView>

@@ -1,4 +1,4 @@
-#include "frmWait.h"
+#include "admin/model/frmWait.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "ioAppGlobals.h"
+#include "admin/model/ioAppGlobals.h"
 
 QString AppDir;
 QImage BannerImage;

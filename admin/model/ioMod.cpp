@@ -1,6 +1,6 @@
-#include "ioMod.h"
+#include "admin/model/ioMod.h"
 
-#include "ioTreeNode.h"
+#include "admin/model/ioTreeNode.h"
 
 #include <QTreeWidgetItem>
 

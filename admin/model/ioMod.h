@@ -2,8 +2,8 @@
 // Base of every module (one I/O server). The operations through which the
 // program talks to a server do nothing here; the Ethernet classes fill
 // them in.
-#include "ioObject.h"
-#include "sortMode.h"
+#include "admin/model/ioObject.h"
+#include "admin/model/sortMode.h"
 
 #include <QList>
 #include <cstdint>

@@ -1,9 +1,9 @@
-#include "ioModNet.h"
+#include "admin/model/ioModNet.h"
 
-#include "ioClientSocket.h"
-#include "ioGlobals.h"
-#include "ioModbus.h"
-#include "latin1.h"
+#include "admin/comm/ioClientSocket.h"
+#include "admin/comm/ioGlobals.h"
+#include "admin/comm/ioModbus.h"
+#include "common/latin1.h"
 
 #include <span>
 

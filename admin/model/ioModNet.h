@@ -2,7 +2,7 @@
 // A module reached over Ethernet: its requests travel over its first
 // connection, a request that finally fails closes the connections, and the
 // next request opens them again.
-#include "ioMod.h"
+#include "admin/model/ioMod.h"
 
 class TIOClientSocket;
 

@@ -1,12 +1,12 @@
-#include "ioModRemoteE.h"
+#include "admin/model/ioModRemoteE.h"
 
-#include "busyCursor.h"
-#include "frmWait.h"
-#include "ioAppGlobals.h"
-#include "ioClientSocket.h"
-#include "ioModbus.h"
-#include "modbusCodes.h"
-#include "latin1.h"
+#include "common/busyCursor.h"
+#include "admin/model/frmWait.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/comm/ioClientSocket.h"
+#include "admin/comm/ioModbus.h"
+#include "admin/comm/modbusCodes.h"
+#include "common/latin1.h"
 
 #include <QAction>
 #include <QMessageBox>

@@ -1,7 +1,7 @@
 #pragma once
 // The remote Ethernet module: one Modbus/TCP connection to port 502 of its
 // server, and the two maintenance commands of the module pop-up menu.
-#include "ioModNet.h"
+#include "admin/model/ioModNet.h"
 
 class QObject;
 

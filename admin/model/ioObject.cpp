@@ -1,4 +1,4 @@
-#include "ioObject.h"
+#include "admin/model/ioObject.h"
 
 #include <QGridLayout>
 

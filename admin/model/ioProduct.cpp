@@ -1,10 +1,10 @@
-#include "ioProduct.h"
+#include "admin/model/ioProduct.h"
 
-#include "Iphelp.h"
-#include "ioAppGlobals.h"
-#include "ioMod.h"
-#include "ioTreeNode.h"
-#include "busyCursor.h"
+#include "admin/discovery/Iphelp.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/model/ioMod.h"
+#include "admin/model/ioTreeNode.h"
+#include "common/busyCursor.h"
 
 #include <QCollator>
 #include <QLocale>

@@ -1,7 +1,7 @@
 #pragma once
 // The object at the top of the device model: owns every module, keeps the
 // sorted group texts of the server tree and adds its own subtree to it.
-#include "ioObject.h"
+#include "admin/model/ioObject.h"
 
 #include <QList>
 #include <QStringList>

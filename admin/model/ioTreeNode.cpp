@@ -1,6 +1,6 @@
-#include "ioTreeNode.h"
+#include "admin/model/ioTreeNode.h"
 
-#include "ioObject.h"
+#include "admin/model/ioObject.h"
 
 #include <QCollator>
 #include <QLocale>

@@ -1,6 +1,6 @@
-#include "modQ6120.h"
+#include "admin/model/modQ6120.h"
 
-#include "ioDevicePage.h"
+#include "admin/model/ioDevicePage.h"
 
 TModQ6120::TModQ6120(int32_t modelIndex)
     : TIOModRemoteE(1, modelIndex, 3)

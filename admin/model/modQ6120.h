@@ -1,7 +1,7 @@
 #pragma once
 // The model Q6120: eight digital inputs, eight digital outputs, unit 1.
 // Ties the module to its device page through TDevicePage.
-#include "ioModRemoteE.h"
+#include "admin/model/ioModRemoteE.h"
 
 class TDevicePage;
 

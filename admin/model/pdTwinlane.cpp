@@ -1,8 +1,8 @@
-#include "pdTwinlane.h"
+#include "admin/model/pdTwinlane.h"
 
-#include "frmTwinlane.h"
-#include "ioAppGlobals.h"
-#include "ioMod.h"
+#include "admin/model/frmTwinlane.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/model/ioMod.h"
 
 namespace {
 TModuleFactory& Factory()

@@ -1,6 +1,6 @@
 #pragma once
 // The one concrete product, the root of the server tree.
-#include "ioProduct.h"
+#include "admin/model/ioProduct.h"
 
 #include <functional>
 

@@ -8,9 +8,9 @@
 // and removes every one still recorded when the program releases it or its
 // input closes without a release (the program crashed or was killed). What a
 // killed helper left is removed by the next one from its state file.
-#include "netlinkWriter.h"
-#include "routeProtocol.h"
-#include "routeRecord.h"
+#include "admin/routehelper/netlinkWriter.h"
+#include "admin/routehelper/routeProtocol.h"
+#include "admin/routehelper/routeRecord.h"
 
 #include <cerrno>
 #include <csignal>

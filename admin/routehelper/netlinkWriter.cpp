@@ -1,4 +1,4 @@
-#include "netlinkWriter.h"
+#include "admin/routehelper/netlinkWriter.h"
 
 #include <cstring>
 #include <memory>

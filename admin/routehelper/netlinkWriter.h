@@ -1,7 +1,7 @@
 #pragma once
 // The helper's writes to the kernel's IPv4 routing and neighbour tables,
 // through rtnetlink (libnl-route-3). Every call opens its own socket.
-#include "routeProtocol.h"
+#include "admin/routehelper/routeProtocol.h"
 
 #include <string>
 

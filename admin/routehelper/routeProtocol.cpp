@@ -1,4 +1,4 @@
-#include "routeProtocol.h"
+#include "admin/routehelper/routeProtocol.h"
 
 #include <arpa/inet.h>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "routeRecord.h"
+#include "admin/routehelper/routeRecord.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -8,7 +8,7 @@
 // belongs to a helper that is gone. Entries are recorded before they are
 // written to the system and forgotten after they were removed, so a file
 // never lists less than the system holds of ours.
-#include "routeProtocol.h"
+#include "admin/routehelper/routeProtocol.h"
 
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
-#include "adminApplication.h"
+#include "admin/shell/adminApplication.h"
 
-#include "ioGlobals.h"
+#include "admin/comm/ioGlobals.h"
 
 #include <QMessageBox>
 #include <QSocketNotifier>

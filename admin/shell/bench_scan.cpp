@@ -3,15 +3,15 @@
 // search dialog's close to the tree being ready, and the resident memory of
 // the program with the web engine's helper processes once the pages have
 // settled. Runs inside a lab of its own (needs root). --short: 10 servers.
-#include "Iphelp.h"
-#include "devscanBinding.h"
-#include "frmMain.h"
-#include "frmSearch.h"
-#include "installQ6120Factory.h"
-#include "ioProduct.h"
-#include "pdTwinlane.h"
-#include "shellTestSupport.h"
-#include "webProfile.h"
+#include "admin/discovery/Iphelp.h"
+#include "admin/discovery/devscanBinding.h"
+#include "admin/shell/frmMain.h"
+#include "admin/discovery/frmSearch.h"
+#include "admin/maintenance/installQ6120Factory.h"
+#include "admin/model/ioProduct.h"
+#include "admin/model/pdTwinlane.h"
+#include "admin/shell/tests/shellTestSupport.h"
+#include "admin/maintenance/webProfile.h"
 
 #include <QApplication>
 #include <QDir>

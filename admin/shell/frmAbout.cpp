@@ -1,4 +1,4 @@
-#include "frmAbout.h"
+#include "admin/shell/frmAbout.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

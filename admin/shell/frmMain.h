@@ -1,7 +1,7 @@
 #pragma once
 // The main window of TwinlaneAdmin: the server tree, the page pane, the
 // tool buttons and menus, the status strip, and the scan.
-#include "sortMode.h"
+#include "admin/model/sortMode.h"
 
 #include <QDateTime>
 #include <QMainWindow>

@@ -1,11 +1,11 @@
 // TwinlaneAdmin: finds the Twinlane servers on the local networks, lists
 // them in a tree and opens each one's web console and maintenance commands.
-#include "adminApplication.h"
-#include "frmMain.h"
-#include "installQ6120Factory.h"
-#include "shellStartup.h"
-#include "singleInstance.h"
-#include "webProfile.h"
+#include "admin/shell/adminApplication.h"
+#include "admin/shell/frmMain.h"
+#include "admin/maintenance/installQ6120Factory.h"
+#include "admin/shell/shellStartup.h"
+#include "common/singleInstance.h"
+#include "admin/maintenance/webProfile.h"
 
 #include <QMessageBox>
 #include <exception>

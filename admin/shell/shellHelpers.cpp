@@ -1,6 +1,6 @@
-#include "shellHelpers.h"
+#include "admin/shell/shellHelpers.h"
 
-#include "Iphelp.h"
+#include "admin/discovery/Iphelp.h"
 
 #include <QFile>
 #include <turbojpeg.h>

@@ -1,6 +1,6 @@
-#include "shellStartup.h"
+#include "admin/shell/shellStartup.h"
 
-#include "devscanBinding.h"
+#include "admin/discovery/devscanBinding.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

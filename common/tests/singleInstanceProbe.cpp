@@ -1,7 +1,7 @@
 // A program that holds the single-instance guard for the tests: prints
 // "first" and then "activated" for every later start, or "running" (with
 // whether the request was delivered), or "failed: <text>" and ends with 2.
-#include "singleInstance.h"
+#include "common/singleInstance.h"
 
 #include <QCoreApplication>
 #include <cstdio>

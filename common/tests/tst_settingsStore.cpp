@@ -1,4 +1,4 @@
-#include "settingsStore.h"
+#include "common/settingsStore.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 // --junk: before each real answer, also sends malformed answers (wrong size,
 // magic, version, nonce) that a searcher must ignore.
 // Prints "ready" once every device listens; ends on SIGTERM or SIGINT.
-#include "dscResponder.h"
-#include "labNet.h"
+#include "devscan/dscResponder.h"
+#include "lab/labNet.h"
 
 #include <arpa/inet.h>
 #include <csignal>

@@ -3,8 +3,8 @@
 // then "N record(s)". For the lab: refuses to run outside a lab namespace.
 //
 //   dsc-search [--wait MS] [--repeats N] [--interface NAME]
-#include "devscan.h"
-#include "labNet.h"
+#include "devscan/devscan.h"
+#include "lab/labNet.h"
 
 #include <arpa/inet.h>
 #include <cstdio>

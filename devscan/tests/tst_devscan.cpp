@@ -1,9 +1,9 @@
 // Discovery in an isolated network: the searching library against real
 // responders in their own namespaces, joined by a bridge.
-#include "devscan.h"
-#include "dscResponder.h"
-#include "dscWire.h"
-#include "labNet.h"
+#include "devscan/devscan.h"
+#include "devscan/dscResponder.h"
+#include "devscan/dscWire.h"
+#include "lab/labNet.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The datagram rules both sides rely on: a well-formed message decodes to
 // what was encoded, anything else to nothing.
-#include "dscWire.h"
+#include "devscan/dscWire.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // unconfigured one only through the host route and static neighbour entry
 // the program writes; each of two servers sharing one address through its own
 // MAC. Each is checked over Modbus/TCP (libmodbus) and HTTP, by its identity.
-#include "Iphelp.h"
-#include "labNet.h"
-#include "twlTestSupport.h"
+#include "admin/discovery/Iphelp.h"
+#include "lab/labNet.h"
+#include "lab/testsupport/twlTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <modbus/modbus.h>

@@ -1,7 +1,7 @@
 // lab.sh brings a network up, runs a command in its host namespace and
 // leaves nothing behind: not after success, not after a failing command,
 // not after a signal.
-#include "labNet.h"
+#include "lab/labNet.h"
 
 #include <gtest/gtest.h>
 

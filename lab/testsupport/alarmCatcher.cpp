@@ -1,4 +1,4 @@
-#include "alarmCatcher.h"
+#include "lab/testsupport/alarmCatcher.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,7 +1,7 @@
-#include "childProcess.h"
+#include "lab/testsupport/childProcess.h"
 
-#include "tempDir.h"
-#include "testEnv.h"
+#include "lab/testsupport/tempDir.h"
+#include "lab/testsupport/testEnv.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

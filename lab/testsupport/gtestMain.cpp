@@ -1,5 +1,5 @@
 // The main of every GoogleTest program without one of its own.
-#include "testSkip.h"
+#include "lab/testsupport/testSkip.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "privateNetwork.h"
+#include "lab/testsupport/privateNetwork.h"
 
-#include "labNet.h"
+#include "lab/labNet.h"
 
 #include <cerrno>
 #include <cstring>

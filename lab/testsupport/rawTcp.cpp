@@ -1,4 +1,4 @@
-#include "rawTcp.h"
+#include "lab/testsupport/rawTcp.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

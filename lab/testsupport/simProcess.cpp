@@ -1,6 +1,6 @@
-#include "simProcess.h"
+#include "lab/testsupport/simProcess.h"
 
-#include "testEnv.h"
+#include "lab/testsupport/testEnv.h"
 
 #include <cctype>
 #include <cstdio>

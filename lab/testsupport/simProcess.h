@@ -2,9 +2,9 @@
 // The one simulator launcher for tests: twinlane-sim as a child process on
 // loopback (or in a namespace of the test's own) with ports picked by
 // itself, a control socket, a frame log and an alarm listener.
-#include "alarmCatcher.h"
-#include "childProcess.h"
-#include "tempDir.h"
+#include "lab/testsupport/alarmCatcher.h"
+#include "lab/testsupport/childProcess.h"
+#include "lab/testsupport/tempDir.h"
 
 #include <memory>
 #include <string>

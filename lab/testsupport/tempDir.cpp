@@ -1,4 +1,4 @@
-#include "tempDir.h"
+#include "lab/testsupport/tempDir.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "testEnv.h"
+#include "lab/testsupport/testEnv.h"
 
 #include <chrono>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "testSkip.h"
+#include "lab/testsupport/testSkip.h"
 
 #include <gtest/gtest.h>
 

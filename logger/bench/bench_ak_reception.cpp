@@ -14,19 +14,19 @@
 // table is then shown through the filter model).
 //
 //   bench_ak_reception [--short] [--sort-col N] [--filter TEXT]   (default sort: "#" descending)
-#include "akSettings.h"
-#include "controlRoom.h"
-#include "forwardingSettings.h"
-#include "gridFilter.h"
-#include "rsyslogCollector.h"
-#include "syslogForwarder.h"
+#include "logger/core/akSettings.h"
+#include "logger/controlRoom.h"
+#include "logger/core/forwardingSettings.h"
+#include "logger/gridFilter.h"
+#include "logger/tests/rsyslogCollector.h"
+#include "logger/core/syslogForwarder.h"
 #include "logger/core/alarmMessage.h"
-#include "eventTableModel.h"
-#include "frmMain.h"
-#include "logFormat.h"
-#include "privateNetwork.h"
-#include "settingsStore.h"
-#include "testSkip.h"
+#include "logger/core/eventTableModel.h"
+#include "logger/frmMain.h"
+#include "logger/core/logFormat.h"
+#include "lab/testsupport/privateNetwork.h"
+#include "common/settingsStore.h"
+#include "lab/testsupport/testSkip.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,10 +3,10 @@
 //
 //   bench_ak_viewer [--short]
 #include "logger/core/alarmMessage.h"
-#include "eventTableModel.h"
-#include "frmViewLog.h"
-#include "logFormat.h"
-#include "sortGrid.h"
+#include "logger/core/eventTableModel.h"
+#include "logger/frmViewLog.h"
+#include "logger/core/logFormat.h"
+#include "logger/core/sortGrid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
-#include "akSettings.h"
+#include "logger/core/akSettings.h"
 
-#include "programFiles.h"
-#include "settingsStore.h"
+#include "common/programFiles.h"
+#include "common/settingsStore.h"
 
 namespace {
 QString ColorName(int code)

@@ -6,7 +6,7 @@
 // accepted, hands its values to TfmMain::ApplySettings(), which keeps them,
 // copies the colours into EventTypeTable, stores Port, LogPath and the four
 // colours (StoreAkSettings) and recolours the table (TfmMain::ApplyColors()).
-#include "eventTypes.h"
+#include "logger/core/eventTypes.h"
 
 #include <QString>
 #include <array>

@@ -1,7 +1,7 @@
 #pragma once
 // The 58-byte alarm message a server sends, and its decoding into the texts
 // of one event table row.
-#include "eventRecord.h"
+#include "logger/core/eventRecord.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,7 +1,7 @@
-#include "alertSettings.h"
+#include "logger/core/alertSettings.h"
 
-#include "akSettings.h"
-#include "settingsStore.h"
+#include "logger/core/akSettings.h"
+#include "common/settingsStore.h"
 
 std::array<bool, kEventTypeCount> LoadNotifyTypes()
 {

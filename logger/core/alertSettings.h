@@ -1,7 +1,7 @@
 #pragma once
 // Which event types raise a desktop notification, under the logger's key:
 // "NotifyTypes", one bit per event type code (bit 2 = Off-Line, the default).
-#include "eventTypes.h"
+#include "logger/core/eventTypes.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "connectionAcceptor.h"
+#include "logger/core/connectionAcceptor.h"
 
 #include <QSocketNotifier>
 #include <QTcpServer>

@@ -1,7 +1,7 @@
-#include "csvExport.h"
+#include "logger/core/csvExport.h"
 
-#include "eventTableModel.h"
-#include "logFormat.h"
+#include "logger/core/eventTableModel.h"
+#include "logger/core/logFormat.h"
 
 #include <QSaveFile>
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <array>
 
-#include "eventTypes.h"
+#include "logger/core/eventTypes.h"
 
 struct TEventFilter {
     // Shown event types by code; rows of codes above 3 carry tag 0.

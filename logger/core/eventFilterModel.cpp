@@ -1,7 +1,7 @@
-#include "eventFilterModel.h"
+#include "logger/core/eventFilterModel.h"
 
-#include "eventTableModel.h"
-#include "latin1.h"
+#include "logger/core/eventTableModel.h"
+#include "common/latin1.h"
 
 #include <QLatin1StringView>
 

@@ -6,7 +6,7 @@
 // Attach it only while a filter is active: an attached proxy follows every
 // insertion and sort of its table, which a large live table should not pay
 // for when nothing is filtered.
-#include "eventFilter.h"
+#include "logger/core/eventFilter.h"
 
 #include <QByteArray>
 #include <QSortFilterProxyModel>

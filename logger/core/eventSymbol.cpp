@@ -1,6 +1,6 @@
-#include "eventSymbol.h"
+#include "logger/core/eventSymbol.h"
 
-#include "eventTypes.h"
+#include "logger/core/eventTypes.h"
 
 #include <QHash>
 #include <QPainter>

@@ -1,8 +1,8 @@
-#include "eventTableModel.h"
+#include "logger/core/eventTableModel.h"
 
 #include "logger/core/alarmMessage.h"
-#include "eventTypes.h"
-#include "latin1.h"
+#include "logger/core/eventTypes.h"
+#include "common/latin1.h"
 
 #include <QBrush>
 #include <QFont>

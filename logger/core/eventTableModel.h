@@ -2,8 +2,8 @@
 // The rows of an event table: six single-byte texts and the event type tag
 // each. The texts live in one byte pool per table, so a day of a million
 // alarms stays small and sorting only moves small row records.
-#include "blockList.h"
-#include "eventRecord.h"
+#include "logger/core/blockList.h"
+#include "logger/core/eventRecord.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>

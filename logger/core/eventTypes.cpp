@@ -1,4 +1,4 @@
-#include "eventTypes.h"
+#include "logger/core/eventTypes.h"
 
 std::array<TEventType, kEventTypeCount> EventTypeTable = { {
     { "Cold Start", kDefaultEventColors[ecColdStart] },

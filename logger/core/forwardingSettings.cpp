@@ -1,7 +1,7 @@
-#include "forwardingSettings.h"
+#include "logger/core/forwardingSettings.h"
 
-#include "akSettings.h"
-#include "settingsStore.h"
+#include "logger/core/akSettings.h"
+#include "common/settingsStore.h"
 
 TForwardingSettings LoadForwardingSettings()
 {

@@ -1,4 +1,4 @@
-#include "logFormat.h"
+#include "logger/core/logFormat.h"
 
 #include <QFile>
 

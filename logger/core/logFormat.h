@@ -1,6 +1,6 @@
 #pragma once
 // Daily log files: the name of a day's file and the comma-text line format.
-#include "eventRecord.h"
+#include "logger/core/eventRecord.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

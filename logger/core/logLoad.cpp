@@ -1,6 +1,6 @@
-#include "eventTableModel.h"
-#include "eventTypes.h"
-#include "logFormat.h"
+#include "logger/core/eventTableModel.h"
+#include "logger/core/eventTypes.h"
+#include "logger/core/logFormat.h"
 
 #include <QFile>
 #include <QFileInfo>

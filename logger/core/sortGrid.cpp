@@ -1,6 +1,6 @@
-#include "sortGrid.h"
+#include "logger/core/sortGrid.h"
 
-#include "eventTableModel.h"
+#include "logger/core/eventTableModel.h"
 
 #include <algorithm>
 #include <numeric>

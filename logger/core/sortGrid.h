@@ -4,7 +4,7 @@
 #include <QByteArrayView>
 #include <string_view>
 
-#include "busyCursor.h"
+#include "common/busyCursor.h"
 
 class TEventTableModel;
 

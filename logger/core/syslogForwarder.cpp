@@ -1,4 +1,4 @@
-#include "syslogForwarder.h"
+#include "logger/core/syslogForwarder.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -15,8 +15,8 @@
 // when the connection breaks goes back to the head of the queue and is sent
 // whole on the next connection; a partial frame on the old connection is no
 // message to the collector.
-#include "forwardingSettings.h"
-#include "syslogMessage.h"
+#include "logger/core/forwardingSettings.h"
+#include "logger/core/syslogMessage.h"
 
 #include <QHostAddress>
 #include <QObject>

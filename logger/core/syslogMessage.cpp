@@ -1,7 +1,7 @@
-#include "syslogMessage.h"
+#include "logger/core/syslogMessage.h"
 
-#include "eventTypes.h"
-#include "latin1.h"
+#include "logger/core/eventTypes.h"
+#include "common/latin1.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 // One accepted alarm as an RFC 5424 syslog message, and its RFC 6587
 // octet-counted frame for TCP. Pure functions.
-#include "eventRecord.h"
+#include "logger/core/eventRecord.h"
 
 #include <QByteArray>
 #include <QDateTime>

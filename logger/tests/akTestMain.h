@@ -1,7 +1,7 @@
 #pragma once
 // The main of Alarmkeeper's window tests that listen: TWL_NETNS_QTEST_MAIN,
 // with the windows laid out at 96 dpi as the program lays them out.
-#include "qtestMain.h"
+#include "lab/testsupport/qt/qtestMain.h"
 
 #define AK_NETNS_QTEST_MAIN(TestObject)                                                                                \
     int main(int argc, char** argv)                                                                                    \

@@ -4,21 +4,21 @@
 // rsyslogd when installed), main_filtered.png, viewer.png, settings.png and
 // central_log.png there. Run it under xvfb-run for real fonts; it listens only inside a
 // network namespace of its own.
-#include "akSettings.h"
-#include "akTestData.h"
-#include "alarmNotifier.h"
-#include "controlRoom.h"
-#include "filterBar.h"
-#include "gridFilter.h"
-#include "forwardingSettings.h"
-#include "frmForwarding.h"
-#include "rsyslogCollector.h"
-#include "frmMain.h"
-#include "frmSetting.h"
-#include "frmViewLog.h"
-#include "logFormat.h"
-#include "privateNetwork.h"
-#include "settingsStore.h"
+#include "logger/core/akSettings.h"
+#include "logger/core/tests/akTestData.h"
+#include "logger/alarmNotifier.h"
+#include "logger/controlRoom.h"
+#include "logger/filterBar.h"
+#include "logger/gridFilter.h"
+#include "logger/core/forwardingSettings.h"
+#include "logger/frmForwarding.h"
+#include "logger/tests/rsyslogCollector.h"
+#include "logger/frmMain.h"
+#include "logger/frmSetting.h"
+#include "logger/frmViewLog.h"
+#include "logger/core/logFormat.h"
+#include "lab/testsupport/privateNetwork.h"
+#include "common/settingsStore.h"
 
 #include <QApplication>
 #include <QCheckBox>

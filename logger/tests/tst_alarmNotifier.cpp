@@ -1,8 +1,8 @@
 // Desktop notifications through a private session bus (a dbus-daemon of the
 // test's own) to a small notification service of the test's own; the rate
 // limit; no service at all; the tray tool tip.
-#include "akTestData.h"
-#include "alarmNotifier.h"
+#include "logger/core/tests/akTestData.h"
+#include "logger/alarmNotifier.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

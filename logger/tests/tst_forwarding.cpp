@@ -1,18 +1,18 @@
 // Forwarding to a central log, against a real collector (rsyslogd): what it
 // parses out of our messages, a storm from many servers with the collector
 // stopped for a while, a collector that never reads, and reconnecting.
-#include "akSettings.h"
-#include "akTestData.h"
-#include "akTestMain.h"
-#include "controlRoom.h"
-#include "eventTableModel.h"
-#include "forwardingSettings.h"
-#include "frmMain.h"
-#include "logFormat.h"
-#include "modalAnswerer.h"
-#include "rsyslogCollector.h"
-#include "settingsStore.h"
-#include "syslogForwarder.h"
+#include "logger/core/akSettings.h"
+#include "logger/core/tests/akTestData.h"
+#include "logger/tests/akTestMain.h"
+#include "logger/controlRoom.h"
+#include "logger/core/eventTableModel.h"
+#include "logger/core/forwardingSettings.h"
+#include "logger/frmMain.h"
+#include "logger/core/logFormat.h"
+#include "lab/testsupport/qt/modalAnswerer.h"
+#include "logger/tests/rsyslogCollector.h"
+#include "common/settingsStore.h"
+#include "logger/core/syslogForwarder.h"
 
 #include <QElapsedTimer>
 #include <QLabel>

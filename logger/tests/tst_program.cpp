@@ -1,13 +1,13 @@
 // The Alarmkeeper program itself: one copy only, and an alarm sent to it
 // over loopback lands in today's file.
-#include "akSettings.h"
-#include "akTestData.h"
-#include "akTestMain.h"
-#include "frmAbout.h"
-#include "frmMain.h"
-#include "logFormat.h"
-#include "settingsStore.h"
-#include "singleInstance.h"
+#include "logger/core/akSettings.h"
+#include "logger/core/tests/akTestData.h"
+#include "logger/tests/akTestMain.h"
+#include "logger/frmAbout.h"
+#include "logger/frmMain.h"
+#include "logger/core/logFormat.h"
+#include "common/settingsStore.h"
+#include "common/singleInstance.h"
 
 #include <QApplication>
 #include <QDir>

@@ -7,7 +7,7 @@
 // use, then stores the settings with the given port as the settings dialog's
 // OK does. (A read back in the same process would come from Qt's cache, not
 // from the file: the script starts the probe again to see what was stored.)
-#include "akSettings.h"
+#include "logger/core/akSettings.h"
 
 #include <QCoreApplication>
 #include <cstdio>

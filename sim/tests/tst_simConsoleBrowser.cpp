@@ -2,8 +2,8 @@
 // server, its link opens a new window, and the page behind the close link
 // closes that window again. Runs in a network namespace of its own with only
 // loopback, so the browser engine and the simulator reach nothing else.
-#include "qtestMain.h"
-#include "twlTestSupport.h"
+#include "lab/testsupport/qt/qtestMain.h"
+#include "lab/testsupport/twlTestSupport.h"
 
 #include <QApplication>
 #include <QSignalSpy>

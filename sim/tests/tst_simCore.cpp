@@ -1,15 +1,15 @@
 // The simulator's parts without a process: alarm encoder, password registers,
 // the register semantics of a request frame, the firmware receiver, fault
 // plans and the console pages.
-#include "simAlarmMessage.h"
-#include "commitDelay.h"
-#include "faultPlan.h"
-#include "firmwareReceiver.h"
-#include "q6120Device.h"
-#include "simConsole.h"
-#include "simCrc.h"
-#include "simOptions.h"
-#include "simPassword.h"
+#include "sim/simAlarmMessage.h"
+#include "sim/commitDelay.h"
+#include "sim/faultPlan.h"
+#include "sim/firmwareReceiver.h"
+#include "sim/q6120Device.h"
+#include "sim/simConsole.h"
+#include "sim/simCrc.h"
+#include "sim/simOptions.h"
+#include "sim/simPassword.h"
 
 #include <functional>
 #include <gtest/gtest.h>

@@ -1,12 +1,12 @@
 // twinlane-sim on its real ports and real interfaces, inside a network
 // namespace that this test process makes for itself: everything it starts
 // inherits the namespace, and the namespace goes away with the process.
-#include "twlTestSupport.h"
+#include "lab/testsupport/twlTestSupport.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
-#include <devscan.h>
+#include "devscan/devscan.h"
 #include <fstream>
 #include <gtest/gtest.h>
 #include <ifaddrs.h>

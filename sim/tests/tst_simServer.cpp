@@ -1,8 +1,8 @@
 // twinlane-sim as a process on loopback, checked with clients not written
 // here (mbpoll, libmodbus) and with plain sockets where bytes matter. The
 // whole program runs in a network namespace of its own with only loopback.
-#include "twlTestSupport.h"
-#include "simTypes.h"
+#include "lab/testsupport/twlTestSupport.h"
+#include "sim/simTypes.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>

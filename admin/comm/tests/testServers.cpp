@@ -1,4 +1,4 @@
-#include "testServers.h"
+#include "admin/comm/tests/testServers.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

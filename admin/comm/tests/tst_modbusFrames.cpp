@@ -1,7 +1,7 @@
 // Request frames, reply sizes, the identifier counter, CRC-16 and the tick
 // arithmetic: pure functions, checked against the protocol's own examples.
-#include "ioModbus.h"
-#include "ioThreadSocketConnect.h"
+#include "admin/comm/ioModbus.h"
+#include "admin/comm/ioThreadSocketConnect.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,10 +1,10 @@
 // A module's request end to end: frame, identifier, connect, exchange,
 // retry on a new connection and the final failure, against a libmodbus
 // server and scripted servers on loopback.
-#include "ioClientSocket.h"
-#include "ioGlobals.h"
-#include "ioModbus.h"
-#include "testServers.h"
+#include "admin/comm/ioClientSocket.h"
+#include "admin/comm/ioGlobals.h"
+#include "admin/comm/ioModbus.h"
+#include "admin/comm/tests/testServers.h"
 
 #include <gtest/gtest.h>
 #include <modbus/modbus.h>

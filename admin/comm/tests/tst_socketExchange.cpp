@@ -1,11 +1,11 @@
 // The client socket, the exchange and the connect and exchange workers,
 // over real loopback connections to a libmodbus server and to scripted
 // servers that answer short, slowly, with exceptions or not at all.
-#include "ioClientSocket.h"
-#include "ioGlobals.h"
-#include "ioThreadSocketConnect.h"
-#include "ioThreadSocketRW.h"
-#include "testServers.h"
+#include "admin/comm/ioClientSocket.h"
+#include "admin/comm/ioGlobals.h"
+#include "admin/comm/ioThreadSocketConnect.h"
+#include "admin/comm/ioThreadSocketRW.h"
+#include "admin/comm/tests/testServers.h"
 
 #include <chrono>
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // a twinlane-sim (or a stand-in that only answers searches) in a namespace
 // of its own, with a frame log and a control socket. The test process
 // itself lives in the lab's host namespace (eth0 10.77.0.1/24).
-#include "labNet.h"
+#include "lab/labNet.h"
 
 #include <QDir>
 #include <QElapsedTimer>

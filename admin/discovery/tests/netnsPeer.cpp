@@ -1,6 +1,6 @@
-#include "netnsPeer.h"
+#include "admin/discovery/tests/netnsPeer.h"
 
-#include "privateNetwork.h"
+#include "lab/testsupport/privateNetwork.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

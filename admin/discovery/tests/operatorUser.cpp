@@ -1,6 +1,6 @@
-#include "operatorUser.h"
+#include "admin/discovery/tests/operatorUser.h"
 
-#include "labNet.h"
+#include "lab/labNet.h"
 
 #include <chrono>
 #include <cstdio>

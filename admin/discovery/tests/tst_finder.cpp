@@ -1,20 +1,20 @@
 // The search, conflict and add dialogs: their pure parts, then the dialogs
 // on the offscreen platform inside a lab's host namespace, against
 // simulated servers on the lab bridge and the real devscan library.
-#include "Iphelp.h"
-#include "devscanBinding.h"
-#include "formatting.h"
-#include "frmIPConflict.h"
-#include "frmModAdd.h"
-#include "frmSearch.h"
-#include "ioGlobals.h"
-#include "ioMod.h"
-#include "ioSearchSession.h"
-#include "ioSearchThread.h"
-#include "ipChangeFrames.h"
-#include "ipSetEditor.h"
-#include "labDevices.h"
-#include "shellTestSupport.h"
+#include "admin/discovery/Iphelp.h"
+#include "admin/discovery/devscanBinding.h"
+#include "common/formatting.h"
+#include "admin/discovery/frmIPConflict.h"
+#include "admin/discovery/frmModAdd.h"
+#include "admin/discovery/frmSearch.h"
+#include "admin/comm/ioGlobals.h"
+#include "admin/model/ioMod.h"
+#include "admin/discovery/ioSearchSession.h"
+#include "admin/discovery/ioSearchThread.h"
+#include "admin/discovery/ipChangeFrames.h"
+#include "admin/discovery/ipSetEditor.h"
+#include "admin/discovery/tests/labDevices.h"
+#include "admin/shell/tests/shellTestSupport.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

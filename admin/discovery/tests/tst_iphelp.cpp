@@ -1,9 +1,9 @@
 // Interfaces, host routes and neighbour entries against the real kernel
 // tables, in namespaces made by this test (see netnsPeer.h).
-#include "Iphelp.h"
-#include "ipTables.h"
-#include "netnsPeer.h"
-#include "testSkip.h"
+#include "admin/discovery/Iphelp.h"
+#include "admin/discovery/ipTables.h"
+#include "admin/discovery/tests/netnsPeer.h"
+#include "lab/testsupport/testSkip.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

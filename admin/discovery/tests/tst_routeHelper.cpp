@@ -2,11 +2,11 @@
 // the group twinlane, mode 0750, with CAP_NET_ADMIN as its file capability,
 // run by a user of that group who holds no right of their own, in the host
 // namespace of a lab (lab::LabNet). Needs root to set that up; skips without.
-#include "testSkip.h"
-#include "Iphelp.h"
-#include "labNet.h"
-#include "operatorUser.h"
-#include "routeProtocol.h"
+#include "lab/testsupport/testSkip.h"
+#include "admin/discovery/Iphelp.h"
+#include "lab/labNet.h"
+#include "admin/discovery/tests/operatorUser.h"
+#include "admin/routehelper/routeProtocol.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "firmwareUpdate.h"
+#include "admin/maintenance/firmware/firmwareUpdate.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,8 +4,8 @@
 // requests, the restart or the abandon write, and the messages. It talks to
 // the server through TFirmwareLink and to the operator through TFirmwareUi,
 // so a window and a test can each supply their own.
-#include "modbusCodes.h"
-#include "skpPackage.h"
+#include "admin/comm/modbusCodes.h"
+#include "admin/maintenance/firmware/skpPackage.h"
 
 #include <cstdint>
 #include <string>

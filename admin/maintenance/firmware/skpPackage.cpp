@@ -1,6 +1,6 @@
-#include "skpPackage.h"
+#include "admin/maintenance/firmware/skpPackage.h"
 
-#include "ioModbus.h"
+#include "admin/comm/ioModbus.h"
 
 #include <algorithm>
 #include <cstring>

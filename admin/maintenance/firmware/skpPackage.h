@@ -5,7 +5,7 @@
 // record is used, and reads only bounded pieces: neither the file nor a
 // record is ever held whole, and no length in it is trusted before it was
 // checked against the file's size.
-#include "skpSource.h"
+#include "admin/maintenance/firmware/skpSource.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "skpSource.h"
+#include "admin/maintenance/firmware/skpSource.h"
 
 #include <cstring>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
-#include "skpWriter.h"
+#include "admin/maintenance/firmware/skpWriter.h"
 
-#include "skpPackage.h"
+#include "admin/maintenance/firmware/skpPackage.h"
 
 #include <cstdio>
 #include <limits>

@@ -2,9 +2,9 @@
 //   skptool build OUT.skp TYPE:FILE...   writes a valid package
 //   skptool verify FILE.skp              lists the records, or says why the
 //                                        program would refuse the package
-#include "firmwareUpdate.h"
-#include "skpPackage.h"
-#include "skpWriter.h"
+#include "admin/maintenance/firmware/firmwareUpdate.h"
+#include "admin/maintenance/firmware/skpPackage.h"
+#include "admin/maintenance/firmware/skpWriter.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,19 +2,19 @@
 // server (its console on port 80 of a private network namespace): the
 // controls before, during and after an update of a 1 MiB package, the
 // console shown again after success, and the ways an update ends early.
-#include "frmPwd.h"
-#include "frmQ6120.h"
-#include "frmWait.h"
-#include "ioAppGlobals.h"
-#include "ioClientSocket.h"
-#include "ioGlobals.h"
-#include "modQ6120.h"
-#include "modalAnswerer.h"
-#include "qtestMain.h"
-#include "simFrames.h"
-#include "simProcess.h"
-#include "skpWriter.h"
-#include "webProfile.h"
+#include "admin/maintenance/frmPwd.h"
+#include "admin/maintenance/frmQ6120.h"
+#include "admin/model/frmWait.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/comm/ioClientSocket.h"
+#include "admin/comm/ioGlobals.h"
+#include "admin/model/modQ6120.h"
+#include "lab/testsupport/qt/modalAnswerer.h"
+#include "lab/testsupport/qt/qtestMain.h"
+#include "lab/testsupport/qt/simFrames.h"
+#include "lab/testsupport/simProcess.h"
+#include "admin/maintenance/firmware/skpWriter.h"
+#include "admin/maintenance/webProfile.h"
 
 #include <QApplication>
 #include <QFileDialog>

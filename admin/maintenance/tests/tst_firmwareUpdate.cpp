@@ -1,16 +1,16 @@
 // The download sequence against the simulated server, through a real
 // module's ModbusRequest and without a window: frames byte for byte from
 // the server's frame log, passwords, and the ways an update fails.
-#include "firmwareUpdate.h"
-#include "ioClientSocket.h"
-#include "ioGlobals.h"
-#include "ioModbus.h"
-#include "modQ6120.h"
-#include "moduleFirmwareLink.h"
-#include "qtestMain.h"
-#include "simFrames.h"
-#include "simProcess.h"
-#include "skpWriter.h"
+#include "admin/maintenance/firmware/firmwareUpdate.h"
+#include "admin/comm/ioClientSocket.h"
+#include "admin/comm/ioGlobals.h"
+#include "admin/comm/ioModbus.h"
+#include "admin/model/modQ6120.h"
+#include "admin/maintenance/moduleFirmwareLink.h"
+#include "lab/testsupport/qt/qtestMain.h"
+#include "lab/testsupport/qt/simFrames.h"
+#include "lab/testsupport/simProcess.h"
+#include "admin/maintenance/firmware/skpWriter.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

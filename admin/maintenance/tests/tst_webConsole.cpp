@@ -1,13 +1,13 @@
 // The device page with a real browser engine: the console of a local web
 // server of this test (127.0.0.1), reload, the tabs and the reload button,
 // pop-up windows opened by the console and closed by their own pages.
-#include "frmQ6120.h"
-#include "frmWebNew.h"
-#include "ioAppGlobals.h"
-#include "modQ6120.h"
-#include "qtestMain.h"
-#include "simProcess.h"
-#include "webProfile.h"
+#include "admin/maintenance/frmQ6120.h"
+#include "admin/maintenance/frmWebNew.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/model/modQ6120.h"
+#include "lab/testsupport/qt/qtestMain.h"
+#include "lab/testsupport/simProcess.h"
+#include "admin/maintenance/webProfile.h"
 
 #include <QApplication>
 #include <QLabel>

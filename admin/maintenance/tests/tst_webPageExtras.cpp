@@ -2,14 +2,14 @@
 // engine and a local web server of this test in a private network
 // namespace: a pop-up that opens a pop-up, a login asked for in a dialog
 // (and cancelled), a download saved where the operator chooses (and not).
-#include "frmLogin.h"
-#include "frmQ6120.h"
-#include "frmWebNew.h"
-#include "ioAppGlobals.h"
-#include "modQ6120.h"
-#include "modalAnswerer.h"
-#include "qtestMain.h"
-#include "webProfile.h"
+#include "admin/maintenance/frmLogin.h"
+#include "admin/maintenance/frmQ6120.h"
+#include "admin/maintenance/frmWebNew.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/model/modQ6120.h"
+#include "lab/testsupport/qt/modalAnswerer.h"
+#include "lab/testsupport/qt/qtestMain.h"
+#include "admin/maintenance/webProfile.h"
 
 #include <QApplication>
 #include <QFileDialog>

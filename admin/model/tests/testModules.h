@@ -2,8 +2,8 @@
 // A module class for tests of the product and the tree: a TIOMod with the
 // type code and channel kinds a case asks for, a plain page, and a record
 // of its PrepareMenu calls.
-#include "ioMod.h"
-#include "pdTwinlane.h"
+#include "admin/model/ioMod.h"
+#include "admin/model/pdTwinlane.h"
 
 #include <QLabel>
 #include <QList>
@@ -51,8 +51,8 @@ public:
 
 // The tree under a node as indented lines "text [image] kind", kind being
 // P (product), M (module) or - (no object).
-#include "ioObject.h"
-#include "ioTreeNode.h"
+#include "admin/model/ioObject.h"
+#include "admin/model/ioTreeNode.h"
 #include <QTreeWidget>
 
 inline void DumpNode(const QTreeWidgetItem* node, int depth, QStringList& out)

@@ -1,13 +1,13 @@
 // The device model against real widgets on the offscreen platform: object
 // and page lifecycle, the product's lists and module bookkeeping, the
 // module nodes of the server tree and the product page's table.
-#include "frmTwinlane.h"
-#include "ioAppGlobals.h"
-#include "ioMod.h"
-#include "ioProduct.h"
-#include "ioTreeNode.h"
-#include "pdTwinlane.h"
-#include "testModules.h"
+#include "admin/model/frmTwinlane.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/model/ioMod.h"
+#include "admin/model/ioProduct.h"
+#include "admin/model/ioTreeNode.h"
+#include "admin/model/pdTwinlane.h"
+#include "admin/model/tests/testModules.h"
 
 #include <QAbstractItemModelTester>
 #include <QLabel>

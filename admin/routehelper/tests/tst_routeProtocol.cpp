@@ -1,6 +1,6 @@
 // The request lines the program writes are the ones the helper reads, and
 // the helper's reading is strict.
-#include "routeProtocol.h"
+#include "admin/routehelper/routeProtocol.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

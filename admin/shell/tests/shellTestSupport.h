@@ -1,9 +1,9 @@
 #pragma once
 // Shared by the window tests: a lab network namespace for the whole test
 // process, and an answerer for modal boxes and dialogs (lab/testsupport/qt).
-#include "labNet.h"
-#include "modalAnswerer.h"
-#include "qtestMain.h"
+#include "lab/labNet.h"
+#include "lab/testsupport/qt/modalAnswerer.h"
+#include "lab/testsupport/qt/qtestMain.h"
 
 #include <QMessageBox>
 

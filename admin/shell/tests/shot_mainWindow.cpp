@@ -2,14 +2,14 @@
 // layout: shot_mainWindow <folder> writes mainWindow-product.png and
 // mainWindow-module.png there. Runs in a network namespace of its own,
 // with two links of its own for the root's host label.
-#include "Iphelp.h"
-#include "frmMain.h"
-#include "frmTwinlane.h"
-#include "ioAppGlobals.h"
-#include "ioMod.h"
-#include "ioObject.h"
-#include "pdTwinlane.h"
-#include "shellTestSupport.h"
+#include "admin/discovery/Iphelp.h"
+#include "admin/shell/frmMain.h"
+#include "admin/model/frmTwinlane.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/model/ioMod.h"
+#include "admin/model/ioObject.h"
+#include "admin/model/pdTwinlane.h"
+#include "admin/shell/tests/shellTestSupport.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,18 +2,18 @@
 // xvfb-run; it leaves search.png, conflict.png and tree.png (and, with
 // --many N, searchMany.png of a search with N more servers) in the folder
 // given (default: the current one). Needs root for the lab.
-#include "Iphelp.h"
-#include "devscanBinding.h"
-#include "frmIPConflict.h"
-#include "frmMain.h"
-#include "frmSearch.h"
-#include "frmWait.h"
-#include "ioMod.h"
-#include "ipSetEditor.h"
-#include "labDevices.h"
-#include "modQ6120.h"
-#include "pdTwinlane.h"
-#include "shellTestSupport.h"
+#include "admin/discovery/Iphelp.h"
+#include "admin/discovery/devscanBinding.h"
+#include "admin/discovery/frmIPConflict.h"
+#include "admin/shell/frmMain.h"
+#include "admin/discovery/frmSearch.h"
+#include "admin/model/frmWait.h"
+#include "admin/model/ioMod.h"
+#include "admin/discovery/ipSetEditor.h"
+#include "admin/discovery/tests/labDevices.h"
+#include "admin/model/modQ6120.h"
+#include "admin/model/pdTwinlane.h"
+#include "admin/shell/tests/shellTestSupport.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,20 +1,20 @@
 // The main window on the offscreen platform, inside a lab namespace of the
 // test's own: start-up values, layout, close query, the scan through
 // its seams, the server tree, its pop-up menus and module commands.
-#include "Iphelp.h"
-#include "frmAbout.h"
-#include "frmMain.h"
-#include "frmTwinlane.h"
-#include "ioAppGlobals.h"
-#include "ioGlobals.h"
-#include "ioMod.h"
-#include "ioObject.h"
-#include "ioTreeNode.h"
-#include "pdTwinlane.h"
-#include "settingsStore.h"
-#include "shellHelpers.h"
-#include "shellTestSupport.h"
-#include "testModules.h"
+#include "admin/discovery/Iphelp.h"
+#include "admin/shell/frmAbout.h"
+#include "admin/shell/frmMain.h"
+#include "admin/model/frmTwinlane.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/comm/ioGlobals.h"
+#include "admin/model/ioMod.h"
+#include "admin/model/ioObject.h"
+#include "admin/model/ioTreeNode.h"
+#include "admin/model/pdTwinlane.h"
+#include "common/settingsStore.h"
+#include "admin/shell/shellHelpers.h"
+#include "admin/shell/tests/shellTestSupport.h"
+#include "admin/model/tests/testModules.h"
 
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>

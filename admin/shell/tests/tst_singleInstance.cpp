@@ -2,8 +2,8 @@
 // forward and ends with code 0; the first keeps running. Then the request
 // and the coming forward on their own. Runs inside a network namespace of
 // the test's own, which the programs inherit.
-#include "shellTestSupport.h"
-#include "singleInstance.h"
+#include "admin/shell/tests/shellTestSupport.h"
+#include "common/singleInstance.h"
 
 #include <QDialog>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "modalAnswerer.h"
+#include "lab/testsupport/qt/modalAnswerer.h"
 
 #include <QAbstractButton>
 #include <QApplication>

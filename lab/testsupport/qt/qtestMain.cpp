@@ -1,4 +1,4 @@
-#include "qtestMain.h"
+#include "lab/testsupport/qt/qtestMain.h"
 
 #include <QFile>
 #include <QStringList>

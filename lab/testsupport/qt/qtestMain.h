@@ -3,8 +3,8 @@
 // CTest reports it as skipped. Use TWL_QTEST_MAIN in place of QTEST_MAIN, or
 // TWL_NETNS_QTEST_MAIN for a program that runs in a network namespace of its
 // own (its tests QSKIP when twltest::PrivateNetworkProblem() is not empty).
-#include "privateNetwork.h"
-#include "testSkip.h"
+#include "lab/testsupport/privateNetwork.h"
+#include "lab/testsupport/testSkip.h"
 
 #include <QApplication>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "simFrames.h"
+#include "lab/testsupport/qt/simFrames.h"
 
 namespace twltest {
 

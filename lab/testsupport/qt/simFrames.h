@@ -1,6 +1,6 @@
 #pragma once
 // The simulator's frame log for QtTest comparisons.
-#include "simProcess.h"
+#include "lab/testsupport/simProcess.h"
 
 #include <QStringList>
 

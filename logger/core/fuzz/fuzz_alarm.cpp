@@ -1,7 +1,7 @@
 // Any bytes into the alarm decoder: no crash, and a message it takes gives a
 // row that is one log line and reads back field for field.
 #include "logger/core/alarmMessage.h"
-#include "logFormat.h"
+#include "logger/core/logFormat.h"
 
 #include <cstdlib>
 

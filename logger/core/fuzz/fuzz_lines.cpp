@@ -1,7 +1,7 @@
 // Any bytes as a log file: the line and field splitters never crash and
 // never run past their input; and six fields made from the bytes, written
 // as one comma-text line, read back as the same six fields.
-#include "logFormat.h"
+#include "logger/core/logFormat.h"
 
 #include <cstdlib>
 

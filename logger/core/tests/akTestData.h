@@ -2,8 +2,8 @@
 // What the Alarmkeeper tests share: the example alarm, and the order check
 // of a sorted table taken from the SortKey texts themselves.
 #include "logger/core/alarmMessage.h"
-#include "eventTableModel.h"
-#include "sortGrid.h"
+#include "logger/core/eventTableModel.h"
+#include "logger/core/sortGrid.h"
 
 #include <QByteArrayList>
 #include <algorithm>

@@ -1,5 +1,5 @@
-#include "akTestData.h"
-#include "eventTypes.h"
+#include "logger/core/tests/akTestData.h"
+#include "logger/core/eventTypes.h"
 
 #include <QTest>
 #include <cstring>

@@ -1,9 +1,9 @@
 // Filtering an event table, and exporting what is shown as a log file.
-#include "akTestData.h"
-#include "csvExport.h"
-#include "eventFilterModel.h"
-#include "eventSymbol.h"
-#include "logFormat.h"
+#include "logger/core/tests/akTestData.h"
+#include "logger/core/csvExport.h"
+#include "logger/core/eventFilterModel.h"
+#include "logger/core/eventSymbol.h"
+#include "logger/core/logFormat.h"
 
 #include <QAbstractItemModelTester>
 #include <QFile>

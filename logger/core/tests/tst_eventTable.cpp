@@ -1,6 +1,6 @@
-#include "akTestData.h"
-#include "blockList.h"
-#include "eventTypes.h"
+#include "logger/core/tests/akTestData.h"
+#include "logger/core/blockList.h"
+#include "logger/core/eventTypes.h"
 
 #include <QAbstractItemModelTester>
 #include <QBrush>

@@ -1,5 +1,5 @@
-#include "eventTableModel.h"
-#include "logFormat.h"
+#include "logger/core/eventTableModel.h"
+#include "logger/core/logFormat.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>

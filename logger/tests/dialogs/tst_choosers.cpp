@@ -1,6 +1,6 @@
-#include "clickItem.h"
-#include "frmLogDate.h"
-#include "frmLogDir.h"
+#include "logger/tests/dialogs/clickItem.h"
+#include "logger/frmLogDate.h"
+#include "logger/frmLogDir.h"
 
 #include <QCalendarWidget>
 #include <QDir>

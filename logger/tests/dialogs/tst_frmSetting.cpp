@@ -1,12 +1,12 @@
-#include "akSettings.h"
-#include "akTestMain.h"
-#include "clickItem.h"
-#include "colorPicker.h"
-#include "eventTypes.h"
-#include "frmLogDir.h"
-#include "frmMain.h"
-#include "frmSetting.h"
-#include "settingsStore.h"
+#include "logger/core/akSettings.h"
+#include "logger/tests/akTestMain.h"
+#include "logger/tests/dialogs/clickItem.h"
+#include "logger/colorPicker.h"
+#include "logger/core/eventTypes.h"
+#include "logger/frmLogDir.h"
+#include "logger/frmMain.h"
+#include "logger/frmSetting.h"
+#include "common/settingsStore.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // libFuzzer target: any bytes as a firmware package. The reader must
 // refuse or accept without reading outside the bytes, and every record of
 // an accepted package must be readable piece by piece.
-#include "skpPackage.h"
+#include "admin/maintenance/firmware/skpPackage.h"
 
 #include <cstddef>
 #include <cstdint>

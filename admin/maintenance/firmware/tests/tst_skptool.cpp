@@ -1,6 +1,6 @@
 // skptool as an operator runs it: build a package from files, verify it,
 // and the verdicts on broken ones with their exit codes.
-#include "skpPackage.h"
+#include "admin/maintenance/firmware/skpPackage.h"
 
 #include <cstdio>
 #include <cstdlib>
