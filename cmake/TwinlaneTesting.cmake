@@ -44,3 +44,25 @@ endfunction()
 function(twl_add_qtest name)
   _twl_add_test(qtest ${name} ${ARGN})
 endfunction()
+
+# Benchmarks: programs that print figures (scripts/bench.sh makes the table).
+# CTest runs each once as <name>_short with --short, only to see that it runs;
+# a benchmark that can't run here ends with 77 and counts as skipped. They land
+# in bench/ of the build tree; label "bench" is added to LABELS.
+#
+#   twl_add_benchmark(NAME SOURCES ... LIBS ... [LABELS ...] [DEPENDS ...] [ENV ...])
+function(twl_add_benchmark name)
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS;LABELS;DEPENDS;ENV" ${ARGN})
+  add_executable(${name} ${B_SOURCES})
+  target_link_libraries(${name} PRIVATE ${B_LIBS})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+  if(B_DEPENDS)
+    add_dependencies(${name} ${B_DEPENDS})
+  endif()
+  add_test(NAME ${name}_short COMMAND ${name} --short)
+  set(env "QT_QPA_PLATFORM=offscreen" "TWL_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
+          "TWL_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+          "TWL_ROUTE_HELPER=${CMAKE_BINARY_DIR}/bin/twl-route-helper" ${B_ENV})
+  set_tests_properties(${name}_short PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77
+    LABELS "bench;${B_LABELS}" ENVIRONMENT "${env}")
+endfunction()

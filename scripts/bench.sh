@@ -22,7 +22,8 @@ mode=${TWL_BENCH_MODE:-}
 out=$build/bench-results
 mkdir -p "$out"
 table=$out/table.md
-export QT_QPA_PLATFORM=offscreen TWL_BIN_DIR=$build/bin QTWEBENGINE_DISABLE_SANDBOX=1
+export QT_QPA_PLATFORM=offscreen TWL_BIN_DIR=$build/bin TWL_ROUTE_HELPER=$build/bin/twl-route-helper
+export QTWEBENGINE_DISABLE_SANDBOX=1
 export QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu --disable-background-networking --disable-component-update"
 
 {
@@ -30,10 +31,10 @@ export QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu --disable-backgrou
   echo "|---|---|---|---|"
 } >"$table"
 
-# run NAME: runs the program (bin/ or bench/ of the build), output to NAME.txt.
+# run NAME: runs the program from bench/ of the build, output to NAME.txt.
 run() {
   local program
-  program=$(find "$build/bin" "$build/bench" -maxdepth 1 -name "$1" -type f -executable 2>/dev/null | head -n 1)
+  program=$(find "$build/bench" -maxdepth 1 -name "$1" -type f -executable 2>/dev/null | head -n 1)
   if [[ -z $program ]]; then
     echo "| $1 | not built | | |" >>"$table"
     return 1

@@ -132,9 +132,9 @@ class TLoopbackConsole : public QObject {
 public:
     explicit TLoopbackConsole(const QHostAddress& address)
     {
-        Server.listen(address, 0);
-        connect(&Server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = Server.nextPendingConnection()) {
+        m_server.listen(address, 0);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = m_server.nextPendingConnection()) {
                 connect(s, &QTcpSocket::readyRead, s, [s] {
                     if (!s->peek(8192).contains("\r\n\r\n"))
                         return;
@@ -152,14 +152,14 @@ public:
             }
         });
     }
-    bool Listening() const { return Server.isListening(); }
+    bool Listening() const { return m_server.isListening(); }
     QString Address() const
     {
-        return QStringLiteral("%1:%2").arg(Server.serverAddress().toString()).arg(Server.serverPort());
+        return QStringLiteral("%1:%2").arg(m_server.serverAddress().toString()).arg(m_server.serverPort());
     }
 
 private:
-    QTcpServer Server;
+    QTcpServer m_server;
 };
 
 // Builds n Q6120 modules with their pages, page i opening the console at

@@ -67,20 +67,20 @@ class TSearchWatch : public QObject {
 public:
     TSearchWatch()
     {
-        connect(&timer_, &QTimer::timeout, this, [this] {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
             auto* s = qobject_cast<TfmSearch*>(QApplication::activeModalWidget());
-            if (s && s != seen_) {
-                seen_ = s;
-                connect(s, &QDialog::finished, this, [this] { Closed.start(); });
+            if (s && s != m_seen) {
+                m_seen = s;
+                connect(s, &QDialog::finished, this, [this] { closed.start(); });
             }
         });
-        timer_.start(5);
+        m_timer.start(5);
     }
-    QElapsedTimer Closed;
+    QElapsedTimer closed;
 
 private:
-    QTimer timer_;
-    QPointer<TfmSearch> seen_;
+    QTimer m_timer;
+    QPointer<TfmSearch> m_seen;
 };
 } // namespace
 
@@ -137,7 +137,7 @@ int main(int argc, char** argv)
                 w->show();
                 QTest::qWaitForWindowExposed(w.get());
                 w->Timer1Timer();
-                const qint64 ms = watch.Closed.isValid() ? watch.Closed.elapsed() : -1;
+                const qint64 ms = watch.closed.isValid() ? watch.closed.elapsed() : -1;
                 const qsizetype modules = w->Product->Modules()->size();
                 QTest::qWait(shortRun ? 1000 : 5000); // the pages settle
                 std::printf("%7d  %23lld  %7lld  %6ld\n", count, ms, qlonglong(modules), ProgramResidentKb() / 1024);

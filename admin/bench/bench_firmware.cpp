@@ -29,25 +29,25 @@ using Clock = std::chrono::steady_clock;
 // nothing, as the device has no password.
 class TTimingUi : public TFirmwareUi {
 public:
-    Clock::time_point Start, End;
-    int Done = 0;
-    int Count = 0;
+    Clock::time_point start, end;
+    int done = 0;
+    int count = 0;
     bool AskPassword(std::string&) override { return false; }
     void ShowMessage(const char* text) override { std::fprintf(stderr, "message: %s\n", text); }
     void UpdateStarted() override { }
     void ClearPath() override { }
-    void DownloadStarted(int count) override
+    void DownloadStarted(int records) override
     {
-        Count = count;
-        Start = Clock::now();
+        count = records;
+        start = Clock::now();
     }
     void RecordStarted(int, int, uint64_t) override { }
     void RecordProgress(uint64_t) override { }
-    void RecordsDone(int done) override
+    void RecordsDone(int recordsDone) override
     {
-        Done = done;
-        if (done == Count)
-            End = Clock::now();
+        done = recordsDone;
+        if (done == count)
+            end = Clock::now();
     }
     void ShowCountdown() override { }
     void DownloadEnded() override { }
@@ -65,9 +65,9 @@ double OursSeconds(const twltest::SimProcess& sim, const std::string& path)
     TFirmwareUpdate update(link, ui);
     const TFirmwareOutcome outcome = update.UpdateFirmware(path);
     module.Detach();
-    if (outcome != TFirmwareOutcome::Updated || ui.Done != ui.Count)
+    if (outcome != TFirmwareOutcome::Updated || ui.done != ui.count)
         return -1;
-    return std::chrono::duration<double>(ui.End - ui.Start).count();
+    return std::chrono::duration<double>(ui.end - ui.start).count();
 }
 
 // The same writes, record by record, as libmodbus sends them.
@@ -90,16 +90,16 @@ double LibmodbusSeconds(const twltest::SimProcess& sim, const std::vector<TSkpMe
     bool ok = true;
     const auto start = Clock::now();
     for (const auto& rec : records) {
-        std::vector<uint8_t> data = rec.Data;
+        std::vector<uint8_t> data = rec.data;
         if (data.size() % 2)
             data.push_back(0);
-        const uint32_t n = uint32_t(rec.Data.size());
+        const uint32_t n = uint32_t(rec.data.size());
         const uint8_t length[4] = { uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24) };
-        const uint8_t type[2] = { uint8_t(rec.Type), 0 };
+        const uint8_t type[2] = { uint8_t(rec.type), 0 };
         uint8_t unlock[8] = {};
         std::memcpy(unlock, UnlockCode, sizeof UnlockCode);
         TSkpCrc crc;
-        crc.Add(rec.Data.data(), rec.Data.size());
+        crc.Add(rec.data.data(), rec.data.size());
         ok = ok && modbus_write_register(ctx, 0x3000, 0) == 1;
         ok = ok && modbus_write_registers(ctx, 0x3001, 4, regs(unlock, 8).data()) == 4;
         ok = ok && modbus_write_registers(ctx, 0x300D, 2, regs(length, 4).data()) == 2;
