@@ -5,13 +5,13 @@
 
 TBusyCursor::TBusyCursor()
 {
-    shown_ = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-    if (shown_)
+    m_shown = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    if (m_shown)
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
 TBusyCursor::~TBusyCursor()
 {
-    if (shown_)
+    if (m_shown)
         QGuiApplication::restoreOverrideCursor();
 }

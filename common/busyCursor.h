@@ -10,5 +10,5 @@ public:
     TBusyCursor& operator=(const TBusyCursor&) = delete;
 
 private:
-    bool shown_ = false;
+    bool m_shown = false;
 };

@@ -86,8 +86,8 @@ QString EscapeName(const QString& name)
 
 // One "name=value" line found in the file.
 struct TIniEntry {
-    qsizetype Line = -1; // index in the file's lines, -1: not there
-    QString Raw; // the text after '=', blanks at both ends removed
+    qsizetype line = -1; // index in the file's lines, -1: not there
+    QString raw; // the text after '=', blanks at both ends removed
 };
 
 bool IsComment(QStringView t)
@@ -126,8 +126,8 @@ TIniEntry Find(const QStringList& lines, const QString& group, const QString& na
             continue;
         const QString key = UnescapeName(t.left(eq).trimmed());
         if ((section.isEmpty() ? key : section + QLatin1Char('/') + key) == wanted) {
-            found.Line = i;
-            found.Raw = t.mid(eq + 1).trimmed();
+            found.line = i;
+            found.raw = t.mid(eq + 1).trimmed();
         }
     }
     return found;
@@ -230,9 +230,9 @@ std::optional<QString> ReadRaw(const QString& key, const QString& name)
     bool ok = false;
     const QStringList lines = ReadLines(MachineSettingsFile(), &ok);
     const TIniEntry entry = Find(lines, GroupPath(key), name);
-    if (entry.Line < 0)
+    if (entry.line < 0)
         return std::nullopt;
-    return entry.Raw;
+    return entry.raw;
 }
 
 void WriteRaw(const QString& key, const QString& name, const QString& text)
@@ -247,9 +247,9 @@ void WriteRaw(const QString& key, const QString& name, const QString& text)
     const QString group = GroupPath(key);
     qsizetype sectionEnd = -1;
     const TIniEntry entry = Find(lines, group, name, &sectionEnd);
-    if (entry.Line >= 0) {
-        const QString& line = lines[entry.Line];
-        lines[entry.Line] = line.left(line.indexOf(QLatin1Char('=')) + 1) + text;
+    if (entry.line >= 0) {
+        const QString& line = lines[entry.line];
+        lines[entry.line] = line.left(line.indexOf(QLatin1Char('=')) + 1) + text;
     } else if (sectionEnd >= 0) {
         lines.insert(sectionEnd + 1, EscapeName(name) + QLatin1Char('=') + text);
     } else {

@@ -34,15 +34,15 @@ QString RuntimeDir()
 TSingleInstance::TSingleInstance(const QString& name, QObject* parent)
     : QObject(parent)
 {
-    serverName_ = QStringLiteral("%1-%2").arg(name).arg(::getuid());
+    m_serverName = QStringLiteral("%1-%2").arg(name).arg(::getuid());
     // Per user and private; never the shared temporary folder itself.
-    dir_ = RuntimeDir();
-    if (!dir_.isEmpty()) {
-        lock_ = std::make_unique<QLockFile>(LockPath());
-        lock_->setStaleLockTime(0); // only a dead owner makes the lock stale
+    m_dir = RuntimeDir();
+    if (!m_dir.isEmpty()) {
+        m_lock = std::make_unique<QLockFile>(LockPath());
+        m_lock->setStaleLockTime(0); // only a dead owner makes the lock stale
     }
-    connect(&server_, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* s = server_.nextPendingConnection()) {
+    connect(&m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* s = m_server.nextPendingConnection()) {
             connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
             s->write("ok", 2);
             s->flush();
@@ -53,40 +53,40 @@ TSingleInstance::TSingleInstance(const QString& name, QObject* parent)
 
 TSingleInstance::~TSingleInstance()
 {
-    if (server_.isListening())
-        server_.close(); // removes the socket: ours
-    if (lock_)
-        lock_->unlock();
+    if (m_server.isListening())
+        m_server.close(); // removes the socket: ours
+    if (m_lock)
+        m_lock->unlock();
 }
 
 QString TSingleInstance::LockPath() const
 {
-    return dir_ + QLatin1Char('/') + serverName_ + QStringLiteral(".lock");
+    return m_dir + QLatin1Char('/') + m_serverName + QStringLiteral(".lock");
 }
 
 QString TSingleInstance::SocketPath() const
 {
-    return dir_ + QLatin1Char('/') + serverName_ + QStringLiteral(".socket");
+    return m_dir + QLatin1Char('/') + m_serverName + QStringLiteral(".socket");
 }
 
 bool TSingleInstance::Fail(const QString& text)
 {
-    state_ = TState::Failed;
-    error_ = text;
+    m_state = TState::Failed;
+    m_error = text;
     return false;
 }
 
 bool TSingleInstance::Acquire()
 {
-    if (state_ == TState::First)
+    if (m_state == TState::First)
         return true;
-    if (!lock_)
+    if (!m_lock)
         return Fail(QStringLiteral("No private runtime folder for the single-instance lock: XDG_RUNTIME_DIR must name "
                                    "a folder of this user that only this user may enter"));
-    if (!lock_->tryLock(0)) {
-        switch (lock_->error()) {
+    if (!m_lock->tryLock(0)) {
+        switch (m_lock->error()) {
         case QLockFile::LockFailedError:
-            state_ = TState::Running;
+            m_state = TState::Running;
             return false;
         case QLockFile::PermissionError:
             return Fail(QStringLiteral("Cannot create the lock file %1: permission denied").arg(LockPath()));
@@ -97,19 +97,19 @@ bool TSingleInstance::Acquire()
     // A socket that answers belongs to a live copy whose lock file was
     // removed under it: that copy runs, and its socket stays.
     if (Ask(kProbeMs)) {
-        lock_->unlock();
-        state_ = TState::Running;
+        m_lock->unlock();
+        m_state = TState::Running;
         return false;
     }
     // Left by a copy that died: nobody answers on it.
     QLocalServer::removeServer(SocketPath());
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server_.listen(SocketPath())) {
-        const QString why = server_.errorString();
-        lock_->unlock();
+    m_server.setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_server.listen(SocketPath())) {
+        const QString why = m_server.errorString();
+        m_lock->unlock();
         return Fail(QStringLiteral("Cannot listen on %1: %2").arg(SocketPath(), why));
     }
-    state_ = TState::First;
+    m_state = TState::First;
     return true;
 }
 
@@ -121,15 +121,15 @@ bool TSingleInstance::Ask(int timeoutMs)
         return false;
     const bool answered = socket.waitForReadyRead(timeoutMs);
     socket.disconnectFromServer();
-    delivered_ = delivered_ || answered;
+    m_delivered = m_delivered || answered;
     return answered;
 }
 
 bool TSingleInstance::NotifyRunning(int timeoutMs)
 {
-    if (delivered_)
+    if (m_delivered)
         return true;
-    if (dir_.isEmpty())
+    if (m_dir.isEmpty())
         return false;
     return Ask(timeoutMs);
 }

@@ -32,9 +32,9 @@ public:
     // True when this is the only copy; it then listens for later starts.
     // Otherwise State() tells whether another copy runs or the lock failed.
     bool Acquire();
-    TState State() const { return state_; }
+    TState State() const { return m_state; }
     // Why Acquire() failed, for the operator.
-    QString ErrorText() const { return error_; }
+    QString ErrorText() const { return m_error; }
 
     // For a later copy: ask the running one to come forward. Waits at most
     // timeoutMs; returns whether the request was delivered.
@@ -42,7 +42,7 @@ public:
 
     // "<name>-<uid>": the lock file and the socket in the runtime folder
     // are this with ".lock" and ".socket".
-    QString ServerName() const { return serverName_; }
+    QString ServerName() const { return m_serverName; }
     QString LockPath() const;
     QString SocketPath() const;
 
@@ -57,11 +57,11 @@ private:
     bool Ask(int timeoutMs);
     bool Fail(const QString& text);
 
-    QString serverName_;
-    QString dir_; // the runtime folder; empty when there is none
-    std::unique_ptr<QLockFile> lock_;
-    QLocalServer server_;
-    TState state_ = TState::NotTried;
-    QString error_;
-    bool delivered_ = false; // the running copy has been asked already
+    QString m_serverName;
+    QString m_dir; // the runtime folder; empty when there is none
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer m_server;
+    TState m_state = TState::NotTried;
+    QString m_error;
+    bool m_delivered = false; // the running copy has been asked already
 };

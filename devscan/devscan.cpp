@@ -131,13 +131,13 @@ uint32_t NewNonce()
 class Search {
 public:
     Search(std::vector<Link> links, DscEnumCallback callback)
-        : links_(std::move(links))
-        , callback_(callback)
+        : m_links(std::move(links))
+        , m_callback(callback)
     {
     }
     ~Search()
     {
-        for (Link& link : links_) {
+        for (Link& link : m_links) {
             if (link.fd >= 0)
                 ::close(link.fd);
         }
@@ -145,30 +145,30 @@ public:
 
     bool Open()
     {
-        std::erase_if(links_, [](Link& link) {
+        std::erase_if(m_links, [](Link& link) {
             link.fd = OpenLinkSocket(link.name);
             return link.fd < 0;
         });
-        return !links_.empty();
+        return !m_links.empty();
     }
 
     int Run(int waitMs, int repeats)
     {
-        request_.nonce = NewNonce();
+        m_request.nonce = NewNonce();
         // Devices answer within the first quarter of the wait after each
         // request, so the answer to the last request (sent before half the
         // wait) is in before the search ends.
-        request_.spreadMs = uint16_t(std::min<int>(waitMs / 4, dsc::MaxSpreadMs));
+        m_request.spreadMs = uint16_t(std::min<int>(waitMs / 4, dsc::MaxSpreadMs));
         const auto start = Clock::now();
         const auto end = start + milliseconds(waitMs);
         const auto interval = milliseconds(std::max(1, waitMs / (2 * repeats)));
         auto nextSend = start;
         int sent = 0;
         std::vector<pollfd> pfds;
-        for (const Link& link : links_)
+        for (const Link& link : m_links)
             pfds.push_back({ link.fd, POLLIN, 0 });
 
-        while (!stopped_) {
+        while (!m_stopped) {
             auto now = Clock::now();
             if (sent < repeats && now >= nextSend) {
                 SendRequests();
@@ -182,24 +182,24 @@ public:
             const int ready = ::poll(pfds.data(), pfds.size(), int(std::max<long long>(0, waitFor)));
             if (ready < 0 && errno != EINTR)
                 break;
-            for (std::size_t i = 0; i < pfds.size() && !stopped_; ++i) {
+            for (std::size_t i = 0; i < pfds.size() && !m_stopped; ++i) {
                 if (pfds[i].revents & POLLIN)
-                    Drain(links_[i]);
+                    Drain(m_links[i]);
             }
         }
-        return delivered_;
+        return m_delivered;
     }
 
 private:
     void SendRequests()
     {
-        const auto bytes = dsc::EncodeRequest(request_);
+        const auto bytes = dsc::EncodeRequest(m_request);
         sockaddr_in to {};
         to.sin_family = AF_INET;
         to.sin_port = htons(dsc::DevicePort);
         to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
         // A failed send on one interface leaves the others searching.
-        for (const Link& link : links_)
+        for (const Link& link : m_links)
             ::sendto(link.fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     }
 
@@ -221,9 +221,9 @@ private:
                 continue;
             if (n <= 0)
                 return;
-            for (int i = 0; i < n && !stopped_; ++i)
+            for (int i = 0; i < n && !m_stopped; ++i)
                 Deliver(link, buffers[i].data(), msgs[i].msg_len);
-            if (stopped_ || unsigned(n) < BatchSize)
+            if (m_stopped || unsigned(n) < BatchSize)
                 return;
         }
     }
@@ -231,7 +231,7 @@ private:
     void Deliver(Link& link, const uint8_t* data, std::size_t size)
     {
         const auto answer = dsc::DecodeAnswer(data, size);
-        if (!answer || answer->nonce != request_.nonce)
+        if (!answer || answer->nonce != m_request.nonce)
             return;
         std::array<uint8_t, 12> key {};
         std::memcpy(key.data(), answer->mac.data(), 6);
@@ -245,16 +245,16 @@ private:
         record.IpAddress = answer->ipAddress;
         record.LocalAddress = LocalAddressFor(link, answer->ipAddress);
         std::memcpy(record.MacAddress, answer->mac.data(), 6);
-        ++delivered_;
-        if (callback_(&record) == 0)
-            stopped_ = true;
+        ++m_delivered;
+        if (m_callback(&record) == 0)
+            m_stopped = true;
     }
 
-    std::vector<Link> links_;
-    DscEnumCallback callback_;
-    dsc::SearchRequest request_;
-    int delivered_ = 0;
-    bool stopped_ = false;
+    std::vector<Link> m_links;
+    DscEnumCallback m_callback;
+    dsc::SearchRequest m_request;
+    int m_delivered = 0;
+    bool m_stopped = false;
 };
 
 } // namespace

@@ -31,36 +31,36 @@ void SetError(std::string* error, const std::string& what)
 } // namespace
 
 Responder::Responder(Config config)
-    : config_(std::move(config))
+    : m_config(std::move(config))
 {
 }
 
 Responder::~Responder()
 {
     Stop();
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 bool Responder::Open(std::string* error)
 {
-    if (fd_ >= 0)
+    if (m_fd >= 0)
         return true;
-    if (config_.netns.empty())
+    if (m_config.netns.empty())
         return OpenHere(error);
     // A socket stays in the namespace it was made in, so only its creation
     // needs to happen there; a short-lived thread keeps the caller's own
     // namespace untouched.
     bool ok = false;
     std::thread([&] {
-        const std::string path = "/run/netns/" + config_.netns;
+        const std::string path = "/run/netns/" + m_config.netns;
         const int nsFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (nsFd < 0) {
             SetError(error, "open " + path);
             return;
         }
         if (::setns(nsFd, CLONE_NEWNET) != 0) {
-            SetError(error, "setns " + config_.netns);
+            SetError(error, "setns " + m_config.netns);
             ::close(nsFd);
             return;
         }
@@ -72,7 +72,7 @@ bool Responder::Open(std::string* error)
 
 bool Responder::OpenHere(std::string* error)
 {
-    const std::string& name = config_.interfaceName;
+    const std::string& name = m_config.interfaceName;
     if (name.empty() || name.size() >= IFNAMSIZ) {
         errno = EINVAL;
         SetError(error, "interface name '" + name + "'");
@@ -106,7 +106,7 @@ bool Responder::OpenHere(std::string* error)
         ::close(fd);
         return false;
     }
-    if (std::all_of(config_.mac.begin(), config_.mac.end(), [](uint8_t b) { return b == 0; })) {
+    if (std::all_of(m_config.mac.begin(), m_config.mac.end(), [](uint8_t b) { return b == 0; })) {
         ifreq ifr {};
         std::memcpy(ifr.ifr_name, name.c_str(), name.size());
         if (::ioctl(fd, SIOCGIFHWADDR, &ifr) != 0) {
@@ -114,9 +114,9 @@ bool Responder::OpenHere(std::string* error)
             ::close(fd);
             return false;
         }
-        std::memcpy(config_.mac.data(), ifr.ifr_hwaddr.sa_data, 6);
+        std::memcpy(m_config.mac.data(), ifr.ifr_hwaddr.sa_data, 6);
     }
-    fd_ = fd;
+    m_fd = fd;
     return true;
 }
 
@@ -127,7 +127,7 @@ void Responder::ReadRequests()
         sockaddr_in from {};
         socklen_t fromLen = sizeof from;
         const ssize_t n
-            = ::recvfrom(fd_, buffer, sizeof buffer, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &fromLen);
+            = ::recvfrom(m_fd, buffer, sizeof buffer, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &fromLen);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -137,31 +137,31 @@ void Responder::ReadRequests()
         const auto request = DecodeRequest(buffer, std::size_t(n));
         if (!request || fromLen < sizeof from || from.sin_port == 0)
             continue;
-        const bool queued = std::any_of(pending_.begin(), pending_.end(),
+        const bool queued = std::any_of(m_pending.begin(), m_pending.end(),
             [&](const Pending& p) { return p.nonce == request->nonce && p.port == from.sin_port; });
-        if (queued || pending_.size() >= MaxPending)
+        if (queued || m_pending.size() >= MaxPending)
             continue;
         const auto due
-            = std::chrono::steady_clock::now() + std::chrono::milliseconds(AnswerDelayMs(*request, config_.mac));
-        pending_.push_back({ due, request->nonce, from.sin_port, request->spreadMs });
+            = std::chrono::steady_clock::now() + std::chrono::milliseconds(AnswerDelayMs(*request, m_config.mac));
+        m_pending.push_back({ due, request->nonce, from.sin_port, request->spreadMs });
     }
 }
 
 void Responder::SendDue()
 {
     const auto now = std::chrono::steady_clock::now();
-    auto it = pending_.begin();
-    while (it != pending_.end()) {
+    auto it = m_pending.begin();
+    while (it != m_pending.end()) {
         if (it->due > now) {
             ++it;
             continue;
         }
         SearchAnswer answer;
         answer.nonce = it->nonce;
-        answer.productId = config_.productId;
-        answer.productCode = config_.productCode;
-        answer.mac = config_.mac;
-        answer.ipAddress = config_.address ? config_.address() : 0;
+        answer.productId = m_config.productId;
+        answer.productCode = m_config.productCode;
+        answer.mac = m_config.mac;
+        answer.ipAddress = m_config.address ? m_config.address() : 0;
         const auto bytes = EncodeAnswer(answer);
         // A broadcast, so that a searcher on another subnet, or a device
         // without an address, is still heard.
@@ -170,15 +170,15 @@ void Responder::SendDue()
         to.sin_port = it->port;
         to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
         // A full send queue loses this answer; the searcher repeats its request.
-        while (::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0
+        while (::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0
             && errno == EINTR) { }
-        it = pending_.erase(it);
+        it = m_pending.erase(it);
     }
 }
 
 void Responder::Process()
 {
-    if (fd_ < 0)
+    if (m_fd < 0)
         return;
     ReadRequests();
     SendDue();
@@ -186,10 +186,10 @@ void Responder::Process()
 
 int Responder::NextDueMs() const
 {
-    if (pending_.empty())
+    if (m_pending.empty())
         return -1;
-    auto next = pending_.front().due;
-    for (const Pending& p : pending_)
+    auto next = m_pending.front().due;
+    for (const Pending& p : m_pending)
         next = std::min(next, p.due);
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(next - std::chrono::steady_clock::now()).count();
     return ms < 0 ? 0 : int(ms);
@@ -197,47 +197,47 @@ int Responder::NextDueMs() const
 
 void Responder::Poll(int timeoutMs)
 {
-    if (fd_ < 0)
+    if (m_fd < 0)
         return;
     const int due = NextDueMs();
     const int wait = due >= 0 && (timeoutMs < 0 || due < timeoutMs) ? due : timeoutMs;
-    pollfd pfd { fd_, POLLIN, 0 };
+    pollfd pfd { m_fd, POLLIN, 0 };
     ::poll(&pfd, 1, wait);
     Process();
 }
 
 bool Responder::Start(std::string* error)
 {
-    if (thread_.joinable())
+    if (m_thread.joinable())
         return true;
     if (!Open(error))
         return false;
-    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd_ < 0) {
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wakeFd < 0) {
         SetError(error, "eventfd");
         return false;
     }
-    stop_ = false;
-    thread_ = std::thread(&Responder::Run, this);
+    m_stop = false;
+    m_thread = std::thread(&Responder::Run, this);
     return true;
 }
 
 void Responder::Stop()
 {
-    if (!thread_.joinable())
+    if (!m_thread.joinable())
         return;
-    stop_ = true;
+    m_stop = true;
     const uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
-    thread_.join();
-    ::close(wakeFd_);
-    wakeFd_ = -1;
+    [[maybe_unused]] ssize_t n = ::write(m_wakeFd, &one, sizeof one);
+    m_thread.join();
+    ::close(m_wakeFd);
+    m_wakeFd = -1;
 }
 
 void Responder::Run()
 {
-    while (!stop_) {
-        pollfd pfds[2] = { { fd_, POLLIN, 0 }, { wakeFd_, POLLIN, 0 } };
+    while (!m_stop) {
+        pollfd pfds[2] = { { m_fd, POLLIN, 0 }, { m_wakeFd, POLLIN, 0 } };
         ::poll(pfds, 2, NextDueMs());
         Process();
     }

@@ -35,9 +35,9 @@ public:
 
     // Binds the device port on the interface. False with a reason on failure.
     bool Open(std::string* error = nullptr);
-    bool IsOpen() const { return fd_ >= 0; }
-    int Fd() const { return fd_; }
-    const MacAddress& Mac() const { return config_.mac; }
+    bool IsOpen() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
+    const MacAddress& Mac() const { return m_config.mac; }
 
     // Polled use: Process reads every waiting request without blocking and
     // sends the answers that are due; NextDueMs tells when the next queued
@@ -64,12 +64,12 @@ private:
     void SendDue();
     void Run();
 
-    Config config_;
-    int fd_ = -1;
-    int wakeFd_ = -1;
-    std::vector<Pending> pending_;
-    std::thread thread_;
-    std::atomic<bool> stop_ { false };
+    Config m_config;
+    int m_fd = -1;
+    int m_wakeFd = -1;
+    std::vector<Pending> m_pending;
+    std::thread m_thread;
+    std::atomic<bool> m_stop { false };
 };
 
 } // namespace dsc

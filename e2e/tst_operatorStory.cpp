@@ -65,26 +65,26 @@ TOperatorSetup& Operators()
 class TShots {
 public:
     TShots()
-        : dir_(qEnvironmentVariable("TWL_STORY_SHOTS"))
+        : m_dir(qEnvironmentVariable("TWL_STORY_SHOTS"))
     {
     }
     void Take(const QString& name, QWidget* w)
     {
-        if (dir_.isEmpty() || !w)
+        if (m_dir.isEmpty() || !w)
             return;
-        w->grab().save(QStringLiteral("%1/%2-%3.png").arg(dir_).arg(++count_, 2, 10, QLatin1Char('0')).arg(name));
+        w->grab().save(QStringLiteral("%1/%2-%3.png").arg(m_dir).arg(++m_count, 2, 10, QLatin1Char('0')).arg(name));
     }
     // A moment for a page to be painted before its picture.
     void Settle()
     {
-        if (!dir_.isEmpty())
+        if (!m_dir.isEmpty())
             QTest::qWait(ScreenSettleMs);
     }
     // Alarmkeeper's window (another process): the screen with ours out of
     // the way, cut to what is drawn on it.
     void TakeScreen(const QString& name, QWidget* ours)
     {
-        if (dir_.isEmpty() || !QGuiApplication::primaryScreen())
+        if (m_dir.isEmpty() || !QGuiApplication::primaryScreen())
             return;
         ours->hide();
         QTest::qWait(ScreenSettleMs);
@@ -96,12 +96,12 @@ public:
                 if ((screen.pixel(x, y) & 0xFFFFFF) != 0)
                     drawn |= QRect(x, y, 1, 1);
         screen.copy(drawn).save(
-            QStringLiteral("%1/%2-%3.png").arg(dir_).arg(++count_, 2, 10, QLatin1Char('0')).arg(name));
+            QStringLiteral("%1/%2-%3.png").arg(m_dir).arg(++m_count, 2, 10, QLatin1Char('0')).arg(name));
     }
 
 private:
-    QString dir_;
-    int count_ = 0;
+    QString m_dir;
+    int m_count = 0;
 };
 
 // Plays the operator at every modal window: message boxes get "Yes" (else
@@ -111,53 +111,53 @@ private:
 class TOperator : public QObject {
 public:
     explicit TOperator(TShots& shots)
-        : shots_(shots)
+        : m_shots(shots)
     {
-        connect(&timer_, &QTimer::timeout, this, &TOperator::Poll);
-        timer_.start(10);
+        connect(&m_timer, &QTimer::timeout, this, &TOperator::Poll);
+        m_timer.start(10);
     }
-    QStringList Seen; // message texts, "countdown", "password"
-    QList<QStringList> ConflictDialogs; // "address mac" rows of each
-    QStringList SearchRows; // "address mac" of the last search
-    QString ChangeMac; // once: that row of the conflict dialog gets NewAddress
-    QString AddAddress;
-    QString Password;
-    std::function<void()> EachLook;
+    QStringList seen; // message texts, "countdown", "password"
+    QList<QStringList> conflictDialogs; // "address mac" rows of each
+    QStringList searchRows; // "address mac" of the last search
+    QString changeMac; // once: that row of the conflict dialog gets NewAddress
+    QString addAddress;
+    QString password;
+    std::function<void()> eachLook;
 
 private:
     void Poll()
     {
-        if (EachLook)
-            EachLook();
+        if (eachLook)
+            eachLook();
         QWidget* w = QApplication::activeModalWidget();
-        if (!w || !w->isVisible() || w == last_)
+        if (!w || !w->isVisible() || w == m_last)
             return;
-        last_ = w;
+        m_last = w;
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
-            Seen << box->text();
+            seen << box->text();
             if (box->icon() != QMessageBox::Critical) // errors are not part of the story
-                shots_.Take(QStringLiteral("message"), box);
+                m_shots.Take(QStringLiteral("message"), box);
             QAbstractButton* b = box->button(QMessageBox::Yes);
             (b ? b : box->buttons().first())->click();
         } else if (auto* search = qobject_cast<TfmSearch*>(w)) {
             connect(search, &QDialog::finished, this, [this, search] {
-                shots_.Take(QStringLiteral("search"), search);
-                SearchRows.clear();
+                m_shots.Take(QStringLiteral("search"), search);
+                searchRows.clear();
                 for (int r = 0; r < search->lvEnum->rowCount(); ++r)
-                    SearchRows << search->lvEnum->item(r, 2)->text() + QLatin1Char(' ')
+                    searchRows << search->lvEnum->item(r, 2)->text() + QLatin1Char(' ')
                             + search->lvEnum->item(r, 3)->text();
             });
         } else if (auto* conflict = qobject_cast<TfmIPConflict*>(w)) {
             QStringList rows;
             for (int r = 0; r < conflict->xgIP->rowCount(); ++r)
                 rows << conflict->xgIP->item(r, 2)->text() + QLatin1Char(' ') + conflict->xgIP->item(r, 3)->text();
-            ConflictDialogs << rows;
-            const int row = rows.indexOf(QRegularExpression(QStringLiteral(".* ") + ChangeMac));
-            if (ChangeMac.isEmpty() || row < 0) {
+            conflictDialogs << rows;
+            const int row = rows.indexOf(QRegularExpression(QStringLiteral(".* ") + changeMac));
+            if (changeMac.isEmpty() || row < 0) {
                 conflict->btnCancel->click(); // "Ignore these devices"
                 return;
             }
-            ChangeMac.clear();
+            changeMac.clear();
             QTimer::singleShot(200, conflict, [this, conflict, row] {
                 conflict->xgIP->setCurrentCell(row, 2);
                 TIPSetEditor* editor = nullptr;
@@ -166,33 +166,33 @@ private:
                         && e->geometry().intersects(conflict->xgIP->visualItemRect(conflict->xgIP->item(row, 2))))
                         editor = e;
                 if (!editor) {
-                    Seen << QStringLiteral("no editor");
+                    seen << QStringLiteral("no editor");
                     conflict->btnCancel->click();
                     return;
                 }
                 editor->etAddress->setText(NewAddress);
-                shots_.Take(QStringLiteral("conflict"), conflict);
+                m_shots.Take(QStringLiteral("conflict"), conflict);
                 editor->btnSet->click(); // the question and the countdown are answered meanwhile
                 conflict->btnOK->click(); // "Re-Search"
             });
         } else if (auto* add = qobject_cast<TfmModAdd*>(w)) {
             add->cbINT->setCurrentIndex(0);
-            add->cbIP->setText(AddAddress);
-            shots_.Take(QStringLiteral("add"), add);
+            add->cbIP->setText(addAddress);
+            m_shots.Take(QStringLiteral("add"), add);
             add->btnOK->click();
         } else if (auto* pwd = qobject_cast<TfmPwd*>(w)) {
-            Seen << QStringLiteral("password");
-            QTest::keyClicks(pwd->etPassword, Password);
-            shots_.Take(QStringLiteral("password"), pwd);
+            seen << QStringLiteral("password");
+            QTest::keyClicks(pwd->etPassword, password);
+            m_shots.Take(QStringLiteral("password"), pwd);
             pwd->btnOK->click();
         } else if (auto* wait = qobject_cast<TfmWait*>(w)) {
-            Seen << QStringLiteral("countdown");
-            QTimer::singleShot(1500, wait, [this, wait] { shots_.Take(QStringLiteral("countdown"), wait); });
+            seen << QStringLiteral("countdown");
+            QTimer::singleShot(1500, wait, [this, wait] { m_shots.Take(QStringLiteral("countdown"), wait); });
         }
     }
-    TShots& shots_;
-    QTimer timer_;
-    QPointer<QWidget> last_;
+    TShots& m_shots;
+    QTimer m_timer;
+    QPointer<QWidget> m_last;
 };
 
 QStringList ModuleAddresses(TfmMain* w)
@@ -223,17 +223,17 @@ QString Dashed(const QString& colonMac)
 class TestOperatorStory : public QObject {
     Q_OBJECT
 private:
-    QTemporaryDir temp_;
-    std::unique_ptr<TLabDevices> devices_;
-    QProcess alarmkeeper_;
-    TRsyslogCollector collector_; // the site's central log
-    QString logDir_;
-    TShots shots_;
+    QTemporaryDir m_temp;
+    std::unique_ptr<TLabDevices> m_devices;
+    QProcess m_alarmkeeper;
+    TRsyslogCollector m_collector; // the site's central log
+    QString m_logDir;
+    TShots m_shots;
 
     // The lines of Alarmkeeper's file of the day: event and source name.
     QStringList LoggedAlarms() const
     {
-        QFile f(logDir_ + QStringLiteral("/akEvent_") + QDate::currentDate().toString(QStringLiteral("yyMMdd"))
+        QFile f(m_logDir + QStringLiteral("/akEvent_") + QDate::currentDate().toString(QStringLiteral("yyMMdd"))
             + QStringLiteral(".log"));
         if (!f.open(QIODevice::ReadOnly))
             return {};
@@ -259,13 +259,13 @@ private slots:
     {
         if (!InPrivateNetns())
             QSKIP("no lab here (needs root)");
-        QVERIFY(temp_.isValid());
+        QVERIFY(m_temp.isValid());
         // Alarmkeeper runs as an operator (twl-op-test, as scripts/setup-operator.sh
         // makes one), from a copy of its folder every user can reach; its
         // settings file and log folder are the operator's.
         if (const std::string why = Operators().Make(); !why.empty())
             QSKIP(why.c_str());
-        const QString shared = QString::fromStdString(Operators().Directory);
+        const QString shared = QString::fromStdString(Operators().directory);
         const QString bin = qEnvironmentVariable("TWL_BIN_DIR");
         QCOMPARE(Run(QStringLiteral("install -d -m 0755 %1/bin %1/log && cp -a %2/Alarmkeeper %2/image %2/help %1/bin/ "
                                     "&& chmod -R a+rX %1/bin")
@@ -274,36 +274,36 @@ private slots:
             0);
         const QString ini = shared + QStringLiteral("/machine.ini");
         qputenv("KORVEL_MACHINE_SETTINGS", ini.toLocal8Bit());
-        qputenv("XDG_RUNTIME_DIR", temp_.path().toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", m_temp.path().toLocal8Bit());
         qputenv("TWL_ROUTE_HELPER", (bin + QStringLiteral("/twl-route-helper")).toLocal8Bit());
-        logDir_ = shared + QStringLiteral("/log");
+        m_logDir = shared + QStringLiteral("/log");
         const QString logger = SettingsKey(QString::fromLatin1(kLoggerBaseKey));
         WriteRegInteger(logger, QStringLiteral("Port"), AlarmPort);
-        WriteRegString(logger, QStringLiteral("LogPath"), logDir_);
+        WriteRegString(logger, QStringLiteral("LogPath"), m_logDir);
         // Every alarm Alarmkeeper accepts also goes to the site's central log.
         QVERIFY2(TRsyslogCollector::Available(), "rsyslogd is not installed");
-        QVERIFY2(collector_.Start(), "rsyslogd did not start");
+        QVERIFY2(m_collector.Start(), "rsyslogd did not start");
         WriteRegString(logger, QStringLiteral("SyslogHost"), QStringLiteral("127.0.0.1"));
         WriteRegInteger(logger, QStringLiteral("SyslogPort"), TRsyslogCollector::kTcpPort);
         WriteRegInteger(logger, QStringLiteral("SyslogProtocol"), 0);
-        const TUser op = Operators().Operator;
-        QVERIFY(::chown(ini.toLocal8Bit().constData(), op.Uid, op.Gid) == 0);
-        QVERIFY(::chown(logDir_.toLocal8Bit().constData(), op.Uid, op.Gid) == 0);
+        const TUser op = Operators().operatorUser;
+        QVERIFY(::chown(ini.toLocal8Bit().constData(), op.uid, op.gid) == 0);
+        QVERIFY(::chown(m_logDir.toLocal8Bit().constData(), op.uid, op.gid) == 0);
         QCOMPARE(BindDevscan(bin), dbOk);
         InstallQ6120Factory();
         QVERIFY2(TestLab()->Connect(TestHostNamespace(), "eth0", {}, { "10.77.0.1/24" }), TestLab()->Error().c_str());
 
         // Alarmkeeper first, in this namespace, so that no cold start is missed.
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(op.Runtime));
-        alarmkeeper_.setProcessEnvironment(env);
-        alarmkeeper_.setProcessChannelMode(QProcess::ForwardedChannels);
-        alarmkeeper_.setChildProcessModifier([] {
-            if (!Operators().Become(Operators().Operator, true))
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(op.runtime));
+        m_alarmkeeper.setProcessEnvironment(env);
+        m_alarmkeeper.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_alarmkeeper.setChildProcessModifier([] {
+            if (!Operators().Become(Operators().operatorUser, true))
                 ::_exit(126);
         });
-        alarmkeeper_.start(shared + QStringLiteral("/bin/Alarmkeeper"), {});
-        QVERIFY(alarmkeeper_.waitForStarted(10000));
+        m_alarmkeeper.start(shared + QStringLiteral("/bin/Alarmkeeper"), {});
+        QVERIFY(m_alarmkeeper.waitForStarted(10000));
         QElapsedTimer t;
         t.start();
         bool listening = false;
@@ -315,35 +315,35 @@ private slots:
                 QTest::qWait(100);
         }
         QVERIFY2(listening, "Alarmkeeper does not listen");
-        QVERIFY(QString::fromStdString(Output("cat /proc/" + std::to_string(alarmkeeper_.processId()) + "/status"))
-                    .contains(QStringLiteral("Uid:\t%1\t").arg(op.Uid)));
+        QVERIFY(QString::fromStdString(Output("cat /proc/" + std::to_string(m_alarmkeeper.processId()) + "/status"))
+                    .contains(QStringLiteral("Uid:\t%1\t").arg(op.uid)));
 
         // One server of each kind; all send their alarms to the host.
-        devices_ = std::make_unique<TLabDevices>(*TestLab());
+        m_devices = std::make_unique<TLabDevices>(*TestLab());
         const QStringList alarms { QStringLiteral("--alarm-host"), QStringLiteral("10.77.0.1"),
             QStringLiteral("--commit-delay"), QStringLiteral("20") };
         // Each cold start the host can answer is in before the next server
         // comes: the second of the pair takes the shared address over in
         // the host's neighbour table, which would cut the first one's alarm.
-        QVERIFY(devices_->AddSim(1, SameAddress + QStringLiteral("/24"), SameAddress, false, alarms));
+        QVERIFY(m_devices->AddSim(1, SameAddress + QStringLiteral("/24"), SameAddress, false, alarms));
         QVERIFY(WaitLogged(QStringLiteral("Cold Start d1"), 1));
-        QVERIFY(devices_->AddSim(2, ForeignAddress + QStringLiteral("/24"), ForeignAddress, true,
+        QVERIFY(m_devices->AddSim(2, ForeignAddress + QStringLiteral("/24"), ForeignAddress, true,
             alarms + QStringList { QStringLiteral("--password"), DevicePassword }));
-        QVERIFY(devices_->AddSim(3, QString(), QStringLiteral("0.0.0.0"), false, alarms));
-        QVERIFY(devices_->AddSim(4, SharedAddress + QStringLiteral("/24"), SharedAddress, false, alarms));
+        QVERIFY(m_devices->AddSim(3, QString(), QStringLiteral("0.0.0.0"), false, alarms));
+        QVERIFY(m_devices->AddSim(4, SharedAddress + QStringLiteral("/24"), SharedAddress, false, alarms));
         QVERIFY(WaitLogged(QStringLiteral("Cold Start d4"), 1));
-        QVERIFY(devices_->AddSim(5, SharedAddress + QStringLiteral("/24"), SharedAddress, false, alarms));
+        QVERIFY(m_devices->AddSim(5, SharedAddress + QStringLiteral("/24"), SharedAddress, false, alarms));
         QVERIFY(WaitLogged(QStringLiteral("Cold Start d5"), 1));
     }
 
     void cleanupTestCase()
     {
-        if (alarmkeeper_.state() != QProcess::NotRunning) {
-            alarmkeeper_.terminate();
-            if (!alarmkeeper_.waitForFinished(10000))
-                alarmkeeper_.kill();
+        if (m_alarmkeeper.state() != QProcess::NotRunning) {
+            m_alarmkeeper.terminate();
+            if (!m_alarmkeeper.waitForFinished(10000))
+                m_alarmkeeper.kill();
         }
-        devices_.reset();
+        m_devices.reset();
         Operators().Remove();
     }
 
@@ -352,8 +352,8 @@ private slots:
         const std::string host = TestHostNamespace();
         const QString before = Tables(host);
 
-        TOperator op(shots_);
-        op.ChangeMac = MacOf(4);
+        TOperator op(m_shots);
+        op.changeMac = MacOf(4);
         auto w = std::make_unique<TfmMain>();
         w->resize(1000, 700);
         w->show();
@@ -361,19 +361,19 @@ private slots:
 
         // 1. First start: the search lists every server, the pair goes to the
         // conflict dialog; one of it gets a new address and "Re-Search" finds all.
-        op.Seen.clear(); // a banner picture missing beside the test program is not the story
+        op.seen.clear(); // a banner picture missing beside the test program is not the story
         w->Timer1Timer();
         QVERIFY(w->Ready);
-        QVERIFY2(op.ConflictDialogs.size() >= 1, qPrintable(op.Seen.join(QLatin1Char('|'))));
-        const QStringList& first = op.ConflictDialogs.first();
+        QVERIFY2(op.conflictDialogs.size() >= 1, qPrintable(op.seen.join(QLatin1Char('|'))));
+        const QStringList& first = op.conflictDialogs.first();
         QVERIFY2(first.contains(SharedAddress + QLatin1Char(' ') + MacOf(4))
                 && first.contains(SharedAddress + QLatin1Char(' ') + MacOf(5)),
             qPrintable(first.join(QLatin1Char('|'))));
-        QVERIFY2(op.Seen.contains(QStringLiteral("Change IP address from %1 to %2 ?").arg(SharedAddress, NewAddress)),
-            qPrintable(op.Seen.join(QLatin1Char('|'))));
-        QCOMPARE(op.SearchRows.size(), 5);
-        QVERIFY(!op.SearchRows.join(QLatin1Char('|')).contains(SharedAddress + QLatin1Char(' ') + MacOf(4)));
-        QVERIFY(op.SearchRows.contains(NewAddress + QLatin1Char(' ') + MacOf(4)));
+        QVERIFY2(op.seen.contains(QStringLiteral("Change IP address from %1 to %2 ?").arg(SharedAddress, NewAddress)),
+            qPrintable(op.seen.join(QLatin1Char('|'))));
+        QCOMPARE(op.searchRows.size(), 5);
+        QVERIFY(!op.searchRows.join(QLatin1Char('|')).contains(SharedAddress + QLatin1Char(' ') + MacOf(4)));
+        QVERIFY(op.searchRows.contains(NewAddress + QLatin1Char(' ') + MacOf(4)));
         QCOMPARE(ModuleAddresses(w.get()),
             (QStringList {
                 SameAddress, SharedAddress, NewAddress, ForeignAddress, QStringLiteral("192.168.127.254") }));
@@ -387,7 +387,7 @@ private slots:
                     .trimmed(),
                 QStringLiteral("%1 dev eth0 lladdr %2 PERMANENT").arg(address, Dashed(MacOf(k))));
         }
-        shots_.Take(QStringLiteral("tree"), w.get());
+        m_shots.Take(QStringLiteral("tree"), w.get());
 
         // 2. A server's web console, from the simulator, and its pop-up.
         TIOMod* same = Module(w.get(), SameAddress);
@@ -405,28 +405,28 @@ private slots:
         QVERIFY(popup);
         QTRY_COMPARE_WITH_TIMEOUT(popup->windowTitle(), QStringLiteral("Q6120 Settings"), LoadLimitMs);
         QVERIFY(popup->isVisible());
-        shots_.Settle();
-        shots_.Take(QStringLiteral("console"), w.get());
-        shots_.Take(QStringLiteral("popup"), popup);
+        m_shots.Settle();
+        m_shots.Take(QStringLiteral("console"), w.get());
+        m_shots.Take(QStringLiteral("popup"), popup);
         popup->CppWebBrowser1->page()->runJavaScript(QStringLiteral("document.getElementById('closeLink').click();"));
         QTRY_VERIFY_WITH_TIMEOUT(popups.first().isNull() || !popups.first()->isVisible(), LoadLimitMs);
 
         // 3. "Restart System": the countdown, the message, and Alarmkeeper
         // logs the server's warm start.
-        op.Seen.clear();
+        op.seen.clear();
         w->SelectObjectNode(same);
         w->tvXRTMouseDown(Qt::RightButton, w->tvXRT->visualItemRect(w->tvXRT->currentItem()).center());
         QVERIFY(w->muRemoteERestartModule->isEnabled());
         w->muRemoteERestartModule->trigger();
-        QVERIFY2(op.Seen.contains(QStringLiteral("countdown")), qPrintable(op.Seen.join(QLatin1Char('|'))));
-        QCOMPARE(op.Seen.last(), QStringLiteral("I/O server restarted successfully..."));
-        QVERIFY(devices_->WaitUp(devices_->Device(1)));
+        QVERIFY2(op.seen.contains(QStringLiteral("countdown")), qPrintable(op.seen.join(QLatin1Char('|'))));
+        QCOMPARE(op.seen.last(), QStringLiteral("I/O server restarted successfully..."));
+        QVERIFY(m_devices->WaitUp(m_devices->Device(1)));
         QVERIFY(WaitLogged(QStringLiteral("Warm Start d1"), 1));
-        shots_.TakeScreen(QStringLiteral("alarmkeeper"), w.get());
+        m_shots.TakeScreen(QStringLiteral("alarmkeeper"), w.get());
 
         // 4. Firmware update of the password-protected server with a package
         // made by skptool: prompt, both progress bars, success, console again.
-        const QString data = temp_.filePath(QStringLiteral("app.bin"));
+        const QString data = m_temp.filePath(QStringLiteral("app.bin"));
         {
             QFile f(data);
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -435,7 +435,7 @@ private slots:
                 bytes[i] = char(i * 31 + (i >> 8));
             f.write(bytes);
         }
-        const QString package = temp_.filePath(QStringLiteral("update.skp"));
+        const QString package = m_temp.filePath(QStringLiteral("update.skp"));
         QCOMPARE(QProcess::execute(qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/skptool"),
                      { QStringLiteral("build"), package, QStringLiteral("0:") + data, QStringLiteral("3:") + data }),
             0);
@@ -448,27 +448,27 @@ private slots:
         fwPage->etPath->setText(package);
         bool stepBar = false, totalBar = false;
         int shotsDuring = 0;
-        op.Password = DevicePassword;
-        op.Seen.clear();
-        op.EachLook = [&] {
+        op.password = DevicePassword;
+        op.seen.clear();
+        op.eachLook = [&] {
             if (!fwPage->UpdateRunning())
                 return;
             stepBar = stepBar || fwPage->ProgressBar1->isVisible();
             totalBar = totalBar || fwPage->ProgressBar2->isVisible();
             if (stepBar && totalBar && fwPage->ProgressBar1->value() > 0 && shotsDuring++ == 0)
-                shots_.Take(QStringLiteral("firmware"), w.get());
+                m_shots.Take(QStringLiteral("firmware"), w.get());
         };
         fwPage->btnGo->click();
-        op.EachLook = nullptr;
-        QCOMPARE(op.Seen,
+        op.eachLook = nullptr;
+        QCOMPARE(op.seen,
             (QStringList { QStringLiteral("password"), QStringLiteral("countdown"),
                 QStringLiteral("Firmware update successfully...") }));
         QVERIFY(stepBar && totalBar);
         QCOMPARE(fwPage->PageControl1->currentWidget(), fwPage->TabWeb);
         QTRY_VERIFY_WITH_TIMEOUT(fwPage->WebBrowser->title().contains(QStringLiteral("d2")), LoadLimitMs);
-        QVERIFY(devices_->WaitUp(devices_->Device(2)));
+        QVERIFY(m_devices->WaitUp(m_devices->Device(2)));
         QVERIFY(
-            devices_->Control(devices_->Device(2), QStringLiteral("status")).contains(QStringLiteral(" records=2 ")));
+            m_devices->Control(m_devices->Device(2), QStringLiteral("status")).contains(QStringLiteral(" records=2 ")));
 
         // 5. "Delete Module", then "Add Twinlane Server" for its address.
         const int modules = w->Product->Modules()->size();
@@ -476,29 +476,29 @@ private slots:
         w->muDelModuleClick();
         QCOMPARE(w->Product->Modules()->size(), modules - 1);
         QVERIFY(!Module(w.get(), ForeignAddress));
-        op.AddAddress = ForeignAddress;
+        op.addAddress = ForeignAddress;
         w->SelectObjectNode(w->Product);
         w->muAddModuleClick();
         QCOMPARE(w->Product->Modules()->size(), modules);
         QVERIFY(Module(w.get(), ForeignAddress));
         QCOMPARE(static_cast<TIOMod*>(NodeObject(w->tvXRT->currentItem()))->Address, ForeignAddress);
-        shots_.Take(QStringLiteral("added"), w.get());
+        m_shots.Take(QStringLiteral("added"), w.get());
 
         // 6. Exit (confirmed): the tables as before; Alarmkeeper's file of the
         // day holds exactly what the servers delivered.
-        op.Seen.clear();
+        op.seen.clear();
         QVERIFY(w->close());
-        QCOMPARE(op.Seen, QStringList { QStringLiteral("Exit TwinlaneAdmin, Are you sure?") });
+        QCOMPARE(op.seen, QStringList { QStringLiteral("Exit TwinlaneAdmin, Are you sure?") });
         w.reset();
         const QString after = Tables(host);
         QVERIFY2(after == before, qPrintable(QStringLiteral("before:\n%1\nafter:\n%2").arg(before, after)));
         QMap<QString, int> sent;
         int total = 0;
-        for (const TLabDevice& d : devices_->Devices) {
-            QVERIFY(devices_->WaitUp(d));
-            const int delivered = devices_->Status(d, QStringLiteral("alarms")).toInt();
+        for (const TLabDevice& d : m_devices->devices) {
+            QVERIFY(m_devices->WaitUp(d));
+            const int delivered = m_devices->Status(d, QStringLiteral("alarms")).toInt();
             if (delivered > 0)
-                sent[d.Name] = delivered;
+                sent[d.name] = delivered;
             total += delivered;
         }
         QTRY_COMPARE_WITH_TIMEOUT(LoggedAlarms().size(), total, AlarmLimitMs);
@@ -509,9 +509,9 @@ private slots:
         QCOMPARE(LoggedAlarms().count(QStringLiteral("Warm Start d1")), 1);
         QCOMPARE(LoggedAlarms().count(QStringLiteral("Cold Start d1")), 1);
         // The central log got the same alarms, from the same servers.
-        QTRY_COMPARE_WITH_TIMEOUT(collector_.LineCount(), total, AlarmLimitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_collector.LineCount(), total, AlarmLimitMs);
         QMap<QString, int> forwarded;
-        for (const QByteArray& line : collector_.Lines()) {
+        for (const QByteArray& line : m_collector.Lines()) {
             const int at = line.indexOf("source=\"");
             if (at >= 0)
                 ++forwarded[QString::fromLatin1(line.mid(at + 8, line.indexOf('"', at + 8) - at - 8))];

@@ -357,7 +357,7 @@ std::string UnavailableReason()
 LabNet::LabNet()
 {
     static int serial = 0;
-    prefix_ = NamePrefix + std::to_string(::getpid()) + "x" + std::to_string(serial++);
+    m_prefix = NamePrefix + std::to_string(::getpid()) + "x" + std::to_string(serial++);
     // Whatever a killed test or script left behind goes first.
     if (::geteuid() == 0)
         SweepOrphans();
@@ -366,73 +366,73 @@ LabNet::LabNet()
         Fail("watchdog pipe");
         return;
     }
-    watchdogPid_ = ::fork();
-    if (watchdogPid_ == 0) {
+    m_watchdogPid = ::fork();
+    if (m_watchdogPid == 0) {
         ::close(fds[1]);
         Watch(fds[0]);
     }
     ::close(fds[0]);
-    if (watchdogPid_ < 0) {
+    if (m_watchdogPid < 0) {
         ::close(fds[1]);
         Fail("watchdog fork");
         return;
     }
-    watchdog_ = fds[1];
+    m_watchdog = fds[1];
     // The owner first, so that a sweep never takes a lab being made.
-    stateDir_ = std::string(StateRoot) + "/" + prefix_;
+    m_stateDir = std::string(StateRoot) + "/" + m_prefix;
     std::error_code error;
-    std::filesystem::create_directories(stateDir_, error);
+    std::filesystem::create_directories(m_stateDir, error);
     if (error) {
-        Fail("cannot make " + stateDir_ + ": " + error.message());
-        stateDir_.clear();
+        Fail("cannot make " + m_stateDir + ": " + error.message());
+        m_stateDir.clear();
         return;
     }
-    std::ofstream(stateDir_ + "/owner") << OwnerLine() << "\n";
-    Tell("S " + stateDir_);
+    std::ofstream(m_stateDir + "/owner") << OwnerLine() << "\n";
+    Tell("S " + m_stateDir);
 }
 
 void LabNet::Record(const std::string& file, const std::string& line)
 {
-    if (!stateDir_.empty())
-        std::ofstream(stateDir_ + "/" + file, std::ios::app) << line << "\n";
+    if (!m_stateDir.empty())
+        std::ofstream(m_stateDir + "/" + file, std::ios::app) << line << "\n";
 }
 
 LabNet::~LabNet()
 {
-    while (!children_.empty())
-        Stop(children_.back().pid);
+    while (!m_children.empty())
+        Stop(m_children.back().pid);
     // A namespace takes its veth ends, and so the pairs, with it.
-    while (!namespaces_.empty())
-        RemoveNamespace(namespaces_.back());
-    if (watchdog_ >= 0)
-        ::close(watchdog_);
-    if (watchdogPid_ > 0) {
-        while (::waitpid(watchdogPid_, nullptr, 0) < 0 && errno == EINTR) { }
+    while (!m_namespaces.empty())
+        RemoveNamespace(m_namespaces.back());
+    if (m_watchdog >= 0)
+        ::close(m_watchdog);
+    if (m_watchdogPid > 0) {
+        while (::waitpid(m_watchdogPid, nullptr, 0) < 0 && errno == EINTR) { }
     }
-    if (!stateDir_.empty()) {
+    if (!m_stateDir.empty()) {
         std::error_code ignored;
-        std::filesystem::remove_all(stateDir_, ignored);
+        std::filesystem::remove_all(m_stateDir, ignored);
     }
 }
 
 bool LabNet::Fail(const std::string& what)
 {
-    if (error_.empty())
-        error_ = what;
+    if (m_error.empty())
+        m_error = what;
     return false;
 }
 
 void LabNet::Tell(const std::string& line)
 {
-    if (watchdog_ >= 0)
-        WriteAll(watchdog_, line + "\n");
+    if (m_watchdog >= 0)
+        WriteAll(m_watchdog, line + "\n");
 }
 
 void LabNet::RemoveNamespace(const std::string& name)
 {
     DeleteNamespaceFile(name);
     Tell("n " + name);
-    std::erase(namespaces_, name);
+    std::erase(m_namespaces, name);
 }
 
 std::string LabNet::AddNamespace(const std::string& role)
@@ -442,7 +442,7 @@ std::string LabNet::AddNamespace(const std::string& role)
         Fail("no ip tool");
         return {};
     }
-    const std::string name = prefix_ + "-" + role;
+    const std::string name = m_prefix + "-" + role;
     // Announced first: a kill right after the creation still removes it.
     Tell("N " + name);
     Record("namespaces", name);
@@ -452,7 +452,7 @@ std::string LabNet::AddNamespace(const std::string& role)
         Fail("ip netns add " + name + ": " + errorText);
         return {};
     }
-    namespaces_.push_back(name);
+    m_namespaces.push_back(name);
     if (!IpBatch(name, { "link set lo up" }))
         return {};
     return name;
@@ -474,18 +474,18 @@ bool LabNet::IpBatch(const std::string& ns, const std::vector<std::string>& line
 
 bool LabNet::EnsureBridge(int bridge)
 {
-    if (bridgeNs_.empty()) {
+    if (m_bridgeNs.empty()) {
         const std::string ns = AddNamespace("br");
         if (ns.empty())
             return false;
-        bridgeNs_ = ns;
+        m_bridgeNs = ns;
     }
     const std::string name = "br" + std::to_string(bridge);
-    if (std::find(bridges_.begin(), bridges_.end(), bridge) != bridges_.end())
+    if (std::find(m_bridges.begin(), m_bridges.end(), bridge) != m_bridges.end())
         return true;
-    if (!IpBatch(bridgeNs_, { "link add " + name + " type bridge", "link set " + name + " up" }))
+    if (!IpBatch(m_bridgeNs, { "link add " + name + " type bridge", "link set " + name + " up" }))
         return false;
-    bridges_.push_back(bridge);
+    m_bridges.push_back(bridge);
     return true;
 }
 
@@ -494,8 +494,8 @@ bool LabNet::Connect(const std::string& ns, const std::string& ifName, const std
 {
     if (!EnsureBridge(bridge))
         return false;
-    const std::string port = "v" + std::to_string(links_++);
-    if (!IpBatch(bridgeNs_,
+    const std::string port = "v" + std::to_string(m_links++);
+    if (!IpBatch(m_bridgeNs,
             { "link add " + port + " type veth peer name " + ifName + " netns " + ns,
                 "link set " + port + " master br" + std::to_string(bridge), "link set " + port + " up" }))
         return false;
@@ -544,14 +544,14 @@ pid_t LabNet::Start(const std::string& ns, const std::vector<std::string>& argv)
         return -1;
     }
     Tell("P " + std::to_string(pid));
-    children_.push_back({ pid, out[0], {} });
+    m_children.push_back({ pid, out[0], {} });
     return pid;
 }
 
 bool LabNet::WaitForLine(pid_t pid, const std::string& text, int timeoutMs)
 {
-    auto it = std::find_if(children_.begin(), children_.end(), [&](const Child& c) { return c.pid == pid; });
-    if (it == children_.end())
+    auto it = std::find_if(m_children.begin(), m_children.end(), [&](const Child& c) { return c.pid == pid; });
+    if (it == m_children.end())
         return Fail("no such process");
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -585,8 +585,8 @@ bool LabNet::WaitForLine(pid_t pid, const std::string& text, int timeoutMs)
 
 int LabNet::Stop(pid_t pid)
 {
-    auto it = std::find_if(children_.begin(), children_.end(), [&](const Child& c) { return c.pid == pid; });
-    if (it == children_.end())
+    auto it = std::find_if(m_children.begin(), m_children.end(), [&](const Child& c) { return c.pid == pid; });
+    if (it == m_children.end())
         return -1;
     ::kill(pid, SIGTERM);
     int status = 0;
@@ -600,7 +600,7 @@ int LabNet::Stop(pid_t pid)
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     }
     ::close(it->out);
-    children_.erase(it);
+    m_children.erase(it);
     Tell("p " + std::to_string(pid));
     return status;
 }
@@ -671,15 +671,15 @@ bool LabNet::BringUp(const Plan& plan, const HostLinks& links, const std::string
     const std::string program = bin + "/twinlane-sim";
     if (::access(program.c_str(), X_OK) != 0)
         return Fail("no " + program);
-    if (stateDir_.empty())
+    if (m_stateDir.empty())
         return Fail("no state folder");
-    hostNs_ = AddNamespace("host");
-    if (hostNs_.empty() || !Connect(hostNs_, "eth0", {}, { std::string(HostAddress) + "/24" }))
+    m_hostNs = AddNamespace("host");
+    if (m_hostNs.empty() || !Connect(m_hostNs, "eth0", {}, { std::string(HostAddress) + "/24" }))
         return false;
-    if (links.second && !Connect(hostNs_, "eth1", {}, { std::string(SecondHostAddress) + "/24" }, SecondBridge))
+    if (links.second && !Connect(m_hostNs, "eth1", {}, { std::string(SecondHostAddress) + "/24" }, SecondBridge))
         return false;
     if (links.notEthernet
-        && !IpBatch(hostNs_,
+        && !IpBatch(m_hostNs,
             { "tuntap add dev tun0 mode tun", "addr add 10.55.0.1/24 dev tun0", "link set tun0 up" }))
         return false;
 
@@ -709,9 +709,9 @@ bool LabNet::BringUp(const Plan& plan, const HostLinks& links, const std::string
                 spec.kind == Kind::SecondLink ? SecondBridge : 0)
             || !IpBatch(d.ns, { "route replace default dev eth0" }))
             return false;
-        d.control = stateDir_ + "/d" + std::to_string(n) + ".control";
-        d.frameLog = stateDir_ + "/d" + std::to_string(n) + ".frames";
-        const std::string ready = stateDir_ + "/d" + std::to_string(n) + ".ready";
+        d.control = m_stateDir + "/d" + std::to_string(n) + ".control";
+        d.frameLog = m_stateDir + "/d" + std::to_string(n) + ".frames";
+        const std::string ready = m_stateDir + "/d" + std::to_string(n) + ".ready";
         std::vector<std::string> argv { program, "--interface", "eth0", "--manage-interface", "--bind", "0.0.0.0",
             "--ip", d.address, "--name", d.name, "--control", d.control, "--frame-log", d.frameLog, "--ready-file",
             ready };
@@ -726,28 +726,28 @@ bool LabNet::BringUp(const Plan& plan, const HostLinks& links, const std::string
         if (d.pid < 0)
             return false;
         Record("devices", d.ns + " " + d.address + " " + d.mac + " " + d.name + " pid " + std::to_string(d.pid));
-        devices_.push_back(d);
+        m_devices.push_back(d);
     }
     // Devices by name in the host namespace (RunIn, Start, ip netns exec).
     std::string hosts = "127.0.0.1\tlocalhost\n";
-    for (const Device& d : devices_) {
+    for (const Device& d : m_devices) {
         if (!d.name.empty() && std::all_of(d.name.begin(), d.name.end(), [](char c) {
                 return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.';
             }))
             hosts += d.reachAddress + "\t" + d.name + "\n";
     }
     std::error_code error;
-    std::filesystem::create_directories(std::string(NetnsEtc) + "/" + hostNs_, error);
-    std::ofstream(std::string(NetnsEtc) + "/" + hostNs_ + "/hosts") << hosts;
+    std::filesystem::create_directories(std::string(NetnsEtc) + "/" + m_hostNs, error);
+    std::ofstream(std::string(NetnsEtc) + "/" + m_hostNs + "/hosts") << hosts;
     // All start at once; then each is waited for.
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(DeviceReadyLimitMs);
-    for (std::size_t i = 0; i < devices_.size(); ++i) {
-        const std::string ready = stateDir_ + "/d" + std::to_string(i + 1) + ".ready";
+    for (std::size_t i = 0; i < m_devices.size(); ++i) {
+        const std::string ready = m_stateDir + "/d" + std::to_string(i + 1) + ".ready";
         while (::access(ready.c_str(), F_OK) != 0) {
-            if (::waitpid(devices_[i].pid, nullptr, WNOHANG) != 0)
-                return Fail("device " + devices_[i].name + " ended before it was ready");
+            if (::waitpid(m_devices[i].pid, nullptr, WNOHANG) != 0)
+                return Fail("device " + m_devices[i].name + " ended before it was ready");
             if (std::chrono::steady_clock::now() > end)
-                return Fail("device " + devices_[i].name + " not ready in time");
+                return Fail("device " + m_devices[i].name + " not ready in time");
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }

@@ -97,7 +97,7 @@ public:
     LabNet& operator=(const LabNet&) = delete;
 
     // The first failure of any call below, for test messages.
-    const std::string& Error() const { return error_; }
+    const std::string& Error() const { return m_error; }
 
     // Creates a namespace named after the lab and the role (loopback up) and
     // returns its full name, or empty on failure.
@@ -139,17 +139,17 @@ public:
     // of its own with eth0 on the bridge, a control socket and a frame log;
     // returns when all are ready. binDir empty: $TWL_BIN_DIR.
     bool BringUp(const Plan& plan, const HostLinks& links = {}, const std::string& binDir = {});
-    const std::string& HostNamespace() const { return hostNs_; }
-    const std::vector<Device>& Devices() const { return devices_; }
+    const std::string& HostNamespace() const { return m_hostNs; }
+    const std::vector<Device>& Devices() const { return m_devices; }
 
     // One control command to a device, e.g. "fault drop fn 16 once"; the
     // reply line ("ok ..." / "error ..."), empty when the socket failed.
     static std::string Control(const Device& device, const std::string& command);
 
     // Where the lab keeps its files (/run/twl-lab/<prefix>).
-    const std::string& StateDir() const { return stateDir_; }
-    const std::string& Prefix() const { return prefix_; }
-    const std::string& BridgeNamespace() const { return bridgeNs_; }
+    const std::string& StateDir() const { return m_stateDir; }
+    const std::string& Prefix() const { return m_prefix; }
+    const std::string& BridgeNamespace() const { return m_bridgeNs; }
 
 private:
     struct Child {
@@ -164,18 +164,18 @@ private:
 
     void Record(const std::string& file, const std::string& line);
 
-    std::string prefix_;
-    std::string stateDir_;
-    std::string hostNs_;
-    std::vector<Device> devices_;
-    std::string error_;
-    std::string bridgeNs_;
-    std::vector<std::string> namespaces_;
-    std::vector<Child> children_;
-    int watchdog_ = -1; // write end of the watchdog's pipe
-    pid_t watchdogPid_ = -1;
-    int links_ = 0;
-    std::vector<int> bridges_;
+    std::string m_prefix;
+    std::string m_stateDir;
+    std::string m_hostNs;
+    std::vector<Device> m_devices;
+    std::string m_error;
+    std::string m_bridgeNs;
+    std::vector<std::string> m_namespaces;
+    std::vector<Child> m_children;
+    int m_watchdog = -1; // write end of the watchdog's pipe
+    pid_t m_watchdogPid = -1;
+    int m_links = 0;
+    std::vector<int> m_bridges;
 };
 
 } // namespace lab

@@ -17,83 +17,83 @@ constexpr uchar kUrgencyCritical = 2;
 
 QString Describe(const TEventRecord& r)
 {
-    QString text = FromWire(r.Cells[colSourceName]) + QStringLiteral(" (") + FromWire(r.Cells[colSourceIp])
+    QString text = FromWire(r.cells[colSourceName]) + QStringLiteral(" (") + FromWire(r.cells[colSourceIp])
         + QLatin1Char(')');
-    if (r.Cells[colDestinationIp] != "--")
-        text += QStringLiteral(" naming ") + FromWire(r.Cells[colDestinationIp]);
-    return text + QStringLiteral(" at ") + FromWire(r.Cells[colDateTime]);
+    if (r.cells[colDestinationIp] != "--")
+        text += QStringLiteral(" naming ") + FromWire(r.cells[colDestinationIp]);
+    return text + QStringLiteral(" at ") + FromWire(r.cells[colDateTime]);
 }
 } // namespace
 
 TAlarmNotifier::TAlarmNotifier(QWidget* window, QDBusConnection bus, QObject* parent)
     : QObject(parent)
-    , window_(window)
-    , bus_(std::move(bus))
-    , types_(LoadNotifyTypes())
-    , tray_(new QSystemTrayIcon(this))
-    , later_(new QTimer(this))
+    , m_window(window)
+    , m_bus(std::move(bus))
+    , m_types(LoadNotifyTypes())
+    , m_tray(new QSystemTrayIcon(this))
+    , m_later(new QTimer(this))
 {
-    later_->setSingleShot(true);
-    connect(later_, &QTimer::timeout, this, &TAlarmNotifier::SendPending);
-    if (window_) {
-        tray_->setIcon(window_->windowIcon());
-        window_->installEventFilter(this);
-        connect(tray_, &QSystemTrayIcon::activated, this, [this] {
-            window_->showNormal();
-            window_->raise();
-            window_->activateWindow();
+    m_later->setSingleShot(true);
+    connect(m_later, &QTimer::timeout, this, &TAlarmNotifier::SendPending);
+    if (m_window) {
+        m_tray->setIcon(m_window->windowIcon());
+        m_window->installEventFilter(this);
+        connect(m_tray, &QSystemTrayIcon::activated, this, [this] {
+            m_window->showNormal();
+            m_window->raise();
+            m_window->activateWindow();
             MarkSeen();
         });
     }
     ShowToolTip();
     if (QSystemTrayIcon::isSystemTrayAvailable())
-        tray_->show();
+        m_tray->show();
 }
 
 bool TAlarmNotifier::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == window_ && event->type() == QEvent::WindowActivate)
+    if (watched == m_window && event->type() == QEvent::WindowActivate)
         MarkSeen();
     return QObject::eventFilter(watched, event);
 }
 
 void TAlarmNotifier::Alarm(const TEventRecord& record)
 {
-    if (record.Tag == kOffLine && !(window_ && window_->isActiveWindow() && !window_->isMinimized())) {
-        ++unseenOffLine_;
+    if (record.tag == kOffLine && !(m_window && m_window->isActiveWindow() && !m_window->isMinimized())) {
+        ++m_unseenOffLine;
         ShowToolTip();
     }
-    if (record.Tag < 0 || record.Tag >= kEventTypeCount || !types_[size_t(record.Tag)])
+    if (record.tag < 0 || record.tag >= kEventTypeCount || !m_types[size_t(record.tag)])
         return;
-    latest_ = record;
-    ++pending_;
-    pendingUrgent_ = pendingUrgent_ || record.Tag == kOffLine;
-    if (!sinceLast_.isValid() || sinceLast_.elapsed() >= kMinIntervalMs)
+    m_latest = record;
+    ++m_pending;
+    m_pendingUrgent = m_pendingUrgent || record.tag == kOffLine;
+    if (!m_sinceLast.isValid() || m_sinceLast.elapsed() >= kMinIntervalMs)
         SendPending();
-    else if (!later_->isActive())
-        later_->start(int(kMinIntervalMs - sinceLast_.elapsed()));
+    else if (!m_later->isActive())
+        m_later->start(int(kMinIntervalMs - m_sinceLast.elapsed()));
 }
 
 void TAlarmNotifier::SendPending()
 {
-    if (pending_ == 0)
+    if (m_pending == 0)
         return;
-    const QString type = FromWire(latest_.Cells[colEventType]);
-    if (pending_ == 1)
-        Send(type + QStringLiteral(": ") + FromWire(latest_.Cells[colSourceName]), type + QStringLiteral(" from ")
-                + Describe(latest_), pendingUrgent_);
+    const QString type = FromWire(m_latest.cells[colEventType]);
+    if (m_pending == 1)
+        Send(type + QStringLiteral(": ") + FromWire(m_latest.cells[colSourceName]), type + QStringLiteral(" from ")
+                + Describe(m_latest), m_pendingUrgent);
     else
-        Send(QStringLiteral("%1 alarms").arg(pending_), QStringLiteral("Latest: %1 from %2").arg(type, Describe(latest_)),
-            pendingUrgent_);
-    pending_ = 0;
-    pendingUrgent_ = false;
-    sinceLast_.start();
+        Send(QStringLiteral("%1 alarms").arg(m_pending), QStringLiteral("Latest: %1 from %2").arg(type, Describe(m_latest)),
+            m_pendingUrgent);
+    m_pending = 0;
+    m_pendingUrgent = false;
+    m_sinceLast.start();
 }
 
 void TAlarmNotifier::Send(const QString& summary, const QString& body, bool urgent)
 {
-    ++sent_;
-    if (!bus_.isConnected())
+    ++m_sent;
+    if (!m_bus.isConnected())
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
         QStringLiteral("/org/freedesktop/Notifications"), QStringLiteral("org.freedesktop.Notifications"),
@@ -102,22 +102,22 @@ void TAlarmNotifier::Send(const QString& summary, const QString& body, bool urge
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(urgent ? kUrgencyCritical : kUrgencyNormal));
     call << QStringLiteral("Alarmkeeper") << uint(0) << QString() << summary << body << QStringList() << hints
          << int(-1);
-    bus_.asyncCall(call);
+    m_bus.asyncCall(call);
 }
 
 void TAlarmNotifier::MarkSeen()
 {
-    unseenOffLine_ = 0;
+    m_unseenOffLine = 0;
     ShowToolTip();
 }
 
 QString TAlarmNotifier::ToolTip() const
 {
-    return unseenOffLine_ == 0 ? QStringLiteral("Alarmkeeper")
-                               : QStringLiteral("Alarmkeeper: %1 unseen Off-Line alarm(s)").arg(unseenOffLine_);
+    return m_unseenOffLine == 0 ? QStringLiteral("Alarmkeeper")
+                               : QStringLiteral("Alarmkeeper: %1 unseen Off-Line alarm(s)").arg(m_unseenOffLine);
 }
 
 void TAlarmNotifier::ShowToolTip()
 {
-    tray_->setToolTip(ToolTip());
+    m_tray->setToolTip(ToolTip());
 }

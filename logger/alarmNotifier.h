@@ -27,18 +27,18 @@ public:
     // window: whose activation marks Off-Line alarms as seen (may be null).
     explicit TAlarmNotifier(QWidget* window, QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
 
-    void SetTypes(const std::array<bool, kEventTypeCount>& types) { types_ = types; }
-    const std::array<bool, kEventTypeCount>& Types() const { return types_; }
+    void SetTypes(const std::array<bool, kEventTypeCount>& types) { m_types = types; }
+    const std::array<bool, kEventTypeCount>& Types() const { return m_types; }
 
     // An alarm was accepted.
     void Alarm(const TEventRecord& record);
 
     // Notifications asked of the service so far.
-    int NotificationsSent() const { return sent_; }
-    int UnseenOffLine() const { return unseenOffLine_; }
+    int NotificationsSent() const { return m_sent; }
+    int UnseenOffLine() const { return m_unseenOffLine; }
     void MarkSeen();
     QString ToolTip() const;
-    QSystemTrayIcon* Tray() const { return tray_; }
+    QSystemTrayIcon* Tray() const { return m_tray; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -48,15 +48,15 @@ private:
     void Send(const QString& summary, const QString& body, bool urgent);
     void ShowToolTip();
 
-    QWidget* window_;
-    QDBusConnection bus_;
-    std::array<bool, kEventTypeCount> types_ {};
-    QSystemTrayIcon* tray_;
-    QTimer* later_;
-    QElapsedTimer sinceLast_;
-    int pending_ = 0;
-    bool pendingUrgent_ = false;
-    TEventRecord latest_;
-    int sent_ = 0;
-    int unseenOffLine_ = 0;
+    QWidget* m_window;
+    QDBusConnection m_bus;
+    std::array<bool, kEventTypeCount> m_types {};
+    QSystemTrayIcon* m_tray;
+    QTimer* m_later;
+    QElapsedTimer m_sinceLast;
+    int m_pending = 0;
+    bool m_pendingUrgent = false;
+    TEventRecord m_latest;
+    int m_sent = 0;
+    int m_unseenOffLine = 0;
 };

@@ -75,15 +75,15 @@ void TColorPicker::SetStored(uint32_t value)
     }
     const QColor colour = ColorFromStored(value);
     const QString name = colour.name(QColor::HexRgb).toUpper();
-    if (customIndex_ < 0) {
+    if (m_customIndex < 0) {
         AddEntry(name, value);
-        customIndex_ = count() - 1;
+        m_customIndex = count() - 1;
     } else {
-        setItemText(customIndex_, name);
-        setItemData(customIndex_, value);
-        setItemIcon(customIndex_, Sample(colour, iconSize()));
+        setItemText(m_customIndex, name);
+        setItemData(m_customIndex, value);
+        setItemIcon(m_customIndex, Sample(colour, iconSize()));
     }
-    setCurrentIndex(customIndex_);
+    setCurrentIndex(m_customIndex);
 }
 
 void TColorPicker::AddEntry(const QString& name, uint32_t stored)

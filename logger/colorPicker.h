@@ -22,5 +22,5 @@ public:
 
 private:
     void AddEntry(const QString& name, uint32_t stored);
-    int customIndex_ = -1;
+    int m_customIndex = -1;
 };

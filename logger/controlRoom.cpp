@@ -25,26 +25,26 @@ constexpr int kStatusRefreshMs = 250;
 
 TControlRoom::TControlRoom(TfmMain* window)
     : QObject(window)
-    , window_(window)
-    , forwarder_(new TSyslogForwarder(this))
-    , forwardingStatus_(new QLabel(window))
-    , filter_(new TGridFilter(window->xgEvent, window->EventModel(), window->xgEvent->parentWidget()))
-    , follow_(new TFollowMode(window->xgEvent, window->EventModel(), filter_, filter_->Bar()->btnFollow))
-    , notifier_(new TAlarmNotifier(window, QDBusConnection::sessionBus(), this))
+    , m_window(window)
+    , m_forwarder(new TSyslogForwarder(this))
+    , m_forwardingStatus(new QLabel(window))
+    , m_filter(new TGridFilter(window->xgEvent, window->EventModel(), window->xgEvent->parentWidget()))
+    , m_follow(new TFollowMode(window->xgEvent, window->EventModel(), m_filter, m_filter->Bar()->btnFollow))
+    , m_notifier(new TAlarmNotifier(window, QDBusConnection::sessionBus(), this))
 {
     // The filter row goes right above the table.
     if (auto* layout = qobject_cast<QVBoxLayout*>(window->xgEvent->parentWidget()->layout()))
-        layout->insertWidget(layout->indexOf(window->xgEvent), filter_->Bar());
+        layout->insertWidget(layout->indexOf(window->xgEvent), m_filter->Bar());
     window->xgEvent->setItemDelegateForColumn(1, new TEventSymbolDelegate(window->xgEvent));
 
-    forwardingStatus_->setObjectName(QStringLiteral("lbForwarding"));
-    window->statusBar()->addPermanentWidget(forwardingStatus_);
-    forwardingStatus_->hide();
+    m_forwardingStatus->setObjectName(QStringLiteral("lbForwarding"));
+    window->statusBar()->addPermanentWidget(m_forwardingStatus);
+    m_forwardingStatus->hide();
     auto* refresh = new QTimer(this);
     refresh->setSingleShot(true);
     refresh->setInterval(kStatusRefreshMs);
     connect(refresh, &QTimer::timeout, this, &TControlRoom::ShowForwardingStatus);
-    connect(forwarder_, &TSyslogForwarder::StatusChanged, refresh, [refresh] {
+    connect(m_forwarder, &TSyslogForwarder::StatusChanged, refresh, [refresh] {
         if (!refresh->isActive())
             refresh->start();
     });
@@ -59,34 +59,34 @@ TControlRoom::TControlRoom(TfmMain* window)
     system->insertAction(exitAt > 0 ? items[exitAt - 1] : window->muExit, item);
 
     connect(window, &TfmMain::AlarmAccepted, this, &TControlRoom::OnAlarm);
-    forwarder_->Configure(LoadForwardingSettings());
+    m_forwarder->Configure(LoadForwardingSettings());
     ShowForwardingStatus();
 }
 
 void TControlRoom::OnAlarm(const TEventRecord& record, int row)
 {
-    forwarder_->Forward(record);
-    follow_->AlarmAt(row);
-    notifier_->Alarm(record);
+    m_forwarder->Forward(record);
+    m_follow->AlarmAt(row);
+    m_notifier->Alarm(record);
 }
 
 void TControlRoom::ShowForwardingStatus()
 {
-    const QString text = forwarder_->StatusText();
-    forwardingStatus_->setText(text);
-    forwardingStatus_->setVisible(!text.isEmpty());
+    const QString text = m_forwarder->StatusText();
+    m_forwardingStatus->setText(text);
+    m_forwardingStatus->setVisible(!text.isEmpty());
 }
 
 void TControlRoom::muCentralLogClick()
 {
-    TfmForwarding dialog(forwarder_->Settings(), notifier_->Types(), window_);
+    TfmForwarding dialog(m_forwarder->Settings(), m_notifier->Types(), m_window);
     if (dialog.exec() != QDialog::Accepted)
         return;
     StoreNotifyTypes(dialog.NotifyTypes());
-    notifier_->SetTypes(dialog.NotifyTypes());
+    m_notifier->SetTypes(dialog.NotifyTypes());
     const TForwardingSettings s = dialog.Settings();
     StoreForwardingSettings(s);
-    if (!(s == forwarder_->Settings()))
-        forwarder_->Configure(s);
+    if (!(s == m_forwarder->Settings()))
+        m_forwarder->Configure(s);
     ShowForwardingStatus();
 }

@@ -19,11 +19,11 @@ class TControlRoom : public QObject {
 public:
     explicit TControlRoom(TfmMain* window);
 
-    TSyslogForwarder* Forwarder() const { return forwarder_; }
-    QLabel* ForwardingStatus() const { return forwardingStatus_; }
-    TGridFilter* Filter() const { return filter_; }
-    TFollowMode* Follow() const { return follow_; }
-    TAlarmNotifier* Notifier() const { return notifier_; }
+    TSyslogForwarder* Forwarder() const { return m_forwarder; }
+    QLabel* ForwardingStatus() const { return m_forwardingStatus; }
+    TGridFilter* Filter() const { return m_filter; }
+    TFollowMode* Follow() const { return m_follow; }
+    TAlarmNotifier* Notifier() const { return m_notifier; }
 
     // System > "Central Log and Alerts...".
     void muCentralLogClick();
@@ -32,10 +32,10 @@ private:
     void OnAlarm(const TEventRecord& record, int row);
     void ShowForwardingStatus();
 
-    TfmMain* window_;
-    TSyslogForwarder* forwarder_;
-    QLabel* forwardingStatus_;
-    TGridFilter* filter_;
-    TFollowMode* follow_;
-    TAlarmNotifier* notifier_;
+    TfmMain* m_window;
+    TSyslogForwarder* m_forwarder;
+    QLabel* m_forwardingStatus;
+    TGridFilter* m_filter;
+    TFollowMode* m_follow;
+    TAlarmNotifier* m_notifier;
 };

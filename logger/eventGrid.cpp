@@ -34,7 +34,7 @@ class TFixedCells : public QWidget {
 public:
     explicit TFixedCells(TEventGrid* grid)
         : QWidget(grid)
-        , grid_(grid)
+        , m_grid(grid)
     {
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
@@ -45,15 +45,15 @@ protected:
         QPainter p(this);
         const QPalette pal = palette();
         p.fillRect(rect(), pal.button());
-        const QAbstractItemModel* model = grid_->model();
+        const QAbstractItemModel* model = m_grid->model();
         if (model && model->rowCount() > 0) {
-            int first = grid_->rowAt(0);
-            int last = grid_->rowAt(height() - 1);
+            int first = m_grid->rowAt(0);
+            int last = m_grid->rowAt(height() - 1);
             if (last < 0)
                 last = model->rowCount() - 1;
-            const QItemSelectionModel* selection = grid_->selectionModel();
+            const QItemSelectionModel* selection = m_grid->selectionModel();
             for (int r = std::max(first, 0); first >= 0 && r <= last; ++r) {
-                const QRect cell(0, grid_->rowViewportPosition(r), width(), grid_->rowHeight(r));
+                const QRect cell(0, m_grid->rowViewportPosition(r), width(), m_grid->rowHeight(r));
                 const bool selected = selection && selection->isRowSelected(r, {});
                 if (selected)
                     p.fillRect(cell, pal.highlight());
@@ -69,63 +69,63 @@ protected:
     }
     void mousePressEvent(QMouseEvent* event) override
     {
-        const int row = grid_->rowAt(event->position().toPoint().y());
+        const int row = m_grid->rowAt(event->position().toPoint().y());
         if (row >= 0)
-            grid_->selectRow(row);
+            m_grid->selectRow(row);
     }
-    void wheelEvent(QWheelEvent* event) override { QCoreApplication::sendEvent(grid_->viewport(), event); }
+    void wheelEvent(QWheelEvent* event) override { QCoreApplication::sendEvent(m_grid->viewport(), event); }
 
 private:
-    TEventGrid* grid_;
+    TEventGrid* m_grid;
 };
 
 } // namespace
 
 TEventGrid::TEventGrid(QWidget* parent)
     : QTableView(parent)
-    , header_(new TEventHeader(this))
-    , fixed_(new TFixedCells(this))
-    , fixedHeader_(new TEventHeader(this))
+    , m_header(new TEventHeader(this))
+    , m_fixed(new TFixedCells(this))
+    , m_fixedHeader(new TEventHeader(this))
 {
-    setHorizontalHeader(header_);
+    setHorizontalHeader(m_header);
     SetUpRows(this);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    header_->setStretchLastSection(false);
-    header_->setSectionResizeMode(QHeaderView::Interactive);
-    header_->setFixedHeight(22);
-    fixedHeader_->setFixedHeight(22);
-    fixedHeader_->setSectionResizeMode(QHeaderView::Fixed);
+    m_header->setStretchLastSection(false);
+    m_header->setSectionResizeMode(QHeaderView::Interactive);
+    m_header->setFixedHeight(22);
+    m_fixedHeader->setFixedHeight(22);
+    m_fixedHeader->setSectionResizeMode(QHeaderView::Fixed);
     // Whatever repaints the rows repaints the fixed cells too.
     viewport()->installEventFilter(this);
 
-    connect(header_, &QHeaderView::sectionCountChanged, this, [this](int, int count) {
+    connect(m_header, &QHeaderView::sectionCountChanged, this, [this](int, int count) {
         for (int c = 0; c < count && c < kEventColumnCount; ++c)
-            header_->resizeSection(c, kColumnWidths[c]);
+            m_header->resizeSection(c, kColumnWidths[c]);
     });
-    connect(header_, &QHeaderView::sectionResized, this, [this](int section, int, int size) {
+    connect(m_header, &QHeaderView::sectionResized, this, [this](int section, int, int size) {
         if (section == 0) {
-            fixedHeader_->resizeSection(0, size);
+            m_fixedHeader->resizeSection(0, size);
             PlaceFixedColumn();
         }
     });
-    connect(header_, &TEventHeader::HeaderReleased, this, &TEventGrid::HeaderReleased);
-    connect(fixedHeader_, &TEventHeader::HeaderReleased, this, &TEventGrid::HeaderReleased);
+    connect(m_header, &TEventHeader::HeaderReleased, this, &TEventGrid::HeaderReleased);
+    connect(m_fixedHeader, &TEventHeader::HeaderReleased, this, &TEventGrid::HeaderReleased);
 }
 
 void TEventGrid::setModel(QAbstractItemModel* model)
 {
     QTableView::setModel(model);
-    fixedHeader_->setModel(model);
+    m_fixedHeader->setModel(model);
     for (int c = 1; c < model->columnCount(); ++c)
-        fixedHeader_->setSectionHidden(c, true);
-    fixedHeader_->resizeSection(0, columnWidth(0));
+        m_fixedHeader->setSectionHidden(c, true);
+    m_fixedHeader->resizeSection(0, columnWidth(0));
     PlaceFixedColumn();
 }
 
 bool TEventGrid::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == viewport() && event->type() == QEvent::Paint)
-        fixed_->update();
+        m_fixed->update();
     return QTableView::eventFilter(watched, event);
 }
 
@@ -143,11 +143,11 @@ void TEventGrid::updateGeometries()
 
 void TEventGrid::PlaceFixedColumn()
 {
-    if (!fixed_)
+    if (!m_fixed)
         return;
     const int w = columnWidth(0);
-    fixedHeader_->setGeometry(frameWidth(), frameWidth(), w, header_->height());
-    fixed_->setGeometry(frameWidth(), frameWidth() + header_->height(), w, viewport()->height());
-    fixedHeader_->raise();
-    fixed_->raise();
+    m_fixedHeader->setGeometry(frameWidth(), frameWidth(), w, m_header->height());
+    m_fixed->setGeometry(frameWidth(), frameWidth() + m_header->height(), w, viewport()->height());
+    m_fixedHeader->raise();
+    m_fixed->raise();
 }

@@ -13,10 +13,10 @@ public:
     explicit TEventGrid(QWidget* parent = nullptr);
     void setModel(QAbstractItemModel* model) override;
 
-    TEventHeader* Header() const { return header_; }
+    TEventHeader* Header() const { return m_header; }
     // The header over the fixed "#" column.
-    TEventHeader* FixedHeader() const { return fixedHeader_; }
-    QWidget* FixedColumn() const { return fixed_; }
+    TEventHeader* FixedHeader() const { return m_fixedHeader; }
+    QWidget* FixedColumn() const { return m_fixed; }
 
 signals:
     // A mouse release on either header; column as TEventHeader::ColumnAt.
@@ -30,7 +30,7 @@ protected:
 private:
     void PlaceFixedColumn();
 
-    TEventHeader* header_;
-    QWidget* fixed_; // paints the "#" cells over the left edge
-    TEventHeader* fixedHeader_;
+    TEventHeader* m_header;
+    QWidget* m_fixed; // paints the "#" cells over the left edge
+    TEventHeader* m_fixedHeader;
 };

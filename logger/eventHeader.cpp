@@ -14,13 +14,13 @@ TEventHeader::TEventHeader(QWidget* parent)
     setDefaultAlignment(Qt::AlignCenter);
     connect(this, &QHeaderView::sectionResized, this, [this] {
         if (QGuiApplication::mouseButtons() != Qt::NoButton)
-            resizing_ = true;
+            m_resizing = true;
     });
 }
 
 void TEventHeader::mousePressEvent(QMouseEvent* event)
 {
-    resizing_ = false;
+    m_resizing = false;
     QHeaderView::mousePressEvent(event);
 }
 
@@ -59,7 +59,7 @@ void TEventHeader::mouseReleaseEvent(QMouseEvent* event)
 {
     QHeaderView::mouseReleaseEvent(event);
     const QPoint p = event->position().toPoint();
-    const bool resized = std::exchange(resizing_, false);
+    const bool resized = std::exchange(m_resizing, false);
     if (!resized && p.y() >= 0 && p.y() < height())
         emit HeaderReleased(ColumnAt(p.x()));
 }

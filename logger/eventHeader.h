@@ -25,5 +25,5 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    bool resizing_ = false; // a column border was dragged since the press
+    bool m_resizing = false; // a column border was dragged since the press
 };

@@ -11,7 +11,7 @@
 
 TFilterBar::TFilterBar(QWidget* parent)
     : QWidget(parent)
-    , settle_(new QTimer(this))
+    , m_settle(new QTimer(this))
 {
     setObjectName(QStringLiteral("filterBar"));
     auto* row = new QHBoxLayout(this);
@@ -54,20 +54,20 @@ TFilterBar::TFilterBar(QWidget* parent)
     btnExport->setAutoRaise(true);
     row->addWidget(btnExport);
 
-    settle_->setSingleShot(true);
-    settle_->setInterval(kTypingSettleMs);
-    connect(settle_, &QTimer::timeout, this, [this] { emit FilterChanged(Filter()); });
-    connect(etSource, &QLineEdit::textChanged, settle_, qOverload<>(&QTimer::start));
-    connect(etText, &QLineEdit::textChanged, settle_, qOverload<>(&QTimer::start));
+    m_settle->setSingleShot(true);
+    m_settle->setInterval(kTypingSettleMs);
+    connect(m_settle, &QTimer::timeout, this, [this] { emit FilterChanged(Filter()); });
+    connect(etSource, &QLineEdit::textChanged, m_settle, qOverload<>(&QTimer::start));
+    connect(etText, &QLineEdit::textChanged, m_settle, qOverload<>(&QTimer::start));
 }
 
 TEventFilter TFilterBar::Filter() const
 {
     TEventFilter f;
     for (int code = 0; code < kEventTypeCount; ++code)
-        f.Types[size_t(code)] = cbTypes[size_t(code)]->isChecked();
-    f.Source = etSource->text().trimmed();
-    f.Text = etText->text().trimmed();
+        f.types[size_t(code)] = cbTypes[size_t(code)]->isChecked();
+    f.source = etSource->text().trimmed();
+    f.text = etText->text().trimmed();
     return f;
 }
 

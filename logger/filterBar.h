@@ -36,5 +36,5 @@ signals:
     void FilterChanged(const TEventFilter& filter);
 
 private:
-    QTimer* settle_;
+    QTimer* m_settle;
 };

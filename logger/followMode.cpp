@@ -12,30 +12,30 @@
 
 TFollowMode::TFollowMode(TEventGrid* grid, TEventTableModel* table, TGridFilter* filter, QToolButton* control)
     : QObject(grid)
-    , grid_(grid)
-    , table_(table)
-    , filter_(filter)
-    , control_(control)
-    , refresh_(new QTimer(this))
+    , m_grid(grid)
+    , m_table(table)
+    , m_filter(filter)
+    , m_control(control)
+    , m_refresh(new QTimer(this))
 {
-    refresh_->setSingleShot(true);
-    refresh_->setInterval(kFollowRefreshMs);
-    connect(refresh_, &QTimer::timeout, this, &TFollowMode::ScrollToNewest);
+    m_refresh->setSingleShot(true);
+    m_refresh->setInterval(kFollowRefreshMs);
+    connect(m_refresh, &QTimer::timeout, this, &TFollowMode::ScrollToNewest);
     // Scroll bar actions come from the operator only; our own scrollTo sets
     // the value without one.
-    connect(grid_->verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] {
-        if (!scrolling_)
+    connect(m_grid->verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] {
+        if (!m_scrolling)
             SetFollowing(false);
     });
-    viewport_ = grid_->viewport();
-    gridObject_ = grid_;
-    viewport_->installEventFilter(this);
-    grid_->installEventFilter(this);
-    control_->show();
-    connect(control_, &QToolButton::clicked, this, [this] { SetFollowing(true); });
-    connect(filter_, &TGridFilter::GridModelChanged, this, [this] {
-        if (following_)
-            refresh_->start();
+    m_viewport = m_grid->viewport();
+    m_gridObject = m_grid;
+    m_viewport->installEventFilter(this);
+    m_grid->installEventFilter(this);
+    m_control->show();
+    connect(m_control, &QToolButton::clicked, this, [this] { SetFollowing(true); });
+    connect(m_filter, &TGridFilter::GridModelChanged, this, [this] {
+        if (m_following)
+            m_refresh->start();
     });
     ShowState();
 }
@@ -43,10 +43,10 @@ TFollowMode::TFollowMode(TEventGrid* grid, TEventTableModel* table, TGridFilter*
 bool TFollowMode::eventFilter(QObject* watched, QEvent* event)
 {
     // Compared only: events come while the grid is being torn down too.
-    if (watched == viewport_ && event->type() == QEvent::Wheel)
+    if (watched == m_viewport && event->type() == QEvent::Wheel)
         SetFollowing(false);
     // Moving through the rows by keyboard is scrolling too.
-    if (watched == gridObject_ && event->type() == QEvent::KeyPress) {
+    if (watched == m_gridObject && event->type() == QEvent::KeyPress) {
         switch (static_cast<QKeyEvent*>(event)->key()) {
         case Qt::Key_Up:
         case Qt::Key_Down:
@@ -65,13 +65,13 @@ bool TFollowMode::eventFilter(QObject* watched, QEvent* event)
 
 void TFollowMode::SetFollowing(bool on)
 {
-    if (on == following_) {
+    if (on == m_following) {
         ShowState();
         if (on)
             ScrollToNewest();
         return;
     }
-    following_ = on;
+    m_following = on;
     ShowState();
     if (on)
         ScrollToNewest();
@@ -80,27 +80,27 @@ void TFollowMode::SetFollowing(bool on)
 
 void TFollowMode::AlarmAt(int tableRow)
 {
-    newest_ = QPersistentModelIndex(table_->index(tableRow, 0));
-    if (following_ && !refresh_->isActive())
-        refresh_->start();
+    m_newest = QPersistentModelIndex(m_table->index(tableRow, 0));
+    if (m_following && !m_refresh->isActive())
+        m_refresh->start();
 }
 
 void TFollowMode::ScrollToNewest()
 {
-    if (!following_ || !newest_.isValid())
+    if (!m_following || !m_newest.isValid())
         return;
-    const int row = filter_->GridRow(newest_.row());
+    const int row = m_filter->GridRow(m_newest.row());
     if (row < 0)
         return;
-    scrolling_ = true;
-    grid_->scrollTo(grid_->model()->index(row, 1), QAbstractItemView::EnsureVisible);
-    scrolling_ = false;
+    m_scrolling = true;
+    m_grid->scrollTo(m_grid->model()->index(row, 1), QAbstractItemView::EnsureVisible);
+    m_scrolling = false;
 }
 
 void TFollowMode::ShowState()
 {
-    control_->setChecked(following_);
-    control_->setText(following_ ? QStringLiteral("Following") : QStringLiteral("Not following"));
-    control_->setToolTip(following_ ? QStringLiteral("The table shows each new alarm; scroll to stop")
+    m_control->setChecked(m_following);
+    m_control->setText(m_following ? QStringLiteral("Following") : QStringLiteral("Not following"));
+    m_control->setToolTip(m_following ? QStringLiteral("The table shows each new alarm; scroll to stop")
                                     : QStringLiteral("Stopped by scrolling: click to go to the newest alarm and follow again"));
 }

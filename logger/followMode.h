@@ -19,7 +19,7 @@ public:
 
     TFollowMode(TEventGrid* grid, TEventTableModel* table, TGridFilter* filter, QToolButton* control);
 
-    bool Following() const { return following_; }
+    bool Following() const { return m_following; }
     void SetFollowing(bool on);
 
     // A new alarm landed in this table row.
@@ -37,14 +37,14 @@ protected:
 private:
     void ShowState();
 
-    TEventGrid* grid_;
-    QObject* viewport_; // the grid's, for comparison only
-    QObject* gridObject_;
-    TEventTableModel* table_;
-    TGridFilter* filter_;
-    QToolButton* control_;
-    QTimer* refresh_;
-    QPersistentModelIndex newest_;
-    bool following_ = true;
-    bool scrolling_ = false; // our own scroll, not the operator's
+    TEventGrid* m_grid;
+    QObject* m_viewport; // the grid's, for comparison only
+    QObject* m_gridObject;
+    TEventTableModel* m_table;
+    TGridFilter* m_filter;
+    QToolButton* m_control;
+    QTimer* m_refresh;
+    QPersistentModelIndex m_newest;
+    bool m_following = true;
+    bool m_scrolling = false; // our own scroll, not the operator's
 };

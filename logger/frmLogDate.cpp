@@ -9,7 +9,7 @@
 
 TfmLogDate::TfmLogDate(QWidget* parent)
     : QDialog(parent)
-    , date_(QDate::currentDate())
+    , m_date(QDate::currentDate())
 {
     setWindowTitle(QStringLiteral("Date of Log File"));
 
@@ -19,7 +19,7 @@ TfmLogDate::TfmLogDate(QWidget* parent)
     MonthCalendar1->setObjectName(QStringLiteral("MonthCalendar1"));
     MonthCalendar1->setGridVisible(true);
     MonthCalendar1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
-    MonthCalendar1->setSelectedDate(date_);
+    MonthCalendar1->setSelectedDate(m_date);
     groupLayout->addWidget(MonthCalendar1);
 
     QDialogButtonBox* buttons = OkCancelButtons(this, btnOK, btnCancel);
@@ -36,6 +36,6 @@ TfmLogDate::TfmLogDate(QWidget* parent)
 
 void TfmLogDate::btnOKClick()
 {
-    date_ = MonthCalendar1->selectedDate();
+    m_date = MonthCalendar1->selectedDate();
     accept();
 }

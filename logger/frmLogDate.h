@@ -14,7 +14,7 @@ public:
     explicit TfmLogDate(QWidget* parent = nullptr);
 
     // The day taken by OK; until then the day the chooser opened on.
-    QDate Date() const { return date_; }
+    QDate Date() const { return m_date; }
 
     QCalendarWidget* MonthCalendar1;
     QPushButton* btnOK;
@@ -23,5 +23,5 @@ public:
 private:
     void btnOKClick();
 
-    QDate date_;
+    QDate m_date;
 };

@@ -60,8 +60,8 @@ QString ExistingDirectory(const QString& path)
 
 TfmLogDir::TfmLogDir(const QString& startDir, QWidget* parent)
     : QDialog(parent)
-    , start_(startDir)
-    , result_(startDir)
+    , m_start(startDir)
+    , m_result(startDir)
 {
     setWindowTitle(QStringLiteral("Log Directory"));
 
@@ -96,12 +96,12 @@ TfmLogDir::TfmLogDir(const QString& startDir, QWidget* parent)
 
 void TfmLogDir::FormCreate()
 {
-    SetCurrentDirectory(ExistingDirectory(start_));
+    SetCurrentDirectory(ExistingDirectory(m_start));
 }
 
 void TfmLogDir::SetCurrentDirectory(const QString& path)
 {
-    current_ = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    m_current = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     FillList();
     UpdateLabel();
 }
@@ -114,7 +114,7 @@ void TfmLogDir::FillList()
 
     // The levels from the root down to the current directory.
     QStringList levels;
-    for (QDir dir(current_);;) {
+    for (QDir dir(m_current);;) {
         levels.prepend(dir.absolutePath());
         if (dir.isRoot() || !dir.cdUp())
             break;
@@ -128,7 +128,7 @@ void TfmLogDir::FillList()
     }
     DirectoryListBox1->setCurrentRow(DirectoryListBox1->count() - 1);
 
-    const QFileInfoList subdirs = QDir(current_).entryInfoList(
+    const QFileInfoList subdirs = QDir(m_current).entryInfoList(
         QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
     for (const QFileInfo& sub : subdirs) {
         auto* item = new QListWidgetItem(closedIcon, sub.fileName(), DirectoryListBox1);
@@ -142,7 +142,7 @@ void TfmLogDir::DirectoryListBox1Click(QListWidgetItem* item)
     if (!item)
         return;
     const QString path = item->data(kPathRole).toString();
-    if (path == current_)
+    if (path == m_current)
         return;
     // The item goes away with the list it belongs to.
     SetCurrentDirectory(path);
@@ -150,7 +150,7 @@ void TfmLogDir::DirectoryListBox1Click(QListWidgetItem* item)
 
 void TfmLogDir::btnOKClick()
 {
-    result_ = QDir::toNativeSeparators(current_);
+    m_result = QDir::toNativeSeparators(m_current);
     accept();
 }
 
@@ -180,7 +180,7 @@ QString TfmLogDir::ShortenPath(const QString& path, const QFontMetrics& metrics,
 
 void TfmLogDir::UpdateLabel()
 {
-    const QString full = QDir::toNativeSeparators(current_);
+    const QString full = QDir::toNativeSeparators(m_current);
     lbDir->setToolTip(full);
     lbDir->setText(ShortenPath(full, lbDir->fontMetrics(), DirectoryListBox1->width()));
 }

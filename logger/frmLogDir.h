@@ -16,8 +16,8 @@ public:
     explicit TfmLogDir(const QString& startDir, QWidget* parent = nullptr);
 
     // After OK the full path of the chosen directory, otherwise the start directory.
-    QString Result() const { return result_; }
-    QString CurrentDirectory() const { return current_; }
+    QString Result() const { return m_result; }
+    QString CurrentDirectory() const { return m_current; }
     void SetCurrentDirectory(const QString& path);
 
     // path as it fits into width pixels: middle levels become "...", and a
@@ -41,7 +41,7 @@ private:
     void FillList();
     void UpdateLabel();
 
-    QString start_;
-    QString result_;
-    QString current_;
+    QString m_start;
+    QString m_result;
+    QString m_current;
 };

@@ -37,19 +37,19 @@
 
 TfmMain::TfmMain(const QString& programDir, TClock clock, QWidget* parent)
     : QMainWindow(parent)
-    , clock_(std::move(clock))
-    , model_(new TEventTableModel(this))
+    , m_clock(std::move(clock))
+    , m_model(new TEventTableModel(this))
     , ServerSocket1(new QTcpServer(this))
-    , acceptor_(new TConnectionAcceptor(ServerSocket1, this))
+    , m_acceptor(new TConnectionAcceptor(ServerSocket1, this))
 {
-    if (!clock_)
-        clock_ = [] { return QDateTime::currentDateTime(); };
-    appDir_ = programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir;
-    if (!appDir_.endsWith(QLatin1Char('/')))
-        appDir_ += QLatin1Char('/');
+    if (!m_clock)
+        m_clock = [] { return QDateTime::currentDateTime(); };
+    m_appDir = programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir;
+    if (!m_appDir.endsWith(QLatin1Char('/')))
+        m_appDir += QLatin1Char('/');
     BuildWindow();
     FormCreate();
-    controlRoom_ = new TControlRoom(this);
+    m_controlRoom = new TControlRoom(this);
 }
 
 TfmMain::~TfmMain()
@@ -92,26 +92,26 @@ void TfmMain::BuildWindow()
     layout->setSpacing(0);
     layout->addWidget(new TBanner(central));
     xgEvent = new TEventGrid(central);
-    xgEvent->setModel(model_);
+    xgEvent->setModel(m_model);
     layout->addWidget(xgEvent, 1);
     setCentralWidget(central);
     setStatusBar(new QStatusBar(this));
     connect(xgEvent, &TEventGrid::HeaderReleased, this, &TfmMain::xgEventMouseUp);
 
     PlaceOnScreen();
-    connect(acceptor_, &TConnectionAcceptor::connectionAccepted, this, &TfmMain::ServerSocket1Accept);
-    connect(acceptor_, &TConnectionAcceptor::pausedChanged, this, &TfmMain::ShowListenerState);
+    connect(m_acceptor, &TConnectionAcceptor::connectionAccepted, this, &TfmMain::ServerSocket1Accept);
+    connect(m_acceptor, &TConnectionAcceptor::pausedChanged, this, &TfmMain::ShowListenerState);
     ShowListenerState(false); // empty until the listener has something to say
 }
 
 void TfmMain::FormCreate()
 {
-    settings_ = LoadAkSettings(appDir_);
-    ApplyEventColors(settings_);
+    m_settings = LoadAkSettings(m_appDir);
+    ApplyEventColors(m_settings);
 
     // Only the last level is created; a missing parent is the operator's to fix.
-    if (!QFileInfo(settings_.LogPath).isDir() && !QDir().mkdir(settings_.LogPath))
-        ShowMessageBox(this, QStringLiteral("Cannot create %1").arg(settings_.LogPath));
+    if (!QFileInfo(m_settings.LogPath).isDir() && !QDir().mkdir(m_settings.LogPath))
+        ShowMessageBox(this, QStringLiteral("Cannot create %1").arg(m_settings.LogPath));
 
     // A log of today that can't be read is shown, but alarms must still be
     // received: sorting and listening go on.
@@ -119,28 +119,28 @@ void TfmMain::FormCreate()
     int loaded;
     {
         TBusyCursor busy;
-        loaded = LoadLogFile(TodayLogPath(), *model_, &error);
+        loaded = LoadLogFile(TodayLogPath(), *m_model, &error);
     }
     if (loaded < 0)
         ShowErrorBox(this, error);
-    SortGrid(*model_, settings_.SortCol, settings_.SortDir);
+    SortGrid(*m_model, m_settings.SortCol, m_settings.SortDir);
 
-    if (settings_.Port < 1 || settings_.Port > 65535) {
-        ShowErrorBox(this, QStringLiteral("Cannot listen on port %1: not a valid port number").arg(settings_.Port));
+    if (m_settings.Port < 1 || m_settings.Port > 65535) {
+        ShowErrorBox(this, QStringLiteral("Cannot listen on port %1: not a valid port number").arg(m_settings.Port));
         return;
     }
     // Every connected server holds a file handle.
     RaiseOpenFileLimit();
-    if (!ServerSocket1->listen(QHostAddress::Any, quint16(settings_.Port))) {
+    if (!ServerSocket1->listen(QHostAddress::Any, quint16(m_settings.Port))) {
         ShowErrorBox(this, ServerSocket1->errorString());
         return;
     }
-    acceptor_->Start();
+    m_acceptor->Start();
 }
 
 void TfmMain::StopListening()
 {
-    acceptor_->Stop();
+    m_acceptor->Stop();
     ServerSocket1->close();
 }
 
@@ -151,18 +151,18 @@ void TfmMain::ShowListenerState(bool paused)
         return;
     }
     statusBar()->showMessage(QStringLiteral("New connections wait: %1 (%2 connected)")
-                                 .arg(QString::fromLocal8Bit(std::strerror(acceptor_->PauseError())))
-                                 .arg(acceptor_->Connections()));
+                                 .arg(QString::fromLocal8Bit(std::strerror(m_acceptor->PauseError())))
+                                 .arg(m_acceptor->Connections()));
 }
 
 QString TfmMain::TodayLogPath() const
 {
-    return LogFilePath(settings_.LogPath, clock_().date());
+    return LogFilePath(m_settings.LogPath, m_clock().date());
 }
 
 TAkSettings TfmMain::CurrentSettings() const
 {
-    TAkSettings s = settings_;
+    TAkSettings s = m_settings;
     for (int code = 0; code < kEventTypeCount; ++code)
         s.Colors[size_t(code)] = EventTypeTable[size_t(code)].Color;
     return s;
@@ -170,17 +170,17 @@ TAkSettings TfmMain::CurrentSettings() const
 
 void TfmMain::ApplySettings(const TAkSettings& settings)
 {
-    settings_.Port = settings.Port;
-    settings_.LogPath = settings.LogPath;
-    settings_.Colors = settings.Colors;
-    ApplyEventColors(settings_);
-    StoreAkSettings(settings_);
+    m_settings.Port = settings.Port;
+    m_settings.LogPath = settings.LogPath;
+    m_settings.Colors = settings.Colors;
+    ApplyEventColors(m_settings);
+    StoreAkSettings(m_settings);
     ApplyColors();
 }
 
 void TfmMain::ApplyColors()
 {
-    model_->ApplyColors();
+    m_model->ApplyColors();
     xgEvent->viewport()->update();
 }
 
@@ -219,22 +219,22 @@ void TfmMain::HandleAlarm(QByteArrayView message)
     const std::optional<TEventRecord> record = DecodeAlarm(message);
     if (!record)
         return;
-    const int row = model_->AddAlarm(*record);
-    const TEventRecord added = model_->Record(row);
+    const int row = m_model->AddAlarm(*record);
+    const TEventRecord added = m_model->Record(row);
     while (Clearing) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         QThread::msleep(1);
     }
     AppendToLog(added);
-    const QPersistentModelIndex placed = model_->index(row, 0);
-    SortGrid(*model_, settings_.SortCol, settings_.SortDir);
+    const QPersistentModelIndex placed = m_model->index(row, 0);
+    SortGrid(*m_model, m_settings.SortCol, m_settings.SortDir);
     emit AlarmAccepted(added, placed.row());
 }
 
 void TfmMain::AppendToLog(const TEventRecord& record)
 {
     // A line that can't be written is lost without a word; the next alarm tries again.
-    AppendLogLine(TodayLogPath(), record.Cells);
+    AppendLogLine(TodayLogPath(), record.cells);
 }
 
 
@@ -260,7 +260,7 @@ void TfmMain::muOpenClick()
 
 void TfmMain::OpenLogOfDate(const QDate& date)
 {
-    const QString path = LogFilePath(settings_.LogPath, date);
+    const QString path = LogFilePath(m_settings.LogPath, date);
     if (!QFileInfo::exists(path)) {
         ShowMessageBox(this, QStringLiteral("There is no log file on the date!!"));
         return;
@@ -278,7 +278,7 @@ void TfmMain::muClearClick()
         bool& flag;
         ~TReset() { flag = false; }
     } reset { Clearing };
-    model_->Clear();
+    m_model->Clear();
     QFile::remove(TodayLogPath()); // a file held elsewhere stays; nothing is said
 }
 
@@ -291,13 +291,13 @@ void TfmMain::muAboutClick()
 void TfmMain::xgEventMouseUp(int column)
 {
     if (column >= 0) {
-        if (column != settings_.SortCol)
-            settings_.SortCol = column;
-        settings_.SortDir = !settings_.SortDir;
-        StoreAkSortOrder(settings_);
+        if (column != m_settings.SortCol)
+            m_settings.SortCol = column;
+        m_settings.SortDir = !m_settings.SortDir;
+        StoreAkSortOrder(m_settings);
     }
-    if (settings_.SortCol >= 0)
-        SortGrid(*model_, settings_.SortCol, settings_.SortDir);
+    if (m_settings.SortCol >= 0)
+        SortGrid(*m_model, m_settings.SortCol, m_settings.SortDir);
 }
 
 void TfmMain::FollowLaterStarts(TSingleInstance& instance)
@@ -313,8 +313,8 @@ void TfmMain::PlaceOnScreen()
 
 void TfmMain::showEvent(QShowEvent* event)
 {
-    if (!shown_) {
-        shown_ = true;
+    if (!m_shown) {
+        m_shown = true;
         PlaceOnScreen(); // now that the frame is known
     }
     QMainWindow::showEvent(event);

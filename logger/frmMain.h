@@ -53,13 +53,13 @@ public:
     // open dialog on top.
     void FollowLaterStarts(TSingleInstance& instance);
 
-    TEventTableModel* EventModel() const { return model_; }
-    QString AppDir() const { return appDir_; }
+    TEventTableModel* EventModel() const { return m_model; }
+    QString AppDir() const { return m_appDir; }
     QTcpServer* Listener() const { return ServerSocket1; }
-    TConnectionAcceptor* Acceptor() const { return acceptor_; }
+    TConnectionAcceptor* Acceptor() const { return m_acceptor; }
 
     // The additions for a control room (central log, filters, alerts).
-    class TControlRoom* ControlRoom() const { return controlRoom_; }
+    class TControlRoom* ControlRoom() const { return m_controlRoom; }
 
     TEventGrid* xgEvent;
     QToolButton* btnSystem;
@@ -97,13 +97,13 @@ private:
     void ServerSocket1ClientRead(QTcpSocket* socket);
     void xgEventMouseUp(int column);
 
-    TClock clock_;
-    QString appDir_;
-    TAkSettings settings_; // Port, LogPath, SortCol, SortDir; colours live in EventTypeTable
+    TClock m_clock;
+    QString m_appDir;
+    TAkSettings m_settings; // Port, LogPath, SortCol, SortDir; colours live in EventTypeTable
     bool Clearing = false;
-    bool shown_ = false;
-    TEventTableModel* model_;
+    bool m_shown = false;
+    TEventTableModel* m_model;
     QTcpServer* ServerSocket1;
-    TConnectionAcceptor* acceptor_;
-    class TControlRoom* controlRoom_ = nullptr;
+    TConnectionAcceptor* m_acceptor;
+    class TControlRoom* m_controlRoom = nullptr;
 };

@@ -31,10 +31,10 @@ QString ResolveDirectory(const QString& text)
 
 TfmSettings::TfmSettings(const TAkSettings& current, QWidget* parent)
     : QDialog(parent)
-    , settings_(current)
+    , m_settings(current)
 {
-    ShowMessage = ShowMessageBox;
-    ShowError = ShowErrorBox;
+    showMessage = ShowMessageBox;
+    showError = ShowErrorBox;
 
     setWindowTitle(QStringLiteral("System Settings"));
 
@@ -101,11 +101,11 @@ TfmSettings::TfmSettings(const TAkSettings& current, QWidget* parent)
 
 void TfmSettings::FormCreate()
 {
-    etPort->setText(QString::number(settings_.Port));
-    etDir->setText(settings_.LogPath);
+    etPort->setText(QString::number(m_settings.Port));
+    etDir->setText(m_settings.LogPath);
     const auto pickers = Pickers();
     for (int code = 0; code < kEventTypeCount; ++code)
-        pickers[code]->SetStored(settings_.Colors[code]);
+        pickers[code]->SetStored(m_settings.Colors[code]);
 }
 
 void TfmSettings::btnOKClick()
@@ -116,29 +116,29 @@ void TfmSettings::btnOKClick()
     if (!ok) {
         // Nothing is applied, but the dialog still closes as accepted, so the
         // owner writes the unchanged values.
-        ShowError(this, QStringLiteral("'%1' is not a valid integer value").arg(portText));
+        showError(this, QStringLiteral("'%1' is not a valid integer value").arg(portText));
         Finish();
         return;
     }
     if (port < 1 || port > 65535) {
         // A port the listener could never open: stay here so it can be fixed.
-        ShowMessage(this, QStringLiteral("The port must be a number from 1 to 65535"));
+        showMessage(this, QStringLiteral("The port must be a number from 1 to 65535"));
         etPort->setFocus();
         etPort->selectAll();
         return;
     }
 
-    if (port != settings_.Port)
-        ShowMessage(
+    if (port != m_settings.Port)
+        showMessage(
             this, QStringLiteral("You have to restart the application to make the new settings to take effect"));
-    settings_.Port = port;
+    m_settings.Port = port;
 
     if (!ApplyDirectory())
-        ShowMessage(this, QStringLiteral("Cannot create %1").arg(etDir->text()));
+        showMessage(this, QStringLiteral("Cannot create %1").arg(etDir->text()));
 
     const auto pickers = Pickers();
     for (int code = 0; code < kEventTypeCount; ++code)
-        settings_.Colors[code] = pickers[code]->Stored();
+        m_settings.Colors[code] = pickers[code]->Stored();
 
     Finish();
 }
@@ -150,14 +150,14 @@ bool TfmSettings::ApplyDirectory()
     const QFileInfo info(path);
     if (!(info.isDir() || (!info.exists() && QDir().mkdir(path))))
         return false;
-    settings_.LogPath = path;
+    m_settings.LogPath = path;
     return true;
 }
 
 void TfmSettings::Finish()
 {
     accept();
-    emit SettingsAccepted(settings_);
+    emit SettingsAccepted(m_settings);
 }
 
 void TfmSettings::btnPathClick()

@@ -23,11 +23,11 @@ public:
     explicit TfmSettings(const TAkSettings& current, QWidget* parent = nullptr);
 
     // The values after OK; unchanged after Cancel or a port text that is no number.
-    const TAkSettings& Settings() const { return settings_; }
+    const TAkSettings& Settings() const { return m_settings; }
 
     // Plain message box and error box; tests put recorders here.
-    std::function<void(QWidget*, const QString&)> ShowMessage;
-    std::function<void(QWidget*, const QString&)> ShowError;
+    std::function<void(QWidget*, const QString&)> showMessage;
+    std::function<void(QWidget*, const QString&)> showError;
 
     QLineEdit* etPort;
     QLineEdit* etDir;
@@ -51,5 +51,5 @@ private:
     void Finish();
     std::array<TColorPicker*, 4> Pickers() const { return { cb1, cb2, cb3, cb4 }; }
 
-    TAkSettings settings_;
+    TAkSettings m_settings;
 };

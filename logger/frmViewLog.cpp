@@ -18,14 +18,14 @@
 
 TfmViewLog::TfmViewLog(const QDate& date, const QString& path, QWidget* parent)
     : QDialog(parent)
-    , path_(path)
-    , model_(new TEventTableModel(this))
+    , m_path(path)
+    , m_model(new TEventTableModel(this))
 {
     setWindowTitle(QStringLiteral("Alarm Log Viewer - ") + QLocale().toString(date, QLocale::ShortFormat));
     setSizeGripEnabled(true);
 
     xgEvent = new TEventGrid(this);
-    xgEvent->setModel(model_);
+    xgEvent->setModel(m_model);
     auto* strip = new QWidget(this);
     strip->setFixedHeight(41);
     btnReload = new QPushButton(QStringLiteral("Reload"), strip);
@@ -45,8 +45,8 @@ TfmViewLog::TfmViewLog(const QDate& date, const QString& path, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    filter_ = new TGridFilter(xgEvent, model_, this);
-    layout->addWidget(filter_->Bar());
+    m_filter = new TGridFilter(xgEvent, m_model, this);
+    layout->addWidget(m_filter->Bar());
     xgEvent->setItemDelegateForColumn(1, new TEventSymbolDelegate(xgEvent));
     layout->addWidget(xgEvent, 1);
     layout->addWidget(strip);
@@ -55,7 +55,7 @@ TfmViewLog::TfmViewLog(const QDate& date, const QString& path, QWidget* parent)
 
     connect(btnReload, &QPushButton::clicked, this, &TfmViewLog::btnReloadClick);
     connect(xgEvent, &TEventGrid::HeaderReleased, this, &TfmViewLog::xgEventMouseUp);
-    sortDir_ = false;
+    m_sortDir = false;
     btnReloadClick();
 }
 
@@ -67,8 +67,8 @@ void TfmViewLog::PlaceOverParent()
 
 void TfmViewLog::showEvent(QShowEvent* event)
 {
-    if (!shown_) {
-        shown_ = true;
+    if (!m_shown) {
+        m_shown = true;
         PlaceOverParent(); // now that the frame is known
     }
     QDialog::showEvent(event);
@@ -80,7 +80,7 @@ void TfmViewLog::btnReloadClick()
     int count;
     {
         TBusyCursor busy;
-        count = LoadLogFile(path_, *model_, &error);
+        count = LoadLogFile(m_path, *m_model, &error);
     }
     if (count < 0) {
         ShowErrorBox(this, error);
@@ -93,6 +93,6 @@ void TfmViewLog::xgEventMouseUp(int column)
 {
     if (column < 0)
         return;
-    SortGrid(*model_, column, sortDir_);
-    sortDir_ = !sortDir_;
+    SortGrid(*m_model, column, m_sortDir);
+    m_sortDir = !m_sortDir;
 }

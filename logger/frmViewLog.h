@@ -18,9 +18,9 @@ class TfmViewLog : public QDialog {
 public:
     TfmViewLog(const QDate& date, const QString& path, QWidget* parent = nullptr);
 
-    TEventTableModel* EventModel() const { return model_; }
+    TEventTableModel* EventModel() const { return m_model; }
     // The filter row with its export.
-    TGridFilter* Filter() const { return filter_; }
+    TGridFilter* Filter() const { return m_filter; }
 
     TEventGrid* xgEvent;
     QPushButton* btnReload;
@@ -35,9 +35,9 @@ private:
     void xgEventMouseUp(int column);
     void PlaceOverParent();
 
-    QString path_;
-    bool sortDir_ = false; // the direction of the next header click
-    bool shown_ = false;
-    TEventTableModel* model_;
-    TGridFilter* filter_;
+    QString m_path;
+    bool m_sortDir = false; // the direction of the next header click
+    bool m_shown = false;
+    TEventTableModel* m_model;
+    TGridFilter* m_filter;
 };

@@ -14,47 +14,47 @@
 
 TGridFilter::TGridFilter(TEventGrid* grid, TEventTableModel* table, QWidget* barParent)
     : QObject(grid)
-    , grid_(grid)
-    , table_(table)
-    , bar_(new TFilterBar(barParent))
-    , filterModel_(new TEventFilterModel(this))
-    , countTimer_(new QTimer(this))
+    , m_grid(grid)
+    , m_table(table)
+    , m_bar(new TFilterBar(barParent))
+    , m_filterModel(new TEventFilterModel(this))
+    , m_countTimer(new QTimer(this))
 {
-    countTimer_->setSingleShot(true);
-    countTimer_->setInterval(kCountRefreshMs);
-    connect(countTimer_, &QTimer::timeout, this, &TGridFilter::ShowCount);
-    connect(bar_, &TFilterBar::FilterChanged, this, &TGridFilter::SetFilter);
-    connect(bar_->btnExport, &QToolButton::clicked, this, &TGridFilter::Export);
-    AskExportPath = [](QWidget* parent) {
+    m_countTimer->setSingleShot(true);
+    m_countTimer->setInterval(kCountRefreshMs);
+    connect(m_countTimer, &QTimer::timeout, this, &TGridFilter::ShowCount);
+    connect(m_bar, &TFilterBar::FilterChanged, this, &TGridFilter::SetFilter);
+    connect(m_bar->btnExport, &QToolButton::clicked, this, &TGridFilter::Export);
+    askExportPath = [](QWidget* parent) {
         return QFileDialog::getSaveFileName(parent, QStringLiteral("Export Shown Alarms"), QString(),
             QStringLiteral("Log files (*.log *.csv);;All files (*)"));
     };
-    ShowError = ShowErrorBox;
+    showError = ShowErrorBox;
     // Loading, clearing and new rows change the count.
-    connect(table_, &QAbstractItemModel::modelReset, this, &TGridFilter::ShowCount);
-    connect(table_, &QAbstractItemModel::rowsInserted, this, &TGridFilter::CountLater);
-    connect(table_, &QAbstractItemModel::dataChanged, this, &TGridFilter::CountLater);
+    connect(m_table, &QAbstractItemModel::modelReset, this, &TGridFilter::ShowCount);
+    connect(m_table, &QAbstractItemModel::rowsInserted, this, &TGridFilter::CountLater);
+    connect(m_table, &QAbstractItemModel::dataChanged, this, &TGridFilter::CountLater);
     ShowCount();
 }
 
 void TGridFilter::SetFilter(const TEventFilter& filter)
 {
     const bool active = filter.Active();
-    QItemSelectionModel* old = grid_->selectionModel();
+    QItemSelectionModel* old = m_grid->selectionModel();
     if (active) {
-        if (!active_)
-            filterModel_->SetTable(table_);
-        filterModel_->SetFilter(filter);
-        if (!active_)
-            grid_->setModel(filterModel_);
-    } else if (active_) {
-        grid_->setModel(table_);
-        filterModel_->SetTable(nullptr);
-        filterModel_->SetFilter(filter);
+        if (!m_active)
+            m_filterModel->SetTable(m_table);
+        m_filterModel->SetFilter(filter);
+        if (!m_active)
+            m_grid->setModel(m_filterModel);
+    } else if (m_active) {
+        m_grid->setModel(m_table);
+        m_filterModel->SetTable(nullptr);
+        m_filterModel->SetFilter(filter);
     }
-    if (active != active_) {
-        active_ = active;
-        if (old && old != grid_->selectionModel())
+    if (active != m_active) {
+        m_active = active;
+        if (old && old != m_grid->selectionModel())
             old->deleteLater();
         emit GridModelChanged();
     }
@@ -63,48 +63,48 @@ void TGridFilter::SetFilter(const TEventFilter& filter)
 
 std::vector<int> TGridFilter::ShownTableRows() const
 {
-    if (active_)
-        return filterModel_->ShownTableRows();
+    if (m_active)
+        return m_filterModel->ShownTableRows();
     std::vector<int> rows;
-    for (int r = 0; r < table_->rowCount(); ++r)
-        if (!table_->RowEmpty(r))
+    for (int r = 0; r < m_table->rowCount(); ++r)
+        if (!m_table->RowEmpty(r))
             rows.push_back(r);
     return rows;
 }
 
 int TGridFilter::GridRow(int tableRow) const
 {
-    if (!active_)
+    if (!m_active)
         return tableRow;
-    return filterModel_->mapFromSource(table_->index(tableRow, 0)).row();
+    return m_filterModel->mapFromSource(m_table->index(tableRow, 0)).row();
 }
 
 qint64 TGridFilter::TotalCount() const
 {
     qint64 n = 0;
-    for (int r = 0; r < table_->rowCount(); ++r)
-        n += table_->RowEmpty(r) ? 0 : 1;
+    for (int r = 0; r < m_table->rowCount(); ++r)
+        n += m_table->RowEmpty(r) ? 0 : 1;
     return n;
 }
 
 void TGridFilter::CountLater()
 {
-    if (!countTimer_->isActive())
-        countTimer_->start();
+    if (!m_countTimer->isActive())
+        m_countTimer->start();
 }
 
 void TGridFilter::ShowCount()
 {
     const qint64 total = TotalCount();
-    bar_->ShowCount(active_ ? filterModel_->rowCount() : total, total);
+    m_bar->ShowCount(m_active ? m_filterModel->rowCount() : total, total);
 }
 
 void TGridFilter::Export()
 {
-    const QString path = AskExportPath(grid_->window());
+    const QString path = askExportPath(m_grid->window());
     if (path.isEmpty())
         return;
     QString error;
-    if (!ExportRows(*table_, ShownTableRows(), path, &error))
-        ShowError(grid_->window(), error);
+    if (!ExportRows(*m_table, ShownTableRows(), path, &error))
+        showError(m_grid->window(), error);
 }

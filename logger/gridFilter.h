@@ -22,9 +22,9 @@ public:
 
     TGridFilter(TEventGrid* grid, TEventTableModel* table, QWidget* barParent);
 
-    TFilterBar* Bar() const { return bar_; }
-    TEventFilterModel* FilterModel() const { return filterModel_; }
-    bool Active() const { return active_; }
+    TFilterBar* Bar() const { return m_bar; }
+    TEventFilterModel* FilterModel() const { return m_filterModel; }
+    bool Active() const { return m_active; }
 
     void SetFilter(const TEventFilter& filter);
 
@@ -43,9 +43,9 @@ public:
     // The export button: the rows shown into a file the operator names.
     void Export();
     // Asks for the file; empty: cancelled. Tests put an answer here.
-    std::function<QString(QWidget*)> AskExportPath;
+    std::function<QString(QWidget*)> askExportPath;
     // Reports a failed export; tests put a recorder here.
-    std::function<void(QWidget*, const QString&)> ShowError;
+    std::function<void(QWidget*, const QString&)> showError;
 
 signals:
     // The grid got another model.
@@ -54,10 +54,10 @@ signals:
 private:
     void ShowCount();
 
-    TEventGrid* grid_;
-    TEventTableModel* table_;
-    TFilterBar* bar_;
-    TEventFilterModel* filterModel_;
-    QTimer* countTimer_;
-    bool active_ = false;
+    TEventGrid* m_grid;
+    TEventTableModel* m_table;
+    TFilterBar* m_bar;
+    TEventFilterModel* m_filterModel;
+    QTimer* m_countTimer;
+    bool m_active = false;
 };

@@ -29,104 +29,104 @@ void DrainWake(int wakeFd)
 
 TIOClientSocket::TIOClientSocket()
 {
-    WakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
 TIOClientSocket::~TIOClientSocket()
 {
     // The owner waits for every worker before it deletes the socket, so no
     // call is pending here.
-    if (Fd >= 0)
-        ::close(Fd);
-    if (WakeFd >= 0)
-        ::close(WakeFd);
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
 }
 
 void TIOClientSocket::SetHost(const std::string& host)
 {
-    std::lock_guard guard(Lock);
-    HostText = host;
+    std::lock_guard guard(m_lock);
+    m_hostText = host;
 }
 
 std::string TIOClientSocket::Host() const
 {
-    std::lock_guard guard(Lock);
-    return HostText;
+    std::lock_guard guard(m_lock);
+    return m_hostText;
 }
 
 void TIOClientSocket::SetPort(int port)
 {
-    std::lock_guard guard(Lock);
-    PortNumber = port;
+    std::lock_guard guard(m_lock);
+    m_portNumber = port;
 }
 
 int TIOClientSocket::Port() const
 {
-    std::lock_guard guard(Lock);
-    return PortNumber;
+    std::lock_guard guard(m_lock);
+    return m_portNumber;
 }
 
 bool TIOClientSocket::IsOpen() const
 {
-    std::lock_guard guard(Lock);
-    return Fd >= 0 && !CloseRequested;
+    std::lock_guard guard(m_lock);
+    return m_fd >= 0 && !m_closeRequested;
 }
 
 std::string TIOClientSocket::LastError() const
 {
-    std::lock_guard guard(Lock);
-    return Error;
+    std::lock_guard guard(m_lock);
+    return m_error;
 }
 
 void TIOClientSocket::SetError(const std::string& text)
 {
-    std::lock_guard guard(Lock);
-    Error = text;
+    std::lock_guard guard(m_lock);
+    m_error = text;
 }
 
 void TIOClientSocket::Close()
 {
-    std::lock_guard guard(Lock);
-    if (PendingCalls > 0) {
+    std::lock_guard guard(m_lock);
+    if (m_pendingCalls > 0) {
         // The pending call owns the descriptor until it returns; closing it
         // here could hand its number to another socket under the call's feet.
-        CloseRequested = true;
+        m_closeRequested = true;
         uint64_t one = 1;
-        [[maybe_unused]] auto n = ::write(WakeFd, &one, sizeof one);
+        [[maybe_unused]] auto n = ::write(m_wakeFd, &one, sizeof one);
         return;
     }
-    if (Fd >= 0) {
-        ::close(Fd);
-        Fd = -1;
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
     }
 }
 
 bool TIOClientSocket::BeginCall(int& fd)
 {
-    std::lock_guard guard(Lock);
-    if (Fd < 0 || CloseRequested) {
-        Error = "socket is not open";
+    std::lock_guard guard(m_lock);
+    if (m_fd < 0 || m_closeRequested) {
+        m_error = "socket is not open";
         return false;
     }
-    ++PendingCalls;
-    fd = Fd;
+    ++m_pendingCalls;
+    fd = m_fd;
     return true;
 }
 
 void TIOClientSocket::EndCall()
 {
-    std::lock_guard guard(Lock);
-    if (--PendingCalls == 0 && CloseRequested) {
-        if (Fd >= 0)
-            ::close(Fd);
-        Fd = -1;
-        CloseRequested = false;
+    std::lock_guard guard(m_lock);
+    if (--m_pendingCalls == 0 && m_closeRequested) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+        m_closeRequested = false;
     }
 }
 
 TIOClientSocket::TWait TIOClientSocket::WaitFor(int fd, short events, int waitMs)
 {
-    pollfd fds[2] = { { fd, events, 0 }, { WakeFd, POLLIN, 0 } };
+    pollfd fds[2] = { { fd, events, 0 }, { m_wakeFd, POLLIN, 0 } };
     for (;;) {
         int n = ::poll(fds, 2, waitMs);
         if (n < 0 && errno == EINTR)
@@ -150,19 +150,19 @@ bool TIOClientSocket::Open()
     std::string host;
     int port;
     {
-        std::lock_guard guard(Lock);
-        if (Fd >= 0 && !CloseRequested)
+        std::lock_guard guard(m_lock);
+        if (m_fd >= 0 && !m_closeRequested)
             return true;
-        if (Opening || PendingCalls > 0) {
-            Error = "socket is busy";
+        if (m_opening || m_pendingCalls > 0) {
+            m_error = "socket is busy";
             return false;
         }
-        Opening = true;
-        CloseRequested = false;
-        ++PendingCalls;
-        DrainWake(WakeFd);
-        host = HostText;
-        port = PortNumber;
+        m_opening = true;
+        m_closeRequested = false;
+        ++m_pendingCalls;
+        DrainWake(m_wakeFd);
+        host = m_hostText;
+        port = m_portNumber;
     }
 
     int connected = -1;
@@ -179,8 +179,8 @@ bool TIOClientSocket::Open()
 
     for (addrinfo* a = found; a && connected < 0; a = a->ai_next) {
         {
-            std::lock_guard guard(Lock);
-            if (CloseRequested) {
+            std::lock_guard guard(m_lock);
+            if (m_closeRequested) {
                 error = "socket closed";
                 break;
             }
@@ -224,18 +224,18 @@ bool TIOClientSocket::Open()
         ::setsockopt(connected, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }
 
-    std::lock_guard guard(Lock);
-    Opening = false;
-    --PendingCalls;
-    if (connected >= 0 && CloseRequested) {
+    std::lock_guard guard(m_lock);
+    m_opening = false;
+    --m_pendingCalls;
+    if (connected >= 0 && m_closeRequested) {
         ::close(connected);
         connected = -1;
         error = "socket closed";
     }
-    CloseRequested = false;
-    Fd = connected;
+    m_closeRequested = false;
+    m_fd = connected;
     if (connected < 0)
-        Error = error.empty() ? "cannot connect" : error;
+        m_error = error.empty() ? "cannot connect" : error;
     return connected >= 0;
 }
 

@@ -21,8 +21,8 @@ public:
     int Port() const;
     // Kept for the callers that configure it; every call of this socket
     // blocks up to its wait limit whatever the mode.
-    void SetBlockingMode(bool blocking) { BlockingMode = blocking; }
-    bool BlockingMode = true;
+    void SetBlockingMode(bool blocking) { blockingMode = blocking; }
+    bool blockingMode = true;
 
     // Resolves the host and connects. false when the host can't be
     // resolved, refuses, or Close() was called meanwhile (LastError says
@@ -51,15 +51,15 @@ private:
     TWait WaitFor(int fd, short events, int waitMs);
     void SetError(const std::string& text);
 
-    mutable std::mutex Lock;
-    std::string HostText;
-    int PortNumber = 0;
-    int Fd = -1;
-    int WakeFd = -1;
-    int PendingCalls = 0; // calls (open included) that use the descriptors
-    bool Opening = false;
-    bool CloseRequested = false;
-    std::string Error;
+    mutable std::mutex m_lock;
+    std::string m_hostText;
+    int m_portNumber = 0;
+    int m_fd = -1;
+    int m_wakeFd = -1;
+    int m_pendingCalls = 0; // calls (open included) that use the descriptors
+    bool m_opening = false;
+    bool m_closeRequested = false;
+    std::string m_error;
 };
 
 // The stream through which the exchange talks to an open socket: the
@@ -68,13 +68,13 @@ class TIOSocketStream {
 public:
     TIOSocketStream(TIOClientSocket* socket, int waitMs)
         : Socket(socket)
-        , WaitMs(waitMs)
+        , m_waitMs(waitMs)
     {
     }
-    int Write(const uint8_t* bytes, int size) { return Socket->Write(bytes, size, WaitMs); }
-    int Read(uint8_t* bytes, int size) { return Socket->Read(bytes, size, WaitMs); }
+    int Write(const uint8_t* bytes, int size) { return Socket->Write(bytes, size, m_waitMs); }
+    int Read(uint8_t* bytes, int size) { return Socket->Read(bytes, size, m_waitMs); }
 
 private:
     TIOClientSocket* Socket;
-    int WaitMs;
+    int m_waitMs;
 };

@@ -46,9 +46,9 @@ void AdvanceRequestCounter();
 // final inversion) by its two 256-entry tables. The value 0x4B37 of
 // "123456789" has the low byte 0x37, sent first on a serial line.
 struct TModbusCrc {
-    uint8_t High;
-    uint8_t Low;
-    uint16_t Value() const { return uint16_t(High << 8 | Low); }
+    uint8_t high;
+    uint8_t low;
+    uint16_t Value() const { return uint16_t(high << 8 | low); }
 };
 TModbusCrc ModbusCrc16(const uint8_t* bytes, int length);
 

@@ -23,10 +23,10 @@ public:
     {
         std::shared_ptr<TSlot> slot;
         {
-            std::lock_guard guard(Lock);
-            if (!Idle.empty()) {
-                slot = std::move(Idle.back());
-                Idle.pop_back();
+            std::lock_guard guard(m_lock);
+            if (!m_idle.empty()) {
+                slot = std::move(m_idle.back());
+                m_idle.pop_back();
             }
         }
         if (!slot) {
@@ -34,17 +34,17 @@ public:
             std::thread([this, slot] { Serve(slot); }).detach();
         }
         {
-            std::lock_guard guard(slot->Lock);
-            slot->Job = job;
+            std::lock_guard guard(slot->lock);
+            slot->job = job;
         }
-        slot->Wake.notify_one();
+        slot->wake.notify_one();
     }
 
 private:
     struct TSlot {
-        std::mutex Lock;
-        std::condition_variable Wake;
-        TIOThread* Job = nullptr;
+        std::mutex lock;
+        std::condition_variable wake;
+        TIOThread* job = nullptr;
     };
 
     void Serve(std::shared_ptr<TSlot> slot)
@@ -52,52 +52,52 @@ private:
         for (;;) {
             TIOThread* job;
             {
-                std::unique_lock guard(slot->Lock);
-                slot->Wake.wait(guard, [&] { return slot->Job != nullptr; });
-                job = slot->Job;
-                slot->Job = nullptr;
+                std::unique_lock guard(slot->lock);
+                slot->wake.wait(guard, [&] { return slot->job != nullptr; });
+                job = slot->job;
+                slot->job = nullptr;
             }
             job->Run(); // the job is not touched after this
-            std::lock_guard guard(Lock);
-            if (Idle.size() >= MaxIdle)
+            std::lock_guard guard(m_lock);
+            if (m_idle.size() >= MaxIdle)
                 return;
-            Idle.push_back(slot);
+            m_idle.push_back(slot);
         }
     }
 
     static constexpr size_t MaxIdle = 4;
-    std::mutex Lock;
-    std::vector<std::shared_ptr<TSlot>> Idle;
+    std::mutex m_lock;
+    std::vector<std::shared_ptr<TSlot>> m_idle;
 };
 
 TIOThread::TIOThread(bool createSuspended)
-    : Suspended(createSuspended)
+    : m_suspended(createSuspended)
 {
 }
 
 TIOThread::~TIOThread()
 {
-    if (!Started)
+    if (!m_started)
         return;
     // Run() signals under DoneLock; once we hold it after Done, the worker
     // has left this object for good.
-    std::unique_lock guard(DoneLock);
-    DoneSignal.wait(guard, [this] { return Done.load(std::memory_order_acquire); });
+    std::unique_lock guard(m_doneLock);
+    m_doneSignal.wait(guard, [this] { return Done.load(std::memory_order_acquire); });
 }
 
 void TIOThread::Start()
 {
-    if (Started)
+    if (m_started)
         return;
     // Marked only once a thread has it: when no thread can be had, Run()
     // throws and the destructor must not wait for a run that never comes.
     TIOWorkerPool::Instance().Run(this);
-    Started = true;
+    m_started = true;
 }
 
 void TIOThread::StartIfNotSuspended()
 {
-    if (!Suspended)
+    if (!m_suspended)
         Start();
 }
 
@@ -108,15 +108,15 @@ void TIOThread::Run()
     } catch (...) {
         // Workers never let an error escape; the result fields say enough.
     }
-    std::lock_guard guard(DoneLock);
+    std::lock_guard guard(m_doneLock);
     Done.store(true, std::memory_order_release);
-    DoneSignal.notify_all();
+    m_doneSignal.notify_all();
 }
 
 bool TIOThread::WaitDone(int waitMs)
 {
-    std::unique_lock guard(DoneLock);
-    return DoneSignal.wait_for(
+    std::unique_lock guard(m_doneLock);
+    return m_doneSignal.wait_for(
         guard, std::chrono::milliseconds(waitMs), [this] { return Done.load(std::memory_order_acquire); });
 }
 

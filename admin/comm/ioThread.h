@@ -24,7 +24,7 @@ public:
     // as soon as the worker ends instead of sleeping a fixed slice.
     bool WaitDone(int waitMs);
     // The integer result of the run, valid once Done is seen.
-    int ReturnValue = 0;
+    int returnValue = 0;
 
 protected:
     virtual void Execute() = 0;
@@ -34,10 +34,10 @@ protected:
 private:
     friend class TIOWorkerPool;
     void Run();
-    bool Suspended;
-    bool Started = false;
-    std::mutex DoneLock;
-    std::condition_variable DoneSignal;
+    bool m_suspended;
+    bool m_started = false;
+    std::mutex m_doneLock;
+    std::condition_variable m_doneSignal;
 };
 
 // One pass of a waiting loop on the user-interface thread: process pending

@@ -78,8 +78,8 @@ void TIOThreadSocketRW::SetBuffers(const uint8_t* request, uint8_t* reply, int r
 
 void TIOThreadSocketRW::Execute()
 {
-    ReturnValue = -1;
-    ReturnValue = ExchangeOnSocket(Socket, Request, RequestSize, Reply, ReplySize, Timeout);
+    returnValue = -1;
+    returnValue = ExchangeOnSocket(Socket, Request, RequestSize, Reply, ReplySize, Timeout);
 }
 
 int RunExchange(
@@ -90,5 +90,5 @@ int RunExchange(
     worker.Start();
     while (!worker.Done.load(std::memory_order_acquire))
         WaitPass(worker);
-    return worker.ReturnValue;
+    return worker.returnValue;
 }

@@ -54,8 +54,8 @@ TDevscanBindResult BindDevscan(const QString& programDir)
         lib.Close();
         return dbMissingFunction;
     }
-    Devscan.SetSearchOpt = reinterpret_cast<int (*)(int, int)>(setOpt);
-    Devscan.EnumSearch = reinterpret_cast<int (*)(int, DscEnumCallback)>(enumSearch);
+    Devscan.setSearchOpt = reinterpret_cast<int (*)(int, int)>(setOpt);
+    Devscan.enumSearch = reinterpret_cast<int (*)(int, DscEnumCallback)>(enumSearch);
     LastError().clear();
     return dbOk;
 }
@@ -67,5 +67,5 @@ QString DevscanBindErrorText()
 
 bool DevscanBound()
 {
-    return Devscan.SetSearchOpt && Devscan.EnumSearch;
+    return Devscan.setSearchOpt && Devscan.enumSearch;
 }

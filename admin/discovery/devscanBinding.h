@@ -7,8 +7,8 @@
 #include <QString>
 
 struct TDevscanFunctions {
-    int (*SetSearchOpt)(int waitMs, int repeats) = nullptr;
-    int (*EnumSearch)(int interfaceIndex, DscEnumCallback callback) = nullptr;
+    int (*setSearchOpt)(int waitMs, int repeats) = nullptr;
+    int (*enumSearch)(int interfaceIndex, DscEnumCallback callback) = nullptr;
 };
 
 // The bound functions; both null until BindDevscan succeeds.

@@ -16,12 +16,12 @@ public:
     // loader's reason in ErrorText().
     bool Open(const std::string& path);
     void Close();
-    bool IsOpen() const { return handle_ != nullptr; }
+    bool IsOpen() const { return m_handle != nullptr; }
     // The address of an exported symbol, or null (reason in ErrorText()).
     void* Resolve(const char* name);
-    const std::string& ErrorText() const { return error_; }
+    const std::string& ErrorText() const { return m_error; }
 
 private:
-    void* handle_ = nullptr;
-    std::string error_;
+    void* m_handle = nullptr;
+    std::string m_error;
 };

@@ -19,26 +19,26 @@ bool TDynamicLibrary::Open(const std::string& path)
 {
     Close();
     ::dlerror(); // forget an older reason
-    handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    error_ = handle_ ? std::string() : LoaderReason("cannot open the library");
-    return handle_ != nullptr;
+    m_handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    m_error = m_handle ? std::string() : LoaderReason("cannot open the library");
+    return m_handle != nullptr;
 }
 
 void TDynamicLibrary::Close()
 {
-    if (handle_)
-        ::dlclose(handle_);
-    handle_ = nullptr;
+    if (m_handle)
+        ::dlclose(m_handle);
+    m_handle = nullptr;
 }
 
 void* TDynamicLibrary::Resolve(const char* name)
 {
-    if (!handle_) {
-        error_ = "the library is not open";
+    if (!m_handle) {
+        m_error = "the library is not open";
         return nullptr;
     }
     ::dlerror();
-    void* symbol = ::dlsym(handle_, name);
-    error_ = symbol ? std::string() : LoaderReason("symbol not found");
+    void* symbol = ::dlsym(m_handle, name);
+    m_error = symbol ? std::string() : LoaderReason("symbol not found");
     return symbol;
 }

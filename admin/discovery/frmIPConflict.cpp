@@ -31,22 +31,22 @@ enum TColumn { colNumber, colServer, colAddress, colMac, colDescription, colCoun
 class TTemporaryRoute {
 public:
     TTemporaryRoute(const IONODE& record)
-        : address_(record.Address)
+        : m_address(record.Address)
     {
         AddHostRoute(record.LocalAddress, record.Address, record.MacAddress);
     }
-    ~TTemporaryRoute() { RemoveHostRoute(address_); }
+    ~TTemporaryRoute() { RemoveHostRoute(m_address); }
     TTemporaryRoute(const TTemporaryRoute&) = delete;
     TTemporaryRoute& operator=(const TTemporaryRoute&) = delete;
 
 private:
-    QString address_;
+    QString m_address;
 };
 } // namespace
 
 TfmIPConflict::TfmIPConflict(QWidget* owner, QList<IONODE*>* list)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
-    , list_(list)
+    , m_list(list)
 {
     setObjectName(QStringLiteral("fmIPConflict"));
     setWindowTitle(QStringLiteral("IP Address Conflict"));
@@ -85,9 +85,9 @@ TfmIPConflict::TfmIPConflict(QWidget* owner, QList<IONODE*>* list)
         p.setColor(QPalette::Base, kPaleYellow);
         xgIP->setPalette(p);
     }
-    delegate_ = new TIPSetDelegate(xgIP);
-    xgIP->setItemDelegateForColumn(colAddress, delegate_);
-    connect(delegate_, &TIPSetDelegate::setRequested, this, &TfmIPConflict::ChangeServerAddressTo);
+    m_delegate = new TIPSetDelegate(xgIP);
+    xgIP->setItemDelegateForColumn(colAddress, m_delegate);
+    connect(m_delegate, &TIPSetDelegate::setRequested, this, &TfmIPConflict::ChangeServerAddressTo);
 
     btnOK = new QPushButton(QStringLiteral("Re-Search"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
@@ -115,15 +115,15 @@ TfmIPConflict::TfmIPConflict(QWidget* owner, QList<IONODE*>* list)
 
 void TfmIPConflict::FillGrid()
 {
-    rows_.clear();
-    for (IONODE* r : *list_)
+    m_rows.clear();
+    for (IONODE* r : *m_list)
         if (r && r->Conflict)
-            rows_.append(r);
-    xgIP->setRowCount(int(rows_.size()));
+            m_rows.append(r);
+    xgIP->setRowCount(int(m_rows.size()));
     QFont bold = xgIP->font();
     bold.setBold(true);
-    for (int row = 0; row < rows_.size(); ++row) {
-        const IONODE* r = rows_.at(row);
+    for (int row = 0; row < m_rows.size(); ++row) {
+        const IONODE* r = m_rows.at(row);
         const QStringList texts { QString::number(row + 1), CatalogueText(ModelNames, r->ModelIndex), r->Address,
             r->MacAddress, CatalogueText(ModelDescriptions, r->ModelIndex) };
         for (int c = 0; c < colCount; ++c) {
@@ -147,7 +147,7 @@ void TfmIPConflict::FillGrid()
 
 IONODE* TfmIPConflict::RowRecord(int row) const
 {
-    return rows_.value(row, nullptr);
+    return m_rows.value(row, nullptr);
 }
 
 void TfmIPConflict::showEvent(QShowEvent* e)
@@ -168,7 +168,7 @@ void TfmIPConflict::showEvent(QShowEvent* e)
 
 void TfmIPConflict::reject()
 {
-    if (!busy_)
+    if (!m_busy)
         QDialog::reject();
 }
 
@@ -192,7 +192,7 @@ void TfmIPConflict::ChangeServerAddress()
 void TfmIPConflict::ChangeServerAddressTo(int row, const QString& newAddressText)
 {
     IONODE* record = RowRecord(row);
-    if (!record || busy_)
+    if (!record || m_busy)
         return;
     const QString oldAddress = record->Address;
     const QString newAddress = newAddressText.trimmed();
@@ -209,19 +209,19 @@ void TfmIPConflict::ChangeServerAddressTo(int row, const QString& newAddressText
         return;
     // While the device is talked to, events still run: neither button may
     // end the dialog under the attempt.
-    busy_ = true;
+    m_busy = true;
     btnCancel->setEnabled(false);
     btnOK->setEnabled(false);
     bool changed = false;
     try {
         changed = SendNewAddress(record, octets);
     } catch (...) {
-        busy_ = false;
+        m_busy = false;
         btnCancel->setEnabled(true);
         btnOK->setEnabled(true);
         throw;
     }
-    busy_ = false;
+    m_busy = false;
     btnCancel->setEnabled(true);
     if (changed) {
         if (QTableWidgetItem* item = xgIP->item(row, colAddress))

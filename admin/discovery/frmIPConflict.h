@@ -54,8 +54,8 @@ private:
     // exchanges went through.
     bool SendNewAddress(IONODE* record, const std::array<uint8_t, 4>& octets);
 
-    QList<IONODE*>* list_; // not owned
-    QList<IONODE*> rows_;
-    TIPSetDelegate* delegate_;
-    bool busy_ = false;
+    QList<IONODE*>* m_list; // not owned
+    QList<IONODE*> m_rows;
+    TIPSetDelegate* m_delegate;
+    bool m_busy = false;
 };

@@ -43,7 +43,7 @@ TfmSearch::TfmSearch(QWidget* owner, QList<IONODE*>* resultList)
     setWindowModality(Qt::ApplicationModal);
     setFixedSize(kClientSize);
 
-    Session = std::make_unique<TSearchSession>(resultList, [this](const IONODE& r) {
+    session = std::make_unique<TSearchSession>(resultList, [this](const IONODE& r) {
         // Search thread: only texts cross over, queued in answer order.
         const QStringList texts { CatalogueText(ModelNames, r.ModelIndex), r.Address, r.MacAddress,
             CatalogueText(ModelDescriptions, r.ModelIndex) };
@@ -148,11 +148,11 @@ TfmSearch::TfmSearch(QWidget* owner, QList<IONODE*>* resultList)
     TimerAuto->setInterval(kAutoStartMs);
     Timer1 = new QTimer(this);
     Timer1->setInterval(kTickMs);
-    animationTimer_ = new QTimer(this);
-    animationTimer_->setInterval(kAnimationMs);
+    m_animationTimer = new QTimer(this);
+    m_animationTimer->setInterval(kAnimationMs);
     connect(TimerAuto, &QTimer::timeout, this, &TfmSearch::StartSearch);
     connect(Timer1, &QTimer::timeout, this, &TfmSearch::Timer1Timer);
-    connect(animationTimer_, &QTimer::timeout, this, &TfmSearch::TurnAnimation);
+    connect(m_animationTimer, &QTimer::timeout, this, &TfmSearch::TurnAnimation);
     connect(btnStop, &QPushButton::clicked, this, &TfmSearch::btnStopClick);
     TurnAnimation();
 }
@@ -160,20 +160,20 @@ TfmSearch::TfmSearch(QWidget* owner, QList<IONODE*>* resultList)
 TfmSearch::~TfmSearch()
 {
     // Not shown, or taken down without closing: the worker still ends first.
-    if (Session)
-        Session->StopSearch = true;
+    if (session)
+        session->StopSearch = true;
     WaitForSearchThread();
 }
 
 bool TfmSearch::StopRequested() const
 {
-    return Session->StopSearch.load();
+    return session->StopSearch.load();
 }
 
 bool TfmSearch::event(QEvent* e)
 {
-    if (e->type() == QEvent::WindowActivate && !activated_) {
-        activated_ = true;
+    if (e->type() == QEvent::WindowActivate && !m_activated) {
+        m_activated = true;
         TimerAuto->start();
     }
     return QDialog::event(e);
@@ -191,8 +191,8 @@ void TfmSearch::showEvent(QShowEvent* e)
     }
     // Offscreen and some window managers never activate a window.
     QTimer::singleShot(kAutoStartMs, this, [this] {
-        if (!activated_) {
-            activated_ = true;
+        if (!m_activated) {
+            m_activated = true;
             TimerAuto->start();
         }
     });
@@ -201,15 +201,15 @@ void TfmSearch::showEvent(QShowEvent* e)
 void TfmSearch::StartSearch()
 {
     TimerAuto->stop();
-    if (started_ || closing_)
+    if (m_started || m_closing)
         return;
-    started_ = true;
-    animationTimer_->start();
+    m_started = true;
+    m_animationTimer->start();
     StatusPanel0->setText(QStringLiteral("Search for Twinlane modules..."));
     ProgressBar1->setRange(0, TicksLeft);
     ProgressBar1->setValue(0);
     if (LocalInterfaces && !LocalInterfaces->isEmpty()) {
-        Session->Activate();
+        session->Activate();
         SearchThread = new TEnumThread(&TSearchSession::Callback); // options 1000 ms, 5 requests
         SearchThread->Start();
     }
@@ -231,20 +231,20 @@ void TfmSearch::Timer1Timer()
 void TfmSearch::btnStopClick()
 {
     btnStop->setEnabled(false);
-    Session->StopSearch = true;
+    session->StopSearch = true;
     done(QDialog::Rejected);
 }
 
 void TfmSearch::reject()
 {
-    if (btnStop->isEnabled() && !closing_)
+    if (btnStop->isEnabled() && !m_closing)
         btnStopClick();
 }
 
 void TfmSearch::closeEvent(QCloseEvent* e)
 {
     // No frame buttons: only the ticks and Stop end the dialog.
-    if (closing_ || !btnStop->isEnabled()) {
+    if (m_closing || !btnStop->isEnabled()) {
         e->ignore();
         return;
     }
@@ -254,14 +254,14 @@ void TfmSearch::closeEvent(QCloseEvent* e)
 
 void TfmSearch::done(int result)
 {
-    if (closing_)
+    if (m_closing)
         return;
-    closing_ = true;
-    Session->StopSearch = true;
+    m_closing = true;
+    session->StopSearch = true;
     TimerAuto->stop();
     Timer1->stop();
     WaitForSearchThread();
-    animationTimer_->stop();
+    m_animationTimer->stop();
     QDialog::done(result);
 }
 
@@ -303,10 +303,10 @@ void TfmSearch::TurnAnimation()
     {
         QPainter p(&frame);
         p.setRenderHint(QPainter::SmoothPixmapTransform);
-        const double rad = animationAngle_ * M_PI / 180.0;
+        const double rad = m_animationAngle * M_PI / 180.0;
         const QPointF centre(18 + 5 * std::cos(rad), 18 + 5 * std::sin(rad));
         p.drawPixmap(QPointF(centre.x() - 12, centre.y() - 12), glass);
     }
     Animate1->setPixmap(frame);
-    animationAngle_ = (animationAngle_ + 30) % 360;
+    m_animationAngle = (m_animationAngle + 30) % 360;
 }

@@ -29,7 +29,7 @@ public:
     int TicksLeft = 3;
     TEnumThread* SearchThread = nullptr; // owned while it runs
     // Shared with the search thread; holds the StopSearch flag.
-    std::unique_ptr<TSearchSession> Session;
+    std::unique_ptr<TSearchSession> session;
     bool StopRequested() const;
 
     QLabel* lbFound;
@@ -69,9 +69,9 @@ private:
     void WaitForSearchThread();
     void TurnAnimation();
 
-    bool activated_ = false;
-    bool started_ = false;
-    bool closing_ = false;
-    QTimer* animationTimer_;
-    int animationAngle_ = 0;
+    bool m_activated = false;
+    bool m_started = false;
+    bool m_closing = false;
+    QTimer* m_animationTimer;
+    int m_animationAngle = 0;
 };

@@ -22,7 +22,7 @@ int FindDiscoveryModel(uint32_t productId, uint16_t productCode)
 
 TSearchSession::TSearchSession(QList<IONODE*>* resultList, THandover handover)
     : ResultList(resultList)
-    , handover_(std::move(handover))
+    , m_handover(std::move(handover))
 {
 }
 
@@ -69,7 +69,7 @@ int TSearchSession::TakeRecord(const DscDeviceRecord* record)
         }
     }
     ResultList->append(node);
-    if (handover_)
-        handover_(*node);
+    if (m_handover)
+        m_handover(*node);
     return 1;
 }

@@ -49,5 +49,5 @@ public:
     QList<IONODE*>* const ResultList; // not owned
 
 private:
-    THandover handover_;
+    THandover m_handover;
 };

@@ -9,23 +9,23 @@ TEnumThread::TEnumThread(DscEnumCallback callback)
 
 TEnumThread::~TEnumThread()
 {
-    if (thread_.joinable())
-        thread_.join();
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 void TEnumThread::Start()
 {
-    if (!thread_.joinable())
-        thread_ = std::thread([this] { Execute(); });
+    if (!m_thread.joinable())
+        m_thread = std::thread([this] { Execute(); });
 }
 
 void TEnumThread::Execute()
 {
     // Results are not examined: an unusable network simply finds nothing.
     try {
-        if (Devscan.SetSearchOpt && Devscan.EnumSearch) {
-            Devscan.SetSearchOpt(Option1, Option2);
-            Devscan.EnumSearch(-1, Callback);
+        if (Devscan.setSearchOpt && Devscan.enumSearch) {
+            Devscan.setSearchOpt(Option1, Option2);
+            Devscan.enumSearch(-1, Callback);
         }
     } catch (...) {
     }

@@ -25,5 +25,5 @@ public:
 
 private:
     void Execute();
-    std::thread thread_;
+    std::thread m_thread;
 };

@@ -19,15 +19,15 @@ std::optional<tADDRROW> FindLocalAddress(const std::optional<tADDRTABLE>& table,
 
 bool TIpTables::Fail(routehelper::TReason reason, const QString& details)
 {
-    lastReason = reason;
-    lastError = details;
+    m_lastReason = reason;
+    m_lastError = details;
     return false;
 }
 
 void TIpTables::ClearError()
 {
-    lastReason = routehelper::TReason::Ok;
-    lastError.clear();
+    m_lastReason = routehelper::TReason::Ok;
+    m_lastError.clear();
 }
 
 std::optional<QList<tIFROW>> TIpTables::GetInterfaceTable()
@@ -103,8 +103,8 @@ bool TIpTables::SetStaticArpEntry(uint32_t address, const QString& macText, uint
         return false;
     const auto same
         = [&](const tWRITTENNEIGHBOUR& n) { return n.Address == address && n.LocalAddress == localAddress; };
-    writtenNeighbours.removeIf(same);
-    writtenNeighbours.append({ address, localAddress, local->InterfaceIndex });
+    m_writtenNeighbours.removeIf(same);
+    m_writtenNeighbours.append({ address, localAddress, local->InterfaceIndex });
     return true;
 }
 
@@ -115,10 +115,10 @@ bool TIpTables::DeleteArpEntry(uint32_t address, uint32_t localAddress, const QS
         return Fail(routehelper::TReason::BadAddress, QStringLiteral("neighbour removal refused: no address"));
     const auto same
         = [&](const tWRITTENNEIGHBOUR& n) { return n.Address == address && n.LocalAddress == localAddress; };
-    const auto written = std::find_if(writtenNeighbours.cbegin(), writtenNeighbours.cend(), same);
-    if (written != writtenNeighbours.cend()) {
+    const auto written = std::find_if(m_writtenNeighbours.cbegin(), m_writtenNeighbours.cend(), same);
+    if (written != m_writtenNeighbours.cend()) {
         const uint32_t interfaceIndex = written->InterfaceIndex;
-        writtenNeighbours.removeIf(same);
+        m_writtenNeighbours.removeIf(same);
         return RemoveNeighbour(interfaceIndex, address);
     }
     const std::optional<tADDRROW> local = FindInterfaceOf(localAddress);

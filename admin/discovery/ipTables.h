@@ -75,8 +75,8 @@ public:
     // The entry goes whatever its hardware address: macText is not needed.
     bool DeleteArpEntry(uint32_t address, uint32_t localAddress, const QString& macText);
 
-    const QString& LastError() const { return lastError; }
-    routehelper::TReason LastReason() const { return lastReason; }
+    const QString& LastError() const { return m_lastError; }
+    routehelper::TReason LastReason() const { return m_lastReason; }
 
     // Writing needs a right the program itself does not hold: the backend
     // may hand its writes to a helper, started here and ended in
@@ -109,9 +109,9 @@ private:
         uint32_t LocalAddress;
         uint32_t InterfaceIndex;
     };
-    QList<tWRITTENNEIGHBOUR> writtenNeighbours;
-    QString lastError;
-    routehelper::TReason lastReason = routehelper::TReason::Ok;
+    QList<tWRITTENNEIGHBOUR> m_writtenNeighbours;
+    QString m_lastError;
+    routehelper::TReason m_lastReason = routehelper::TReason::Ok;
     void ClearError();
 };
 

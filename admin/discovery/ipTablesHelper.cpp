@@ -71,11 +71,11 @@ bool TRouteHelperLink::Locate()
     const QString chosen = qEnvironmentVariable(PathVariable);
     if (!chosen.isEmpty()) {
         // Named on purpose: used as it is, whatever it may do.
-        path_ = chosen;
+        m_path = chosen;
         const QByteArray file = QFile::encodeName(chosen);
         if (::access(file.constData(), X_OK) == 0)
             return true;
-        problem_ = ::access(file.constData(), F_OK) == 0
+        m_problem = ::access(file.constData(), F_OK) == 0
             ? mayNotRun(chosen)
             : Prefix() + QStringLiteral("%1 (from %2) does not exist.").arg(chosen, QLatin1String(PathVariable));
         return false;
@@ -87,35 +87,35 @@ bool TRouteHelperLink::Locate()
     candidates.removeDuplicates();
 
     const bool privileged = HoldsNetAdmin();
-    problem_.clear();
+    m_problem.clear();
     for (const QString& candidate : candidates) {
         const QByteArray file = QFile::encodeName(candidate);
         if (::access(file.constData(), F_OK) != 0) {
             // A helper the user may not even look at: its directory is closed.
-            if (errno == EACCES && problem_.isEmpty())
-                problem_ = mayNotRun(candidate);
+            if (errno == EACCES && m_problem.isEmpty())
+                m_problem = mayNotRun(candidate);
             continue;
         }
         if (::access(file.constData(), X_OK) != 0) {
-            if (problem_.isEmpty())
-                problem_ = mayNotRun(candidate);
+            if (m_problem.isEmpty())
+                m_problem = mayNotRun(candidate);
             continue;
         }
         // A copy without the capability (a build tree's) serves only a
         // process that holds the right itself.
         if (!privileged && !HasFileCapability(candidate)) {
-            if (problem_.isEmpty())
-                problem_ = Prefix()
+            if (m_problem.isEmpty())
+                m_problem = Prefix()
                     + QStringLiteral("%1 does not hold CAP_NET_ADMIN; %2 installs it with the capability.")
                           .arg(candidate, QLatin1String(SetupHint));
             continue;
         }
-        path_ = candidate;
-        problem_.clear();
+        m_path = candidate;
+        m_problem.clear();
         return true;
     }
-    if (problem_.isEmpty())
-        problem_
+    if (m_problem.isEmpty())
+        m_problem
             = Prefix() + QStringLiteral("%1 is not installed (%2 installs it).").arg(name, QLatin1String(SetupHint));
     return false;
 }
@@ -124,12 +124,12 @@ bool TRouteHelperLink::Start()
 {
     if (Running())
         return true;
-    problem_.clear();
+    m_problem.clear();
     if (!Locate())
         return false;
     int sv[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
-        problem_ = Prefix() + QStringLiteral("no pipe to the route helper.");
+        m_problem = Prefix() + QStringLiteral("no pipe to the route helper.");
         return false;
     }
     // The helper's standard input and output are its end of the pair; ours
@@ -138,7 +138,7 @@ bool TRouteHelperLink::Start()
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, sv[1], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, sv[1], STDOUT_FILENO);
-    const QByteArray file = QFile::encodeName(path_);
+    const QByteArray file = QFile::encodeName(m_path);
     char* argv[] = { const_cast<char*>(file.constData()), nullptr };
     pid_t pid = -1;
     const int error = posix_spawn(&pid, file.constData(), &actions, nullptr, argv, environ);
@@ -146,23 +146,23 @@ bool TRouteHelperLink::Start()
     ::close(sv[1]);
     if (error != 0) {
         ::close(sv[0]);
-        problem_
-            = Prefix() + QStringLiteral("%1 did not start (%2).").arg(path_, QString::fromLocal8Bit(strerror(error)));
+        m_problem
+            = Prefix() + QStringLiteral("%1 did not start (%2).").arg(m_path, QString::fromLocal8Bit(strerror(error)));
         return false;
     }
-    fd_ = sv[0];
-    pid_ = pid;
+    m_fd = sv[0];
+    m_pid = pid;
     const tANSWER hello = Ask({ TCommand::Hello });
-    if (hello.Reason == TReason::NoHelper) {
-        problem_ = Prefix() + QStringLiteral("%1 did not answer.").arg(path_);
+    if (hello.reason == TReason::NoHelper) {
+        m_problem = Prefix() + QStringLiteral("%1 did not answer.").arg(m_path);
         return false;
     }
     // Without the capability it still runs: every write then fails with the
     // system's own reason.
-    if (hello.Reason == TReason::NoCapability)
-        problem_ = Prefix()
+    if (hello.reason == TReason::NoCapability)
+        m_problem = Prefix()
             + QStringLiteral("%1 does not hold CAP_NET_ADMIN; %2 installs it with the capability.")
-                  .arg(path_, QLatin1String(SetupHint));
+                  .arg(m_path, QLatin1String(SetupHint));
     return true;
 }
 
@@ -174,7 +174,7 @@ tANSWER TRouteHelperLink::Ask(const tREQUEST& request)
     const std::string line = FormatRequest(request);
     std::size_t done = 0;
     while (done < line.size()) {
-        const ssize_t n = ::send(fd_, line.data() + done, line.size() - done, MSG_NOSIGNAL);
+        const ssize_t n = ::send(m_fd, line.data() + done, line.size() - done, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -189,12 +189,12 @@ tANSWER TRouteHelperLink::Ask(const tREQUEST& request)
         const auto left
             = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
                   .count();
-        pollfd pfd { fd_, POLLIN, 0 };
+        pollfd pfd { m_fd, POLLIN, 0 };
         const int ready = left > 0 ? ::poll(&pfd, 1, static_cast<int>(left)) : 0;
         if (ready < 0 && errno == EINTR)
             continue;
         char c;
-        if (ready <= 0 || ::read(fd_, &c, 1) != 1 || answer.size() > MaxAnswerLength) {
+        if (ready <= 0 || ::read(m_fd, &c, 1) != 1 || answer.size() > MaxAnswerLength) {
             Drop();
             return noHelper;
         }
@@ -220,25 +220,25 @@ void TRouteHelperLink::Stop()
 
 void TRouteHelperLink::Drop()
 {
-    if (fd_ >= 0) {
+    if (m_fd >= 0) {
         // Closing our end is what makes a helper that missed the release
         // remove its entries and end.
-        ::close(fd_);
-        fd_ = -1;
+        ::close(m_fd);
+        m_fd = -1;
     }
-    if (pid_ <= 0)
+    if (m_pid <= 0)
         return;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(EndTimeoutMs);
     for (;;) {
-        const pid_t ended = ::waitpid(pid_, nullptr, WNOHANG);
-        if (ended == pid_ || (ended < 0 && errno != EINTR))
+        const pid_t ended = ::waitpid(m_pid, nullptr, WNOHANG);
+        if (ended == m_pid || (ended < 0 && errno != EINTR))
             break;
         if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(pid_, SIGKILL);
-            while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) { }
+            ::kill(m_pid, SIGKILL);
+            while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) { }
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    pid_ = -1;
+    m_pid = -1;
 }

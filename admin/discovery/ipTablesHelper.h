@@ -26,16 +26,16 @@ public:
     // Releases the helper (it removes what is still recorded) and waits for
     // its end.
     void Stop();
-    bool Running() const { return fd_ >= 0; }
+    bool Running() const { return m_fd >= 0; }
 
     // One request and its answer; NoHelper when the helper is not running or
     // did not answer in time (it is then stopped).
     routehelper::tANSWER Ask(const routehelper::tREQUEST& request);
 
     // Why host routes can't be written, for the operator; empty when they can.
-    const QString& Problem() const { return problem_; }
+    const QString& Problem() const { return m_problem; }
     // The helper in use or last looked at.
-    const QString& Path() const { return path_; }
+    const QString& Path() const { return m_path; }
 
 private:
     // The first helper that can do the job: $TWL_ROUTE_HELPER, beside the
@@ -43,8 +43,8 @@ private:
     bool Locate();
     void Drop();
 
-    QString path_;
-    QString problem_;
-    int fd_ = -1;
-    pid_t pid_ = -1;
+    QString m_path;
+    QString m_problem;
+    int m_fd = -1;
+    pid_t m_pid = -1;
 };

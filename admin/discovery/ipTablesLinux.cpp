@@ -187,7 +187,7 @@ private:
         return Fail(TReason::ReadFailed, QStringLiteral("%1: %2").arg(what, QString::fromLatin1(nl_geterror(error))));
     }
 
-    TRouteHelperLink helper;
+    TRouteHelperLink m_helper;
 };
 
 Socket TLinuxIpTables::Open()
@@ -258,27 +258,27 @@ std::optional<tADDRTABLE> TLinuxIpTables::ReadAddressTable()
 
 bool TLinuxIpTables::Send(const QString& what, const tREQUEST& request)
 {
-    const routehelper::tANSWER answer = helper.Ask(request);
-    if (answer.Reason == TReason::Ok)
+    const routehelper::tANSWER answer = m_helper.Ask(request);
+    if (answer.reason == TReason::Ok)
         return true;
-    if (answer.Reason == TReason::NoHelper && !helper.Problem().isEmpty())
-        return Fail(answer.Reason, what + QStringLiteral(": ") + helper.Problem());
-    return Fail(answer.Reason, what + QStringLiteral(": ") + QString::fromStdString(answer.Text));
+    if (answer.reason == TReason::NoHelper && !m_helper.Problem().isEmpty())
+        return Fail(answer.reason, what + QStringLiteral(": ") + m_helper.Problem());
+    return Fail(answer.reason, what + QStringLiteral(": ") + QString::fromStdString(answer.text));
 }
 
 bool TLinuxIpTables::StartWriting()
 {
-    return helper.Start();
+    return m_helper.Start();
 }
 
 void TLinuxIpTables::StopWriting()
 {
-    helper.Stop();
+    m_helper.Stop();
 }
 
 QString TLinuxIpTables::WritingProblem() const
 {
-    return helper.Problem();
+    return m_helper.Problem();
 }
 
 bool TLinuxIpTables::WriteHostRoute(const tHOSTROUTE& r)

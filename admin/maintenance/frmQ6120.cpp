@@ -31,7 +31,7 @@
 
 TCppWebBrowser::TCppWebBrowser(TfmQ6120* owner, QWidget* parent)
     : QWebEngineView(parent)
-    , Owner(owner)
+    , m_owner(owner)
 {
     setPage(new QWebEnginePage(SharedWebProfile(), this));
     AskLoginFor(page(), this);
@@ -39,7 +39,7 @@ TCppWebBrowser::TCppWebBrowser(TfmQ6120* owner, QWidget* parent)
 
 QWebEngineView* TCppWebBrowser::createWindow(QWebEnginePage::WebWindowType)
 {
-    return Owner ? Owner->WebBrowserNewWindow2() : nullptr;
+    return m_owner ? m_owner->WebBrowserNewWindow2() : nullptr;
 }
 
 TfmQ6120::TfmQ6120(QWidget* owner, TModQ6120* module)
@@ -251,25 +251,25 @@ void TfmQ6120::btnGoClick()
 
 void TfmQ6120::UpdateFirmware()
 {
-    if (!Module || Updating)
+    if (!Module || m_updating)
         return;
     // The module stays, message boxes and countdown included.
     TModuleHold::Guard hold(Module);
-    Updating = true;
+    m_updating = true;
     // On every way out, also by an error: not running, the cursor back.
     struct TClear {
         TfmQ6120* Page;
         ~TClear()
         {
-            Page->Updating = false;
-            if (Page->BusyCursorShown) {
+            Page->m_updating = false;
+            if (Page->m_busyCursorShown) {
                 QApplication::restoreOverrideCursor();
-                Page->BusyCursorShown = false;
+                Page->m_busyCursorShown = false;
             }
         }
     } clear { this };
     TModuleFirmwareLink link(Module);
-    TFirmwareUpdate update(link, *this, FirmwareLimits);
+    TFirmwareUpdate update(link, *this, firmwareLimits);
     const TFirmwareOutcome outcome = update.UpdateFirmware(etPath->text().toLocal8Bit().toStdString());
     if (outcome == TFirmwareOutcome::Updated) {
         OpenWebConsole();
@@ -323,22 +323,22 @@ void TfmQ6120::DownloadStarted(int recordCount)
     ProgressBar2->setVisible(true);
     lbFWTotal->setVisible(true);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    BusyCursorShown = true;
+    m_busyCursorShown = true;
 }
 
 void TfmQ6120::RecordStarted(int index, int count, uint64_t evenLength)
 {
     lbFWStep->setText(QStringLiteral("Step %1/%2").arg(index + 1).arg(count));
-    ProgressShift = 0;
-    while ((evenLength >> ProgressShift) > uint64_t(std::numeric_limits<int>::max()))
-        ++ProgressShift;
+    m_progressShift = 0;
+    while ((evenLength >> m_progressShift) > uint64_t(std::numeric_limits<int>::max()))
+        ++m_progressShift;
     ProgressBar1->setValue(0);
-    ProgressBar1->setMaximum(int(evenLength >> ProgressShift));
+    ProgressBar1->setMaximum(int(evenLength >> m_progressShift));
 }
 
 void TfmQ6120::RecordProgress(uint64_t bytesSent)
 {
-    ProgressBar1->setValue(int(bytesSent >> ProgressShift));
+    ProgressBar1->setValue(int(bytesSent >> m_progressShift));
 }
 
 void TfmQ6120::RecordsDone(int done)
@@ -361,8 +361,8 @@ void TfmQ6120::DownloadEnded()
     etPath->clear();
     btnFile->setEnabled(true);
     etPath->setEnabled(true);
-    if (BusyCursorShown) {
+    if (m_busyCursorShown) {
         QApplication::restoreOverrideCursor();
-        BusyCursorShown = false;
+        m_busyCursorShown = false;
     }
 }

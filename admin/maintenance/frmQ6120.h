@@ -35,7 +35,7 @@ protected:
     QWebEngineView* createWindow(QWebEnginePage::WebWindowType type) override;
 
 private:
-    TfmQ6120* Owner;
+    TfmQ6120* m_owner;
 };
 
 class TfmQ6120 : public QWidget, public TDevicePage, private TFirmwareUi {
@@ -75,10 +75,10 @@ public:
     QProgressBar* ProgressBar2;
 
     // Time limits of the download's requests; tests shorten them.
-    TFirmwareLimits FirmwareLimits;
+    TFirmwareLimits firmwareLimits;
     // The download of the package at etPath's path into the module's server.
     void UpdateFirmware();
-    bool UpdateRunning() const { return Updating; }
+    bool UpdateRunning() const { return m_updating; }
 
     // NewWindow2: a pop-up window, owned by this page, whose browser
     // receives the new window.
@@ -111,10 +111,10 @@ private:
     void ShowCountdown() override;
     void DownloadEnded() override;
 
-    bool Updating = false;
-    bool BusyCursorShown = false;
+    bool m_updating = false;
+    bool m_busyCursorShown = false;
     // Record lengths beyond a progress bar's int range are shown scaled down.
-    int ProgressShift = 0;
+    int m_progressShift = 0;
     void PageControl1Change(int index);
     void TabWebResize();
     void Navigate();

@@ -18,22 +18,22 @@ TStretchedImage::TStretchedImage(QWidget* parent)
 
 void TStretchedImage::SetImage(const QImage& image)
 {
-    image_ = image; // implicitly shared: a cheap copy
+    m_image = image; // implicitly shared: a cheap copy
     update();
 }
 
 void TStretchedImage::paintEvent(QPaintEvent*)
 {
-    if (image_.isNull())
+    if (m_image.isNull())
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(rect(), image_);
+    painter.drawImage(rect(), m_image);
 }
 
 TfmTwinlane::TfmTwinlane(QWidget* owner, TTwinlane* product)
     : QWidget(owner)
-    , product_(product)
+    , m_product(product)
 {
     setObjectName(QStringLiteral("fmTwinlane"));
     resize(552, 503);
@@ -106,17 +106,17 @@ void TfmTwinlane::SetBanner(const QImage& image)
 
 void TfmTwinlane::SetModuleList(const QList<TIOObject*>* list)
 {
-    moduleList_ = list;
+    m_moduleList = list;
     btnRefreshClick();
 }
 
 void TfmTwinlane::btnRefreshClick()
 {
     lvPraxon->setRowCount(0);
-    if (!moduleList_)
+    if (!m_moduleList)
         return;
     int number = 1;
-    for (const TIOObject* o : *moduleList_) {
+    for (const TIOObject* o : *m_moduleList) {
         if (!o || o->Kind != okModule)
             continue;
         const auto* module = static_cast<const TIOMod*>(o);

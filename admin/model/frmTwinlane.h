@@ -16,13 +16,13 @@ class TStretchedImage : public QWidget {
 public:
     explicit TStretchedImage(QWidget* parent = nullptr);
     void SetImage(const QImage& image);
-    const QImage& Image() const { return image_; }
+    const QImage& Image() const { return m_image; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QImage image_;
+    QImage m_image;
 };
 
 class TfmTwinlane : public QWidget {
@@ -34,7 +34,7 @@ public:
     void SetModuleList(const QList<TIOObject*>* list);
     void SetBanner(const QImage& image);
 
-    TTwinlane* Product() const { return product_; }
+    TTwinlane* Product() const { return m_product; }
 
     TStretchedImage* Image1;
     QLabel* Label16;
@@ -45,6 +45,6 @@ public slots:
     void btnRefreshClick();
 
 private:
-    TTwinlane* product_;
-    const QList<TIOObject*>* moduleList_ = nullptr;
+    TTwinlane* m_product;
+    const QList<TIOObject*>* m_moduleList = nullptr;
 };

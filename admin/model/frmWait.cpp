@@ -10,7 +10,7 @@
 
 TfmWait::TfmWait(QWidget* mainWindow)
     : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
-    , MainWindow(mainWindow)
+    , m_mainWindow(mainWindow)
 {
     setObjectName(QStringLiteral("fmWait"));
     setWindowTitle(QStringLiteral("Restarting I/O Server"));
@@ -47,7 +47,7 @@ void TfmWait::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     CentreOnMainWindow();
     // Counted from the moment it is on screen.
-    if (!Timer1->isActive() && !Finished)
+    if (!Timer1->isActive() && !m_finished)
         Timer1->start();
 }
 
@@ -55,8 +55,8 @@ void TfmWait::CentreOnMainWindow()
 {
     adjustSize();
     QRect area;
-    if (MainWindow)
-        area = MainWindow->frameGeometry();
+    if (m_mainWindow)
+        area = m_mainWindow->frameGeometry();
     else if (QScreen* s = QGuiApplication::primaryScreen())
         area = s->availableGeometry();
     if (area.isValid())
@@ -70,20 +70,20 @@ void TfmWait::Timer1Timer()
     emit SecondsLeftChanged(SecondsLeft);
     if (SecondsLeft <= 0) {
         Timer1->stop();
-        Finished = true;
+        m_finished = true;
         accept();
     }
 }
 
 void TfmWait::reject()
 {
-    if (Finished)
+    if (m_finished)
         QDialog::reject();
 }
 
 void TfmWait::closeEvent(QCloseEvent* event)
 {
-    if (Finished)
+    if (m_finished)
         event->accept();
     else
         event->ignore();

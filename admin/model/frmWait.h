@@ -30,6 +30,6 @@ protected:
 private:
     void Timer1Timer();
     void CentreOnMainWindow();
-    QWidget* MainWindow;
-    bool Finished = false;
+    QWidget* m_mainWindow;
+    bool m_finished = false;
 };

@@ -52,7 +52,7 @@ public:
     // Set while a device request of this module waits (the user interface
     // keeps running meanwhile). Such a module must not be detached or
     // deleted: the product and the main window refuse to until it is clear.
-    bool RequestPending = false;
+    bool requestPending = false;
 };
 
 // The node picture for a set of channel kinds; -1 when none applies.

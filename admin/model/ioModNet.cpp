@@ -15,13 +15,13 @@ TIOModNet::TIOModNet(int32_t unitId, int32_t modelIndex, uint32_t channelKinds)
 TIOModNet::TPendingGuard::TPendingGuard(TIOModNet* module)
     : Module(module)
 {
-    ++Module->PendingDepth;
-    Module->RequestPending = true;
+    ++Module->m_pendingDepth;
+    Module->requestPending = true;
 }
 
 TIOModNet::TPendingGuard::~TPendingGuard()
 {
-    Module->RequestPending = --Module->PendingDepth > 0;
+    Module->requestPending = --Module->m_pendingDepth > 0;
 }
 
 void TIOModNet::SetAddress(const QString& address)
@@ -38,7 +38,7 @@ int TIOModNet::ModbusRequest(uint32_t functionCode, uint32_t number, uint16_t co
 {
     // One request at a time: a second one from an event handled during the
     // wait would share the socket with the worker.
-    if (InRequest)
+    if (m_inRequest)
         return -1;
     const int replySize = expectReply ? ModbusReplySize(functionCode, countOrValue) : 0;
     if (replySize < 0 || (replySize > 0 && !reply))
@@ -46,11 +46,11 @@ int TIOModNet::ModbusRequest(uint32_t functionCode, uint32_t number, uint16_t co
     TPendingGuard pending(this);
     // Cleared on every way out, also by an error, or the module would refuse
     // every later request.
-    InRequest = true;
+    m_inRequest = true;
     struct TClear {
-        bool& Flag;
-        ~TClear() { Flag = false; }
-    } clear { InRequest };
+        bool& flag;
+        ~TClear() { flag = false; }
+    } clear { m_inRequest };
     return ModbusTransaction(Connections[0], uint8_t(UnitId), functionCode, number, countOrValue, data,
         std::span<uint8_t>(reply, reply ? size_t(replySize) : 0), expectReply, timeout, retry,
         [this] { SetOnline(false); });

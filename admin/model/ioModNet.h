@@ -41,6 +41,6 @@ protected:
     };
 
 private:
-    int PendingDepth = 0;
-    bool InRequest = false;
+    int m_pendingDepth = 0;
+    bool m_inRequest = false;
 };

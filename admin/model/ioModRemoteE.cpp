@@ -107,11 +107,11 @@ void TIOModRemoteE::PrepareMenu()
         b.Restart
             = QObject::connect(restart, &QAction::triggered, restart, [this, restart] { RestartServer(restart); });
         // While this module's request runs, a second one would only fail.
-        restart->setEnabled(!RequestPending);
+        restart->setEnabled(!requestPending);
     }
     if (QAction* reset = MainWindowLinks.muRemoteEResetModule) {
         b.Reset = QObject::connect(reset, &QAction::triggered, reset, [this, reset] { ResetServer(reset); });
-        reset->setEnabled(!RequestPending);
+        reset->setEnabled(!requestPending);
     }
 }
 

@@ -35,13 +35,13 @@ void TSortedTextList::Add(const QString& text)
 {
     const QCollator& c = ListCollator();
     auto less = [&c](const QString& a, const QString& b) { return c.compare(a, b) < 0; };
-    const auto at = std::lower_bound(Items.begin(), Items.end(), text, less);
-    if (at != Items.end() && (c.compare(*at, text) == 0 || at->compare(text, Qt::CaseInsensitive) == 0))
+    const auto at = std::lower_bound(items.begin(), items.end(), text, less);
+    if (at != items.end() && (c.compare(*at, text) == 0 || at->compare(text, Qt::CaseInsensitive) == 0))
         return;
     // The collator may rank a case-only twin just before the found place.
-    if (at != Items.begin() && std::prev(at)->compare(text, Qt::CaseInsensitive) == 0)
+    if (at != items.begin() && std::prev(at)->compare(text, Qt::CaseInsensitive) == 0)
         return;
-    Items.insert(at, text);
+    items.insert(at, text);
 }
 
 TIOProduct::TIOProduct(int32_t productIndex)
@@ -54,26 +54,26 @@ TIOProduct::~TIOProduct()
 {
     // An owner detaches first; a product deleted without it must still not
     // leak its modules.
-    if (modules_)
+    if (m_modules)
         RemoveAllModules();
 }
 
 void TIOProduct::Attach(QWidget* page, QWidget* hostControl, TIOObject* parentObject)
 {
     TIOObject::Attach(page, hostControl, parentObject);
-    modules_ = std::make_unique<QList<TIOObject*>>();
-    connectionList_.Clear();
-    serverList_.Clear();
+    m_modules = std::make_unique<QList<TIOObject*>>();
+    m_connectionList.Clear();
+    m_serverList.Clear();
 }
 
 void TIOProduct::Detach()
 {
     TIOObject::Detach();
-    if (modules_)
+    if (m_modules)
         RemoveAllModules();
-    modules_.reset();
-    connectionList_.Clear();
-    serverList_.Clear();
+    m_modules.reset();
+    m_connectionList.Clear();
+    m_serverList.Clear();
 }
 
 TIOMod* TIOProduct::CreateModule(QWidget*, int, const QString&)
@@ -104,23 +104,23 @@ void TIOProduct::AddServers(QWidget* hostControl, QProgressBar* progressBar, con
 
 int TIOProduct::RemoveModule(TIOObject* module)
 {
-    if (!modules_ || !IsModule(module) || !modules_->contains(module))
+    if (!m_modules || !IsModule(module) || !m_modules->contains(module))
         return 0;
-    if (static_cast<TIOMod*>(module)->RequestPending)
+    if (static_cast<TIOMod*>(module)->requestPending)
         return 0;
     int count = 0;
     for (;;) {
         const auto child = std::find_if(
-            modules_->begin(), modules_->end(), [module](const TIOObject* o) { return o && o->Parent == module; });
-        if (child == modules_->end())
+            m_modules->begin(), m_modules->end(), [module](const TIOObject* o) { return o && o->Parent == module; });
+        if (child == m_modules->end())
             break;
         TIOObject* doomed = *child;
-        modules_->erase(child);
+        m_modules->erase(child);
         doomed->Detach();
         delete doomed;
         ++count;
     }
-    modules_->removeOne(module);
+    m_modules->removeOne(module);
     module->Detach();
     delete module;
     ++count;
@@ -143,21 +143,21 @@ QTreeWidgetItem* TIOProduct::BuildTree(int sortMode, QTreeWidget* treeView, QTre
     QTreeWidgetItem* productNode = AddChildNode(treeView, parentNode, Name);
     SetNodeObject(productNode, this);
     SetNodeImage(productNode, 1);
-    if (!modules_)
+    if (!m_modules)
         return productNode;
     if (sortMode == smByConnection) {
-        for (const QString& s : connectionList_.Items) {
+        for (const QString& s : m_connectionList.items) {
             QTreeWidgetItem* g = AddChildNode(treeView, productNode, s);
             SetNodeImage(g, s.contains(QLatin1Char('.')) ? 2 : 3);
-            for (TIOObject* o : *modules_)
+            for (TIOObject* o : *m_modules)
                 if (IsModule(o) && o->Parent == this)
                     static_cast<TIOMod*>(o)->AddTreeNode(sortMode, treeView, g, s);
         }
     } else if (sortMode == smByServer) {
-        for (const QString& s : serverList_.Items) {
+        for (const QString& s : m_serverList.items) {
             QTreeWidgetItem* g = AddChildNode(treeView, productNode, s);
             SetNodeImage(g, 0);
-            for (TIOObject* o : *modules_)
+            for (TIOObject* o : *m_modules)
                 if (IsModule(o))
                     static_cast<TIOMod*>(o)->AddTreeNode(sortMode, treeView, g, s);
         }
@@ -167,22 +167,22 @@ QTreeWidgetItem* TIOProduct::BuildTree(int sortMode, QTreeWidget* treeView, QTre
 
 void TIOProduct::RefreshLists()
 {
-    connectionList_.Clear();
-    serverList_.Clear();
-    if (!modules_)
+    m_connectionList.Clear();
+    m_serverList.Clear();
+    if (!m_modules)
         return;
-    for (const TIOObject* o : *modules_) {
+    for (const TIOObject* o : *m_modules) {
         if (!IsModule(o))
             continue;
-        connectionList_.Add(static_cast<const TIOMod*>(o)->Address);
-        serverList_.Add(o->Name);
+        m_connectionList.Add(static_cast<const TIOMod*>(o)->Address);
+        m_serverList.Add(o->Name);
     }
 }
 
 void TIOProduct::RemoveAllModules()
 {
-    if (modules_) {
-        for (TIOObject*& o : *modules_) {
+    if (m_modules) {
+        for (TIOObject*& o : *m_modules) {
             if (!IsModule(o))
                 continue;
             TIOObject* doomed = o;
@@ -190,24 +190,24 @@ void TIOProduct::RemoveAllModules()
             doomed->Detach();
             delete doomed;
         }
-        modules_->clear();
+        m_modules->clear();
     }
     RemoveAllHostRoutes();
 }
 
 void TIOProduct::HideAllPages()
 {
-    if (!modules_)
+    if (!m_modules)
         return;
-    for (TIOObject* o : *modules_)
+    for (TIOObject* o : *m_modules)
         if (o)
             o->HidePage();
 }
 
 bool TIOProduct::AnyRequestPending() const
 {
-    if (!modules_)
+    if (!m_modules)
         return false;
-    return std::any_of(modules_->begin(), modules_->end(),
-        [](const TIOObject* o) { return IsModule(o) && static_cast<const TIOMod*>(o)->RequestPending; });
+    return std::any_of(m_modules->begin(), m_modules->end(),
+        [](const TIOObject* o) { return IsModule(o) && static_cast<const TIOMod*>(o)->requestPending; });
 }

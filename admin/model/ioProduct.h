@@ -17,8 +17,8 @@ class TIOMod;
 class TSortedTextList {
 public:
     void Add(const QString& text);
-    void Clear() { Items.clear(); }
-    QStringList Items;
+    void Clear() { items.clear(); }
+    QStringList items;
 };
 
 class TIOProduct : public TIOObject {
@@ -46,14 +46,14 @@ public:
     bool AnyRequestPending() const;
 
     // Null until Attach and again after Detach.
-    QList<TIOObject*>* Modules() const { return modules_.get(); }
-    const QStringList& ConnectionList() const { return connectionList_.Items; }
-    const QStringList& ServerList() const { return serverList_.Items; }
+    QList<TIOObject*>* Modules() const { return m_modules.get(); }
+    const QStringList& ConnectionList() const { return m_connectionList.items; }
+    const QStringList& ServerList() const { return m_serverList.items; }
 
     const int32_t ProductIndex;
 
 private:
-    std::unique_ptr<QList<TIOObject*>> modules_;
-    TSortedTextList connectionList_;
-    TSortedTextList serverList_;
+    std::unique_ptr<QList<TIOObject*>> m_modules;
+    TSortedTextList m_connectionList;
+    TSortedTextList m_serverList;
 };

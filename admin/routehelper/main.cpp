@@ -86,18 +86,18 @@ public:
     {
         const std::string directory = TRouteRecord::StateDirectory();
         TRouteRecord::CollectLeftovers(directory, [this](const tRECORDED& e) { RemoveOwn(e); });
-        record_.Open(directory);
+        m_record.Open(directory);
     }
 
     // Removes every entry still recorded, newest first.
     void RemoveAll()
     {
-        while (!record_.Entries().empty()) {
-            const tRECORDED e = record_.Entries().back();
+        while (!m_record.Entries().empty()) {
+            const tRECORDED e = m_record.Entries().back();
             RemoveOwn(e);
-            record_.Remove(e);
+            m_record.Remove(e);
         }
-        record_.Close();
+        m_record.Close();
     }
 
     // Answers one request; false when the program released the helper.
@@ -132,14 +132,14 @@ public:
     }
 
 private:
-    static void Reply(const tRESULT& result) { Answer(result.Reason, result.Detail); }
+    static void Reply(const tRESULT& result) { Answer(result.reason, result.detail); }
 
     void RemoveOwn(const tRECORDED& e)
     {
         if (e.IsRoute)
-            writer_.RemoveOwnRoute(e.Address, e.InterfaceIndex, e.Metric);
+            m_writer.RemoveOwnRoute(e.Address, e.InterfaceIndex, e.Metric);
         else
-            writer_.RemoveOwnNeighbour(e.Address, e.InterfaceIndex, e.Mac);
+            m_writer.RemoveOwnNeighbour(e.Address, e.InterfaceIndex, e.Mac);
     }
 
     tRESULT AddRoute(const tREQUEST& r)
@@ -150,17 +150,17 @@ private:
             return { TReason::BadAddress, {} };
         if (r.NextHop != 0 && !IsUnicast(r.NextHop))
             return { TReason::BadNextHop, {} };
-        if (!writer_.InterfaceExists(r.InterfaceIndex))
+        if (!m_writer.InterfaceExists(r.InterfaceIndex))
             return { TReason::NoSuchInterface, {} };
         const tRECORDED entry { true, r.Address, r.InterfaceIndex, r.Metric, {} };
         // Ours already: written again in place; otherwise a route of someone
         // else with the same key is left alone.
-        const bool ours = record_.Contains(entry);
-        if (!record_.Add(entry))
+        const bool ours = m_record.Contains(entry);
+        if (!m_record.Add(entry))
             return { TReason::TooMany, {} };
-        const tRESULT result = writer_.AddHostRoute(r.Address, r.InterfaceIndex, r.Source, r.NextHop, r.Metric, ours);
+        const tRESULT result = m_writer.AddHostRoute(r.Address, r.InterfaceIndex, r.Source, r.NextHop, r.Metric, ours);
         if (!result.Ok() && !ours)
-            record_.Remove(entry);
+            m_record.Remove(entry);
         return result;
     }
 
@@ -170,15 +170,15 @@ private:
             return { TReason::BadAddress, {} };
         if ((r.Mac[0] & 1) || r.Mac == tMAC {})
             return { TReason::BadMacAddress, {} };
-        if (!writer_.InterfaceExists(r.InterfaceIndex))
+        if (!m_writer.InterfaceExists(r.InterfaceIndex))
             return { TReason::NoSuchInterface, {} };
         const tRECORDED entry { false, r.Address, r.InterfaceIndex, 0, r.Mac };
-        const bool recorded = record_.Contains(entry);
-        if (!record_.Add(entry))
+        const bool recorded = m_record.Contains(entry);
+        if (!m_record.Add(entry))
             return { TReason::TooMany, {} };
-        const tRESULT result = writer_.AddStaticNeighbour(r.Address, r.InterfaceIndex, r.Mac);
+        const tRESULT result = m_writer.AddStaticNeighbour(r.Address, r.InterfaceIndex, r.Mac);
         if (!result.Ok() && !recorded)
-            record_.Remove(entry);
+            m_record.Remove(entry);
         return result;
     }
 
@@ -186,8 +186,8 @@ private:
     {
         if (!IsUnicast(address))
             return { TReason::BadAddress, {} };
-        const tRESULT result = writer_.RemoveRoutesTo(address);
-        if (result.Ok() || result.Reason == TReason::NotFound)
+        const tRESULT result = m_writer.RemoveRoutesTo(address);
+        if (result.Ok() || result.reason == TReason::NotFound)
             Forget([&](const tRECORDED& e) { return e.IsRoute && e.Address == address; });
         return result;
     }
@@ -196,8 +196,8 @@ private:
     {
         if (!IsUnicast(address))
             return { TReason::BadAddress, {} };
-        const tRESULT result = writer_.RemoveNeighbour(address, interfaceIndex);
-        if (result.Ok() || result.Reason == TReason::NotFound)
+        const tRESULT result = m_writer.RemoveNeighbour(address, interfaceIndex);
+        if (result.Ok() || result.reason == TReason::NotFound)
             Forget([&](const tRECORDED& e) {
                 return !e.IsRoute && e.Address == address && e.InterfaceIndex == interfaceIndex;
             });
@@ -207,16 +207,16 @@ private:
     template <typename Match> void Forget(Match match)
     {
         std::vector<tRECORDED> gone;
-        for (const tRECORDED& e : record_.Entries()) {
+        for (const tRECORDED& e : m_record.Entries()) {
             if (match(e))
                 gone.push_back(e);
         }
         for (const tRECORDED& e : gone)
-            record_.Remove(e);
+            m_record.Remove(e);
     }
 
-    TNetlinkWriter writer_;
-    TRouteRecord record_;
+    TNetlinkWriter m_writer;
+    TRouteRecord m_record;
 };
 
 } // namespace

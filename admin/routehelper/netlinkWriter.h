@@ -8,9 +8,9 @@
 namespace routehelper {
 
 struct tRESULT {
-    TReason Reason = TReason::Ok;
-    std::string Detail; // the system's words for a SystemError
-    bool Ok() const { return Reason == TReason::Ok; }
+    TReason reason = TReason::Ok;
+    std::string detail; // the system's words for a SystemError
+    bool Ok() const { return reason == TReason::Ok; }
 };
 
 class TNetlinkWriter {

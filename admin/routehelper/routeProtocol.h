@@ -88,8 +88,8 @@ std::string FormatRequest(const tREQUEST& request);
 // Answers: "<code> <text>\n"; the text may be empty.
 std::string FormatAnswer(TReason reason, std::string_view text);
 struct tANSWER {
-    TReason Reason = TReason::Malformed;
-    std::string Text;
+    TReason reason = TReason::Malformed;
+    std::string text;
 };
 std::optional<tANSWER> ParseAnswer(std::string_view line);
 

@@ -77,8 +77,8 @@ bool WriteAllAt(int fd, const std::string& text)
 
 TRouteRecord::~TRouteRecord()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 std::string TRouteRecord::StateDirectory()
@@ -149,56 +149,56 @@ bool TRouteRecord::Open(const std::string& directory)
         ::close(fd);
         return false;
     }
-    fd_ = fd;
-    path_ = stem + StateSuffix;
+    m_fd = fd;
+    m_path = stem + StateSuffix;
     Save();
     return true;
 }
 
 void TRouteRecord::Close()
 {
-    if (fd_ < 0)
+    if (m_fd < 0)
         return;
-    ::unlink(path_.c_str());
-    ::close(fd_);
-    fd_ = -1;
-    path_.clear();
+    ::unlink(m_path.c_str());
+    ::close(m_fd);
+    m_fd = -1;
+    m_path.clear();
 }
 
 bool TRouteRecord::Contains(const tRECORDED& entry) const
 {
-    return std::find(entries_.begin(), entries_.end(), entry) != entries_.end();
+    return std::find(m_entries.begin(), m_entries.end(), entry) != m_entries.end();
 }
 
 bool TRouteRecord::Add(const tRECORDED& entry)
 {
     if (Contains(entry))
         return true;
-    if (entries_.size() >= MaxEntries)
+    if (m_entries.size() >= MaxEntries)
         return false;
-    entries_.push_back(entry);
+    m_entries.push_back(entry);
     Save();
     return true;
 }
 
 void TRouteRecord::Remove(const tRECORDED& entry)
 {
-    const auto it = std::find(entries_.begin(), entries_.end(), entry);
-    if (it == entries_.end())
+    const auto it = std::find(m_entries.begin(), m_entries.end(), entry);
+    if (it == m_entries.end())
         return;
-    entries_.erase(it);
+    m_entries.erase(it);
     Save();
 }
 
 void TRouteRecord::Save()
 {
-    if (fd_ < 0)
+    if (m_fd < 0)
         return;
     // Written over the old text, then cut: a kill in between leaves at most
     // entries already removed listed, never one missing.
-    const std::string text = Format(entries_);
-    if (WriteAllAt(fd_, text))
-        (void)::ftruncate(fd_, static_cast<off_t>(text.size()));
+    const std::string text = Format(m_entries);
+    if (WriteAllAt(m_fd, text))
+        (void)::ftruncate(m_fd, static_cast<off_t>(text.size()));
 }
 
 std::string TRouteRecord::Format(const std::vector<tRECORDED>& entries)

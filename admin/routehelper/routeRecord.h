@@ -50,7 +50,7 @@ public:
     // Deletes the state file; call when nothing recorded is left.
     void Close();
 
-    const std::vector<tRECORDED>& Entries() const { return entries_; }
+    const std::vector<tRECORDED>& Entries() const { return m_entries; }
     bool Contains(const tRECORDED& entry) const;
     // False when full. Adding an entry that is already there changes nothing.
     bool Add(const tRECORDED& entry);
@@ -63,9 +63,9 @@ public:
 private:
     void Save();
 
-    std::vector<tRECORDED> entries_;
-    std::string path_;
-    int fd_ = -1;
+    std::vector<tRECORDED> m_entries;
+    std::string m_path;
+    int m_fd = -1;
 };
 
 } // namespace routehelper

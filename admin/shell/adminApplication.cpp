@@ -32,8 +32,8 @@ TAdminApplication::TAdminApplication(int& argc, char** argv)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
         return;
-    signalNotifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
-    connect(signalNotifier_, &QSocketNotifier::activated, this, &TAdminApplication::SignalArrived);
+    m_signalNotifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
+    connect(m_signalNotifier, &QSocketNotifier::activated, this, &TAdminApplication::SignalArrived);
     struct sigaction action { };
     action.sa_handler = OnSignal;
     action.sa_flags = SA_RESTART;
@@ -46,7 +46,7 @@ TAdminApplication::~TAdminApplication()
 {
     for (int s : HandledSignals)
         std::signal(s, SIG_DFL);
-    delete signalNotifier_;
+    delete m_signalNotifier;
     for (int& fd : signalPipe) {
         if (fd >= 0)
             ::close(fd);

@@ -28,5 +28,5 @@ public:
 private:
     void SignalArrived();
 
-    QSocketNotifier* signalNotifier_ = nullptr;
+    QSocketNotifier* m_signalNotifier = nullptr;
 };

@@ -19,12 +19,12 @@ TfmAbout::TfmAbout(QWidget* owner)
     auto* layout = new QVBoxLayout(this);
     auto* group = new QGroupBox(this);
     auto* groupLayout = new QHBoxLayout(group);
-    ProgramIcon = new QLabel(group);
-    ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
-    ProgramIcon->setPixmap(QIcon(QStringLiteral(":/icons/app.png")).pixmap(48, 48));
+    programIcon = new QLabel(group);
+    programIcon->setObjectName(QStringLiteral("ProgramIcon"));
+    programIcon->setPixmap(QIcon(QStringLiteral(":/icons/app.png")).pixmap(48, 48));
     lbVersion = new QLabel(QStringLiteral("TwinlaneAdmin V1.0 Build 07042518"), group);
     lbVersion->setObjectName(QStringLiteral("lbVersion"));
-    groupLayout->addWidget(ProgramIcon);
+    groupLayout->addWidget(programIcon);
     groupLayout->addSpacing(12);
     groupLayout->addWidget(lbVersion, 1);
     layout->addWidget(group);

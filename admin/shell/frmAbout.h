@@ -9,7 +9,7 @@ class TfmAbout : public QDialog {
 public:
     explicit TfmAbout(QWidget* owner);
 
-    QLabel* ProgramIcon;
+    QLabel* programIcon;
     QLabel* lbVersion;
     QPushButton* btnOK;
 

@@ -81,19 +81,19 @@ public:
         : QWidget(parent)
     {
     }
-    QLabel* Status = nullptr;
-    QProgressBar* Progress = nullptr;
-    QLabel* Elapse = nullptr;
-    QLabel* Now = nullptr;
+    QLabel* status = nullptr;
+    QProgressBar* progress = nullptr;
+    QLabel* elapse = nullptr;
+    QLabel* now = nullptr;
 
 protected:
     void resizeEvent(QResizeEvent*) override
     {
         const int w = width(), h = height();
-        Status->setGeometry(6, 0, 208, h);
-        Progress->setGeometry(216, 4, 217, h - 8);
-        Now->setGeometry(w - 111, 2, 111, h - 4);
-        Elapse->setGeometry(w - 222, 2, 111, h - 4);
+        status->setGeometry(6, 0, 208, h);
+        progress->setGeometry(216, 4, 217, h - 8);
+        now->setGeometry(w - 111, 2, 111, h - 4);
+        elapse->setGeometry(w - 222, 2, 111, h - 4);
     }
 };
 
@@ -117,20 +117,20 @@ QLabel* StatusPanel(QWidget* parent, const QString& name, bool bold)
 class TScanGuard {
 public:
     explicit TScanGuard(TfmMain* window)
-        : window_(window)
+        : m_window(window)
     {
     }
     ~TScanGuard()
     {
-        hourglass_.reset();
-        window_->showMaximized();
-        window_->EnableCommands(true);
-        window_->Ready = true;
+        m_hourglass.reset();
+        m_window->showMaximized();
+        m_window->EnableCommands(true);
+        m_window->Ready = true;
     }
 
 private:
-    TfmMain* window_;
-    std::optional<TBusyCursor> hourglass_ { std::in_place };
+    TfmMain* m_window;
+    std::optional<TBusyCursor> m_hourglass { std::in_place };
 };
 
 void DeleteRecords(QList<IONODE*>& records)
@@ -259,10 +259,10 @@ TfmMain::TfmMain(QWidget* parent)
     ProgressBar1->setVisible(false);
     PanelElapse = StatusPanel(pnStatus, QStringLiteral("PanelElapse"), true);
     PanelNow = StatusPanel(pnStatus, QStringLiteral("PanelNow"), false);
-    strip->Status = lbStatus;
-    strip->Progress = ProgressBar1;
-    strip->Elapse = PanelElapse;
-    strip->Now = PanelNow;
+    strip->status = lbStatus;
+    strip->progress = ProgressBar1;
+    strip->elapse = PanelElapse;
+    strip->now = PanelNow;
     centralLayout->addWidget(pnStatus);
     setCentralWidget(central);
 
@@ -302,7 +302,7 @@ TfmMain::~TfmMain()
 {
     // A window taken down without the close query still releases what it
     // owns, in the close order.
-    if (!closed_)
+    if (!m_closed)
         FormClose();
     if (MainWindowLinks.Window == this)
         MainWindowLinks = TMainWindowLinks {};
@@ -335,16 +335,16 @@ bool TfmMain::event(QEvent* e)
 
 void TfmMain::FormActivate()
 {
-    if (!firstActivation_)
+    if (!m_firstActivation)
         return;
-    firstActivation_ = false;
+    m_firstActivation = false;
     Timer1->start();
 }
 
 void TfmMain::Timer1Timer()
 {
     Timer1->stop();
-    if (Product || closed_)
+    if (Product || m_closed)
         return;
     Product = new TTwinlane();
     auto* page = new TfmTwinlane(nullptr, Product);
@@ -399,15 +399,15 @@ void TfmMain::ScanServers()
         AbortRequested = false;
         for (;;) {
             DeleteRecords(records);
-            if (searchRunner_)
-                searchRunner_(records);
+            if (m_searchRunner)
+                m_searchRunner(records);
             else
                 RunSearchDialog(records);
             const bool conflict
                 = std::any_of(records.begin(), records.end(), [](const IONODE* r) { return r && r->Conflict; });
             if (!conflict)
                 break;
-            const bool again = conflictRunner_ ? conflictRunner_(records) : RunConflictDialog(records);
+            const bool again = m_conflictRunner ? m_conflictRunner(records) : RunConflictDialog(records);
             if (!again)
                 break;
         }
@@ -552,7 +552,7 @@ void TfmMain::tvXRTMouseDown(Qt::MouseButton button, const QPoint& viewportPos)
         auto* module = static_cast<TIOMod*>(o);
         module->PrepareMenu();
         // A module busy with a request takes no second command.
-        muDelModule->setEnabled(!module->RequestPending);
+        muDelModule->setEnabled(!module->requestPending);
         PopupMenu(muModRemoteE, screenPos);
     }
 }
@@ -592,8 +592,8 @@ void TfmMain::muAddModuleClick()
     TIOObject* target = NodeObject(tvXRT->currentItem());
     if (!target || !Product)
         return;
-    const std::optional<TModAddResult> result = modAddRunner_
-        ? modAddRunner_(this, target, Product->Modules())
+    const std::optional<TModAddResult> result = m_modAddRunner
+        ? m_modAddRunner(this, target, Product->Modules())
         : RunModAddDialog(target, Product->Modules());
     if (!result)
         return;
@@ -616,7 +616,7 @@ void TfmMain::muDelModuleClick()
         return;
     auto* module = static_cast<TIOMod*>(o);
     // Its device request still waits; the module must outlive it.
-    if (module->RequestPending) {
+    if (module->requestPending) {
         wait.reset();
         TellRequestPending();
         return;
@@ -698,9 +698,9 @@ bool TfmMain::FormCloseQuery()
 
 void TfmMain::FormClose()
 {
-    if (closed_)
+    if (m_closed)
         return;
-    closed_ = true;
+    m_closed = true;
     TBusyCursor wait;
     Timer1->stop();
     TimerNow->stop();
@@ -717,7 +717,7 @@ void TfmMain::FormClose()
 
 void TfmMain::closeEvent(QCloseEvent* e)
 {
-    if (closed_) {
+    if (m_closed) {
         e->accept();
         return;
     }

@@ -50,9 +50,9 @@ public:
 
     // Without a runner the real dialogs run (TfmSearch, TfmIPConflict,
     // TfmModAdd).
-    void SetSearchRunner(TSearchRunner runner) { searchRunner_ = std::move(runner); }
-    void SetConflictRunner(TConflictRunner runner) { conflictRunner_ = std::move(runner); }
-    void SetModAddRunner(TModAddRunner runner) { modAddRunner_ = std::move(runner); }
+    void SetSearchRunner(TSearchRunner runner) { m_searchRunner = std::move(runner); }
+    void SetConflictRunner(TConflictRunner runner) { m_conflictRunner = std::move(runner); }
+    void SetModAddRunner(TModAddRunner runner) { m_modAddRunner = std::move(runner); }
 
     void ScanServers();
     void BuildServerTree(int sortMode);
@@ -140,9 +140,9 @@ private:
     // Says why a command is refused while a device request waits.
     void TellRequestPending();
 
-    bool firstActivation_ = true;
-    bool closed_ = false;
-    TSearchRunner searchRunner_;
-    TConflictRunner conflictRunner_;
-    TModAddRunner modAddRunner_;
+    bool m_firstActivation = true;
+    bool m_closed = false;
+    TSearchRunner m_searchRunner;
+    TConflictRunner m_conflictRunner;
+    TModAddRunner m_modAddRunner;
 };

@@ -12,11 +12,11 @@ namespace {
 // A prefix with bin/ and, as the case wants, the file beside the program
 // and/or in share/twinlane.
 struct TLayout {
-    const char* Name;
-    bool Beside;
-    bool DataFolder;
-    bool InData;
-    const char* Expected; // relative to the prefix
+    const char* name;
+    bool beside;
+    bool dataFolder;
+    bool inData;
+    const char* expected; // relative to the prefix
 };
 
 const TLayout Layouts[] = {
@@ -37,21 +37,21 @@ void Touch(const QString& path)
 TEST(ProgramFiles, BesideFirstThenDataFolder)
 {
     for (const TLayout& c : Layouts) {
-        SCOPED_TRACE(c.Name);
+        SCOPED_TRACE(c.name);
         QTemporaryDir prefix;
         ASSERT_TRUE(prefix.isValid());
         const QString bin = prefix.filePath("bin");
         ASSERT_TRUE(QDir().mkpath(bin));
-        if (c.Beside)
+        if (c.beside)
             Touch(bin + "/image/bar.jpg");
-        if (c.DataFolder)
+        if (c.dataFolder)
             ASSERT_TRUE(QDir().mkpath(prefix.filePath("share/twinlane")));
-        if (c.InData)
+        if (c.inData)
             Touch(prefix.filePath("share/twinlane/image/bar.jpg"));
-        EXPECT_EQ(RunsInstalled(bin), c.DataFolder);
-        EXPECT_EQ(ProgramFile("image/bar.jpg", bin), prefix.filePath(c.Expected));
+        EXPECT_EQ(RunsInstalled(bin), c.dataFolder);
+        EXPECT_EQ(ProgramFile("image/bar.jpg", bin), prefix.filePath(c.expected));
         // The program's folder given with a trailing separator, as AppDir is.
-        EXPECT_EQ(ProgramFile("image/bar.jpg", bin + '/'), prefix.filePath(c.Expected));
+        EXPECT_EQ(ProgramFile("image/bar.jpg", bin + '/'), prefix.filePath(c.expected));
     }
 }
 

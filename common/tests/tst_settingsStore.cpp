@@ -17,54 +17,54 @@ class SettingsStore : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir_.isValid());
-        file_ = dir_.filePath("etc/korvel/machine.ini");
-        qputenv("KORVEL_MACHINE_SETTINGS", file_.toLocal8Bit());
+        ASSERT_TRUE(m_dir.isValid());
+        m_file = m_dir.filePath("etc/korvel/machine.ini");
+        qputenv("KORVEL_MACHINE_SETTINGS", m_file.toLocal8Bit());
     }
     void TearDown() override { qunsetenv("KORVEL_MACHINE_SETTINGS"); }
 
     void WriteFile(const QByteArray& text)
     {
-        QDir().mkpath(QFileInfo(file_).path());
-        QFile f(file_);
+        QDir().mkpath(QFileInfo(m_file).path());
+        QFile f(m_file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(text);
     }
 
-    QTemporaryDir dir_;
-    QString file_;
-    const QString adminKey = SettingsKey(kAdminBaseKey);
-    const QString loggerKey = SettingsKey(kLoggerBaseKey);
+    QTemporaryDir m_dir;
+    QString m_file;
+    const QString m_adminKey = SettingsKey(kAdminBaseKey);
+    const QString m_loggerKey = SettingsKey(kLoggerBaseKey);
 };
 
 TEST_F(SettingsStore, KeysAreBasePlusSystem)
 {
-    EXPECT_EQ(adminKey, "SOFTWARE\\KORVEL\\Fleetdesk\\System");
-    EXPECT_EQ(loggerKey, "SOFTWARE\\KORVEL\\Alarmkeeper\\System");
+    EXPECT_EQ(m_adminKey, "SOFTWARE\\KORVEL\\Fleetdesk\\System");
+    EXPECT_EQ(m_loggerKey, "SOFTWARE\\KORVEL\\Alarmkeeper\\System");
 }
 
 TEST_F(SettingsStore, ReadsGiveDefaultsAndCreateNothing)
 {
-    EXPECT_EQ(ReadRegInteger(adminKey, "Socket Timeout", 5000), 5000);
-    EXPECT_EQ(ReadRegString(loggerKey, "LogPath", "dflt"), "dflt");
-    EXPECT_FALSE(QFileInfo::exists(file_));
-    EXPECT_FALSE(QFileInfo::exists(QFileInfo(file_).path()));
+    EXPECT_EQ(ReadRegInteger(m_adminKey, "Socket Timeout", 5000), 5000);
+    EXPECT_EQ(ReadRegString(m_loggerKey, "LogPath", "dflt"), "dflt");
+    EXPECT_FALSE(QFileInfo::exists(m_file));
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(m_file).path()));
 }
 
 TEST_F(SettingsStore, WriteCreatesFileAndKeyThenReadSeesIt)
 {
-    WriteRegInteger(loggerKey, "Port", 5050);
-    WriteRegString(loggerKey, "LogPath", "/var/log/ak");
-    WriteRegInteger(loggerKey, "Color_3", 0x00FF8000);
-    EXPECT_TRUE(QFileInfo::exists(file_));
-    EXPECT_EQ(ReadRegInteger(loggerKey, "Port", 4040), 5050);
-    EXPECT_EQ(ReadRegString(loggerKey, "LogPath", ""), "/var/log/ak");
-    EXPECT_EQ(ReadRegInteger(loggerKey, "Color_3", 0), 0x00FF8000);
+    WriteRegInteger(m_loggerKey, "Port", 5050);
+    WriteRegString(m_loggerKey, "LogPath", "/var/log/ak");
+    WriteRegInteger(m_loggerKey, "Color_3", 0x00FF8000);
+    EXPECT_TRUE(QFileInfo::exists(m_file));
+    EXPECT_EQ(ReadRegInteger(m_loggerKey, "Port", 4040), 5050);
+    EXPECT_EQ(ReadRegString(m_loggerKey, "LogPath", ""), "/var/log/ak");
+    EXPECT_EQ(ReadRegInteger(m_loggerKey, "Color_3", 0), 0x00FF8000);
     // Another program's key is untouched.
-    EXPECT_EQ(ReadRegInteger(adminKey, "Port", 1), 1);
+    EXPECT_EQ(ReadRegInteger(m_adminKey, "Port", 1), 1);
     // Overwrite replaces.
-    WriteRegInteger(loggerKey, "Port", 6000);
-    EXPECT_EQ(ReadRegInteger(loggerKey, "Port", 4040), 6000);
+    WriteRegInteger(m_loggerKey, "Port", 6000);
+    EXPECT_EQ(ReadRegInteger(m_loggerKey, "Port", 4040), 6000);
 }
 
 TEST_F(SettingsStore, HandWrittenFileAsDocumented)
@@ -75,11 +75,11 @@ TEST_F(SettingsStore, HandWrittenFileAsDocumented)
               "Port=4141\n"
               "LogPath=/srv/alarms\n"
               "SortCol=abc\n");
-    EXPECT_EQ(ReadRegInteger(adminKey, "Socket Timeout", 5000), 3000);
-    EXPECT_EQ(ReadRegInteger(loggerKey, "Port", 4040), 4141);
-    EXPECT_EQ(ReadRegString(loggerKey, "LogPath", ""), "/srv/alarms");
+    EXPECT_EQ(ReadRegInteger(m_adminKey, "Socket Timeout", 5000), 3000);
+    EXPECT_EQ(ReadRegInteger(m_loggerKey, "Port", 4040), 4141);
+    EXPECT_EQ(ReadRegString(m_loggerKey, "LogPath", ""), "/srv/alarms");
     // A text where a number is read gives the default.
-    EXPECT_EQ(ReadRegInteger(loggerKey, "SortCol", 0), 0);
+    EXPECT_EQ(ReadRegInteger(m_loggerKey, "SortCol", 0), 0);
 }
 
 TEST_F(SettingsStore, HandWrittenTextReadAsWritten)
@@ -100,8 +100,8 @@ TEST_F(SettingsStore, HandWrittenTextReadAsWritten)
     for (const auto& c : cases) {
         WriteFile(QByteArray("; machine settings\n[SOFTWARE/KORVEL/Alarmkeeper/System]\nPort=4141 ; comment\n")
             + c.line + "\n");
-        EXPECT_EQ(ReadRegString(loggerKey, "LogPath", "dflt"), QString::fromUtf8(c.text)) << c.line;
-        EXPECT_EQ(ReadRegInteger(loggerKey, "Port", 4040), 4141) << c.line;
+        EXPECT_EQ(ReadRegString(m_loggerKey, "LogPath", "dflt"), QString::fromUtf8(c.text)) << c.line;
+        EXPECT_EQ(ReadRegInteger(m_loggerKey, "Port", 4040), 4141) << c.line;
     }
 }
 
@@ -109,16 +109,16 @@ TEST_F(SettingsStore, HandWrittenTextReadAsWritten)
 TEST_F(SettingsStore, FileWrittenByQSettingsIsRead)
 {
     {
-        QSettings qs(file_, QSettings::IniFormat);
+        QSettings qs(m_file, QSettings::IniFormat);
         qs.setValue("SOFTWARE/KORVEL/Alarmkeeper/System/LogPath", "/x/a,b;c");
         qs.setValue("SOFTWARE/KORVEL/Fleetdesk/System/Socket Timeout", 3000);
     }
-    EXPECT_EQ(ReadRegString(loggerKey, "LogPath", ""), "/x/a,b;c");
-    EXPECT_EQ(ReadRegInteger(adminKey, "Socket Timeout", 5000), 3000);
+    EXPECT_EQ(ReadRegString(m_loggerKey, "LogPath", ""), "/x/a,b;c");
+    EXPECT_EQ(ReadRegInteger(m_adminKey, "Socket Timeout", 5000), 3000);
     // A write replaces the value in place; no second entry appears.
-    WriteRegString(loggerKey, "LogPath", "/y");
-    EXPECT_EQ(ReadRegString(loggerKey, "LogPath", ""), "/y");
-    QFile f(file_);
+    WriteRegString(m_loggerKey, "LogPath", "/y");
+    EXPECT_EQ(ReadRegString(m_loggerKey, "LogPath", ""), "/y");
+    QFile f(m_file);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll().count("LogPath"), 1);
 }
@@ -131,19 +131,19 @@ TEST_F(SettingsStore, OwnWritesReadBack)
         "tab\there", QString::fromUtf8("/x/\u00fcml"), QString("\x01") + "A", "/plain/path" };
     int copies = 0;
     for (const QString& text : texts) {
-        WriteRegString(loggerKey, "LogPath", text);
-        EXPECT_EQ(ReadRegString(loggerKey, "LogPath", "dflt"), text);
+        WriteRegString(m_loggerKey, "LogPath", text);
+        EXPECT_EQ(ReadRegString(m_loggerKey, "LogPath", "dflt"), text);
         // A copy of its own each time: QSettings keeps files it read in a cache.
-        const QString copy = dir_.filePath(QString("copy%1.ini").arg(++copies));
-        ASSERT_TRUE(QFile::copy(file_, copy));
+        const QString copy = m_dir.filePath(QString("copy%1.ini").arg(++copies));
+        ASSERT_TRUE(QFile::copy(m_file, copy));
         QSettings qs(copy, QSettings::IniFormat);
         EXPECT_EQ(qs.value("SOFTWARE/KORVEL/Alarmkeeper/System/LogPath").toString(), text);
     }
-    WriteRegInteger(loggerKey, "Port", -5);
-    EXPECT_EQ(ReadRegInteger(loggerKey, "Port", 4040), -5);
+    WriteRegInteger(m_loggerKey, "Port", -5);
+    EXPECT_EQ(ReadRegInteger(m_loggerKey, "Port", 4040), -5);
     // What was there stays.
-    EXPECT_EQ(ReadRegInteger(adminKey, "Socket Timeout", 5000), 3000);
-    QFile f(file_);
+    EXPECT_EQ(ReadRegInteger(m_adminKey, "Socket Timeout", 5000), 3000);
+    QFile f(m_file);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.readAll().startsWith("; kept\n"));
 }
@@ -151,7 +151,7 @@ TEST_F(SettingsStore, OwnWritesReadBack)
 TEST_F(SettingsStore, ValueUnderBaseKeyIsNotSeen)
 {
     WriteRegInteger(kAdminBaseKey, "Socket Timeout", 1234);
-    EXPECT_EQ(ReadRegInteger(adminKey, "Socket Timeout", 5000), 5000);
+    EXPECT_EQ(ReadRegInteger(m_adminKey, "Socket Timeout", 5000), 5000);
 }
 
 TEST_F(SettingsStore, UnwritableRootIsSilent)
@@ -159,19 +159,19 @@ TEST_F(SettingsStore, UnwritableRootIsSilent)
     if (::geteuid() == 0)
         GTEST_SKIP() << "root writes through file permissions; covered by the directory case below";
     WriteFile("[SOFTWARE/KORVEL/Alarmkeeper/System]\nPort=4141\n");
-    ::chmod(file_.toLocal8Bit().constData(), 0444);
-    WriteRegInteger(loggerKey, "Port", 9999);
-    EXPECT_EQ(ReadRegInteger(loggerKey, "Port", 4040), 4141);
+    ::chmod(m_file.toLocal8Bit().constData(), 0444);
+    WriteRegInteger(m_loggerKey, "Port", 9999);
+    EXPECT_EQ(ReadRegInteger(m_loggerKey, "Port", 4040), 4141);
 }
 
 TEST_F(SettingsStore, RootThatCannotBeCreatedIsSilent)
 {
     // A plain file where the folder of the settings file would have to be.
-    QFile blocker(dir_.filePath("etc"));
+    QFile blocker(m_dir.filePath("etc"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    WriteRegInteger(loggerKey, "Port", 9999);
-    EXPECT_EQ(ReadRegInteger(loggerKey, "Port", 4040), 4040);
+    WriteRegInteger(m_loggerKey, "Port", 9999);
+    EXPECT_EQ(ReadRegInteger(m_loggerKey, "Port", 4040), 4040);
 }
 
 }  // namespace

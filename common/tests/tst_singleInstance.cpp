@@ -24,15 +24,15 @@ struct TProbe {
 
 class TestSingleInstanceGuard : public QObject {
     Q_OBJECT
-    std::unique_ptr<QTemporaryDir> temp_;
-    QProcessEnvironment env_;
+    std::unique_ptr<QTemporaryDir> m_temp;
+    QProcessEnvironment m_env;
 
-    QString Runtime() const { return temp_->filePath(QStringLiteral("run")); }
+    QString Runtime() const { return m_temp->filePath(QStringLiteral("run")); }
     QString Base() const { return Runtime() + QStringLiteral("/Probe-%1").arg(::getuid()); }
 
     void Start(TProbe& p, const QStringList& arguments = {})
     {
-        p.process.setProcessEnvironment(env_);
+        p.process.setProcessEnvironment(m_env);
         p.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p.process.start(qEnvironmentVariable("TWL_PROBE"), arguments);
     }
@@ -59,14 +59,14 @@ class TestSingleInstanceGuard : public QObject {
 private slots:
     void init()
     {
-        temp_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(temp_->isValid());
+        m_temp = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_temp->isValid());
         QVERIFY(QDir().mkpath(Runtime()));
-        QVERIFY(QDir().mkpath(temp_->filePath(QStringLiteral("tmp"))));
+        QVERIFY(QDir().mkpath(m_temp->filePath(QStringLiteral("tmp"))));
         QFile::setPermissions(Runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        env_ = QProcessEnvironment::systemEnvironment();
-        env_.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime());
-        env_.insert(QStringLiteral("TMPDIR"), temp_->filePath(QStringLiteral("tmp")));
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime());
+        m_env.insert(QStringLiteral("TMPDIR"), m_temp->filePath(QStringLiteral("tmp")));
     }
 
     // Lock and socket together in the runtime folder; later copies reach
@@ -77,7 +77,7 @@ private slots:
         StartFirst(first);
         QVERIFY(QFile::exists(Base() + QStringLiteral(".lock")));
         QVERIFY(QFile::exists(Base() + QStringLiteral(".socket")));
-        QVERIFY(QDir(temp_->filePath(QStringLiteral("tmp"))).isEmpty());
+        QVERIFY(QDir(m_temp->filePath(QStringLiteral("tmp"))).isEmpty());
         for (int i = 0; i < 2; ++i) {
             int code = -1;
             QCOMPARE(RunLater(&code), QByteArray("running 1"));
@@ -131,10 +131,10 @@ private slots:
         QFETCH(QString, name);
         if (noFolder) {
             // Named, but a plain file.
-            QFile blocker(temp_->filePath(QStringLiteral("file")));
+            QFile blocker(m_temp->filePath(QStringLiteral("file")));
             QVERIFY(blocker.open(QIODevice::WriteOnly));
             blocker.close();
-            env_.insert(QStringLiteral("XDG_RUNTIME_DIR"), blocker.fileName());
+            m_env.insert(QStringLiteral("XDG_RUNTIME_DIR"), blocker.fileName());
         }
         int code = -1;
         const QByteArray said = RunLater(&code, { name });

@@ -134,22 +134,22 @@ protected:
         const std::string reason = lab::UnavailableReason();
         if (!reason.empty())
             GTEST_SKIP() << reason;
-        net_ = std::make_unique<lab::LabNet>();
+        m_net = std::make_unique<lab::LabNet>();
     }
 
     // The host namespace with its links, then one namespace and one
     // responder process per device.
     void Build(const std::vector<HostLink>& hostLinks, const std::vector<Device>& devices, bool junk = false)
     {
-        host_ = net_->AddNamespace("host");
-        ASSERT_FALSE(host_.empty()) << net_->Error();
+        m_host = m_net->AddNamespace("host");
+        ASSERT_FALSE(m_host.empty()) << m_net->Error();
         for (const HostLink& link : hostLinks)
-            ASSERT_TRUE(net_->Connect(host_, link.name, {}, { link.address })) << net_->Error();
+            ASSERT_TRUE(m_net->Connect(m_host, link.name, {}, { link.address })) << m_net->Error();
         for (std::size_t i = 0; i < devices.size(); ++i) {
             const Device& d = devices[i];
-            const std::string ns = net_->AddNamespace("d" + std::to_string(i));
-            ASSERT_FALSE(ns.empty()) << net_->Error();
-            ASSERT_TRUE(net_->Connect(ns, "eth0", d.mac, d.ifAddresses)) << net_->Error();
+            const std::string ns = m_net->AddNamespace("d" + std::to_string(i));
+            ASSERT_FALSE(ns.empty()) << m_net->Error();
+            ASSERT_TRUE(m_net->Connect(ns, "eth0", d.mac, d.ifAddresses)) << m_net->Error();
             std::vector<std::string> argv { BinDir() + "/dsc-fake-device" };
             if (junk)
                 argv.push_back("--junk");
@@ -163,22 +163,22 @@ protected:
 
     void StartDevice(const std::string& ns, const std::vector<std::string>& argv)
     {
-        const pid_t pid = net_->Start(ns, argv);
-        ASSERT_GT(pid, 0) << net_->Error();
-        devices_.push_back(pid);
-        ASSERT_TRUE(net_->WaitForLine(pid, "ready")) << net_->Error();
+        const pid_t pid = m_net->Start(ns, argv);
+        ASSERT_GT(pid, 0) << m_net->Error();
+        m_devices.push_back(pid);
+        ASSERT_TRUE(m_net->WaitForLine(pid, "ready")) << m_net->Error();
     }
 
     // A device that ends badly on SIGTERM (a sanitizer report, a crash) fails the test.
     void TearDown() override
     {
-        for (pid_t pid : devices_)
-            EXPECT_EQ(net_->Stop(pid), 0) << "device process " << pid;
+        for (pid_t pid : m_devices)
+            EXPECT_EQ(m_net->Stop(pid), 0) << "device process " << pid;
     }
 
-    std::unique_ptr<lab::LabNet> net_;
-    std::string host_;
-    std::vector<pid_t> devices_;
+    std::unique_ptr<lab::LabNet> m_net;
+    std::string m_host;
+    std::vector<pid_t> m_devices;
 };
 
 // What a search through the given host links must deliver: every device once per link.
@@ -238,8 +238,8 @@ TEST_P(DeviceSearch, FindsExactlyTheDevicesOfTheNetwork)
     ASSERT_NO_FATAL_FAILURE(Build(s.hostLinks, s.devices, s.junk));
     SearchRun run;
     run.interfaceName = s.searchOn;
-    const auto outcome = Search(*net_, host_, run);
-    ASSERT_TRUE(outcome) << net_->Error();
+    const auto outcome = Search(*m_net, m_host, run);
+    ASSERT_TRUE(outcome) << m_net->Error();
 
     std::vector<HostLink> searched = s.hostLinks;
     if (!s.searchOn.empty())
@@ -263,8 +263,8 @@ TEST_F(DiscoveryLab, CallbackReturningZeroEndsTheSearch)
         // Long enough that a search going on after the stop would deliver the rest.
         run.waitMs = 20000;
         run.stopAfter = stopAfter;
-        const auto outcome = Search(*net_, host_, run);
-        ASSERT_TRUE(outcome) << net_->Error();
+        const auto outcome = Search(*m_net, m_host, run);
+        ASSERT_TRUE(outcome) << m_net->Error();
         EXPECT_EQ(outcome->calls, stopAfter);
         EXPECT_EQ(outcome->result, stopAfter);
     }
@@ -273,14 +273,14 @@ TEST_F(DiscoveryLab, CallbackReturningZeroEndsTheSearch)
 TEST_F(DiscoveryLab, RefusesWhatItCannotSearch)
 {
     ASSERT_NO_FATAL_FAILURE(Build({ HostEth0 }, {}));
-    const auto results = net_->RunIn(host_, [] {
+    const auto results = m_net->RunIn(m_host, [] {
         std::string out;
         for (int index : { -2, int(::if_nametoindex("lo")), 999999 })
             out += std::to_string(dsc_EnumSearch(index, Collect)) + " ";
         out += std::to_string(dsc_EnumSearch(-1, nullptr));
         return out;
     });
-    ASSERT_TRUE(results) << net_->Error();
+    ASSERT_TRUE(results) << m_net->Error();
     EXPECT_EQ(*results, "-1 -1 -1 -1");
 }
 
@@ -289,10 +289,10 @@ TEST_F(DiscoveryLab, RefusesWhatItCannotSearch)
 TEST_F(DiscoveryLab, ResponderAnswersWithTheAddressOfTheMoment)
 {
     ASSERT_NO_FATAL_FAILURE(Build({ HostEth0 }, {}));
-    const std::string ns = net_->AddNamespace("dev");
-    ASSERT_FALSE(ns.empty()) << net_->Error();
+    const std::string ns = m_net->AddNamespace("dev");
+    ASSERT_FALSE(ns.empty()) << m_net->Error();
     const std::string mac = "02:40:00:00:00:01";
-    ASSERT_TRUE(net_->Connect(ns, "eth0", mac)) << net_->Error();
+    ASSERT_TRUE(m_net->Connect(ns, "eth0", mac)) << m_net->Error();
     uint32_t address = 0;
     dsc::Responder responder({ .interfaceName = "eth0",
         .netns = ns,
@@ -306,8 +306,8 @@ TEST_F(DiscoveryLab, ResponderAnswersWithTheAddressOfTheMoment)
 
     for (const char* now : { "10.77.0.90", "10.77.0.91", "0.0.0.0" }) {
         address = Ip(now);
-        const auto outcome = Search(*net_, host_, {}, [&] { responder.Poll(10); });
-        ASSERT_TRUE(outcome) << net_->Error();
+        const auto outcome = Search(*m_net, m_host, {}, [&] { responder.Poll(10); });
+        ASSERT_TRUE(outcome) << m_net->Error();
         EXPECT_EQ(outcome->records, Expected({ HostEth0 }, { { mac, {}, now } })) << now;
     }
 }
@@ -327,20 +327,20 @@ TEST(SearchOptions, AcceptsOnlyTheDocumentedRanges)
 TEST_F(DiscoveryLab, HearsTwoHundredFiftyDevices)
 {
     constexpr int Count = 250;
-    host_ = net_->AddNamespace("host");
-    ASSERT_FALSE(host_.empty()) << net_->Error();
-    ASSERT_TRUE(net_->Connect(host_, HostEth0.name, {}, { HostEth0.address })) << net_->Error();
+    m_host = m_net->AddNamespace("host");
+    ASSERT_FALSE(m_host.empty()) << m_net->Error();
+    ASSERT_TRUE(m_net->Connect(m_host, HostEth0.name, {}, { HostEth0.address })) << m_net->Error();
     // One namespace holds all device links and one process answers for all of
     // them, each on its own link with its own MAC.
-    const std::string ns = net_->AddNamespace("many");
-    ASSERT_FALSE(ns.empty()) << net_->Error();
+    const std::string ns = m_net->AddNamespace("many");
+    ASSERT_FALSE(ns.empty()) << m_net->Error();
     std::vector<std::string> argv { BinDir() + "/dsc-fake-device" };
     std::vector<Device> devices;
     for (int i = 0; i < Count; ++i) {
         char mac[18];
         std::snprintf(mac, sizeof mac, "02:30:00:00:%02x:%02x", i >> 8, i & 0xff);
         const std::string link = "e" + std::to_string(i);
-        ASSERT_TRUE(net_->Connect(ns, link, mac)) << net_->Error();
+        ASSERT_TRUE(m_net->Connect(ns, link, mac)) << m_net->Error();
         const std::string address = "10.77." + std::to_string(2 + i / 200) + "." + std::to_string(1 + i % 200);
         devices.push_back({ mac, {}, address });
         argv.push_back("--device");
@@ -352,8 +352,8 @@ TEST_F(DiscoveryLab, HearsTwoHundredFiftyDevices)
     for (int repeats : { 5, 1 }) {
         SearchRun run;
         run.repeats = repeats;
-        const auto outcome = Search(*net_, host_, run);
-        ASSERT_TRUE(outcome) << net_->Error();
+        const auto outcome = Search(*m_net, m_host, run);
+        ASSERT_TRUE(outcome) << m_net->Error();
         EXPECT_EQ(outcome->records.size(), std::size_t(Count)) << "repeats " << repeats;
         EXPECT_EQ(outcome->records, expected) << "repeats " << repeats;
     }

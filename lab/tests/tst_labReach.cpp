@@ -72,10 +72,10 @@ protected:
     {
         const std::string why = lab::UnavailableReason();
         if (!why.empty()) {
-            skip_ = why;
+            m_skip = why;
             return;
         }
-        net_ = new lab::LabNet;
+        m_net = new lab::LabNet;
         const lab::Plan plan {
             { lab::Kind::SameSubnet, "10.77.0.11", "Alpha", "pa" },
             { lab::Kind::ForeignSubnet, "10.88.0.12", "Bravo", "pb" },
@@ -84,19 +84,19 @@ protected:
             { lab::Kind::SharedAddress, "10.77.0.200", "Echo", "pe" },
             { lab::Kind::SecondLink, "10.66.0.20", "Foxtrot", "pf" },
         };
-        if (!net_->BringUp(plan, lab::HostLinks { true, true }))
-            skip_ = "lab failed: " + net_->Error();
+        if (!m_net->BringUp(plan, lab::HostLinks { true, true }))
+            m_skip = "lab failed: " + m_net->Error();
     }
     static void TearDownTestSuite()
     {
-        delete net_;
-        net_ = nullptr;
+        delete m_net;
+        m_net = nullptr;
     }
     void SetUp() override
     {
-        if (!skip_.empty() && !net_)
-            GTEST_SKIP() << skip_;
-        ASSERT_TRUE(skip_.empty()) << skip_;
+        if (!m_skip.empty() && !m_net)
+            GTEST_SKIP() << m_skip;
+        ASSERT_TRUE(m_skip.empty()) << m_skip;
     }
 
     // What the host namespace sees of the device, without and with the host
@@ -104,8 +104,8 @@ protected:
     // "<modbus> <http> | <modbus> <http> | <modbus> <http>".
     static std::string Reach(const lab::Device& device, bool routed)
     {
-        const std::vector<lab::Device> devices = net_->Devices();
-        auto text = net_->RunIn(net_->HostNamespace(), [&] {
+        const std::vector<lab::Device> devices = m_net->Devices();
+        auto text = m_net->RunIn(m_net->HostNamespace(), [&] {
             auto look = [&] {
                 return ModbusIdentity(device.reachAddress) + " " + HttpIdentity(device.reachAddress, devices);
             };
@@ -122,26 +122,26 @@ protected:
             ReleaseLocalInterfaces();
             return out;
         });
-        return text.value_or("task failed: " + net_->Error());
+        return text.value_or("task failed: " + m_net->Error());
     }
 
     // The password registers of a device: what ModbusIdentity reads from it.
     static std::string Registers(const lab::Device& device)
     {
-        return net_->RunIn(net_->HostNamespace(), [&] { return ModbusIdentity(device.reachAddress); }).value_or("?");
+        return m_net->RunIn(m_net->HostNamespace(), [&] { return ModbusIdentity(device.reachAddress); }).value_or("?");
     }
 
-    static lab::LabNet* net_;
-    static std::string skip_;
+    static lab::LabNet* m_net;
+    static std::string m_skip;
 };
 
-lab::LabNet* LabReach::net_ = nullptr;
-std::string LabReach::skip_;
+lab::LabNet* LabReach::m_net = nullptr;
+std::string LabReach::m_skip;
 
 TEST_F(LabReach, ForeignAndUnconfiguredServersOnlyThroughTheHostRoute)
 {
     for (int index : { 1, 2 }) {
-        const lab::Device& d = net_->Devices()[std::size_t(index)];
+        const lab::Device& d = m_net->Devices()[std::size_t(index)];
         SCOPED_TRACE(d.name);
         // Routed and identified before: the shared device answers on its own.
         const std::string shown = Reach(d, true);
@@ -153,7 +153,7 @@ TEST_F(LabReach, ForeignAndUnconfiguredServersOnlyThroughTheHostRoute)
 
 TEST_F(LabReach, SameSubnetServerDirectly)
 {
-    const lab::Device& d = net_->Devices()[0];
+    const lab::Device& d = m_net->Devices()[0];
     const std::string shown = Reach(d, false);
     EXPECT_NE(shown.find(" Alpha | "), std::string::npos) << shown;
     EXPECT_EQ(shown.find("- "), std::string::npos) << shown;
@@ -161,8 +161,8 @@ TEST_F(LabReach, SameSubnetServerDirectly)
 
 TEST_F(LabReach, EachOfTwoServersSharingAnAddressThroughItsOwnMac)
 {
-    const lab::Device& delta = net_->Devices()[3];
-    const lab::Device& echo = net_->Devices()[4];
+    const lab::Device& delta = m_net->Devices()[3];
+    const lab::Device& echo = m_net->Devices()[4];
     ASSERT_EQ(delta.reachAddress, echo.reachAddress);
     std::string ids[2];
     int i = 0;
@@ -184,8 +184,8 @@ TEST_F(LabReach, EachOfTwoServersSharingAnAddressThroughItsOwnMac)
 // reaches its device directly; the third link is not Ethernet.
 TEST_F(LabReach, NamesAndHostLinks)
 {
-    const std::vector<lab::Device> devices = net_->Devices();
-    const auto text = net_->RunIn(net_->HostNamespace(), [&] {
+    const std::vector<lab::Device> devices = m_net->Devices();
+    const auto text = m_net->RunIn(m_net->HostNamespace(), [&] {
         std::string out;
         for (const lab::Device& d : devices) {
             addrinfo hints {};
@@ -206,7 +206,7 @@ TEST_F(LabReach, NamesAndHostLinks)
         ::close(fd);
         return out;
     });
-    ASSERT_TRUE(text) << net_->Error();
+    ASSERT_TRUE(text) << m_net->Error();
     EXPECT_EQ(*text,
         "Alpha=10.77.0.11 Bravo=10.88.0.12 Charlie=192.168.127.254 Delta=10.77.0.200 Echo=10.77.0.200 "
         "Foxtrot=10.66.0.20 | Foxtrot | "

@@ -138,16 +138,16 @@ template <typename Done> qint64 RunUntil(Done done)
 class TMinimalReceiver : public QObject {
 public:
     TMinimalReceiver(const QString& path)
-        : path_(path)
+        : m_path(path)
     {
-        server_.listen(QHostAddress::LocalHost, 0);
-        connect(&server_, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = server_.nextPendingConnection()) {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = m_server.nextPendingConnection()) {
                 connect(s, &QTcpSocket::readyRead, this, [this, s] {
                     while (s->bytesAvailable() >= kAlarmMessageSize) {
                         if (auto rec = DecodeAlarm(s->read(kAlarmMessageSize))) {
-                            rec->Cells[0] = FormatRowNumber(++count_);
-                            AppendLogLine(path_, rec->Cells);
+                            rec->cells[0] = FormatRowNumber(++count);
+                            AppendLogLine(m_path, rec->cells);
                         }
                     }
                 });
@@ -155,12 +155,12 @@ public:
             }
         });
     }
-    int Port() const { return server_.serverPort(); }
-    int count_ = 0;
+    int Port() const { return m_server.serverPort(); }
+    int count = 0;
 
 private:
-    QTcpServer server_;
-    QString path_;
+    QTcpServer m_server;
+    QString m_path;
 };
 
 } // namespace
@@ -192,7 +192,7 @@ int main(int argc, char* argv[])
     const int filterAt = int(app.arguments().indexOf(QStringLiteral("--filter")));
     TEventFilter filter;
     if (filterAt > 0 && filterAt + 1 < app.arguments().size())
-        filter.Text = app.arguments()[filterAt + 1];
+        filter.text = app.arguments()[filterAt + 1];
     WriteRegInteger(AkSettingsKey(), QStringLiteral("SortCol"), sortCol);
 
     const QString today = LogFilePath(logDir, QDate::currentDate());
@@ -201,21 +201,21 @@ int main(int argc, char* argv[])
         f.open(QIODevice::WriteOnly);
         for (int i = 0; i < preload; ++i) {
             auto rec = DecodeAlarm(Message(i % kSenders, i));
-            rec->Cells[0] = FormatRowNumber(i + 1);
-            f.write(CommaText(rec->Cells) + "\r\n");
+            rec->cells[0] = FormatRowNumber(i + 1);
+            f.write(CommaText(rec->cells) + "\r\n");
         }
     }
 
     std::printf("Alarm reception: %d senders on loopback, %d alarms, table preloaded with %d rows%s%s\n", kSenders,
         perSender * kSenders, preload, shortRun ? " (short run)" : "",
-        filter.Active() ? qPrintable(QStringLiteral(", filter \"%1\"").arg(filter.Text)) : "");
+        filter.Active() ? qPrintable(QStringLiteral(", filter \"%1\"").arg(filter.text)) : "");
 
     QFile::copy(today, dir.filePath(QStringLiteral("preload.log")));
     std::atomic<int> failures = 0;
     struct TRun {
-        qint64 StartupMs = 0, Ms = 0;
-        int Rows = 0, Lines = 0;
-        qint64 Forwarded = 0, Dropped = 0;
+        qint64 startupMs = 0, ms = 0;
+        int rows = 0, lines = 0;
+        qint64 forwarded = 0, dropped = 0;
     };
     // One window, the same preloaded day, the same senders.
     auto runWindow = [&](bool forward) {
@@ -226,7 +226,7 @@ int main(int argc, char* argv[])
         startup.start();
         TfmMain window(dir.filePath(QStringLiteral("prog/")));
         window.show();
-        run.StartupMs = startup.elapsed();
+        run.startupMs = startup.elapsed();
         TSyslogForwarder* forwarder = window.ControlRoom()->Forwarder();
         if (filter.Active())
             window.ControlRoom()->Filter()->SetFilter(filter);
@@ -236,22 +236,22 @@ int main(int argc, char* argv[])
         const int rowsBefore = table.rowCount();
         auto senders = StartSenders(port, perSender, failures);
         const int want = rowsBefore + perSender * kSenders;
-        run.Ms = RunUntil([&] { return table.rowCount() >= want; });
+        run.ms = RunUntil([&] { return table.rowCount() >= want; });
         for (auto& t : senders)
             t.join();
-        run.Rows = table.rowCount() - rowsBefore;
-        run.Lines = LineCount(today) - preload;
+        run.rows = table.rowCount() - rowsBefore;
+        run.lines = LineCount(today) - preload;
         if (forward) {
             RunUntil([&] { return forwarder->QueuedCount() == 0 && forwarder->PendingBytes() == 0; });
-            run.Forwarded = forwarder->SentCount();
-            run.Dropped = forwarder->DroppedCount();
+            run.forwarded = forwarder->SentCount();
+            run.dropped = forwarder->DroppedCount();
         }
         return run;
     };
     const TRun off = runWindow(false);
-    const qint64 startupMs = off.StartupMs;
-    const int rowsAdded = off.Rows, linesAdded = off.Lines;
-    const qint64 windowMs = off.Ms;
+    const qint64 startupMs = off.startupMs;
+    const int rowsAdded = off.rows, linesAdded = off.lines;
+    const qint64 windowMs = off.ms;
 
     // The same with every alarm forwarded to a real collector over TCP.
     TRun on;
@@ -266,7 +266,7 @@ int main(int argc, char* argv[])
             StoreForwardingSettings(fs);
             on = runWindow(true);
             StoreForwardingSettings(TForwardingSettings());
-            RunUntil([&] { return collector->LineCount() >= on.Forwarded; });
+            RunUntil([&] { return collector->LineCount() >= on.forwarded; });
             collected = collector->LineCount();
             collector->Stop();
         }
@@ -276,7 +276,7 @@ int main(int argc, char* argv[])
     const QString minimalLog = dir.filePath(QStringLiteral("minimal.log"));
     TMinimalReceiver minimal(minimalLog);
     auto senders2 = StartSenders(minimal.Port(), perSender, failures);
-    const qint64 minimalMs = RunUntil([&] { return minimal.count_ >= perSender * kSenders; });
+    const qint64 minimalMs = RunUntil([&] { return minimal.count >= perSender * kSenders; });
     for (auto& t : senders2)
         t.join();
     const int minimalLines = LineCount(minimalLog);
@@ -289,17 +289,17 @@ int main(int argc, char* argv[])
         "  Alarmkeeper window:  %8d alarms in %6lld ms = %9.0f alarms/s  (rows added %d, log lines %d, sent %d)\n",
         rowsAdded, (long long)windowMs, windowRate, rowsAdded, linesAdded, sent);
     std::printf("  minimal receiver:    %8d alarms in %6lld ms = %9.0f alarms/s  (log lines %d, sent %d)\n",
-        minimal.count_, (long long)minimalMs, minimalRate, minimalLines, sent);
+        minimal.count, (long long)minimalMs, minimalRate, minimalLines, sent);
     std::printf("  ratio window / minimal: %.2f (aim: at least 0.5)\n", windowRate / std::max(minimalRate, 1.0));
     bool forwardComplete = true;
     if (collected >= 0) {
-        const double onRate = on.Rows * 1000.0 / std::max<qint64>(on.Ms, 1);
+        const double onRate = on.rows * 1000.0 / std::max<qint64>(on.ms, 1);
         std::printf("  forwarding on (TCP to rsyslogd): %8d alarms in %6lld ms = %9.0f alarms/s  (log lines %d; "
                     "forwarded %lld, dropped %lld, collector received %d)\n",
-            on.Rows, (long long)on.Ms, onRate, on.Lines, (long long)on.Forwarded, (long long)on.Dropped, collected);
+            on.rows, (long long)on.ms, onRate, on.lines, (long long)on.forwarded, (long long)on.dropped, collected);
         std::printf("  ratio forwarding on / off: %.2f\n", onRate / std::max(windowRate, 1.0));
-        forwardComplete = on.Rows == sent && on.Lines == sent && on.Forwarded + on.Dropped == sent
-            && collected == on.Forwarded;
+        forwardComplete = on.rows == sent && on.lines == sent && on.forwarded + on.dropped == sent
+            && collected == on.forwarded;
     } else {
         std::printf("  forwarding on: skipped (rsyslogd not installed or did not start)\n");
     }

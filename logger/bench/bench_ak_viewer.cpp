@@ -89,8 +89,8 @@ int main(int argc, char* argv[])
             std::memcpy(m.SourceIp, src, 4);
             std::memcpy(m.DestinationIp, src, 4);
             auto rec = DecodeAlarm(EncodeAlarmMessage(m));
-            rec->Cells[0] = FormatRowNumber(i + 1);
-            chunk += CommaText(rec->Cells) + "\r\n";
+            rec->cells[0] = FormatRowNumber(i + 1);
+            chunk += CommaText(rec->cells) + "\r\n";
             if (chunk.size() > (1 << 20)) {
                 f.write(chunk);
                 chunk.clear();

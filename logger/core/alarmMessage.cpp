@@ -75,18 +75,18 @@ std::optional<TEventRecord> DecodeAlarm(QByteArrayView bytes)
     const AlarmMessage m = ParseAlarmMessage(bytes.data());
 
     TEventRecord r;
-    r.Tag = m.EventType < kEventTypeCount ? m.EventType : 0;
-    r.Cells[colEventType] = EventTypeName(m.EventType).toLatin1();
-    r.Cells[colDateTime] = FormatAlarmTime(m.Month, m.Day, m.Year, m.Hour, m.Minute, m.Second);
+    r.tag = m.EventType < kEventTypeCount ? m.EventType : 0;
+    r.cells[colEventType] = EventTypeName(m.EventType).toLatin1();
+    r.cells[colDateTime] = FormatAlarmTime(m.Month, m.Day, m.Year, m.Hour, m.Minute, m.Second);
     const char* end = static_cast<const char*>(std::memchr(m.SourceName, 0, kSourceNameSize));
     QByteArray name(m.SourceName, end ? end - m.SourceName : kSourceNameSize);
     for (char& c : name) {
         if (c == '\r' || c == '\n')
             c = ' ';
     }
-    r.Cells[colSourceName] = name;
-    r.Cells[colSourceIp] = IpText(m.SourceIp);
-    r.Cells[colDestinationIp] = (m.EventType == 2 || m.EventType == 3) ? IpText(m.DestinationIp) : QByteArray("--");
+    r.cells[colSourceName] = name;
+    r.cells[colSourceIp] = IpText(m.SourceIp);
+    r.cells[colDestinationIp] = (m.EventType == 2 || m.EventType == 3) ? IpText(m.DestinationIp) : QByteArray("--");
     return r;
 }
 

@@ -55,12 +55,12 @@ void SetKeepAlive(int fd)
 
 TConnectionAcceptor::TConnectionAcceptor(QTcpServer* server, QObject* parent)
     : QObject(parent)
-    , server_(server)
+    , m_server(server)
 {
-    resume_.setSingleShot(true);
-    connect(&resume_, &QTimer::timeout, this, [this] {
-        if (notifier_)
-            notifier_->setEnabled(true); // still waiting connections wake us at once
+    m_resume.setSingleShot(true);
+    connect(&m_resume, &QTimer::timeout, this, [this] {
+        if (m_notifier)
+            m_notifier->setEnabled(true); // still waiting connections wake us at once
     });
 }
 
@@ -72,31 +72,31 @@ TConnectionAcceptor::~TConnectionAcceptor()
 void TConnectionAcceptor::Start()
 {
     Stop();
-    if (!server_->isListening())
+    if (!m_server->isListening())
         return;
-    server_->pauseAccepting(); // QTcpServer's own notifier stays off
-    notifier_ = new QSocketNotifier(server_->socketDescriptor(), QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &TConnectionAcceptor::Accept);
+    m_server->pauseAccepting(); // QTcpServer's own notifier stays off
+    m_notifier = new QSocketNotifier(m_server->socketDescriptor(), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &TConnectionAcceptor::Accept);
 }
 
 void TConnectionAcceptor::Stop()
 {
-    resume_.stop();
-    delete notifier_;
-    notifier_ = nullptr;
+    m_resume.stop();
+    delete m_notifier;
+    m_notifier = nullptr;
     SetPaused(false);
 }
 
 int TConnectionAcceptor::Connections() const
 {
-    return int(server_->findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly).size());
+    return int(m_server->findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly).size());
 }
 
 void TConnectionAcceptor::Accept()
 {
-    if (!notifier_)
+    if (!m_notifier)
         return;
-    const int listener = int(notifier_->socket());
+    const int listener = int(m_notifier->socket());
     for (int i = 0; i < kAcceptBurst; ++i) {
         const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
@@ -112,7 +112,7 @@ void TConnectionAcceptor::Accept()
             return;
         }
         SetKeepAlive(fd);
-        auto* socket = new QTcpSocket(server_);
+        auto* socket = new QTcpSocket(m_server);
         if (!socket->setSocketDescriptor(fd)) {
             ::close(fd);
             delete socket;
@@ -120,24 +120,24 @@ void TConnectionAcceptor::Accept()
         }
         SetPaused(false);
         emit connectionAccepted(socket);
-        if (!notifier_)
+        if (!m_notifier)
             return; // stopped by a receiver
     }
 }
 
 void TConnectionAcceptor::Pause(int error)
 {
-    pauseError_ = error;
-    notifier_->setEnabled(false);
-    resume_.start(kPauseMs);
+    m_pauseError = error;
+    m_notifier->setEnabled(false);
+    m_resume.start(kPauseMs);
     SetPaused(true);
 }
 
 void TConnectionAcceptor::SetPaused(bool paused)
 {
-    if (paused_ == paused)
+    if (m_paused == paused)
         return;
-    paused_ = paused;
+    m_paused = paused;
     emit pausedChanged(paused);
 }
 

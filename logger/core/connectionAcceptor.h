@@ -37,9 +37,9 @@ public:
     void Stop();
 
     // True while accepting is paused after an error.
-    bool Paused() const { return paused_; }
+    bool Paused() const { return m_paused; }
     // errno of the error that paused accepting.
-    int PauseError() const { return pauseError_; }
+    int PauseError() const { return m_pauseError; }
     // Connections open now.
     int Connections() const;
 
@@ -54,11 +54,11 @@ private:
     void Pause(int error);
     void SetPaused(bool paused);
 
-    QTcpServer* server_;
-    QSocketNotifier* notifier_ = nullptr;
-    QTimer resume_;
-    bool paused_ = false;
-    int pauseError_ = 0;
+    QTcpServer* m_server;
+    QSocketNotifier* m_notifier = nullptr;
+    QTimer m_resume;
+    bool m_paused = false;
+    int m_pauseError = 0;
 };
 
 // Raises the soft limit of open files to the hard limit: every connected

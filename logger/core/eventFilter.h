@@ -8,17 +8,17 @@
 
 struct TEventFilter {
     // Shown event types by code; rows of codes above 3 carry tag 0.
-    std::array<bool, kEventTypeCount> Types { true, true, true, true };
-    QString Source; // in the source name or address, any case
-    QString Text; // in any of the six cells, any case
+    std::array<bool, kEventTypeCount> types { true, true, true, true };
+    QString source; // in the source name or address, any case
+    QString text; // in any of the six cells, any case
 
     // Whether any row could be hidden at all.
     bool Active() const
     {
-        for (const bool shown : Types)
+        for (const bool shown : types)
             if (!shown)
                 return true;
-        return !Source.isEmpty() || !Text.isEmpty();
+        return !source.isEmpty() || !text.isEmpty();
     }
     bool operator==(const TEventFilter&) const = default;
 };

@@ -22,38 +22,38 @@ TEventFilterModel::TEventFilterModel(QObject* parent)
 
 void TEventFilterModel::SetTable(TEventTableModel* table)
 {
-    table_ = table;
+    m_table = table;
     setSourceModel(table);
 }
 
 void TEventFilterModel::SetFilter(const TEventFilter& filter)
 {
-    filter_ = filter;
+    m_filter = filter;
     // Characters a single-byte cell can't hold match nothing, as they should.
-    source_ = filter.Source.toLatin1();
-    text_ = filter.Text.toLatin1();
+    m_source = filter.source.toLatin1();
+    m_text = filter.text.toLatin1();
     invalidateFilter();
 }
 
 bool TEventFilterModel::Accepts(int row) const
 {
-    if (!table_)
+    if (!m_table)
         return false;
-    if (!filter_.Active())
+    if (!m_filter.Active())
         return true;
-    if (table_->RowEmpty(row))
+    if (m_table->RowEmpty(row))
         return false;
-    const int tag = table_->Tag(row);
-    if (tag >= 0 && tag < kEventTypeCount && !filter_.Types[size_t(tag)])
+    const int tag = m_table->Tag(row);
+    if (tag >= 0 && tag < kEventTypeCount && !m_filter.types[size_t(tag)])
         return false;
-    if (!source_.isEmpty() && !Contains(table_->TextKey(row, colSourceName), source_)
-        && !Contains(table_->TextKey(row, colSourceIp), source_))
+    if (!m_source.isEmpty() && !Contains(m_table->TextKey(row, colSourceName), m_source)
+        && !Contains(m_table->TextKey(row, colSourceIp), m_source))
         return false;
-    if (!text_.isEmpty()) {
-        const QByteArray number = table_->CellText(row, colNumber);
-        bool found = Contains(std::string_view(number.constData(), size_t(number.size())), text_);
+    if (!m_text.isEmpty()) {
+        const QByteArray number = m_table->CellText(row, colNumber);
+        bool found = Contains(std::string_view(number.constData(), size_t(number.size())), m_text);
         for (int c = colEventType; !found && c < kEventColumnCount; ++c)
-            found = Contains(table_->TextKey(row, c), text_);
+            found = Contains(m_table->TextKey(row, c), m_text);
         if (!found)
             return false;
     }

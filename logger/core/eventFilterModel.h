@@ -20,10 +20,10 @@ public:
     explicit TEventFilterModel(QObject* parent = nullptr);
 
     void SetTable(TEventTableModel* table);
-    TEventTableModel* Table() const { return table_; }
+    TEventTableModel* Table() const { return m_table; }
 
     void SetFilter(const TEventFilter& filter);
-    const TEventFilter& Filter() const { return filter_; }
+    const TEventFilter& Filter() const { return m_filter; }
 
     // Whether the row of the table passes the filter.
     bool Accepts(int tableRow) const;
@@ -35,8 +35,8 @@ protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
 
 private:
-    TEventTableModel* table_ = nullptr;
-    TEventFilter filter_;
-    QByteArray source_; // the filter texts as table bytes (Latin-1)
-    QByteArray text_;
+    TEventTableModel* m_table = nullptr;
+    TEventFilter m_filter;
+    QByteArray m_source; // the filter texts as table bytes (Latin-1)
+    QByteArray m_text;
 };

@@ -10,6 +10,6 @@ enum TEventColumn { colNumber = 0, colEventType, colDateTime, colSourceName, col
 struct TEventRecord {
     // Single-byte texts in column order: "#", event type, date/time, source
     // name, source address, destination address or "--".
-    std::array<QByteArray, kEventColumnCount> Cells;
-    int Tag = 0; // event type code; 0 for a row that never received one
+    std::array<QByteArray, kEventColumnCount> cells;
+    int tag = 0; // event type code; 0 for a row that never received one
 };

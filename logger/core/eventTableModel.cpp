@@ -16,12 +16,12 @@ const char* const kCaptions[kEventColumnCount]
 TEventTableModel::TEventTableModel(QObject* parent)
     : QAbstractTableModel(parent)
 {
-    rows_.push_back(TRow());
+    m_rows.push_back(TRow());
 }
 
 int TEventTableModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(rows_.size());
+    return parent.isValid() ? 0 : int(m_rows.size());
 }
 
 int TEventTableModel::columnCount(const QModelIndex& parent) const
@@ -31,23 +31,23 @@ int TEventTableModel::columnCount(const QModelIndex& parent) const
 
 QByteArrayView TEventTableModel::Cell(const TRow& row, int column) const
 {
-    qint64 offset = row.Offset;
+    qint64 offset = row.offset;
     for (int c = 1; c < column; ++c)
-        offset += row.Length[c - 1];
-    return QByteArrayView(pool_.constData() + offset, row.Length[column - 1]);
+        offset += row.length[c - 1];
+    return QByteArrayView(m_pool.constData() + offset, row.length[column - 1]);
 }
 
 std::string_view TEventTableModel::TextKey(int row, int column) const
 {
-    const QByteArrayView v = Cell(rows_[size_t(row)], column);
+    const QByteArrayView v = Cell(m_rows[size_t(row)], column);
     return std::string_view(v.data(), size_t(v.size()));
 }
 
 QByteArray TEventTableModel::CellText(int row, int column) const
 {
-    const TRow& r = rows_[size_t(row)];
+    const TRow& r = m_rows[size_t(row)];
     if (column == colNumber)
-        return r.Number ? FormatRowNumber(r.Number) : QByteArray();
+        return r.number ? FormatRowNumber(r.number) : QByteArray();
     return Cell(r, column).toByteArray();
 }
 
@@ -55,8 +55,8 @@ TEventRecord TEventTableModel::Record(int row) const
 {
     TEventRecord rec;
     for (int c = 0; c < kEventColumnCount; ++c)
-        rec.Cells[size_t(c)] = CellText(row, c);
-    rec.Tag = Tag(row);
+        rec.cells[size_t(c)] = CellText(row, c);
+    rec.tag = Tag(row);
     return rec;
 }
 
@@ -64,11 +64,11 @@ QVariant TEventTableModel::data(const QModelIndex& index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    const TRow& r = rows_[size_t(index.row())];
+    const TRow& r = m_rows[size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole: {
         if (index.column() == colNumber)
-            return r.Number ? FromWire(FormatRowNumber(r.Number)) : QString();
+            return r.number ? FromWire(FormatRowNumber(r.number)) : QString();
         const QByteArrayView cell = Cell(r, index.column());
         return FromWire(cell.data(), cell.size());
     }
@@ -77,7 +77,7 @@ QVariant TEventTableModel::data(const QModelIndex& index, int role) const
         // drawn in the highlight colours by the view, whatever this says.
         if (index.column() == colNumber)
             return {};
-        return QBrush(EventColor(r.Tag));
+        return QBrush(EventColor(r.tag));
     default:
         return {};
     }
@@ -112,10 +112,10 @@ Qt::ItemFlags TEventTableModel::flags(const QModelIndex& index) const
 void TEventTableModel::Clear()
 {
     beginResetModel();
-    rows_.clear();
-    rows_.push_back(TRow());
-    pool_.clear();
-    sorted_ = false;
+    m_rows.clear();
+    m_rows.push_back(TRow());
+    m_pool.clear();
+    m_sorted = false;
     endResetModel();
 }
 
@@ -124,22 +124,22 @@ void TEventTableModel::ResetRows(std::vector<TRow>&& rows, QByteArray&& pool)
     beginResetModel();
     if (rows.empty())
         rows.emplace_back();
-    rows_.assign(std::move(rows));
-    pool_ = std::move(pool);
-    sorted_ = false;
+    m_rows.assign(std::move(rows));
+    m_pool = std::move(pool);
+    m_sorted = false;
     endResetModel();
 }
 
 TEventTableModel::TRow TEventTableModel::MakeRow(const TEventRecord& record, int number)
 {
     TRow row;
-    row.Offset = pool_.size();
+    row.offset = m_pool.size();
     for (int c = 1; c < kEventColumnCount; ++c) {
-        pool_.append(record.Cells[size_t(c)]);
-        row.Length[c - 1] = int(record.Cells[size_t(c)].size());
+        m_pool.append(record.cells[size_t(c)]);
+        row.length[c - 1] = int(record.cells[size_t(c)].size());
     }
-    row.Number = number;
-    row.Tag = record.Tag;
+    row.number = number;
+    row.tag = record.tag;
     return row;
 }
 
@@ -147,16 +147,16 @@ int TEventTableModel::InsertPosition(const TRow& row) const
 {
     // Upper bound in the current order, so the new row follows its equals.
     auto before = [&](const TRow& a, const TRow& b) {
-        if (sortColumn_ == colNumber)
-            return sortAscending_ ? a.Number < b.Number : b.Number < a.Number;
-        const QByteArrayView ka = Cell(a, sortColumn_), kb = Cell(b, sortColumn_);
+        if (m_sortColumn == colNumber)
+            return m_sortAscending ? a.number < b.number : b.number < a.number;
+        const QByteArrayView ka = Cell(a, m_sortColumn), kb = Cell(b, m_sortColumn);
         const std::string_view sa(ka.data(), size_t(ka.size())), sb(kb.data(), size_t(kb.size()));
-        return sortAscending_ ? sa < sb : sb < sa;
+        return m_sortAscending ? sa < sb : sb < sa;
     };
-    size_t lo = 0, hi = rows_.size();
+    size_t lo = 0, hi = m_rows.size();
     while (lo < hi) {
         const size_t mid = lo + (hi - lo) / 2;
-        if (before(row, rows_[mid]))
+        if (before(row, m_rows[mid]))
             hi = mid;
         else
             lo = mid + 1;
@@ -166,25 +166,25 @@ int TEventTableModel::InsertPosition(const TRow& row) const
 
 int TEventTableModel::AddAlarm(const TEventRecord& record)
 {
-    const int last = int(rows_.size()) - 1;
-    if (rows_.back().Number == 0) {
+    const int last = int(m_rows.size()) - 1;
+    if (m_rows.back().number == 0) {
         // The empty last row takes the alarm; where it belongs is left to the sort.
-        rows_.back() = MakeRow(record, last + 1);
-        sorted_ = false;
+        m_rows.back() = MakeRow(record, last + 1);
+        m_sorted = false;
         emit dataChanged(index(last, 0), index(last, kEventColumnCount - 1));
         return last;
     }
     TRow row = MakeRow(record, last + 2);
-    const int at = sorted_ ? InsertPosition(row) : last + 1;
+    const int at = m_sorted ? InsertPosition(row) : last + 1;
     beginInsertRows({}, at, at);
-    rows_.insert(size_t(at), row);
+    m_rows.insert(size_t(at), row);
     endInsertRows();
     return at;
 }
 
 void TEventTableModel::ApplyColors()
 {
-    if (!rows_.empty())
+    if (!m_rows.empty())
         emit dataChanged(index(0, 1), index(rowCount() - 1, kEventColumnCount - 1), { Qt::ForegroundRole });
 }
 
@@ -192,13 +192,13 @@ void TEventTableModel::ApplyOrder(const std::vector<int>& order, int column, boo
 {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<TRow> all;
-    all.reserve(rows_.size());
-    rows_.ForEach([&](const TRow& r) { all.push_back(r); });
+    all.reserve(m_rows.size());
+    m_rows.ForEach([&](const TRow& r) { all.push_back(r); });
     std::vector<TRow> sortedRows;
     sortedRows.reserve(all.size());
     for (int from : order)
         sortedRows.push_back(all[size_t(from)]);
-    rows_.assign(std::move(sortedRows));
+    m_rows.assign(std::move(sortedRows));
 
     const QModelIndexList before = persistentIndexList();
     if (!before.isEmpty()) {
@@ -211,8 +211,8 @@ void TEventTableModel::ApplyOrder(const std::vector<int>& order, int column, boo
             after.append(index(newPosition[size_t(idx.row())], idx.column()));
         changePersistentIndexList(before, after);
     }
-    sorted_ = true;
-    sortColumn_ = column;
-    sortAscending_ = ascending;
+    m_sorted = true;
+    m_sortColumn = column;
+    m_sortAscending = ascending;
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

@@ -28,9 +28,9 @@ public:
     // The cell text as bytes ("#" formatted with "%.02d", empty in an empty row).
     QByteArray CellText(int row, int column) const;
     TEventRecord Record(int row) const;
-    int Tag(int row) const { return rows_[size_t(row)].Tag; }
+    int Tag(int row) const { return m_rows[size_t(row)].tag; }
     // "#" cell empty: the row never received an alarm or a good log line.
-    bool RowEmpty(int row) const { return rows_[size_t(row)].Number == 0; }
+    bool RowEmpty(int row) const { return m_rows[size_t(row)].number == 0; }
 
     // Puts an alarm into the table the way a new alarm goes in: into the last
     // row when its "#" is empty, otherwise into a new row. "#" becomes the
@@ -46,12 +46,12 @@ public:
     // since the last sort.
     bool IsSortedBy(int column, bool ascending) const
     {
-        return sorted_ && sortColumn_ == column && sortAscending_ == ascending;
+        return m_sorted && m_sortColumn == column && m_sortAscending == ascending;
     }
 
     // Sort keys of a row, computed once per row by the sort: the number for
     // column 0 (0 for an empty cell), the cell bytes for the others.
-    int NumberKey(int row) const { return rows_[size_t(row)].Number; }
+    int NumberKey(int row) const { return m_rows[size_t(row)].number; }
     std::string_view TextKey(int row, int column) const;
 
     // Reorders the rows: the new row i is the old row order[i]. Selections
@@ -61,10 +61,10 @@ public:
     // For the log loader: replace all rows at once. Each row either a record
     // (with Number > 0) or empty.
     struct TRow {
-        qint64 Offset = 0; // of cell 1 in the pool; cells 1..5 follow one another
-        int Length[kEventColumnCount - 1] {};
-        int Number = 0; // "#"; 0 for an empty cell
-        int Tag = 0;
+        qint64 offset = 0; // of cell 1 in the pool; cells 1..5 follow one another
+        int length[kEventColumnCount - 1] {};
+        int number = 0; // "#"; 0 for an empty cell
+        int tag = 0;
     };
     void ResetRows(std::vector<TRow>&& rows, QByteArray&& pool);
 
@@ -73,9 +73,9 @@ private:
     TRow MakeRow(const TEventRecord& record, int number);
     int InsertPosition(const TRow& row) const;
 
-    TBlockList<TRow> rows_;
-    QByteArray pool_;
-    bool sorted_ = false;
-    int sortColumn_ = 0;
-    bool sortAscending_ = false;
+    TBlockList<TRow> m_rows;
+    QByteArray m_pool;
+    bool m_sorted = false;
+    int m_sortColumn = 0;
+    bool m_sortAscending = false;
 };

@@ -40,17 +40,17 @@ int LoadLogFile(const QString& path, TEventTableModel& table, QString* error)
         }
         // Field 0 is the number the alarm had when it arrived; rows are
         // numbered by line position instead. Its bytes go.
-        row.Tag = EventTypeCode(QString::fromLatin1(pool.constData() + spans[1].first, spans[1].second));
+        row.tag = EventTypeCode(QString::fromLatin1(pool.constData() + spans[1].first, spans[1].second));
         pool.remove(mark, spans[1].first - mark);
-        row.Offset = mark;
+        row.offset = mark;
         for (int c = 1; c < kEventColumnCount; ++c)
-            row.Length[c - 1] = int(spans[size_t(c)].second);
-        if (row.Tag < 2) {
-            pool.truncate(pool.size() - row.Length[4]);
+            row.length[c - 1] = int(spans[size_t(c)].second);
+        if (row.tag < 2) {
+            pool.truncate(pool.size() - row.length[4]);
             pool += "--";
-            row.Length[4] = 2;
+            row.length[4] = 2;
         }
-        row.Number = int(rows.size()) + 1;
+        row.number = int(rows.size()) + 1;
         rows.push_back(row);
         ++count;
     });

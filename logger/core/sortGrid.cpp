@@ -18,7 +18,7 @@ public:
     TSortScope& operator=(const TSortScope&) = delete;
 
 private:
-    TBusyCursor cursor_;
+    TBusyCursor m_cursor;
 };
 
 bool IsBlank(char c)

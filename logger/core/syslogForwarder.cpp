@@ -9,25 +9,25 @@
 
 TSyslogForwarder::TSyslogForwarder(QObject* parent, int queueLimit)
     : QObject(parent)
-    , queueLimit_(std::max(1, queueLimit))
-    , retry_(new QTimer(this))
-    , pumpSoon_(new QTimer(this))
-    , pumpTick_(new QTimer(this))
+    , m_queueLimit(std::max(1, queueLimit))
+    , m_retry(new QTimer(this))
+    , m_pumpSoon(new QTimer(this))
+    , m_pumpTick(new QTimer(this))
 {
-    pumpSoon_->setSingleShot(true);
-    pumpSoon_->setInterval(0);
-    connect(pumpSoon_, &QTimer::timeout, this, &TSyslogForwarder::PumpAny);
+    m_pumpSoon->setSingleShot(true);
+    m_pumpSoon->setInterval(0);
+    connect(m_pumpSoon, &QTimer::timeout, this, &TSyslogForwarder::PumpAny);
     // A busy event loop may leave socket write events waiting: the tick
     // keeps the frames moving in any case.
-    pumpTick_->setInterval(kPumpTickMs);
-    connect(pumpTick_, &QTimer::timeout, this, [this] {
-        if (!queue_.empty() || PendingBytes() > 0)
+    m_pumpTick->setInterval(kPumpTickMs);
+    connect(m_pumpTick, &QTimer::timeout, this, [this] {
+        if (!m_queue.empty() || PendingBytes() > 0)
             PumpAny();
     });
-    origin_.HostName = QHostInfo::localHostName();
-    origin_.ProcessId = QCoreApplication::applicationPid();
-    retry_->setSingleShot(true);
-    connect(retry_, &QTimer::timeout, this, &TSyslogForwarder::Start);
+    m_origin.hostName = QHostInfo::localHostName();
+    m_origin.processId = QCoreApplication::applicationPid();
+    m_retry->setSingleShot(true);
+    connect(m_retry, &QTimer::timeout, this, &TSyslogForwarder::Start);
 }
 
 TSyslogForwarder::~TSyslogForwarder()
@@ -38,12 +38,12 @@ TSyslogForwarder::~TSyslogForwarder()
 void TSyslogForwarder::Configure(const TForwardingSettings& settings)
 {
     Stop();
-    dropped_ += qint64(queue_.size());
-    queue_.clear();
-    settings_ = settings;
-    settings_.Host = settings_.Host.trimmed();
-    backoffMs_ = kFirstBackoffMs;
-    if (settings_.Enabled() && settings_.Port >= 1 && settings_.Port <= 65535)
+    m_dropped += qint64(m_queue.size());
+    m_queue.clear();
+    m_settings = settings;
+    m_settings.Host = m_settings.Host.trimmed();
+    m_backoffMs = kFirstBackoffMs;
+    if (m_settings.Enabled() && m_settings.Port >= 1 && m_settings.Port <= 65535)
         Start();
     else
         SetState(TState::Off);
@@ -51,83 +51,83 @@ void TSyslogForwarder::Configure(const TForwardingSettings& settings)
 
 void TSyslogForwarder::Stop()
 {
-    retry_->stop();
-    pumpSoon_->stop();
-    pumpTick_->stop();
-    if (lookupId_ >= 0)
-        QHostInfo::abortHostLookup(lookupId_);
-    lookupId_ = -1;
-    if (tcp_) {
-        tcp_->disconnect(this);
-        tcp_->abort();
-        tcp_->deleteLater();
-        tcp_ = nullptr;
+    m_retry->stop();
+    m_pumpSoon->stop();
+    m_pumpTick->stop();
+    if (m_lookupId >= 0)
+        QHostInfo::abortHostLookup(m_lookupId);
+    m_lookupId = -1;
+    if (m_tcp) {
+        m_tcp->disconnect(this);
+        m_tcp->abort();
+        m_tcp->deleteLater();
+        m_tcp = nullptr;
     }
     // Frames the kernel never took go back, for a later start to send.
-    for (auto it = inSocket_.rbegin(); it != inSocket_.rend(); ++it) {
-        queue_.push_front(it->Bytes.mid(it->Bytes.indexOf(' ') + 1));
-        --sent_;
+    for (auto it = m_inSocket.rbegin(); it != m_inSocket.rend(); ++it) {
+        m_queue.push_front(it->bytes.mid(it->bytes.indexOf(' ') + 1));
+        --m_sent;
     }
-    inSocket_.clear();
-    if (udp_) {
-        udp_->deleteLater();
-        udp_ = nullptr;
+    m_inSocket.clear();
+    if (m_udp) {
+        m_udp->deleteLater();
+        m_udp = nullptr;
     }
 }
 
 void TSyslogForwarder::SetState(TState state)
 {
-    state_ = state;
+    m_state = state;
     if (state == TState::Connected)
-        pumpTick_->start();
+        m_pumpTick->start();
     emit StatusChanged();
 }
 
 void TSyslogForwarder::Start()
 {
-    if (!settings_.Enabled())
+    if (!m_settings.Enabled())
         return;
-    if (settings_.Protocol == TSyslogProtocol::Udp) {
-        udp_ = new QUdpSocket(this);
-        const QHostAddress literal(settings_.Host);
+    if (m_settings.Protocol == TSyslogProtocol::Udp) {
+        m_udp = new QUdpSocket(this);
+        const QHostAddress literal(m_settings.Host);
         if (!literal.isNull()) {
-            udpAddress_ = literal;
+            m_udpAddress = literal;
             SetState(TState::Connected);
             SchedulePump();
             return;
         }
         SetState(TState::Resolving);
-        lookupId_ = QHostInfo::lookupHost(settings_.Host, this, [this](const QHostInfo& info) {
-            lookupId_ = -1;
+        m_lookupId = QHostInfo::lookupHost(m_settings.Host, this, [this](const QHostInfo& info) {
+            m_lookupId = -1;
             if (info.addresses().isEmpty()) {
                 ScheduleRetry();
                 return;
             }
-            udpAddress_ = info.addresses().constFirst();
-            backoffMs_ = kFirstBackoffMs;
+            m_udpAddress = info.addresses().constFirst();
+            m_backoffMs = kFirstBackoffMs;
             SetState(TState::Connected);
             SchedulePump();
         });
         return;
     }
-    tcp_ = new QTcpSocket(this);
-    connect(tcp_, &QTcpSocket::connected, this, [this] {
-        backoffMs_ = kFirstBackoffMs;
+    m_tcp = new QTcpSocket(this);
+    connect(m_tcp, &QTcpSocket::connected, this, [this] {
+        m_backoffMs = kFirstBackoffMs;
         SetState(TState::Connected);
         SchedulePump();
     });
-    connect(tcp_, &QTcpSocket::bytesWritten, this, &TSyslogForwarder::OnBytesWritten);
-    connect(tcp_, &QTcpSocket::errorOccurred, this, &TSyslogForwarder::OnBroken);
-    connect(tcp_, &QTcpSocket::disconnected, this, &TSyslogForwarder::OnBroken);
+    connect(m_tcp, &QTcpSocket::bytesWritten, this, &TSyslogForwarder::OnBytesWritten);
+    connect(m_tcp, &QTcpSocket::errorOccurred, this, &TSyslogForwarder::OnBroken);
+    connect(m_tcp, &QTcpSocket::disconnected, this, &TSyslogForwarder::OnBroken);
     // Whatever the collector says is of no interest; don't let it pile up.
-    connect(tcp_, &QTcpSocket::readyRead, this, [this] { tcp_->readAll(); });
+    connect(m_tcp, &QTcpSocket::readyRead, this, [this] { m_tcp->readAll(); });
     SetState(TState::Connecting);
-    tcp_->connectToHost(settings_.Host, quint16(settings_.Port));
+    m_tcp->connectToHost(m_settings.Host, quint16(m_settings.Port));
 }
 
 void TSyslogForwarder::OnBroken()
 {
-    if (!tcp_ || state_ == TState::Waiting)
+    if (!m_tcp || m_state == TState::Waiting)
         return;
     Stop();
     ScheduleRetry();
@@ -136,48 +136,48 @@ void TSyslogForwarder::OnBroken()
 void TSyslogForwarder::ScheduleRetry()
 {
     SetState(TState::Waiting);
-    retry_->start(backoffMs_);
-    backoffMs_ = std::min(backoffMs_ * 2, kMaxBackoffMs);
+    m_retry->start(m_backoffMs);
+    m_backoffMs = std::min(m_backoffMs * 2, kMaxBackoffMs);
 }
 
 void TSyslogForwarder::Enqueue(QByteArray&& message)
 {
-    if (int(queue_.size()) >= queueLimit_) {
-        queue_.pop_front();
-        ++dropped_;
+    if (int(m_queue.size()) >= m_queueLimit) {
+        m_queue.pop_front();
+        ++m_dropped;
     }
-    queue_.push_back(std::move(message));
+    m_queue.push_back(std::move(message));
 }
 
 void TSyslogForwarder::Forward(const TEventRecord& record)
 {
-    if (state_ == TState::Off)
+    if (m_state == TState::Off)
         return;
-    const qint64 droppedBefore = dropped_;
-    Enqueue(FormatSyslogMessage(record, origin_, clock_.Now()));
+    const qint64 droppedBefore = m_dropped;
+    Enqueue(FormatSyslogMessage(record, m_origin, m_clock.Now()));
     // Alarms that arrive in one turn of the event loop go out together. A
     // storm keeps the loop in one turn for long (every connection's bytes
     // are decoded before it turns again): then they go in small batches
     // straight away, or the queue would overflow meanwhile.
-    if (state_ == TState::Connected) {
-        if (int(queue_.size()) >= kDirectBatch)
+    if (m_state == TState::Connected) {
+        if (int(m_queue.size()) >= kDirectBatch)
             PumpAny();
         else
             SchedulePump();
     }
-    if (dropped_ != droppedBefore)
+    if (m_dropped != droppedBefore)
         emit StatusChanged();
 }
 
 void TSyslogForwarder::SchedulePump()
 {
-    if (!pumpSoon_->isActive())
-        pumpSoon_->start();
+    if (!m_pumpSoon->isActive())
+        m_pumpSoon->start();
 }
 
 void TSyslogForwarder::PumpAny()
 {
-    if (tcp_)
+    if (m_tcp)
         Pump();
     else
         PumpUdp();
@@ -185,48 +185,48 @@ void TSyslogForwarder::PumpAny()
 
 void TSyslogForwarder::Pump()
 {
-    if (!tcp_ || state_ != TState::Connected)
+    if (!m_tcp || m_state != TState::Connected)
         return;
     // The socket hands the kernel one written block per write event: frames
     // go out in batches, or a busy window would send one frame per turn.
     QByteArray batch;
-    const qint64 room = kSocketBufferLimit - tcp_->bytesToWrite();
-    const qint64 sentBefore = sent_;
-    while (!queue_.empty() && batch.size() < room) {
-        QByteArray frame = OctetCountedFrame(queue_.front());
-        queue_.pop_front();
+    const qint64 room = kSocketBufferLimit - m_tcp->bytesToWrite();
+    const qint64 sentBefore = m_sent;
+    while (!m_queue.empty() && batch.size() < room) {
+        QByteArray frame = OctetCountedFrame(m_queue.front());
+        m_queue.pop_front();
         batch += frame;
         const qint64 size = frame.size();
-        inSocket_.push_back({ std::move(frame), size });
-        ++sent_;
+        m_inSocket.push_back({ std::move(frame), size });
+        ++m_sent;
     }
     if (batch.isEmpty())
         return;
-    if (tcp_->write(batch) != batch.size()) {
+    if (m_tcp->write(batch) != batch.size()) {
         // Not taken at all: the frames wait again, in order.
-        for (qint64 n = sent_ - sentBefore; n > 0; --n) {
-            queue_.push_front(inSocket_.back().Bytes.mid(inSocket_.back().Bytes.indexOf(' ') + 1));
-            inSocket_.pop_back();
-            --sent_;
+        for (qint64 n = m_sent - sentBefore; n > 0; --n) {
+            m_queue.push_front(m_inSocket.back().bytes.mid(m_inSocket.back().bytes.indexOf(' ') + 1));
+            m_inSocket.pop_back();
+            --m_sent;
         }
         return;
     }
     // Hand the kernel what it takes now. Never called from within
     // bytesWritten: the socket reports no bytes written in a nested call.
-    tcp_->flush();
+    m_tcp->flush();
     emit StatusChanged();
 }
 
 void TSyslogForwarder::PumpUdp()
 {
-    const bool any = !queue_.empty();
-    while (udp_ && state_ == TState::Connected && !queue_.empty()) {
-        const QByteArray& message = queue_.front();
-        if (udp_->writeDatagram(message, udpAddress_, quint16(settings_.Port)) == message.size())
-            ++sent_;
+    const bool any = !m_queue.empty();
+    while (m_udp && m_state == TState::Connected && !m_queue.empty()) {
+        const QByteArray& message = m_queue.front();
+        if (m_udp->writeDatagram(message, m_udpAddress, quint16(m_settings.Port)) == message.size())
+            ++m_sent;
         else
-            ++dropped_; // a datagram has no second chance
-        queue_.pop_front();
+            ++m_dropped; // a datagram has no second chance
+        m_queue.pop_front();
     }
     if (any)
         emit StatusChanged();
@@ -234,28 +234,28 @@ void TSyslogForwarder::PumpUdp()
 
 void TSyslogForwarder::OnBytesWritten(qint64 bytes)
 {
-    while (bytes > 0 && !inSocket_.empty()) {
-        TFrame& f = inSocket_.front();
-        const qint64 taken = std::min(bytes, f.Left);
-        f.Left -= taken;
+    while (bytes > 0 && !m_inSocket.empty()) {
+        TFrame& f = m_inSocket.front();
+        const qint64 taken = std::min(bytes, f.left);
+        f.left -= taken;
         bytes -= taken;
-        if (f.Left == 0)
-            inSocket_.pop_front();
+        if (f.left == 0)
+            m_inSocket.pop_front();
     }
     SchedulePump();
 }
 
 qint64 TSyslogForwarder::PendingBytes() const
 {
-    return tcp_ ? tcp_->bytesToWrite() : 0;
+    return m_tcp ? m_tcp->bytesToWrite() : 0;
 }
 
 QString TSyslogForwarder::StatusText() const
 {
-    if (state_ == TState::Off)
+    if (m_state == TState::Off)
         return {};
     QString state;
-    switch (state_) {
+    switch (m_state) {
     case TState::Connected:
         state = QStringLiteral("connected");
         break;
@@ -267,10 +267,10 @@ QString TSyslogForwarder::StatusText() const
         break;
     }
     return QStringLiteral("Central log %1:%2 (%3, %4): %5 sent, %6 dropped")
-        .arg(settings_.Host)
-        .arg(settings_.Port)
-        .arg(settings_.Protocol == TSyslogProtocol::Udp ? QStringLiteral("UDP") : QStringLiteral("TCP"))
+        .arg(m_settings.Host)
+        .arg(m_settings.Port)
+        .arg(m_settings.Protocol == TSyslogProtocol::Udp ? QStringLiteral("UDP") : QStringLiteral("TCP"))
         .arg(state)
-        .arg(sent_)
-        .arg(dropped_);
+        .arg(m_sent)
+        .arg(m_dropped);
 }

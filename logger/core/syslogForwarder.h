@@ -44,24 +44,24 @@ public:
     // Starts over with the new collector: the old connection and queue go
     // (the queued messages count as dropped). An empty host turns it off.
     void Configure(const TForwardingSettings& settings);
-    const TForwardingSettings& Settings() const { return settings_; }
+    const TForwardingSettings& Settings() const { return m_settings; }
 
     // Queues the alarm and returns at once. Nothing when off.
     void Forward(const TEventRecord& record);
 
-    TState State() const { return state_; }
-    qint64 SentCount() const { return sent_; } // handed to the kernel
-    qint64 DroppedCount() const { return dropped_; }
-    int QueuedCount() const { return int(queue_.size()); }
+    TState State() const { return m_state; }
+    qint64 SentCount() const { return m_sent; } // handed to the kernel
+    qint64 DroppedCount() const { return m_dropped; }
+    int QueuedCount() const { return int(m_queue.size()); }
     // Bytes in the socket's own buffer, not yet taken by the kernel.
     qint64 PendingBytes() const;
-    int QueueLimit() const { return queueLimit_; }
+    int QueueLimit() const { return m_queueLimit; }
 
     // One line for the status strip; empty when off.
     QString StatusText() const;
 
     // Reception time for the messages (tests fix it); default: now.
-    void SetOrigin(const TSyslogOrigin& origin) { origin_ = origin; }
+    void SetOrigin(const TSyslogOrigin& origin) { m_origin = origin; }
 
 signals:
     void StatusChanged();
@@ -80,25 +80,25 @@ private:
     void Enqueue(QByteArray&& message);
 
     struct TFrame {
-        QByteArray Bytes;
-        qint64 Left; // bytes the kernel has not taken yet
+        QByteArray bytes;
+        qint64 left; // bytes the kernel has not taken yet
     };
 
-    TForwardingSettings settings_;
-    TSyslogOrigin origin_;
-    TSyslogClock clock_;
-    int queueLimit_;
-    TState state_ = TState::Off;
-    std::deque<QByteArray> queue_; // whole messages, not framed
-    std::deque<TFrame> inSocket_; // frames handed to the TCP socket
-    QTcpSocket* tcp_ = nullptr;
-    QUdpSocket* udp_ = nullptr;
-    QHostAddress udpAddress_;
-    QTimer* retry_;
-    int backoffMs_ = kFirstBackoffMs;
-    int lookupId_ = -1;
-    QTimer* pumpSoon_; // the next turn of the event loop
-    QTimer* pumpTick_;
-    qint64 sent_ = 0;
-    qint64 dropped_ = 0;
+    TForwardingSettings m_settings;
+    TSyslogOrigin m_origin;
+    TSyslogClock m_clock;
+    int m_queueLimit;
+    TState m_state = TState::Off;
+    std::deque<QByteArray> m_queue; // whole messages, not framed
+    std::deque<TFrame> m_inSocket; // frames handed to the TCP socket
+    QTcpSocket* m_tcp = nullptr;
+    QUdpSocket* m_udp = nullptr;
+    QHostAddress m_udpAddress;
+    QTimer* m_retry;
+    int m_backoffMs = kFirstBackoffMs;
+    int m_lookupId = -1;
+    QTimer* m_pumpSoon; // the next turn of the event loop
+    QTimer* m_pumpTick;
+    qint64 m_sent = 0;
+    qint64 m_dropped = 0;
 };

@@ -56,21 +56,21 @@ QByteArray FormatSyslogMessage(const TEventRecord& record, const TSyslogOrigin& 
 QByteArray TSyslogClock::Timestamp(qint64 ms)
 {
     const qint64 second = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
-    if (second != second_) {
+    if (second != m_second) {
         const QDateTime t = QDateTime::fromSecsSinceEpoch(second);
         const int offset = t.offsetFromUtc();
         const QDateTime fixed = t.toOffsetFromUtc(offset);
-        date_ = fixed.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1();
-        offset_ = offset == 0 ? QByteArrayLiteral("Z") : fixed.toString(Qt::ISODate).right(6).toLatin1();
-        second_ = second;
+        m_date = fixed.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1();
+        m_offset = offset == 0 ? QByteArrayLiteral("Z") : fixed.toString(Qt::ISODate).right(6).toLatin1();
+        m_second = second;
     }
     const int milli = int(ms - second * 1000);
-    QByteArray out = date_;
+    QByteArray out = m_date;
     out += '.';
     out += char('0' + milli / 100);
     out += char('0' + milli / 10 % 10);
     out += char('0' + milli % 10);
-    out += offset_;
+    out += m_offset;
     return out;
 }
 
@@ -81,23 +81,23 @@ QByteArray TSyslogClock::Now()
 
 QByteArray FormatSyslogMessage(const TEventRecord& record, const TSyslogOrigin& origin, QByteArrayView timestamp)
 {
-    const QByteArray& type = record.Cells[colEventType];
+    const QByteArray& type = record.cells[colEventType];
     QByteArray m;
     m.reserve(320);
-    m += '<' + QByteArray::number(kSyslogFacility * 8 + AlarmSeverity(record.Tag)) + ">1 ";
+    m += '<' + QByteArray::number(kSyslogFacility * 8 + AlarmSeverity(record.tag)) + ">1 ";
     m += timestamp;
-    m += ' ' + Token(origin.HostName, kMaxHostNameLength);
+    m += ' ' + Token(origin.hostName, kMaxHostNameLength);
     m += " Alarmkeeper ";
-    m += origin.ProcessId > 0 ? QByteArray::number(origin.ProcessId) : QByteArrayLiteral("-");
+    m += origin.processId > 0 ? QByteArray::number(origin.processId) : QByteArrayLiteral("-");
     m += ' ' + MessageId(type) + " [" + kAlarmSdId;
     for (int c = 0; c < kEventColumnCount; ++c)
-        m += QByteArray(" ") + kParamNames[c] + "=\"" + ParamValue(record.Cells[size_t(c)]) + '"';
+        m += QByteArray(" ") + kParamNames[c] + "=\"" + ParamValue(record.cells[size_t(c)]) + '"';
     m += "] ";
-    QString text = FromWire(type) + QStringLiteral(" from ") + FromWire(record.Cells[colSourceName])
-        + QStringLiteral(" (") + FromWire(record.Cells[colSourceIp]) + QLatin1Char(')');
-    if (record.Cells[colDestinationIp] != "--")
-        text += QStringLiteral(" naming ") + FromWire(record.Cells[colDestinationIp]);
-    text += QStringLiteral(" at ") + FromWire(record.Cells[colDateTime]);
+    QString text = FromWire(type) + QStringLiteral(" from ") + FromWire(record.cells[colSourceName])
+        + QStringLiteral(" (") + FromWire(record.cells[colSourceIp]) + QLatin1Char(')');
+    if (record.cells[colDestinationIp] != "--")
+        text += QStringLiteral(" naming ") + FromWire(record.cells[colDestinationIp]);
+    text += QStringLiteral(" at ") + FromWire(record.cells[colDateTime]);
     m += text.toUtf8();
     return m;
 }

@@ -16,8 +16,8 @@ inline constexpr int kSeverityWarning = 4;
 inline constexpr int kSeverityNotice = 5;
 
 struct TSyslogOrigin {
-    QString HostName; // this computer; "-" when empty
-    qint64 ProcessId = 0;
+    QString hostName; // this computer; "-" when empty
+    qint64 processId = 0;
 };
 
 // Off-Line is a warning, every other event type a notice.
@@ -42,9 +42,9 @@ public:
     QByteArray Now();
 
 private:
-    qint64 second_ = -1;
-    QByteArray date_; // "yyyy-MM-ddTHH:mm:ss"
-    QByteArray offset_; // "+hh:mm" or "Z"
+    qint64 m_second = -1;
+    QByteArray m_date; // "yyyy-MM-ddTHH:mm:ss"
+    QByteArray m_offset; // "+hh:mm" or "Z"
 };
 
 // "LEN SP MSG": the length in decimal, one blank, the message.

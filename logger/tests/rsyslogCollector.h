@@ -29,7 +29,7 @@ public:
 
     TRsyslogCollector()
     {
-        const QString conf = dir_.filePath(QStringLiteral("rsyslog.conf"));
+        const QString conf = m_dir.filePath(QStringLiteral("rsyslog.conf"));
         QFile f(conf);
         if (!f.open(QIODevice::WriteOnly))
             return;
@@ -42,7 +42,7 @@ public:
                                "string=\"%syslogseverity% %msgid% %structured-data% %msg%\\n\")\n"
                                "if $app-name == \"Alarmkeeper\" then action(type=\"omfile\" file=\"%4\" "
                                "template=\"keep\")\n")
-                    .arg(dir_.path())
+                    .arg(m_dir.path())
                     .arg(kTcpPort)
                     .arg(kUdpPort)
                     .arg(OutputPath())
@@ -52,23 +52,23 @@ public:
 
     static bool Available() { return !QStandardPaths::findExecutable(QStringLiteral("rsyslogd"), { "/usr/sbin", "/sbin" }).isEmpty(); }
 
-    QString OutputPath() const { return dir_.filePath(QStringLiteral("received.log")); }
+    QString OutputPath() const { return m_dir.filePath(QStringLiteral("received.log")); }
 
     // Starts rsyslogd and waits until its TCP input takes connections.
     bool Start()
     {
-        process_.setProgram(QStandardPaths::findExecutable(QStringLiteral("rsyslogd"), { "/usr/sbin", "/sbin" }));
-        process_.setArguments({ QStringLiteral("-n"), QStringLiteral("-f"), dir_.filePath(QStringLiteral("rsyslog.conf")),
-            QStringLiteral("-i"), dir_.filePath(QStringLiteral("rsyslogd.pid")) });
-        process_.setWorkingDirectory(dir_.path());
-        process_.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_process.setProgram(QStandardPaths::findExecutable(QStringLiteral("rsyslogd"), { "/usr/sbin", "/sbin" }));
+        m_process.setArguments({ QStringLiteral("-n"), QStringLiteral("-f"), m_dir.filePath(QStringLiteral("rsyslog.conf")),
+            QStringLiteral("-i"), m_dir.filePath(QStringLiteral("rsyslogd.pid")) });
+        m_process.setWorkingDirectory(m_dir.path());
+        m_process.setProcessChannelMode(QProcess::ForwardedChannels);
         // A test killed at its time limit takes the collector with it.
-        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        process_.start();
-        if (!process_.waitForStarted(kStartTimeoutMs))
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        m_process.start();
+        if (!m_process.waitForStarted(kStartTimeoutMs))
             return false;
         const QDeadlineTimer deadline(kStartTimeoutMs);
-        while (!deadline.hasExpired() && process_.state() == QProcess::Running) {
+        while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
             QTcpSocket probe;
             probe.connectToHost(QHostAddress::LocalHost, kTcpPort);
             if (probe.waitForConnected(1000)) {
@@ -82,20 +82,20 @@ public:
 
     void Stop()
     {
-        if (process_.state() == QProcess::NotRunning)
+        if (m_process.state() == QProcess::NotRunning)
             return;
         Resume();
-        process_.terminate();
-        if (!process_.waitForFinished(10000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
         }
     }
 
     // Stopped: it accepts nothing more and reads nothing; the kernel still
     // holds the connections.
-    void Pause() { ::kill(pid_t(process_.processId()), SIGSTOP); }
-    void Resume() { ::kill(pid_t(process_.processId()), SIGCONT); }
+    void Pause() { ::kill(pid_t(m_process.processId()), SIGSTOP); }
+    void Resume() { ::kill(pid_t(m_process.processId()), SIGCONT); }
 
     QByteArrayList Lines() const
     {
@@ -110,6 +110,6 @@ public:
     int LineCount() const { return int(Lines().size()); }
 
 private:
-    QTemporaryDir dir_;
-    QProcess process_;
+    QTemporaryDir m_dir;
+    QProcess m_process;
 };

@@ -28,60 +28,60 @@ class TFakeNotifications : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 public:
     struct TShown {
-        QString Summary;
-        QString Body;
-        int Urgency;
-        qint64 AtMs;
+        QString summary;
+        QString body;
+        int urgency;
+        qint64 atMs;
     };
-    QList<TShown> Shown;
-    QElapsedTimer Clock;
+    QList<TShown> shown;
+    QElapsedTimer clock;
 
 public slots:
     uint Notify(const QString& app, uint, const QString&, const QString& summary, const QString& body,
         const QStringList&, const QVariantMap& hints, int)
     {
         if (app == QLatin1String("Alarmkeeper"))
-            Shown.append({ summary, body, hints.value(QStringLiteral("urgency")).toInt(), Clock.elapsed() });
-        return uint(Shown.size());
+            shown.append({ summary, body, hints.value(QStringLiteral("urgency")).toInt(), clock.elapsed() });
+        return uint(shown.size());
     }
 };
 
 class TestAlarmNotifier : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
-    QProcess daemon_;
-    QString address_;
-    std::unique_ptr<TFakeNotifications> fake_;
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QString m_address;
+    std::unique_ptr<TFakeNotifications> m_fake;
 
-    QDBusConnection Bus(const QString& name) { return QDBusConnection::connectToBus(address_, name); }
+    QDBusConnection Bus(const QString& name) { return QDBusConnection::connectToBus(m_address, name); }
 
 private slots:
     void initTestCase()
     {
-        daemon_.setProgram(QStringLiteral("dbus-daemon"));
-        daemon_.setArguments({ QStringLiteral("--session"), QStringLiteral("--nofork"),
-            QStringLiteral("--address=unix:path=") + dir_.filePath(QStringLiteral("bus")),
+        m_daemon.setProgram(QStringLiteral("dbus-daemon"));
+        m_daemon.setArguments({ QStringLiteral("--session"), QStringLiteral("--nofork"),
+            QStringLiteral("--address=unix:path=") + m_dir.filePath(QStringLiteral("bus")),
             QStringLiteral("--print-address=1") });
-        daemon_.start();
-        if (!daemon_.waitForStarted(10000))
+        m_daemon.start();
+        if (!m_daemon.waitForStarted(10000))
             QSKIP("dbus-daemon is not installed (scripts/install-deps.sh)");
-        QTRY_VERIFY_WITH_TIMEOUT(daemon_.canReadLine(), 10000);
-        address_ = QString::fromUtf8(daemon_.readLine().trimmed());
-        QVERIFY(!address_.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(m_daemon.canReadLine(), 10000);
+        m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
+        QVERIFY(!m_address.isEmpty());
     }
     void cleanupTestCase()
     {
-        daemon_.terminate();
-        daemon_.waitForFinished(5000);
+        m_daemon.terminate();
+        m_daemon.waitForFinished(5000);
     }
     void init()
     {
-        fake_ = std::make_unique<TFakeNotifications>();
-        fake_->Clock.start();
+        m_fake = std::make_unique<TFakeNotifications>();
+        m_fake->clock.start();
         QDBusConnection service = Bus(QStringLiteral("service"));
         QVERIFY(service.isConnected());
-        QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), fake_.get(),
+        QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), m_fake.get(),
             QDBusConnection::ExportAllSlots));
         QVERIFY(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
     }
@@ -90,7 +90,7 @@ private slots:
         QDBusConnection service = Bus(QStringLiteral("service"));
         service.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
         service.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
-        fake_.reset();
+        m_fake.reset();
     }
 
     // Off-Line is ticked by default, urgent; the other types only when ticked.
@@ -100,20 +100,20 @@ private slots:
         notifier.Alarm(Alarm(0));
         notifier.Alarm(Alarm(3));
         QTest::qWait(200);
-        QCOMPARE(fake_->Shown.size(), 0);
+        QCOMPARE(m_fake->shown.size(), 0);
         notifier.Alarm(Alarm(2, "Pump Hall"));
-        QTRY_COMPARE(fake_->Shown.size(), 1);
-        QCOMPARE(fake_->Shown[0].Summary, QStringLiteral("Off-Line: Pump Hall"));
-        QCOMPARE(fake_->Shown[0].Body,
+        QTRY_COMPARE(m_fake->shown.size(), 1);
+        QCOMPARE(m_fake->shown[0].summary, QStringLiteral("Off-Line: Pump Hall"));
+        QCOMPARE(m_fake->shown[0].body,
             QStringLiteral("Off-Line from Pump Hall (192.168.19.7) naming 192.168.19.9 at 4/30/2007 8:5:3"));
-        QCOMPARE(fake_->Shown[0].Urgency, 2);
+        QCOMPARE(m_fake->shown[0].urgency, 2);
 
         notifier.SetTypes({ true, false, false, false });
         QTest::qWait(TAlarmNotifier::kMinIntervalMs);
         notifier.Alarm(Alarm(0, "Boiler"));
-        QTRY_COMPARE(fake_->Shown.size(), 2);
-        QCOMPARE(fake_->Shown[1].Summary, QStringLiteral("Cold Start: Boiler"));
-        QCOMPARE(fake_->Shown[1].Urgency, 1);
+        QTRY_COMPARE(m_fake->shown.size(), 2);
+        QCOMPARE(m_fake->shown[1].summary, QStringLiteral("Cold Start: Boiler"));
+        QCOMPARE(m_fake->shown[1].urgency, 1);
     }
 
     // A burst gives one notification at once and one a second later that
@@ -124,14 +124,14 @@ private slots:
         TAlarmNotifier notifier(nullptr, Bus(QStringLiteral("client")));
         for (int i = 0; i < kBurst; ++i)
             notifier.Alarm(Alarm(2, "Node " + QByteArray::number(i)));
-        QTRY_COMPARE(fake_->Shown.size(), 2);
-        QCOMPARE(fake_->Shown[0].Summary, QStringLiteral("Off-Line: Node 0"));
-        QCOMPARE(fake_->Shown[1].Summary, QStringLiteral("%1 alarms").arg(kBurst - 1));
-        QVERIFY(fake_->Shown[1].Body.contains(QStringLiteral("Node 9")));
-        QVERIFY2(fake_->Shown[1].AtMs - fake_->Shown[0].AtMs >= TAlarmNotifier::kMinIntervalMs * 9 / 10,
+        QTRY_COMPARE(m_fake->shown.size(), 2);
+        QCOMPARE(m_fake->shown[0].summary, QStringLiteral("Off-Line: Node 0"));
+        QCOMPARE(m_fake->shown[1].summary, QStringLiteral("%1 alarms").arg(kBurst - 1));
+        QVERIFY(m_fake->shown[1].body.contains(QStringLiteral("Node 9")));
+        QVERIFY2(m_fake->shown[1].atMs - m_fake->shown[0].atMs >= TAlarmNotifier::kMinIntervalMs * 9 / 10,
             "a second notification within the second");
         QTest::qWait(TAlarmNotifier::kMinIntervalMs * 3 / 2);
-        QCOMPARE(fake_->Shown.size(), 2);
+        QCOMPARE(m_fake->shown.size(), 2);
         QCOMPARE(notifier.NotificationsSent(), 2);
     }
 

@@ -68,21 +68,21 @@ public:
 class TestControlRoom : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<twltest::ModalAnswerer> boxes_;
-    std::unique_ptr<TfmMain> window_;
-    QDateTime now_ { QDate(2026, 3, 14), QTime(12, 0, 0) };
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<twltest::ModalAnswerer> m_boxes;
+    std::unique_ptr<TfmMain> m_window;
+    QDateTime m_now { QDate(2026, 3, 14), QTime(12, 0, 0) };
 
-    QString LogDir() const { return dir_->filePath(QStringLiteral("logs")); }
-    TControlRoom& Room() const { return *window_->ControlRoom(); }
+    QString LogDir() const { return m_dir->filePath(QStringLiteral("logs")); }
+    TControlRoom& Room() const { return *m_window->ControlRoom(); }
     TFilterBar& Bar() const { return *Room().Filter()->Bar(); }
 
     void Open(int sortDir = 0)
     {
         WriteRegInteger(AkSettingsKey(), QStringLiteral("SortDir"), sortDir);
-        window_ = std::make_unique<TfmMain>(dir_->filePath(QStringLiteral("prog/")), [this] { return now_; });
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        m_window = std::make_unique<TfmMain>(m_dir->filePath(QStringLiteral("prog/")), [this] { return m_now; });
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
 
 private slots:
@@ -93,23 +93,23 @@ private slots:
     }
     void init()
     {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(QDir().mkpath(dir_->filePath(QStringLiteral("prog"))));
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("prog"))));
         QVERIFY(QDir().mkpath(LogDir()));
-        qputenv("KORVEL_MACHINE_SETTINGS", dir_->filePath(QStringLiteral("machine.ini")).toLocal8Bit());
+        qputenv("KORVEL_MACHINE_SETTINGS", m_dir->filePath(QStringLiteral("machine.ini")).toLocal8Bit());
         WriteRegInteger(AkSettingsKey(), QStringLiteral("Port"), 14041);
         WriteRegString(AkSettingsKey(), QStringLiteral("LogPath"), LogDir());
-        QFile f(LogFilePath(LogDir(), now_.date()));
+        QFile f(LogFilePath(LogDir(), m_now.date()));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(DayLog());
         f.close();
-        boxes_ = std::make_unique<twltest::ModalAnswerer>();
+        m_boxes = std::make_unique<twltest::ModalAnswerer>();
     }
     void cleanup()
     {
-        window_.reset();
-        boxes_.reset();
-        dir_.reset();
+        m_window.reset();
+        m_boxes.reset();
+        m_dir.reset();
     }
 
     // The filter row stands above the table; without a filter the grid
@@ -118,30 +118,30 @@ private slots:
     void filterRow()
     {
         Open();
-        auto* layout = qobject_cast<QVBoxLayout*>(window_->xgEvent->parentWidget()->layout());
+        auto* layout = qobject_cast<QVBoxLayout*>(m_window->xgEvent->parentWidget()->layout());
         QVERIFY(layout);
-        QCOMPARE(layout->indexOf(&Bar()) + 1, layout->indexOf(window_->xgEvent));
-        QCOMPARE(window_->xgEvent->model(), window_->EventModel());
+        QCOMPARE(layout->indexOf(&Bar()) + 1, layout->indexOf(m_window->xgEvent));
+        QCOMPARE(m_window->xgEvent->model(), m_window->EventModel());
         QTRY_COMPARE(Bar().lbCount->text(), QStringLiteral("300 of 300"));
 
         Bar().cbTypes[0]->setChecked(false);
-        QCOMPARE(window_->xgEvent->model(), Room().Filter()->FilterModel());
-        QCOMPARE(window_->xgEvent->model()->rowCount(), kLoggedRows / 3);
+        QCOMPARE(m_window->xgEvent->model(), Room().Filter()->FilterModel());
+        QCOMPARE(m_window->xgEvent->model()->rowCount(), kLoggedRows / 3);
         QCOMPARE(Bar().lbCount->text(), QStringLiteral("100 of 300"));
         QTest::keyClicks(Bar().etSource, QStringLiteral("hall 3"));
         QTRY_COMPARE(Bar().lbCount->text(), QStringLiteral("10 of 300"));
 
         // New alarms count at once in the total, and in what is shown when they pass.
-        window_->HandleAlarm(Wire(2, "Hall 3"));
-        window_->HandleAlarm(Wire(0, "Hall 3"));
+        m_window->HandleAlarm(Wire(2, "Hall 3"));
+        m_window->HandleAlarm(Wire(0, "Hall 3"));
         QTRY_COMPARE(Bar().lbCount->text(), QStringLiteral("11 of 302"));
 
         Bar().etSource->clear();
         Bar().cbTypes[0]->setChecked(true);
-        QTRY_COMPARE(window_->xgEvent->model(), window_->EventModel());
+        QTRY_COMPARE(m_window->xgEvent->model(), m_window->EventModel());
         QTRY_COMPARE(Bar().lbCount->text(), QStringLiteral("302 of 302"));
         // The log holds what arrived, filtered or not.
-        QFile f(LogFilePath(LogDir(), now_.date()));
+        QFile f(LogFilePath(LogDir(), m_now.date()));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll().count("\r\n"), kLoggedRows + 2);
     }
@@ -152,23 +152,23 @@ private slots:
     {
         Open(1);
         TFollowMode& follow = *Room().Follow();
-        QScrollBar* bar = window_->xgEvent->verticalScrollBar();
+        QScrollBar* bar = m_window->xgEvent->verticalScrollBar();
         QVERIFY(follow.Following());
         QVERIFY(Bar().btnFollow->isVisible());
         QCOMPARE(bar->value(), 0);
-        window_->HandleAlarm(Wire(2, "Newest"));
+        m_window->HandleAlarm(Wire(2, "Newest"));
         QTRY_COMPARE(bar->value(), bar->maximum());
 
         // The operator's wheel stops it.
-        const QPoint at = window_->xgEvent->viewport()->rect().center();
-        QWheelEvent wheel(at, window_->xgEvent->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+        const QPoint at = m_window->xgEvent->viewport()->rect().center();
+        QWheelEvent wheel(at, m_window->xgEvent->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
             Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(window_->xgEvent->viewport(), &wheel);
+        QApplication::sendEvent(m_window->xgEvent->viewport(), &wheel);
         QVERIFY(!follow.Following());
         QVERIFY(Bar().btnFollow->text().contains(QStringLiteral("Not following")));
         const int parked = bar->value();
         QVERIFY(parked < bar->maximum());
-        window_->HandleAlarm(Wire(2, "Newer"));
+        m_window->HandleAlarm(Wire(2, "Newer"));
         QTest::qWait(3 * TFollowMode::kFollowRefreshMs);
         QCOMPARE(bar->value(), parked);
 
@@ -181,16 +181,16 @@ private slots:
         // And so do the keys that move through the rows.
         QTest::mouseClick(Bar().btnFollow, Qt::LeftButton);
         QVERIFY(follow.Following());
-        QTest::keyClick(window_->xgEvent, Qt::Key_PageUp);
+        QTest::keyClick(m_window->xgEvent, Qt::Key_PageUp);
         QVERIFY(!follow.Following());
 
         // Following through a filter: the newest shown row.
         QTest::mouseClick(Bar().btnFollow, Qt::LeftButton);
         for (int code : { 0, 1, 3 })
             Bar().cbTypes[size_t(code)]->setChecked(false);
-        window_->HandleAlarm(Wire(2, "Filtered"));
-        const int last = window_->xgEvent->model()->rowCount() - 1;
-        QCOMPARE(window_->xgEvent->model()->index(last, colSourceName).data().toString(), QStringLiteral("Filtered"));
+        m_window->HandleAlarm(Wire(2, "Filtered"));
+        const int last = m_window->xgEvent->model()->rowCount() - 1;
+        QCOMPARE(m_window->xgEvent->model()->index(last, colSourceName).data().toString(), QStringLiteral("Filtered"));
         QTRY_COMPARE(bar->value(), bar->maximum());
         QVERIFY(follow.Following());
     }
@@ -199,14 +199,14 @@ private slots:
     void symbols()
     {
         Open();
-        auto* delegate = qobject_cast<TEventSymbolDelegate*>(window_->xgEvent->itemDelegateForColumn(colEventType));
+        auto* delegate = qobject_cast<TEventSymbolDelegate*>(m_window->xgEvent->itemDelegateForColumn(colEventType));
         QVERIFY(delegate);
-        const QAbstractItemModel* m = window_->xgEvent->model();
+        const QAbstractItemModel* m = m_window->xgEvent->model();
         TSymbolProbe probe; // what the grid's delegate does, made callable
         for (int r = 0; r < 3; ++r) {
             const QModelIndex cell = m->index(r, colEventType);
             QStyleOptionViewItem option;
-            option.initFrom(window_->xgEvent);
+            option.initFrom(m_window->xgEvent);
             probe.initStyleOption(&option, cell);
             QVERIFY(option.features & QStyleOptionViewItem::HasDecoration);
             const int code = EventTypeCode(cell.data().toString());
@@ -220,22 +220,22 @@ private slots:
     {
         Open();
         Bar().cbTypes[0]->setChecked(false);
-        const QString path = dir_->filePath(QStringLiteral("shown.log"));
-        Room().Filter()->AskExportPath = [&](QWidget*) { return path; };
+        const QString path = m_dir->filePath(QStringLiteral("shown.log"));
+        Room().Filter()->askExportPath = [&](QWidget*) { return path; };
         QTest::mouseClick(Bar().btnExport, Qt::LeftButton);
         TEventTableModel back;
         QCOMPARE(LoadLogFile(path, back), kLoggedRows / 3);
-        const QAbstractItemModel* shown = window_->xgEvent->model();
+        const QAbstractItemModel* shown = m_window->xgEvent->model();
         for (int r = 0; r < shown->rowCount(); ++r)
             for (int c = colEventType; c < kEventColumnCount; ++c)
                 QCOMPARE(back.index(r, c).data(), shown->index(r, c).data());
 
-        TfmViewLog viewer(now_.date(), LogFilePath(LogDir(), now_.date()), window_.get());
+        TfmViewLog viewer(m_now.date(), LogFilePath(LogDir(), m_now.date()), m_window.get());
         TFilterBar& bar = *viewer.Filter()->Bar();
         bar.etText->setText(QStringLiteral("10.0.0.7"));
         QTRY_COMPARE(bar.lbCount->text(), QStringLiteral("30 of 300"));
-        const QString viewed = dir_->filePath(QStringLiteral("viewed.log"));
-        viewer.Filter()->AskExportPath = [&](QWidget*) { return viewed; };
+        const QString viewed = m_dir->filePath(QStringLiteral("viewed.log"));
+        viewer.Filter()->askExportPath = [&](QWidget*) { return viewed; };
         QTest::mouseClick(bar.btnExport, Qt::LeftButton);
         TEventTableModel again;
         QCOMPARE(LoadLogFile(viewed, again), 30);
@@ -243,8 +243,8 @@ private slots:
 
         // A file that can't be written is said so.
         QString said;
-        viewer.Filter()->AskExportPath = [&](QWidget*) { return dir_->filePath(QStringLiteral("none/x.log")); };
-        viewer.Filter()->ShowError = [&](QWidget*, const QString& text) { said = text; };
+        viewer.Filter()->askExportPath = [&](QWidget*) { return m_dir->filePath(QStringLiteral("none/x.log")); };
+        viewer.Filter()->showError = [&](QWidget*, const QString& text) { said = text; };
         QTest::mouseClick(bar.btnExport, Qt::LeftButton);
         QVERIFY(said.contains(QStringLiteral("none/x.log")));
     }
@@ -255,7 +255,7 @@ private slots:
     {
         Open();
         QVERIFY(!Room().ForwardingStatus()->isVisible());
-        boxes_->Dialogs.append([](QWidget* w) {
+        m_boxes->dialogs.append([](QWidget* w) {
             auto* d = qobject_cast<TfmForwarding*>(w);
             if (!d)
                 return false;
@@ -276,7 +276,7 @@ private slots:
         QTRY_VERIFY(Room().ForwardingStatus()->text().contains(QStringLiteral("127.0.0.1:15599 (UDP")));
 
         QString shownHost;
-        boxes_->Dialogs.append([&shownHost](QWidget* w) {
+        m_boxes->dialogs.append([&shownHost](QWidget* w) {
             auto* d = qobject_cast<TfmForwarding*>(w);
             if (!d)
                 return false;

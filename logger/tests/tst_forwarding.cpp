@@ -103,7 +103,7 @@ TForwardingSettings Collector(TSyslogProtocol protocol = TSyslogProtocol::Tcp)
 class TestForwarding : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QTemporaryDir> m_dir;
 
 private slots:
     void initTestCase()
@@ -115,9 +115,9 @@ private slots:
     }
     void init()
     {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        qputenv("KORVEL_MACHINE_SETTINGS", dir_->filePath(QStringLiteral("machine.ini")).toLocal8Bit());
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        qputenv("KORVEL_MACHINE_SETTINGS", m_dir->filePath(QStringLiteral("machine.ini")).toLocal8Bit());
     }
 
     // What the collector makes of our messages: severity, MSGID, the six
@@ -137,11 +137,11 @@ private slots:
         TSyslogForwarder forwarder;
         forwarder.Configure(Collector(TSyslogProtocol(protocol)));
         TEventRecord offLine = *DecodeAlarm(EncodeAlarmMessage(ExampleAlarm(2, "Pump \"A\" [x] \\1")));
-        offLine.Cells[colNumber] = "07";
+        offLine.cells[colNumber] = "07";
         TEventRecord cold = *DecodeAlarm(EncodeAlarmMessage(ExampleAlarm(0, "Peer B")));
-        cold.Cells[colNumber] = "08";
+        cold.cells[colNumber] = "08";
         TEventRecord onLine = *DecodeAlarm(EncodeAlarmMessage(ExampleAlarm(3, "Peer C")));
-        onLine.Cells[colNumber] = "09";
+        onLine.cells[colNumber] = "09";
         QTRY_COMPARE_WITH_TIMEOUT(int(forwarder.State()), int(TSyslogForwarder::TState::Connected), 10000);
         for (const TEventRecord* r : { &offLine, &cold, &onLine })
             forwarder.Forward(*r);
@@ -168,9 +168,9 @@ private slots:
     {
         TRsyslogCollector collector;
         QVERIFY(collector.Start());
-        const QString programDir = dir_->filePath(QStringLiteral("prog/"));
+        const QString programDir = m_dir->filePath(QStringLiteral("prog/"));
         QVERIFY(QDir().mkpath(programDir));
-        const QString logDir = dir_->filePath(QStringLiteral("logs"));
+        const QString logDir = m_dir->filePath(QStringLiteral("logs"));
         const int port = 14040;
         WriteRegInteger(AkSettingsKey(), QStringLiteral("Port"), port);
         WriteRegString(AkSettingsKey(), QStringLiteral("LogPath"), logDir);

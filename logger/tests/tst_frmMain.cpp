@@ -95,24 +95,24 @@ const QByteArray kExampleLine = "01,Off-Line,\"4/30/2007 8:5:3\",\"Peer A\",192.
 class TestMainWindow : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<twltest::ModalAnswerer> boxes_;
-    std::unique_ptr<TfmMain> window_;
-    std::unique_ptr<QAbstractItemModelTester> tester_;
-    QDateTime now_;
-    int port_ = 0;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<twltest::ModalAnswerer> m_boxes;
+    std::unique_ptr<TfmMain> m_window;
+    std::unique_ptr<QAbstractItemModelTester> m_tester;
+    QDateTime m_now;
+    int m_port = 0;
 
-    QString ProgramDir() const { return dir_->filePath(QStringLiteral("prog/")); }
-    QString LogDir() const { return dir_->filePath(QStringLiteral("logs")); }
-    QString TodayLog() const { return LogFilePath(LogDir(), now_.date()); }
-    TEventTableModel& Table() const { return *window_->EventModel(); }
+    QString ProgramDir() const { return m_dir->filePath(QStringLiteral("prog/")); }
+    QString LogDir() const { return m_dir->filePath(QStringLiteral("logs")); }
+    QString TodayLog() const { return LogFilePath(LogDir(), m_now.date()); }
+    TEventTableModel& Table() const { return *m_window->EventModel(); }
 
     void Open()
     {
-        window_ = std::make_unique<TfmMain>(ProgramDir(), [this] { return now_; });
-        tester_ = std::make_unique<QAbstractItemModelTester>(
-            window_->EventModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-        window_->show();
+        m_window = std::make_unique<TfmMain>(ProgramDir(), [this] { return m_now; });
+        m_tester = std::make_unique<QAbstractItemModelTester>(
+            m_window->EventModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        m_window->show();
     }
 
     // Sends bytes on a fresh loopback connection, then a Cold Start from
@@ -122,7 +122,7 @@ class TestMainWindow : public QObject {
     {
         const int sentinels = Sentinels();
         QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, quint16(port_));
+        s.connectToHost(QHostAddress::LocalHost, quint16(m_port));
         QVERIFY(s.waitForConnected(5000));
         qsizetype written = 0;
         for (const QByteArray& w : writes) {
@@ -150,25 +150,25 @@ private slots:
     }
     void init()
     {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
         QVERIFY(QDir().mkpath(ProgramDir()));
-        qputenv("KORVEL_MACHINE_SETTINGS", dir_->filePath(QStringLiteral("machine.ini")).toLocal8Bit());
+        qputenv("KORVEL_MACHINE_SETTINGS", m_dir->filePath(QStringLiteral("machine.ini")).toLocal8Bit());
         for (int code = 0; code < kEventTypeCount; ++code)
             EventTypeTable[size_t(code)].Color = kDefaultEventColors[size_t(code)];
-        port_ = FreePort();
+        m_port = FreePort();
         const QString key = AkSettingsKey();
-        WriteRegInteger(key, QStringLiteral("Port"), port_);
+        WriteRegInteger(key, QStringLiteral("Port"), m_port);
         WriteRegString(key, QStringLiteral("LogPath"), LogDir());
-        now_ = QDateTime(QDate(2026, 3, 14), QTime(12, 0, 0));
-        boxes_ = std::make_unique<twltest::ModalAnswerer>();
+        m_now = QDateTime(QDate(2026, 3, 14), QTime(12, 0, 0));
+        m_boxes = std::make_unique<twltest::ModalAnswerer>();
     }
     void cleanup()
     {
-        tester_.reset();
-        window_.reset();
-        boxes_.reset();
-        dir_.reset();
+        m_tester.reset();
+        m_window.reset();
+        m_boxes.reset();
+        m_dir.reset();
     }
 
     void exampleAlarm()
@@ -182,7 +182,7 @@ private slots:
         QCOMPARE(Row(Table(), 0), QByteArray("01;Off-Line;4/30/2007 8:5:3;Peer A;192.168.19.7;192.168.19.9"));
         QCOMPARE(Table().Tag(0), 2);
         QCOMPARE(ReadAll(TodayLog()), kExampleLine);
-        QVERIFY(boxes_->Texts.isEmpty());
+        QVERIFY(m_boxes->texts.isEmpty());
     }
 
     // Each row: what one connection carries before the sentinel, and the log
@@ -257,9 +257,9 @@ private slots:
     {
         Open();
         QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, quint16(port_));
+        s.connectToHost(QHostAddress::LocalHost, quint16(m_port));
         QVERIFY(s.waitForConnected(5000));
-        QTRY_COMPARE_WITH_TIMEOUT(window_->Acceptor()->Connections(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->Acceptor()->Connections(), 1, 10000);
         auto put = [&](const QByteArray& bytes) {
             s.write(bytes);
             QVERIFY(s.waitForBytesWritten(5000));
@@ -286,7 +286,7 @@ private slots:
     {
         Open();
         QTcpSocket other;
-        other.connectToHost(QHostAddress::LocalHost, quint16(port_));
+        other.connectToHost(QHostAddress::LocalHost, quint16(m_port));
         QVERIFY(other.waitForConnected(5000));
         const QByteArray otherAlarm = Wire(3, "other");
         other.write(otherAlarm.first(30));
@@ -295,12 +295,12 @@ private slots:
 
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         QVERIFY(fd >= 0);
-        QCOMPARE(RawConnect(fd, port_), 0);
+        QCOMPARE(RawConnect(fd, m_port), 0);
         const QByteArray half = Wire(2).first(40);
         QCOMPARE(::write(fd, half.constData(), size_t(half.size())), ssize_t(half.size()));
         QTRY_COMPARE_WITH_TIMEOUT(BytesWaiting(), 70, 10000);
         Reset(fd);
-        QTRY_COMPARE_WITH_TIMEOUT(window_->Acceptor()->Connections(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->Acceptor()->Connections(), 1, 10000);
 
         other.write(otherAlarm.sliced(30));
         QVERIFY(other.waitForBytesWritten(5000));
@@ -335,10 +335,10 @@ private slots:
     {
         Open();
         QTcpSocket quiet;
-        quiet.connectToHost(QHostAddress::LocalHost, quint16(port_));
+        quiet.connectToHost(QHostAddress::LocalHost, quint16(m_port));
         QVERIFY(quiet.waitForConnected(5000));
-        QTRY_COMPARE_WITH_TIMEOUT(window_->Acceptor()->Connections(), 1, 10000);
-        const int fd = int(window_->Listener()->findChildren<QTcpSocket*>().first()->socketDescriptor());
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->Acceptor()->Connections(), 1, 10000);
+        const int fd = int(m_window->Listener()->findChildren<QTcpSocket*>().first()->socketDescriptor());
         auto option = [fd](int level, int name) {
             int value = -1;
             socklen_t size = sizeof value;
@@ -380,16 +380,16 @@ private slots:
 
     void midnightRollover()
     {
-        now_ = QDateTime(QDate(2007, 4, 30), QTime(23, 59, 59));
+        m_now = QDateTime(QDate(2007, 4, 30), QTime(23, 59, 59));
         Open();
-        const QDate first = now_.date();
+        const QDate first = m_now.date();
         Send({ Wire(2) }, false);
         QTRY_COMPARE_WITH_TIMEOUT(Table().CellText(0, 0), QByteArray("01"), 10000);
-        now_ = QDateTime(QDate(2007, 5, 1), QTime(0, 0, 1));
+        m_now = QDateTime(QDate(2007, 5, 1), QTime(0, 0, 1));
         Send({});
         QCOMPARE(Table().rowCount(), 2);
         QCOMPARE(ReadAll(LogFilePath(LogDir(), first)), kExampleLine);
-        QVERIFY(ReadAll(LogFilePath(LogDir(), now_.date())).startsWith("02,\"Cold Start\""));
+        QVERIFY(ReadAll(LogFilePath(LogDir(), m_now.date())).startsWith("02,\"Cold Start\""));
         QCOMPARE(QFileInfo(LogFilePath(LogDir(), first)).fileName(), QStringLiteral("akEvent_070430.log"));
     }
 
@@ -418,14 +418,14 @@ private slots:
         QCOMPARE(Table().rowCount(), 3);
         QVERIFY(QFileInfo::exists(TodayLog()));
 
-        boxes_->Answers = { QMessageBox::No };
-        window_->muClear->trigger();
-        QCOMPARE(boxes_->Texts, QStringList { QStringLiteral("Clear log file, Are you sure?") });
+        m_boxes->answers = { QMessageBox::No };
+        m_window->muClear->trigger();
+        QCOMPARE(m_boxes->texts, QStringList { QStringLiteral("Clear log file, Are you sure?") });
         QCOMPARE(Table().rowCount(), 3);
 
-        TEventHeader* header = window_->xgEvent->Header();
+        TEventHeader* header = m_window->xgEvent->Header();
         header->resizeSection(3, 250); // the operator's width stays
-        window_->muClear->trigger();
+        m_window->muClear->trigger();
         QCOMPARE(Table().rowCount(), 1);
         QVERIFY(Table().RowEmpty(0));
         QVERIFY(!QFileInfo::exists(TodayLog()));
@@ -433,7 +433,7 @@ private slots:
         const QList<int> widths { 60, 100, 200, 250, 150, 150 };
         for (int c = 0; c < kEventColumnCount; ++c)
             QCOMPARE(header->sectionSize(c), widths[c]);
-        TEventHeader* fixed = window_->xgEvent->FixedHeader();
+        TEventHeader* fixed = m_window->xgEvent->FixedHeader();
         QCOMPARE(fixed->sectionSize(0), 60);
         for (int c = 1; c < kEventColumnCount; ++c)
             QVERIFY(fixed->isSectionHidden(c));
@@ -452,8 +452,8 @@ private slots:
         Send({ Wire(2) });
         QVERIFY(QFile::remove(TodayLog()));
         QVERIFY(QDir().mkpath(TodayLog() + QStringLiteral("/held")));
-        window_->muClear->trigger();
-        QCOMPARE(boxes_->Texts, QStringList { QStringLiteral("Clear log file, Are you sure?") });
+        m_window->muClear->trigger();
+        QCOMPARE(m_boxes->texts, QStringList { QStringLiteral("Clear log file, Are you sure?") });
         QCOMPARE(Table().rowCount(), 1);
         QVERIFY(Table().RowEmpty(0));
         QVERIFY(QFileInfo(TodayLog()).isDir());
@@ -477,7 +477,7 @@ private slots:
         QFETCH(QString, modal);
         Open();
         Send({ Wire(2) }); // today's file exists for the viewer
-        boxes_.reset(); // this test answers itself
+        m_boxes.reset(); // this test answers itself
         QString seen;
         int rows = 0;
         QByteArray log;
@@ -498,46 +498,46 @@ private slots:
         });
         poll.start(5);
         if (command == QLatin1String("settings"))
-            window_->muSettings->trigger();
+            m_window->muSettings->trigger();
         else if (command == QLatin1String("open"))
-            window_->muOpen->trigger();
+            m_window->muOpen->trigger();
         else if (command == QLatin1String("viewer"))
-            window_->OpenLogOfDate(now_.date());
+            m_window->OpenLogOfDate(m_now.date());
         else if (command == QLatin1String("exit"))
-            window_->muExit->trigger();
+            m_window->muExit->trigger();
         else
-            window_->muAbout->trigger();
+            m_window->muAbout->trigger();
         QCOMPARE(seen, modal);
         QCOMPARE(rows, 4);
         QCOMPARE(log.count("\r\n"), 4);
         QVERIFY(log.contains("03,On-Line,\"4/30/2007 8:5:3\",during,"));
-        QVERIFY(window_->isVisible());
+        QVERIFY(m_window->isVisible());
     }
 
     // The outer size, frame included; the inner area is smaller by the frame.
     void outerSizes()
     {
         Open();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-        QCOMPARE(window_->frameGeometry().size(), QSize(879, 589));
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QCOMPARE(m_window->frameGeometry().size(), QSize(879, 589));
         Send({ Wire(2) });
         QSize viewerSize;
         QPoint viewerCentre;
-        boxes_->Dialogs = { [&](QWidget* w) {
+        m_boxes->dialogs = { [&](QWidget* w) {
             viewerSize = w->frameGeometry().size();
             viewerCentre = w->frameGeometry().center();
             return false;
         } };
-        window_->OpenLogOfDate(now_.date());
+        m_window->OpenLogOfDate(m_now.date());
         QCOMPARE(viewerSize, QSize(878, 460));
-        QVERIFY((viewerCentre - window_->frameGeometry().center()).manhattanLength() <= 2);
+        QVERIFY((viewerCentre - m_window->frameGeometry().center()).manhattanLength() <= 2);
     }
 
     void defaultsWithNoSettings()
     {
-        QFile::remove(dir_->filePath(QStringLiteral("machine.ini")));
+        QFile::remove(m_dir->filePath(QStringLiteral("machine.ini")));
         Open();
-        const TAkSettings s = window_->CurrentSettings();
+        const TAkSettings s = m_window->CurrentSettings();
         QCOMPARE(s.Port, 4040);
         QCOMPARE(s.LogPath, ProgramDir() + QStringLiteral("log"));
         QVERIFY(QFileInfo(ProgramDir() + QStringLiteral("log")).isDir());
@@ -545,13 +545,13 @@ private slots:
         QCOMPARE(s.SortDir, false);
         QCOMPARE(s.Colors, kDefaultEventColors);
         // The namespace is the test's own, so 4040 is free.
-        QVERIFY(window_->Listener()->isListening());
-        QCOMPARE(window_->Listener()->serverPort(), quint16(4040));
-        QVERIFY(boxes_->Texts.isEmpty());
-        port_ = 4040;
+        QVERIFY(m_window->Listener()->isListening());
+        QCOMPARE(m_window->Listener()->serverPort(), quint16(4040));
+        QVERIFY(m_boxes->texts.isEmpty());
+        m_port = 4040;
         Send({});
-        QVERIFY(!QFileInfo::exists(dir_->filePath(QStringLiteral("machine.ini")))); // nothing written
-        QCOMPARE(window_->windowTitle(), QStringLiteral("KORVEL Alarmkeeper"));
+        QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("machine.ini")))); // nothing written
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("KORVEL Alarmkeeper"));
     }
 
     void storedSettings_data()
@@ -578,7 +578,7 @@ private slots:
         WriteRegInteger(key, QStringLiteral("SortDir"), sortDir);
         WriteRegInteger(key, QStringLiteral("Color_2"), 0xFF0000);
         Open();
-        const TAkSettings s = window_->CurrentSettings();
+        const TAkSettings s = m_window->CurrentSettings();
         QTEST(s.SortCol, "wantCol");
         QTEST(s.SortDir, "wantDir");
         QCOMPARE(s.LogPath, logPath.isValid() ? ProgramDir() + QStringLiteral("log") : LogDir());
@@ -589,13 +589,13 @@ private slots:
 
     void logDirectoryParentMissing()
     {
-        const QString deep = dir_->filePath(QStringLiteral("no/such/parent/log"));
+        const QString deep = m_dir->filePath(QStringLiteral("no/such/parent/log"));
         WriteRegString(AkSettingsKey(), QStringLiteral("LogPath"), deep);
         Open();
-        QCOMPARE(boxes_->Texts, QStringList { QStringLiteral("Cannot create ") + deep });
-        QCOMPARE(boxes_->Captions, QStringList { QStringLiteral("KORVEL Alarmkeeper") });
-        QVERIFY(!QFileInfo::exists(dir_->filePath(QStringLiteral("no"))));
-        QVERIFY(window_->Listener()->isListening());
+        QCOMPARE(m_boxes->texts, QStringList { QStringLiteral("Cannot create ") + deep });
+        QCOMPARE(m_boxes->captions, QStringList { QStringLiteral("KORVEL Alarmkeeper") });
+        QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("no"))));
+        QVERIFY(m_window->Listener()->isListening());
         Send({ Wire(2) });
         QCOMPARE(Table().rowCount(), 2); // shown, though not logged
     }
@@ -604,9 +604,9 @@ private slots:
     {
         QVERIFY(QDir().mkpath(TodayLog())); // a folder where the file should be
         Open();
-        QCOMPARE(boxes_->Texts.size(), 1);
-        QVERIFY(boxes_->Texts[0].contains(LogFileName(now_.date())));
-        QVERIFY(window_->Listener()->isListening());
+        QCOMPARE(m_boxes->texts.size(), 1);
+        QVERIFY(m_boxes->texts[0].contains(LogFileName(m_now.date())));
+        QVERIFY(m_window->Listener()->isListening());
         Send({ Wire(2) });
         QCOMPARE(Table().rowCount(), 2);
     }
@@ -627,21 +627,21 @@ private slots:
         QFETCH(QString, says);
         QTcpServer holder;
         if (port == 0)
-            QVERIFY(holder.listen(QHostAddress::Any, quint16(port_)));
+            QVERIFY(holder.listen(QHostAddress::Any, quint16(m_port)));
         else
             WriteRegInteger(AkSettingsKey(), QStringLiteral("Port"), std::max(port, 0));
         Open();
-        QCOMPARE(boxes_->Texts.size(), 1);
+        QCOMPARE(m_boxes->texts.size(), 1);
         if (says.isEmpty())
-            QVERIFY(!boxes_->Texts[0].isEmpty());
+            QVERIFY(!m_boxes->texts[0].isEmpty());
         else
-            QCOMPARE(boxes_->Texts[0], says);
-        QVERIFY(!window_->Listener()->isListening());
-        window_->HandleAlarm(Wire(2));
+            QCOMPARE(m_boxes->texts[0], says);
+        QVERIFY(!m_window->Listener()->isListening());
+        m_window->HandleAlarm(Wire(2));
         QCOMPARE(Row(Table(), 0), QByteArray("01;Off-Line;4/30/2007 8:5:3;Peer A;192.168.19.7;192.168.19.9"));
         QCOMPARE(ReadAll(TodayLog()), kExampleLine);
-        window_->muAbout->trigger();
-        QTRY_COMPARE(boxes_->DialogClasses, QStringList { QStringLiteral("TfmAbout") });
+        m_window->muAbout->trigger();
+        QTRY_COMPARE(m_boxes->dialogClasses, QStringList { QStringLiteral("TfmAbout") });
     }
 
     // Only No keeps the program running; the question's close box ends it.
@@ -659,12 +659,12 @@ private slots:
         QFETCH(int, answer);
         QFETCH(bool, closes);
         Open();
-        boxes_->Answers = { QMessageBox::StandardButton(answer) };
-        window_->muExit->trigger();
-        QCOMPARE(boxes_->Texts, QStringList { QStringLiteral("Exit Alarmkeeper, Are you sure?") });
-        QCOMPARE(boxes_->Captions, QStringList { QStringLiteral("Confirm") });
-        QCOMPARE(window_->isVisible(), !closes);
-        QCOMPARE(window_->Listener()->isListening(), !closes);
+        m_boxes->answers = { QMessageBox::StandardButton(answer) };
+        m_window->muExit->trigger();
+        QCOMPARE(m_boxes->texts, QStringList { QStringLiteral("Exit Alarmkeeper, Are you sure?") });
+        QCOMPARE(m_boxes->captions, QStringList { QStringLiteral("Confirm") });
+        QCOMPARE(m_window->isVisible(), !closes);
+        QCOMPARE(m_window->Listener()->isListening(), !closes);
         if (!closes)
             Send({});
     }
@@ -684,8 +684,8 @@ private slots:
         QFETCH(bool, clears);
         Open();
         Send({ Wire(2) });
-        boxes_->Answers = { QMessageBox::StandardButton(answer) };
-        window_->muClear->trigger();
+        m_boxes->answers = { QMessageBox::StandardButton(answer) };
+        m_window->muClear->trigger();
         QCOMPARE(Table().rowCount(), clears ? 1 : 2);
         QCOMPARE(QFileInfo::exists(TodayLog()), !clears);
     }
@@ -722,7 +722,7 @@ private slots:
         WriteRegInteger(key, QStringLiteral("SortDir"), startDir);
         Open();
         // Rows in file order, an order no column's sort gives.
-        const QString file = dir_->filePath(QStringLiteral("mixed.log"));
+        const QString file = m_dir->filePath(QStringLiteral("mixed.log"));
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("1,On-Line,\"9/30/2007 1:0:0\",m,10.0.0.2,1.1.1.1\r\n"
@@ -735,10 +735,10 @@ private slots:
         QCOMPARE(LoadLogFile(file, Table()), 12);
         const QByteArray before = Rows();
 
-        TEventHeader* header = window_->xgEvent->Header();
+        TEventHeader* header = m_window->xgEvent->Header();
         const QStringList parts = where.split(QLatin1Char(' '));
         if (parts[0] == QLatin1String("below")) {
-            QTest::mouseClick(window_->xgEvent->viewport(), Qt::LeftButton, {}, QPoint(100, 30));
+            QTest::mouseClick(m_window->xgEvent->viewport(), Qt::LeftButton, {}, QPoint(100, 30));
         } else if (parts[0] == QLatin1String("drag")) {
             const int c = parts[1].toInt();
             const int border = header->sectionViewportPosition(c + 1) - 1;
@@ -768,8 +768,8 @@ private slots:
         } else {
             QVERIFY(Rows() != before);
             QVERIFY(InOrder(Table(), sortedCol, sortedAsc));
-            QCOMPARE(window_->CurrentSettings().SortCol, sortedCol);
-            QCOMPARE(window_->CurrentSettings().SortDir, sortedAsc);
+            QCOMPARE(m_window->CurrentSettings().SortCol, sortedCol);
+            QCOMPARE(m_window->CurrentSettings().SortDir, sortedAsc);
         }
     }
 
@@ -785,7 +785,7 @@ private slots:
         SortGrid(Table(), 0, true);
         QCOMPARE(Table().CellText(98, 0), QByteArray("99"));
         QCOMPARE(Table().CellText(99, 0), QByteArray("100"));
-        window_->HandleAlarm(EncodeAlarmMessage([] {
+        m_window->HandleAlarm(EncodeAlarmMessage([] {
             AlarmMessage m = ExampleAlarm(2);
             m.Month = 10;
             m.Day = 1;
@@ -798,10 +798,10 @@ private slots:
     void colours()
     {
         Open();
-        window_->resize(900, 400);
+        m_window->resize(900, 400);
         Send({ Wire(2) + Wire(2) });
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-        TEventGrid* grid = window_->xgEvent;
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        TEventGrid* grid = m_window->xgEvent;
         auto reddish = [&](int row, int column) {
             const QImage img = grid->viewport()->grab().toImage();
             const QRect cell = grid->visualRect(Table().index(row, column)).adjusted(1, 1, -1, -1);
@@ -820,22 +820,22 @@ private slots:
         QVERIFY(reddish(2, 1) > 0);
 
         // A new colour from the settings shows at once and is stored.
-        TAkSettings s = window_->CurrentSettings();
+        TAkSettings s = m_window->CurrentSettings();
         s.Colors[2] = 0xFF0000; // blue
         grid->clearSelection();
-        window_->ApplySettings(s);
+        m_window->ApplySettings(s);
         QCOMPARE(reddish(2, 1), 0);
         QCOMPARE(ReadRegInteger(AkSettingsKey(), QStringLiteral("Color_2"), -1), 0xFF0000);
-        QCOMPARE(ReadRegInteger(AkSettingsKey(), QStringLiteral("Port"), -1), port_);
+        QCOMPARE(ReadRegInteger(AkSettingsKey(), QStringLiteral("Port"), -1), m_port);
         QCOMPARE(ReadRegString(AkSettingsKey(), QStringLiteral("LogPath"), {}), LogDir());
     }
 
     void openDayWithoutFile()
     {
         Open();
-        window_->OpenLogOfDate(QDate(2001, 1, 1));
-        QCOMPARE(boxes_->Texts, QStringList { QStringLiteral("There is no log file on the date!!") });
-        QVERIFY(boxes_->DialogClasses.isEmpty());
+        m_window->OpenLogOfDate(QDate(2001, 1, 1));
+        QCOMPARE(m_boxes->texts, QStringList { QStringLiteral("There is no log file on the date!!") });
+        QVERIFY(m_boxes->dialogClasses.isEmpty());
     }
 
     void openDayWithFile()
@@ -843,7 +843,7 @@ private slots:
         Open();
         Send({ Wire(2) });
         QString caption, count;
-        boxes_->Dialogs = { [&](QWidget* w) {
+        m_boxes->dialogs = { [&](QWidget* w) {
             auto* viewer = qobject_cast<TfmViewLog*>(w);
             if (!viewer)
                 return false;
@@ -852,8 +852,8 @@ private slots:
             viewer->accept();
             return true;
         } };
-        window_->OpenLogOfDate(now_.date());
-        QCOMPARE(boxes_->DialogClasses, QStringList { QStringLiteral("TfmViewLog") });
+        m_window->OpenLogOfDate(m_now.date());
+        QCOMPARE(m_boxes->dialogClasses, QStringList { QStringLiteral("TfmViewLog") });
         QVERIFY(caption.startsWith(QStringLiteral("Alarm Log Viewer - ")));
         QCOMPARE(count, QStringLiteral("2 alarm event(s)"));
     }
@@ -879,39 +879,39 @@ private slots:
         QFETCH(QStringList, boxes);
         Open();
         Send({ Wire(2) });
-        const QString logDir = newDir.isEmpty() ? LogDir() : dir_->filePath(newDir);
-        boxes_->Dialogs = { [&](QWidget* w) {
+        const QString logDir = newDir.isEmpty() ? LogDir() : m_dir->filePath(newDir);
+        m_boxes->dialogs = { [&](QWidget* w) {
             auto* dialog = qobject_cast<TfmSettings*>(w);
             if (!dialog)
                 return false;
             dialog->cb3->SetStored(0xFF0000u);
-            dialog->etPort->setText(QString::number(port_ + portDelta));
+            dialog->etPort->setText(QString::number(m_port + portDelta));
             dialog->etDir->setText(logDir);
             dialog->btnOK->click();
             return true;
         } };
-        window_->muSettings->trigger();
+        m_window->muSettings->trigger();
         // The answerer's poll may see the dialog once more in the instant
         // between the restart box closing and the dialog closing.
-        QStringList dialogs = boxes_->DialogClasses;
+        QStringList dialogs = m_boxes->dialogClasses;
         dialogs.removeDuplicates();
         QCOMPARE(dialogs, QStringList { QStringLiteral("TfmSettings") });
-        QCOMPARE(boxes_->Texts, boxes);
-        QCOMPARE(boxes_->Captions, QStringList(boxes.size(), QString::fromLatin1(kAppTitle)));
+        QCOMPARE(m_boxes->texts, boxes);
+        QCOMPARE(m_boxes->captions, QStringList(boxes.size(), QString::fromLatin1(kAppTitle)));
         const QString key = AkSettingsKey();
-        QCOMPARE(ReadRegInteger(key, QStringLiteral("Port"), -1), port_ + portDelta);
+        QCOMPARE(ReadRegInteger(key, QStringLiteral("Port"), -1), m_port + portDelta);
         QCOMPARE(ReadRegString(key, QStringLiteral("LogPath"), {}), logDir);
         for (int code = 0; code < kEventTypeCount; ++code)
             QCOMPARE(ReadRegInteger(key, QStringLiteral("Color_%1").arg(code), -1),
                 int(code == 2 ? 0xFF0000u : kDefaultEventColors[size_t(code)]));
         const int offLine = Table().Tag(0) == 2 ? 0 : 1;
         QCOMPARE(Table().data(Table().index(offLine, 1), Qt::ForegroundRole).value<QBrush>().color(), QColor(Qt::blue));
-        QCOMPARE(window_->Listener()->serverPort(), quint16(port_));
+        QCOMPARE(m_window->Listener()->serverPort(), quint16(m_port));
         const QByteArray before = ReadAll(TodayLog());
         Send({}); // still on the old port
         // The next line goes into the directory now in force; the table is not reloaded.
         QCOMPARE(Table().rowCount(), 3);
-        const QByteArray line = ReadAll(LogFilePath(logDir, now_.date()));
+        const QByteArray line = ReadAll(LogFilePath(logDir, m_now.date()));
         QVERIFY(line.endsWith("03,\"Cold Start\",\"4/30/2007 8:5:3\",sentinel,192.168.19.7,--\r\n"));
         if (!newDir.isEmpty()) {
             QCOMPARE(line.count("\r\n"), 1);
@@ -931,8 +931,8 @@ private slots:
         QFETCH(bool, withFile);
         Open();
         Send({});
-        const QDate day = withFile ? now_.date() : now_.date().addDays(-3);
-        boxes_->Dialogs = { [&](QWidget* w) {
+        const QDate day = withFile ? m_now.date() : m_now.date().addDays(-3);
+        m_boxes->dialogs = { [&](QWidget* w) {
                                auto* chooser = qobject_cast<TfmLogDate*>(w);
                                if (!chooser)
                                    return false;
@@ -941,14 +941,14 @@ private slots:
                                return true;
                            },
             [](QWidget*) { return false; } };
-        window_->muOpen->trigger();
+        m_window->muOpen->trigger();
         if (withFile) {
             QCOMPARE(
-                boxes_->DialogClasses, (QStringList { QStringLiteral("TfmLogDate"), QStringLiteral("TfmViewLog") }));
-            QVERIFY(boxes_->Texts.isEmpty());
+                m_boxes->dialogClasses, (QStringList { QStringLiteral("TfmLogDate"), QStringLiteral("TfmViewLog") }));
+            QVERIFY(m_boxes->texts.isEmpty());
         } else {
-            QCOMPARE(boxes_->DialogClasses, QStringList { QStringLiteral("TfmLogDate") });
-            QCOMPARE(boxes_->Texts, QStringList { QStringLiteral("There is no log file on the date!!") });
+            QCOMPARE(m_boxes->dialogClasses, QStringList { QStringLiteral("TfmLogDate") });
+            QCOMPARE(m_boxes->texts, QStringList { QStringLiteral("There is no log file on the date!!") });
         }
     }
 
@@ -957,9 +957,9 @@ private slots:
     {
         WriteRegInteger(AkSettingsKey(), QStringLiteral("SortCol"), 3);
         Open();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
         Send({ Wire(2) + Wire(3) });
-        TEventHeader* fixed = window_->xgEvent->FixedHeader();
+        TEventHeader* fixed = m_window->xgEvent->FixedHeader();
         QVERIFY(fixed->isVisible());
         QCOMPARE(fixed->width(), 60);
         QTest::mouseClick(fixed->viewport(), Qt::LeftButton, {}, QPoint(30, fixed->height() / 2));
@@ -967,11 +967,11 @@ private slots:
         QCOMPARE(ReadRegInteger(AkSettingsKey(), QStringLiteral("SortDir"), -1), 1);
         QCOMPARE(Table().CellText(0, 0), QByteArray("01"));
         // A click on a fixed cell selects its row.
-        QWidget* cells = window_->xgEvent->FixedColumn();
-        QTest::mouseClick(cells, Qt::LeftButton, {}, QPoint(30, window_->xgEvent->rowViewportPosition(1) + 10));
-        QVERIFY(window_->xgEvent->selectionModel()->isRowSelected(1, {}));
+        QWidget* cells = m_window->xgEvent->FixedColumn();
+        QTest::mouseClick(cells, Qt::LeftButton, {}, QPoint(30, m_window->xgEvent->rowViewportPosition(1) + 10));
+        QVERIFY(m_window->xgEvent->selectionModel()->isRowSelected(1, {}));
 
-        TEventHeader* header = window_->xgEvent->Header();
+        TEventHeader* header = m_window->xgEvent->Header();
         const int left = header->sectionViewportPosition(2);
         QTest::mouseMove(header->viewport(), QPoint(left + 50, header->height() / 2));
         QCOMPARE(header->viewport()->cursor().shape(), Qt::PointingHandCursor);
@@ -990,12 +990,12 @@ private slots:
         const QString sim = qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/twinlane-sim");
         QVERIFY2(QFileInfo(sim).isExecutable(), qPrintable(sim));
         Open();
-        const QString control = dir_->filePath(QStringLiteral("sim.ctl"));
+        const QString control = m_dir->filePath(QStringLiteral("sim.ctl"));
         QProcess server;
         server.setProcessChannelMode(QProcess::ForwardedChannels);
         server.start(sim,
             { "--name", "Sim Peer", "--ip", "127.0.0.5", "--port", "0", "--http-port", "-1", "--alarm-host",
-                "127.0.0.1", "--alarm-port", QString::number(port_), "--control", control });
+                "127.0.0.1", "--alarm-port", QString::number(m_port), "--control", control });
         QVERIFY(server.waitForStarted(5000));
         auto stop = qScopeGuard([&] {
             server.terminate();
@@ -1023,11 +1023,11 @@ private slots:
             { "01", "Cold Start", "Sim Peer", "127.0.0.5", "--" } };
         for (int r = 0; r < 2; ++r) {
             const TEventRecord rec = Table().Record(r);
-            QCOMPARE((QByteArrayList { rec.Cells[colNumber], rec.Cells[colEventType], rec.Cells[colSourceName],
-                         rec.Cells[colSourceIp], rec.Cells[colDestinationIp] }),
+            QCOMPARE((QByteArrayList { rec.cells[colNumber], rec.cells[colEventType], rec.cells[colSourceName],
+                         rec.cells[colSourceIp], rec.cells[colDestinationIp] }),
                 rows[r]);
             QVERIFY2(
-                time.match(QString::fromLatin1(rec.Cells[colDateTime])).hasMatch(), rec.Cells[colDateTime].constData());
+                time.match(QString::fromLatin1(rec.cells[colDateTime])).hasMatch(), rec.cells[colDateTime].constData());
         }
         TEventTableModel fromFile;
         QCOMPARE(LoadLogFile(TodayLog(), fromFile), 2);
@@ -1039,12 +1039,12 @@ private slots:
     {
         Open();
         QString text;
-        boxes_->Dialogs = { [&](QWidget* w) {
+        m_boxes->dialogs = { [&](QWidget* w) {
             for (QLabel* l : w->findChildren<QLabel*>())
                 text += l->text();
             return false;
         } };
-        window_->muAbout->trigger();
+        m_window->muAbout->trigger();
         QCOMPARE(text, QStringLiteral("Alarmkeeper V1.0 Build 07043016"));
     }
 
@@ -1055,7 +1055,7 @@ private:
         int unsent = 0;
         if (::ioctl(int(client.socketDescriptor()), SIOCOUTQ, &unsent) != 0 || unsent != 0)
             return false;
-        for (const QTcpSocket* s : window_->Listener()->findChildren<QTcpSocket*>()) {
+        for (const QTcpSocket* s : m_window->Listener()->findChildren<QTcpSocket*>()) {
             int queued = 0;
             if (::ioctl(int(s->socketDescriptor()), FIONREAD, &queued) != 0 || queued != 0)
                 return false;
@@ -1066,7 +1066,7 @@ private:
     qsizetype BytesWaiting() const
     {
         qsizetype n = 0;
-        for (const QTcpSocket* s : window_->Listener()->findChildren<QTcpSocket*>())
+        for (const QTcpSocket* s : m_window->Listener()->findChildren<QTcpSocket*>())
             n += s->bytesAvailable();
         return n;
     }

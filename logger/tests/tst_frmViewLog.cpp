@@ -26,25 +26,25 @@ const QByteArray kDay = "3,On-Line,\"9/30/2007 1:0:0\",m,10.0.0.2,1.1.1.1\r\n"
 
 class TestViewer : public QObject {
     Q_OBJECT
-    QTemporaryDir dir_;
-    QString path_;
+    QTemporaryDir m_dir;
+    QString m_path;
 
 private slots:
     void initTestCase()
     {
-        qputenv("KORVEL_MACHINE_SETTINGS", dir_.filePath(QStringLiteral("machine.ini")).toLocal8Bit());
-        path_ = dir_.filePath(LogFileName(QDate(2007, 10, 1)));
+        qputenv("KORVEL_MACHINE_SETTINGS", m_dir.filePath(QStringLiteral("machine.ini")).toLocal8Bit());
+        m_path = m_dir.filePath(LogFileName(QDate(2007, 10, 1)));
     }
     void init()
     {
-        QFile f(path_);
+        QFile f(m_path);
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(kDay);
     }
 
     void opensInFileOrder()
     {
-        TfmViewLog viewer(QDate(2007, 10, 1), path_);
+        TfmViewLog viewer(QDate(2007, 10, 1), m_path);
         QAbstractItemModelTester tester(viewer.EventModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(viewer.windowTitle(),
             QStringLiteral("Alarm Log Viewer - ") + QLocale().toString(QDate(2007, 10, 1), QLocale::ShortFormat));
@@ -75,7 +75,7 @@ private slots:
         QFETCH(QStringList, clicks);
         QFETCH(QList<int>, sortedCol);
         QFETCH(QList<bool>, sortedAsc);
-        TfmViewLog viewer(QDate(2007, 10, 1), path_);
+        TfmViewLog viewer(QDate(2007, 10, 1), m_path);
         viewer.show();
         QVERIFY(QTest::qWaitForWindowExposed(&viewer));
         const TEventTableModel& t = *viewer.EventModel();
@@ -98,14 +98,14 @@ private slots:
                 QVERIFY(t.IsSortedBy(sortedCol[i], sortedAsc[i]));
             }
         }
-        QVERIFY(!QFileInfo::exists(dir_.filePath(QStringLiteral("machine.ini")))); // nothing stored
+        QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("machine.ini")))); // nothing stored
     }
 
     void reloadShowsTheFileAgain()
     {
-        TfmViewLog viewer(QDate(2007, 10, 1), path_);
+        TfmViewLog viewer(QDate(2007, 10, 1), m_path);
         SortGrid(*viewer.EventModel(), 3, true);
-        QFile f(path_);
+        QFile f(m_path);
         QVERIFY(f.open(QIODevice::Append));
         f.write("6,On-Line,t,new,1.2.3.4,5.6.7.8\r\n");
         f.close();
@@ -116,12 +116,12 @@ private slots:
 
     void unreadableFile()
     {
-        const QString folder = dir_.filePath(QStringLiteral("folder.log"));
+        const QString folder = m_dir.filePath(QStringLiteral("folder.log"));
         QVERIFY(QDir().mkpath(folder));
         twltest::ModalAnswerer boxes;
         TfmViewLog viewer(QDate(2007, 10, 1), folder);
-        QCOMPARE(boxes.Texts.size(), 1);
-        QVERIFY(boxes.Texts[0].contains(folder));
+        QCOMPARE(boxes.texts.size(), 1);
+        QVERIFY(boxes.texts[0].contains(folder));
         QCOMPARE(viewer.lbRecords->text(), QString());
         QCOMPARE(viewer.EventModel()->rowCount(), 1);
     }

@@ -72,15 +72,15 @@ QList<QByteArray> OpenFileLimits(qint64 pid)
 
 class TestProgram : public QObject {
     Q_OBJECT
-    QTemporaryDir dir_;
-    QProcessEnvironment env_;
-    QString program_;
-    int port_ = 0;
+    QTemporaryDir m_dir;
+    QProcessEnvironment m_env;
+    QString m_program;
+    int m_port = 0;
 
     bool Accepting() const
     {
         QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, quint16(port_));
+        s.connectToHost(QHostAddress::LocalHost, quint16(m_port));
         return s.waitForConnected(200);
     }
 
@@ -89,24 +89,24 @@ private slots:
     {
         if (!twltest::PrivateNetworkProblem().empty())
             QSKIP("needs a network namespace of its own (unshare(CLONE_NEWNET) failed; run as root)");
-        program_ = qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/Alarmkeeper");
-        QVERIFY2(QFileInfo(program_).isExecutable(), qPrintable(program_));
-        const QString ini = dir_.filePath(QStringLiteral("machine.ini"));
+        m_program = qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/Alarmkeeper");
+        QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program));
+        const QString ini = m_dir.filePath(QStringLiteral("machine.ini"));
         qputenv("KORVEL_MACHINE_SETTINGS", ini.toLocal8Bit());
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        port_ = probe.serverPort();
+        m_port = probe.serverPort();
         probe.close();
-        WriteRegInteger(AkSettingsKey(), QStringLiteral("Port"), port_);
-        WriteRegString(AkSettingsKey(), QStringLiteral("LogPath"), dir_.filePath(QStringLiteral("log")));
+        WriteRegInteger(AkSettingsKey(), QStringLiteral("Port"), m_port);
+        WriteRegString(AkSettingsKey(), QStringLiteral("LogPath"), m_dir.filePath(QStringLiteral("log")));
 
-        const QString runtime = dir_.filePath(QStringLiteral("run"));
+        const QString runtime = m_dir.filePath(QStringLiteral("run"));
         QVERIFY(QDir().mkpath(runtime));
         QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        env_ = QProcessEnvironment::systemEnvironment();
-        env_.insert(QStringLiteral("KORVEL_MACHINE_SETTINGS"), ini);
-        env_.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        env_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert(QStringLiteral("KORVEL_MACHINE_SETTINGS"), ini);
+        m_env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     }
 
     // Idle peers beyond the program's open-file limit: it neither spins nor
@@ -121,7 +121,7 @@ private slots:
         QSKIP("sanitizer build: UBSan misreports types when the process is out of file handles");
 #endif
         QProcess program;
-        program.setProcessEnvironment(env_);
+        program.setProcessEnvironment(m_env);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         program.setChildProcessModifier([] {
             rlimit low {};
@@ -129,7 +129,7 @@ private slots:
             low.rlim_cur = std::min<rlim_t>(low.rlim_max - 1, 256);
             ::setrlimit(RLIMIT_NOFILE, &low);
         });
-        program.start(program_, {});
+        program.start(m_program, {});
         QVERIFY(program.waitForStarted());
         auto stop = qScopeGuard([&] {
             program.kill();
@@ -159,7 +159,7 @@ private slots:
         });
         sockaddr_in to {};
         to.sin_family = AF_INET;
-        to.sin_port = htons(quint16(port_));
+        to.sin_port = htons(quint16(m_port));
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         for (int i = 0; i < kPeers; ++i) {
             peers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -178,11 +178,11 @@ private slots:
         for (int fd : peers)
             ::close(fd);
         QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, quint16(port_));
+        s.connectToHost(QHostAddress::LocalHost, quint16(m_port));
         QVERIFY(s.waitForConnected(5000));
         s.write(EncodeAlarmMessage(ExampleAlarm(3, "after")));
         QVERIFY(s.waitForBytesWritten(5000));
-        const QString today = LogFilePath(dir_.filePath(QStringLiteral("log")), QDate::currentDate());
+        const QString today = LogFilePath(m_dir.filePath(QStringLiteral("log")), QDate::currentDate());
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
                 QFile f(today);
@@ -197,10 +197,10 @@ private slots:
     // and puts the dialog on top, and ends.
     void secondStartBringsFirstForward()
     {
-        qputenv("XDG_RUNTIME_DIR", env_.value(QStringLiteral("XDG_RUNTIME_DIR")).toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", m_env.value(QStringLiteral("XDG_RUNTIME_DIR")).toLocal8Bit());
         TSingleInstance instance(QStringLiteral("Alarmkeeper"));
         QVERIFY(instance.Acquire());
-        TfmMain window(dir_.filePath(QStringLiteral("prog")));
+        TfmMain window(m_dir.filePath(QStringLiteral("prog")));
         window.FollowLaterStarts(instance);
         window.show();
         window.showMinimized();
@@ -222,9 +222,9 @@ private slots:
             if (!QTest::qWaitForWindowActive(&other))
                 return;
             QProcess second;
-            second.setProcessEnvironment(env_);
+            second.setProcessEnvironment(m_env);
             second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            second.start(program_, {});
+            second.start(m_program, {});
             // The answer comes from this event loop: wait without blocking it.
             QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 30000);
             exitCode = second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -2;
@@ -240,14 +240,14 @@ private slots:
         QVERIFY(dialogOnTop);
     }
 
-    void cleanup() { QDir(dir_.filePath(QStringLiteral("log"))).removeRecursively(); }
+    void cleanup() { QDir(m_dir.filePath(QStringLiteral("log"))).removeRecursively(); }
 
     void singleInstanceAndReception()
     {
         QProcess first;
-        first.setProcessEnvironment(env_);
+        first.setProcessEnvironment(m_env);
         first.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        first.start(program_, {});
+        first.start(m_program, {});
         QVERIFY(first.waitForStarted());
         auto stop = qScopeGuard([&] {
             first.terminate();
@@ -258,11 +258,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Accepting(), 30000);
 
         QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, quint16(port_));
+        s.connectToHost(QHostAddress::LocalHost, quint16(m_port));
         QVERIFY(s.waitForConnected(5000));
         s.write(EncodeAlarmMessage(ExampleAlarm()));
         QVERIFY(s.waitForBytesWritten(5000));
-        const QString today = LogFilePath(dir_.filePath(QStringLiteral("log")), QDate::currentDate());
+        const QString today = LogFilePath(m_dir.filePath(QStringLiteral("log")), QDate::currentDate());
         auto content = [&] {
             QFile f(today);
             return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -272,8 +272,8 @@ private slots:
 
         // A second start asks the first to come forward and ends.
         QProcess second;
-        second.setProcessEnvironment(env_);
-        second.start(program_, {});
+        second.setProcessEnvironment(m_env);
+        second.start(m_program, {});
         QVERIFY(second.waitForFinished(20000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);

@@ -75,40 +75,40 @@ TBytes ReplyTo(const TBytes& request, const TBytes& pdu)
 
 TLoopbackServer::TLoopbackServer()
 {
-    StopFd = ::eventfd(0, EFD_CLOEXEC);
-    ListenFd = ListenLoopback(4, PortNumber);
+    m_stopFd = ::eventfd(0, EFD_CLOEXEC);
+    m_listenFd = ListenLoopback(4, m_portNumber);
 }
 
 TLoopbackServer::~TLoopbackServer()
 {
-    if (ListenFd >= 0)
-        ::close(ListenFd);
-    ::close(StopFd);
+    if (m_listenFd >= 0)
+        ::close(m_listenFd);
+    ::close(m_stopFd);
 }
 
 void TLoopbackServer::StartServing()
 {
-    Thread = std::thread([this] { Serve(); });
+    m_thread = std::thread([this] { Serve(); });
 }
 
 void TLoopbackServer::StopServing()
 {
-    if (!Thread.joinable())
+    if (!m_thread.joinable())
         return;
-    Signal(StopFd);
-    Thread.join();
+    Signal(m_stopFd);
+    m_thread.join();
 }
 
 int TLoopbackServer::AcceptNext(int& index)
 {
     for (;;) {
-        if (!WaitReadable(ListenFd, StopFd))
+        if (!WaitReadable(m_listenFd, m_stopFd))
             return -1;
-        int fd = ::accept4(ListenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
-        std::lock_guard g(Lock);
-        index = Accepted++;
+        std::lock_guard g(m_lock);
+        index = m_accepted++;
         return fd;
     }
 }
@@ -116,60 +116,60 @@ int TLoopbackServer::AcceptNext(int& index)
 void TLoopbackServer::Note(TBytes frame, int connection)
 {
     {
-        std::lock_guard g(Lock);
-        Seen.push_back({ std::move(frame), connection });
+        std::lock_guard g(m_lock);
+        m_seen.push_back({ std::move(frame), connection });
     }
-    Arrived.notify_all();
+    m_arrived.notify_all();
 }
 
 bool TLoopbackServer::StopRequested() const
 {
-    pollfd p { StopFd, POLLIN, 0 };
+    pollfd p { m_stopFd, POLLIN, 0 };
     return ::poll(&p, 1, 0) > 0;
 }
 
 std::vector<TSeenRequest> TLoopbackServer::Requests() const
 {
-    std::lock_guard g(Lock);
-    return Seen;
+    std::lock_guard g(m_lock);
+    return m_seen;
 }
 
 int TLoopbackServer::Connections() const
 {
-    std::lock_guard g(Lock);
-    return Accepted;
+    std::lock_guard g(m_lock);
+    return m_accepted;
 }
 
 bool TLoopbackServer::WaitForRequests(size_t n) const
 {
-    std::unique_lock g(Lock);
-    return Arrived.wait_for(g, std::chrono::seconds(10), [&] { return Seen.size() >= n; });
+    std::unique_lock g(m_lock);
+    return m_arrived.wait_for(g, std::chrono::seconds(10), [&] { return m_seen.size() >= n; });
 }
 
 // ---- libmodbus server ----
 
 TLibmodbusServer::TLibmodbusServer()
 {
-    Map = modbus_mapping_new(0x4000, 0x4000, 0x4000, 0x4000);
+    map = modbus_mapping_new(0x4000, 0x4000, 0x4000, 0x4000);
     // libmodbus binds the address it is given; our own listener gives an
     // ephemeral port, and libmodbus serves the accepted sockets.
-    Ctx = modbus_new_tcp("127.0.0.1", Port());
+    m_ctx = modbus_new_tcp("127.0.0.1", Port());
     StartServing();
 }
 
 TLibmodbusServer::~TLibmodbusServer()
 {
     Stop();
-    modbus_free(Ctx);
-    modbus_mapping_free(Map);
+    modbus_free(m_ctx);
+    modbus_mapping_free(map);
 }
 
 void TLibmodbusServer::Stop()
 {
     StopServing();
-    if (ListenFd >= 0)
-        ::close(ListenFd);
-    ListenFd = -1;
+    if (m_listenFd >= 0)
+        ::close(m_listenFd);
+    m_listenFd = -1;
 }
 
 void TLibmodbusServer::Serve()
@@ -180,20 +180,20 @@ void TLibmodbusServer::Serve()
         const int fd = AcceptNext(index);
         if (fd < 0)
             return;
-        modbus_set_socket(Ctx, fd);
+        modbus_set_socket(m_ctx, fd);
         for (;;) {
-            if (!WaitReadable(fd, StopFd))
+            if (!WaitReadable(fd, m_stopFd))
                 break; // a stop, or the client went
-            int rc = modbus_receive(Ctx, query);
+            int rc = modbus_receive(m_ctx, query);
             if (rc < 0)
                 break;
             if (rc == 0)
                 continue;
             Note(TBytes(query, query + rc), index);
-            modbus_reply(Ctx, query, rc, Map);
+            modbus_reply(m_ctx, query, rc, map);
         }
         ::close(fd);
-        modbus_set_socket(Ctx, -1);
+        modbus_set_socket(m_ctx, -1);
         if (StopRequested())
             return;
     }
@@ -202,7 +202,7 @@ void TLibmodbusServer::Serve()
 // ---- scripted server ----
 
 TScriptedServer::TScriptedServer(TResponder responder)
-    : Responder(std::move(responder))
+    : m_responder(std::move(responder))
 {
     StartServing();
 }
@@ -222,31 +222,31 @@ void TScriptedServer::Serve()
         bool open = true;
         while (open) {
             TBytes frame(7);
-            if (!ReadExactly(fd, StopFd, frame.data(), 7))
+            if (!ReadExactly(fd, m_stopFd, frame.data(), 7))
                 break;
             size_t rest = size_t(frame[4] << 8 | frame[5]);
             rest = rest > 0 ? rest - 1 : 0;
             frame.resize(7 + rest);
-            if (!ReadExactly(fd, StopFd, frame.data() + 7, rest))
+            if (!ReadExactly(fd, m_stopFd, frame.data() + 7, rest))
                 break;
             Note(frame, index);
-            TScriptedAnswer answer = Responder(frame, index);
-            for (const TChunk& c : answer.Chunks) {
-                if (!c.Bytes.empty())
-                    ::send(fd, c.Bytes.data(), c.Bytes.size(), MSG_NOSIGNAL);
-                if (c.PauseMs > 0) {
-                    pollfd p { StopFd, POLLIN, 0 };
-                    if (::poll(&p, 1, c.PauseMs) > 0) {
+            TScriptedAnswer answer = m_responder(frame, index);
+            for (const TChunk& c : answer.chunks) {
+                if (!c.bytes.empty())
+                    ::send(fd, c.bytes.data(), c.bytes.size(), MSG_NOSIGNAL);
+                if (c.pauseMs > 0) {
+                    pollfd p { m_stopFd, POLLIN, 0 };
+                    if (::poll(&p, 1, c.pauseMs) > 0) {
                         open = false;
                         break;
                     }
                 }
             }
-            if (answer.ResetAfter) {
+            if (answer.resetAfter) {
                 const linger abort { 1, 0 };
                 ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
             }
-            if (answer.CloseAfter || answer.ResetAfter)
+            if (answer.closeAfter || answer.resetAfter)
                 open = false;
         }
         ::close(fd);
@@ -259,32 +259,32 @@ void TScriptedServer::Serve()
 
 TDeafListener::TDeafListener()
 {
-    ListenFd = ListenLoopback(0, PortNumber);
-    if (ListenFd < 0)
+    m_listenFd = ListenLoopback(0, m_portNumber);
+    if (m_listenFd < 0)
         return;
     sockaddr_in a {};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(uint16_t(PortNumber));
+    a.sin_port = htons(uint16_t(m_portNumber));
     // Fill the accept queue; once a connect is not answered within a short
     // wait, the queue is full and further SYNs are dropped.
-    for (int i = 0; i < 16 && !IsReady; ++i) {
+    for (int i = 0; i < 16 && !m_isReady; ++i) {
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        Fillers.push_back(fd);
+        m_fillers.push_back(fd);
         if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
             continue;
         pollfd p { fd, POLLOUT, 0 };
         if (::poll(&p, 1, 300) == 0)
-            IsReady = true;
+            m_isReady = true;
     }
 }
 
 TDeafListener::~TDeafListener()
 {
-    for (int fd : Fillers)
+    for (int fd : m_fillers)
         ::close(fd);
-    if (ListenFd >= 0)
-        ::close(ListenFd);
+    if (m_listenFd >= 0)
+        ::close(m_listenFd);
 }
 
 int ClosedPort()

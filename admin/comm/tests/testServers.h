@@ -17,15 +17,15 @@ using TBytes = std::vector<uint8_t>;
 // Every request as the server read it (whole Modbus/TCP frame), and on
 // which accepted connection (0, 1, ...) it came.
 struct TSeenRequest {
-    TBytes Frame;
-    int Connection;
+    TBytes frame;
+    int connection;
 };
 
 // What both servers share: a listener on an ephemeral port of 127.0.0.1,
 // one serving thread, and the record of connections and requests.
 class TLoopbackServer {
 public:
-    int Port() const { return PortNumber; }
+    int Port() const { return m_portNumber; }
     std::vector<TSeenRequest> Requests() const;
     int Connections() const;
     // Waits (up to 10 s) until n requests have come; for answers that the
@@ -45,16 +45,16 @@ protected:
     bool StopRequested() const;
     virtual void Serve() = 0;
 
-    int ListenFd = -1;
-    int StopFd = -1;
+    int m_listenFd = -1;
+    int m_stopFd = -1;
 
 private:
-    int PortNumber = 0;
-    std::thread Thread;
-    mutable std::mutex Lock;
-    mutable std::condition_variable Arrived;
-    std::vector<TSeenRequest> Seen;
-    int Accepted = 0;
+    int m_portNumber = 0;
+    std::thread m_thread;
+    mutable std::mutex m_lock;
+    mutable std::condition_variable m_arrived;
+    std::vector<TSeenRequest> m_seen;
+    int m_accepted = 0;
 };
 
 class TLibmodbusServer : public TLoopbackServer {
@@ -64,22 +64,22 @@ public:
     ~TLibmodbusServer() override;
     // Ends the connections and the listener; the port then refuses.
     void Stop();
-    _modbus_mapping_t* Map = nullptr; // fill before the first request
+    _modbus_mapping_t* map = nullptr; // fill before the first request
 
 private:
     void Serve() override;
-    _modbus* Ctx = nullptr;
+    _modbus* m_ctx = nullptr;
 };
 
 // One piece of a scripted answer: bytes, then a pause before the next piece.
 struct TChunk {
-    TBytes Bytes;
-    int PauseMs = 0;
+    TBytes bytes;
+    int pauseMs = 0;
 };
 struct TScriptedAnswer {
-    std::vector<TChunk> Chunks; // nothing: stay silent
-    bool CloseAfter = false;
-    bool ResetAfter = false; // close with a reset, a socket error at the client
+    std::vector<TChunk> chunks; // nothing: stay silent
+    bool closeAfter = false;
+    bool resetAfter = false; // close with a reset, a socket error at the client
 };
 
 class TScriptedServer : public TLoopbackServer {
@@ -90,7 +90,7 @@ public:
 
 private:
     void Serve() override;
-    TResponder Responder;
+    TResponder m_responder;
 };
 
 // A reply frame to request: its first seven bytes with the length set for
@@ -103,14 +103,14 @@ class TDeafListener {
 public:
     TDeafListener();
     ~TDeafListener();
-    int Port() const { return PortNumber; }
-    bool Ready() const { return IsReady; }
+    int Port() const { return m_portNumber; }
+    bool Ready() const { return m_isReady; }
 
 private:
-    int ListenFd = -1;
-    int PortNumber = 0;
-    bool IsReady = false;
-    std::vector<int> Fillers;
+    int m_listenFd = -1;
+    int m_portNumber = 0;
+    bool m_isReady = false;
+    std::vector<int> m_fillers;
 };
 
 // A port on 127.0.0.1 where nothing listens: connecting is refused.

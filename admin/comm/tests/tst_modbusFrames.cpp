@@ -24,19 +24,19 @@ TBytes Hex(const std::string& text)
 }
 
 struct TFrameCase {
-    const char* Name;
-    uint16_t Tid;
-    unsigned Function;
-    unsigned Number;
-    uint16_t CountOrValue;
-    int DataBytes; // data supplied to 15 and 16; -1 for none
-    const char* Head; // expected first bytes, hex
-    int Size;
-    int ReplySize;
+    const char* name;
+    uint16_t tid;
+    unsigned function;
+    unsigned number;
+    uint16_t countOrValue;
+    int dataBytes; // data supplied to 15 and 16; -1 for none
+    const char* head; // expected first bytes, hex
+    int size;
+    int replySize;
 };
 void PrintTo(const TFrameCase& c, std::ostream* os)
 {
-    *os << c.Name;
+    *os << c.name;
 }
 
 const TFrameCase FrameCases[] = {
@@ -59,35 +59,35 @@ class ModbusFrame : public testing::TestWithParam<TFrameCase> { };
 TEST_P(ModbusFrame, BuildsTheBytesOfTheTable)
 {
     const TFrameCase& c = GetParam();
-    TBytes data(c.DataBytes > 0 ? c.DataBytes : 0);
+    TBytes data(c.dataBytes > 0 ? c.dataBytes : 0);
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = uint8_t(i * 7 + 1);
     TModbusFrame frame;
     ASSERT_TRUE(ModbusBuildRequest(
-        c.Tid, 1, c.Function, c.Number, c.CountOrValue, c.DataBytes >= 0 ? data.data() : nullptr, frame));
-    const TBytes head = Hex(c.Head);
+        c.tid, 1, c.function, c.number, c.countOrValue, c.dataBytes >= 0 ? data.data() : nullptr, frame));
+    const TBytes head = Hex(c.head);
     EXPECT_EQ(TBytes(frame.Bytes, frame.Bytes + head.size()), head);
-    EXPECT_EQ(frame.Size, c.Size);
-    EXPECT_EQ(frame.ReplySize, c.ReplySize);
-    EXPECT_EQ(ModbusReplySize(c.Function, c.CountOrValue), c.ReplySize);
+    EXPECT_EQ(frame.Size, c.size);
+    EXPECT_EQ(frame.ReplySize, c.replySize);
+    EXPECT_EQ(ModbusReplySize(c.function, c.countOrValue), c.replySize);
     // The data go out unchanged after the byte count.
-    if (c.DataBytes > 0) {
+    if (c.dataBytes > 0) {
         EXPECT_EQ(TBytes(frame.Bytes + 13, frame.Bytes + frame.Size), data);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ModbusFrame, testing::ValuesIn(FrameCases),
-    [](const testing::TestParamInfo<TFrameCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TFrameCase>& info) { return std::string(info.param.name); });
 
 struct TRefusedCase {
-    const char* Name;
-    unsigned Function;
-    uint16_t Count;
-    bool WithData;
+    const char* name;
+    unsigned function;
+    uint16_t count;
+    bool withData;
 };
 void PrintTo(const TRefusedCase& c, std::ostream* os)
 {
-    *os << c.Name;
+    *os << c.name;
 }
 
 const TRefusedCase RefusedCases[] = {
@@ -113,26 +113,26 @@ TEST_P(ModbusRefused, LeavesTheFrameAlone)
     const TRefusedCase& c = GetParam();
     uint8_t data[300] = {};
     TModbusFrame frame;
-    EXPECT_FALSE(ModbusBuildRequest(0, 1, c.Function, 1, c.Count, c.WithData ? data : nullptr, frame));
+    EXPECT_FALSE(ModbusBuildRequest(0, 1, c.function, 1, c.count, c.withData ? data : nullptr, frame));
     EXPECT_EQ(frame.Size, 0);
-    if (c.WithData || (c.Function != 15 && c.Function != 16)) {
-        EXPECT_EQ(ModbusReplySize(c.Function, c.Count), -1);
+    if (c.withData || (c.function != 15 && c.function != 16)) {
+        EXPECT_EQ(ModbusReplySize(c.function, c.count), -1);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ModbusRefused, testing::ValuesIn(RefusedCases),
-    [](const testing::TestParamInfo<TRefusedCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TRefusedCase>& info) { return std::string(info.param.name); });
 
 TEST(ModbusReply, ExceptionNeedsEightBytes)
 {
     // A stale 0x84 at offset 7 must not count before byte 7 has arrived.
     const uint8_t reply[9] = { 0, 0, 0, 0, 0, 3, 1, 0x84, 2 };
     const struct {
-        int Received;
-        bool Exception;
+        int received;
+        bool exception;
     } cases[] = { { 0, false }, { 2, false }, { 7, false }, { 8, true }, { 9, true } };
     for (auto c : cases)
-        EXPECT_EQ(ModbusIsExceptionReply(reply, c.Received), c.Exception) << c.Received;
+        EXPECT_EQ(ModbusIsExceptionReply(reply, c.received), c.exception) << c.received;
     const uint8_t normal[9] = { 0, 0, 0, 0, 0, 3, 1, 0x04, 2 };
     EXPECT_FALSE(ModbusIsExceptionReply(normal, 9));
 }
@@ -140,13 +140,13 @@ TEST(ModbusReply, ExceptionNeedsEightBytes)
 TEST(RequestCounter, AdvancesAndWrapsAfter65535)
 {
     const struct {
-        uint32_t Before;
-        uint32_t After;
+        uint32_t before;
+        uint32_t after;
     } cases[] = { { 0, 1 }, { 1, 2 }, { 65534, 65535 }, { 65535, 65536 }, { 65536, 0 } };
     for (auto c : cases) {
-        RequestCounter = c.Before;
+        RequestCounter = c.before;
         AdvanceRequestCounter();
-        EXPECT_EQ(RequestCounter, c.After) << c.Before;
+        EXPECT_EQ(RequestCounter, c.after) << c.before;
     }
     RequestCounter = 0;
 }
@@ -154,9 +154,9 @@ TEST(RequestCounter, AdvancesAndWrapsAfter65535)
 TEST(ModbusCrc, CheckValueAndTables)
 {
     const struct {
-        const char* Name;
-        TBytes Bytes;
-        uint16_t Crc;
+        const char* name;
+        TBytes bytes;
+        uint16_t crc;
     } cases[] = {
         { "empty", {}, 0xFFFF },
         { "digits", TBytes { '1', '2', '3', '4', '5', '6', '7', '8', '9' }, 0x4B37 },
@@ -165,10 +165,10 @@ TEST(ModbusCrc, CheckValueAndTables)
         { "oneZero", TBytes { 0 }, 0x40BF },
     };
     for (const auto& c : cases) {
-        TModbusCrc crc = ModbusCrc16(c.Bytes.data(), int(c.Bytes.size()));
-        EXPECT_EQ(crc.Value(), c.Crc) << c.Name;
-        EXPECT_EQ(crc.High, uint8_t(c.Crc >> 8)) << c.Name;
-        EXPECT_EQ(crc.Low, uint8_t(c.Crc)) << c.Name;
+        TModbusCrc crc = ModbusCrc16(c.bytes.data(), int(c.bytes.size()));
+        EXPECT_EQ(crc.Value(), c.crc) << c.name;
+        EXPECT_EQ(crc.high, uint8_t(c.crc >> 8)) << c.name;
+        EXPECT_EQ(crc.low, uint8_t(c.crc)) << c.name;
     }
     // The first entries as the Modbus serial line standard prints them.
     const TBytes hi = Hex("00 C1 81 40 01 C0 80 41"), lo = Hex("00 C0 C1 01 C3 03 02 C2");
@@ -181,10 +181,10 @@ TEST(ModbusCrc, CheckValueAndTables)
 TEST(Ticks, DifferenceModulo32BitsAndStrictLimit)
 {
     const struct {
-        uint32_t Start, Now;
-        int Limit;
-        uint32_t Elapsed;
-        bool Passed;
+        uint32_t start, now;
+        int limit;
+        uint32_t elapsed;
+        bool passed;
     } cases[] = {
         { 1000, 6000, 5000, 5000, false }, // exactly the limit: not yet
         { 1000, 6001, 5000, 5001, true },
@@ -194,8 +194,8 @@ TEST(Ticks, DifferenceModulo32BitsAndStrictLimit)
         { 42, 42, 0, 0, false },
     };
     for (auto c : cases) {
-        EXPECT_EQ(TicksElapsed(c.Start, c.Now), c.Elapsed);
-        EXPECT_EQ(TimeLimitPassed(TicksElapsed(c.Start, c.Now), c.Limit), c.Passed);
+        EXPECT_EQ(TicksElapsed(c.start, c.now), c.elapsed);
+        EXPECT_EQ(TimeLimitPassed(TicksElapsed(c.start, c.now), c.limit), c.passed);
     }
 }
 

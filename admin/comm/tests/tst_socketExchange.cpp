@@ -16,17 +16,17 @@ namespace {
 // A real socket that notes the size of every call that moved bytes.
 class TWatchedSocket : public TIOClientSocket {
 public:
-    std::vector<int> Writes, Reads;
+    std::vector<int> writes, reads;
     int Write(const uint8_t* bytes, int size, int waitMs) override
     {
         int n = TIOClientSocket::Write(bytes, size, waitMs);
-        Writes.push_back(n);
+        writes.push_back(n);
         return n;
     }
     int Read(uint8_t* bytes, int size, int waitMs) override
     {
         int n = TIOClientSocket::Read(bytes, size, waitMs);
-        Reads.push_back(n);
+        reads.push_back(n);
         return n;
     }
 };
@@ -50,17 +50,17 @@ TBytes Slice(const TBytes& b, size_t from, size_t to)
 // ---- answers and what the exchange makes of them ----
 
 struct TReplyCase {
-    const char* Name;
+    const char* name;
     // Answer to a read of 5 registers (19 reply bytes).
-    std::function<TScriptedAnswer(const TBytes&)> Answer;
-    int ReplySize;
-    int Result;
-    std::vector<int> Reads; // sizes of the reads, timeouts and ends as 0, errors as -1
-    bool StaysOpen;
+    std::function<TScriptedAnswer(const TBytes&)> answer;
+    int replySize;
+    int result;
+    std::vector<int> reads; // sizes of the reads, timeouts and ends as 0, errors as -1
+    bool staysOpen;
 };
 void PrintTo(const TReplyCase& c, std::ostream* os)
 {
-    *os << c.Name;
+    *os << c.name;
 }
 
 TBytes FullReply(const TBytes& request)
@@ -110,7 +110,7 @@ class Exchange : public testing::TestWithParam<TReplyCase> { };
 TEST_P(Exchange, AssemblesOrRefusesTheReply)
 {
     const TReplyCase& c = GetParam();
-    TScriptedServer server([&](const TBytes& r, int) { return c.Answer(r); });
+    TScriptedServer server([&](const TBytes& r, int) { return c.answer(r); });
     TWatchedSocket socket;
     Aim(socket, server.Port());
     ASSERT_TRUE(socket.Open()) << socket.LastError();
@@ -118,20 +118,20 @@ TEST_P(Exchange, AssemblesOrRefusesTheReply)
     const TBytes request = ReadRequest(0x0102);
     uint8_t reply[64];
     std::fill(std::begin(reply), std::end(reply), 0xFF); // stale bytes with bit 7 set
-    EXPECT_EQ(ExchangeOnSocket(&socket, request.data(), int(request.size()), reply, c.ReplySize, 400), c.Result);
-    EXPECT_EQ(socket.Reads, c.Reads);
-    EXPECT_EQ(socket.Writes, std::vector<int> { 12 });
-    EXPECT_EQ(socket.IsOpen(), c.StaysOpen);
-    if (c.Result > 0) {
-        EXPECT_EQ(TBytes(reply, reply + c.Result), FullReply(request));
+    EXPECT_EQ(ExchangeOnSocket(&socket, request.data(), int(request.size()), reply, c.replySize, 400), c.result);
+    EXPECT_EQ(socket.reads, c.reads);
+    EXPECT_EQ(socket.writes, std::vector<int> { 12 });
+    EXPECT_EQ(socket.IsOpen(), c.staysOpen);
+    if (c.result > 0) {
+        EXPECT_EQ(TBytes(reply, reply + c.result), FullReply(request));
     }
     ASSERT_TRUE(server.WaitForRequests(1));
     ASSERT_EQ(server.Requests().size(), 1u);
-    EXPECT_EQ(server.Requests()[0].Frame, request);
+    EXPECT_EQ(server.Requests()[0].frame, request);
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, Exchange, testing::ValuesIn(ReplyCases),
-    [](const testing::TestParamInfo<TReplyCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TReplyCase>& info) { return std::string(info.param.name); });
 
 TEST(ExchangeWrite, LargestRequestGoesIn256And7)
 {
@@ -145,16 +145,16 @@ TEST(ExchangeWrite, LargestRequestGoesIn256And7)
         request.push_back(uint8_t(i));
     uint8_t reply[12];
     EXPECT_EQ(RunExchange(&socket, 1000, request.data(), int(request.size()), reply, 12), 12);
-    EXPECT_EQ(socket.Writes, (std::vector<int> { 256, 7 }));
+    EXPECT_EQ(socket.writes, (std::vector<int> { 256, 7 }));
     ASSERT_EQ(server.Requests().size(), 1u);
-    EXPECT_EQ(server.Requests()[0].Frame, request);
+    EXPECT_EQ(server.Requests()[0].frame, request);
 }
 
 TEST(ExchangeWorker, RunsAgainstLibmodbus)
 {
     TLibmodbusServer server;
     for (int i = 0; i < 5; ++i)
-        server.Map->tab_input_registers[0x2503 + i] = uint16_t(0x1100 + i);
+        server.map->tab_input_registers[0x2503 + i] = uint16_t(0x1100 + i);
     TIOClientSocket socket;
     Aim(socket, server.Port());
     ASSERT_TRUE(ConnectWithTimeout(&socket));
@@ -175,19 +175,19 @@ TEST(ExchangeWorker, RunsAgainstLibmodbus)
 
 class Connect : public testing::Test {
 protected:
-    void SetUp() override { Saved = SocketTimeout.load(); }
-    void TearDown() override { SocketTimeout = Saved; }
-    int Saved = 0;
+    void SetUp() override { m_saved = SocketTimeout.load(); }
+    void TearDown() override { SocketTimeout = m_saved; }
+    int m_saved = 0;
 };
 
 TEST_F(Connect, OpensOrFailsByWhatIsThere)
 {
     TLibmodbusServer server;
     const struct {
-        const char* Name;
-        std::string Host;
-        int Port;
-        bool Opens;
+        const char* name;
+        std::string host;
+        int port;
+        bool opens;
     } cases[] = {
         { "accepting", "127.0.0.1", server.Port(), true },
         { "byName", "localhost", server.Port(), true },
@@ -196,9 +196,9 @@ TEST_F(Connect, OpensOrFailsByWhatIsThere)
     };
     for (const auto& c : cases) {
         TIOClientSocket socket;
-        Aim(socket, c.Port, c.Host.c_str());
-        EXPECT_EQ(ConnectWithTimeout(&socket), c.Opens) << c.Name << ": " << socket.LastError();
-        EXPECT_EQ(socket.IsOpen(), c.Opens) << c.Name;
+        Aim(socket, c.port, c.host.c_str());
+        EXPECT_EQ(ConnectWithTimeout(&socket), c.opens) << c.name << ": " << socket.LastError();
+        EXPECT_EQ(socket.IsOpen(), c.opens) << c.name;
     }
 }
 
@@ -252,7 +252,7 @@ TEST(SocketClose, FromAnotherThreadEndsAPendingRead)
     // Well inside the worker's own 60 s wait.
     EXPECT_TRUE(worker.WaitDone(20000));
     ASSERT_TRUE(worker.Done.load(std::memory_order_acquire));
-    EXPECT_EQ(worker.ReturnValue, -1);
+    EXPECT_EQ(worker.returnValue, -1);
     EXPECT_FALSE(socket.IsOpen());
 }
 

@@ -18,17 +18,17 @@
 #include <unistd.h>
 
 struct TLabDevice {
-    QString Name; // role, also the file names
-    QString Ns;
-    QString Mac; // "02-4C-..." as the search formats it
-    QString Address; // what it answers with ("0.0.0.0": unconfigured)
-    QString FrameLog;
-    QString Control;
-    pid_t Pid = -1;
+    QString name; // role, also the file names
+    QString ns;
+    QString mac; // "02-4C-..." as the search formats it
+    QString address; // what it answers with ("0.0.0.0": unconfigured)
+    QString frameLog;
+    QString control;
+    pid_t pid = -1;
 
     QStringList Frames() const
     {
-        QFile f(FrameLog);
+        QFile f(frameLog);
         if (!f.open(QIODevice::ReadOnly))
             return {};
         return QString::fromLatin1(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -61,7 +61,7 @@ inline QString MacOf(int k)
 class TLabDevices {
 public:
     explicit TLabDevices(lab::LabNet& net)
-        : net_(net)
+        : m_net(net)
     {
     }
 
@@ -71,32 +71,32 @@ public:
         const QStringList& extra = {})
     {
         TLabDevice d = Prepare(k, ifAddress, reported);
-        if (d.Ns.isEmpty())
+        if (d.ns.isEmpty())
             return false;
-        if (defaultRoute && !net_.IpBatch(d.Ns.toStdString(), { "route add default dev eth0" }))
+        if (defaultRoute && !m_net.IpBatch(d.ns.toStdString(), { "route add default dev eth0" }))
             return false;
-        return StartSim(k, d.Ns, reported, extra);
+        return StartSim(k, d.ns, reported, extra);
     }
 
 private:
     bool StartSim(int k, const QString& ns, const QString& reported, const QStringList& extra)
     {
         TLabDevice d;
-        d.Name = QStringLiteral("d%1").arg(k);
-        d.Ns = ns;
-        d.Mac = MacOf(k);
-        d.Address = reported;
-        d.FrameLog = dir_.filePath(d.Name + QStringLiteral(".frames"));
-        d.Control = dir_.filePath(d.Name + QStringLiteral(".ctl"));
-        const QString ready = dir_.filePath(d.Name + QStringLiteral(".ready"));
+        d.name = QStringLiteral("d%1").arg(k);
+        d.ns = ns;
+        d.mac = MacOf(k);
+        d.address = reported;
+        d.frameLog = m_dir.filePath(d.name + QStringLiteral(".frames"));
+        d.control = m_dir.filePath(d.name + QStringLiteral(".ctl"));
+        const QString ready = m_dir.filePath(d.name + QStringLiteral(".ready"));
         QStringList args { QStringLiteral("--interface"), QStringLiteral("eth0"), QStringLiteral("--ip"), reported,
             QStringLiteral("--bind"), QStringLiteral("0.0.0.0"), QStringLiteral("--manage-interface"),
-            QStringLiteral("--restart-time"), QStringLiteral("800"), QStringLiteral("--name"), d.Name,
-            QStringLiteral("--frame-log"), d.FrameLog, QStringLiteral("--control"), d.Control,
+            QStringLiteral("--restart-time"), QStringLiteral("800"), QStringLiteral("--name"), d.name,
+            QStringLiteral("--frame-log"), d.frameLog, QStringLiteral("--control"), d.control,
             QStringLiteral("--ready-file"), ready };
         args << extra;
-        d.Pid = Start(d.Ns, QStringLiteral("twinlane-sim"), args);
-        if (d.Pid <= 0)
+        d.pid = Start(d.ns, QStringLiteral("twinlane-sim"), args);
+        if (d.pid <= 0)
             return false;
         QElapsedTimer t;
         t.start();
@@ -104,7 +104,7 @@ private:
             QThread::msleep(20);
         if (!QFile::exists(ready))
             return false;
-        Devices.append(d);
+        devices.append(d);
         return true;
     }
 
@@ -116,15 +116,15 @@ public:
         const QString& ifAddress, const QString& reported)
     {
         const QString name = QStringLiteral("d%1").arg(k);
-        const std::string ns = net_.AddNamespace(name.toStdString());
+        const std::string ns = m_net.AddNamespace(name.toStdString());
         QString mac = MacOf(k).toLower();
         mac.replace(QLatin1Char('-'), QLatin1Char(':'));
         if (ns.empty()
-            || !net_.IpBatch(hostNs,
+            || !m_net.IpBatch(hostNs,
                 { "link add " + hostLink.toStdString() + " type veth peer name eth0 netns " + ns,
                     "addr add " + hostAddress.toStdString() + " dev " + hostLink.toStdString(),
                     "link set " + hostLink.toStdString() + " up" })
-            || !net_.IpBatch(ns,
+            || !m_net.IpBatch(ns,
                 { "link set eth0 address " + mac.toStdString(), "addr add " + ifAddress.toStdString() + " dev eth0",
                     "link set eth0 up" }))
             return false;
@@ -135,21 +135,21 @@ public:
     bool AddFake(int k, const QString& address, uint32_t productId, uint16_t productCode)
     {
         TLabDevice d = Prepare(k, address + QStringLiteral("/24"), address);
-        if (d.Ns.isEmpty())
+        if (d.ns.isEmpty())
             return false;
-        d.Pid = Start(d.Ns, QStringLiteral("dsc-fake-device"),
+        d.pid = Start(d.ns, QStringLiteral("dsc-fake-device"),
             { QStringLiteral("--device"),
                 QStringLiteral("eth0,-,%1,%2,%3").arg(address).arg(productId).arg(productCode) });
-        if (d.Pid <= 0 || !net_.WaitForLine(d.Pid, "ready", 20000))
+        if (d.pid <= 0 || !m_net.WaitForLine(d.pid, "ready", 20000))
             return false;
-        Devices.append(d);
+        devices.append(d);
         return true;
     }
 
     const TLabDevice* ByMac(const QString& mac) const
     {
-        for (const TLabDevice& d : Devices)
-            if (d.Mac == mac)
+        for (const TLabDevice& d : devices)
+            if (d.mac == mac)
                 return &d;
         return nullptr;
     }
@@ -163,7 +163,7 @@ public:
             return {};
         sockaddr_un a {};
         a.sun_family = AF_UNIX;
-        const QByteArray path = d.Control.toLocal8Bit();
+        const QByteArray path = d.control.toLocal8Bit();
         std::strncpy(a.sun_path, path.constData(), sizeof a.sun_path - 1);
         QString answer;
         timeval limit { 5, 0 };
@@ -203,28 +203,28 @@ public:
         return false;
     }
 
-    QList<TLabDevice> Devices;
+    QList<TLabDevice> devices;
 
 private:
     TLabDevice Prepare(int k, const QString& ifAddress, const QString& reported)
     {
         TLabDevice d;
-        d.Name = QStringLiteral("d%1").arg(k);
-        d.Mac = MacOf(k);
-        d.Address = reported;
-        d.FrameLog = dir_.filePath(d.Name + QStringLiteral(".frames"));
-        d.Control = dir_.filePath(d.Name + QStringLiteral(".ctl"));
-        const std::string ns = net_.AddNamespace(d.Name.toStdString());
+        d.name = QStringLiteral("d%1").arg(k);
+        d.mac = MacOf(k);
+        d.address = reported;
+        d.frameLog = m_dir.filePath(d.name + QStringLiteral(".frames"));
+        d.control = m_dir.filePath(d.name + QStringLiteral(".ctl"));
+        const std::string ns = m_net.AddNamespace(d.name.toStdString());
         if (ns.empty())
             return d;
         std::vector<std::string> addresses;
         if (!ifAddress.isEmpty())
             addresses.push_back(ifAddress.toStdString());
-        QString mac = d.Mac.toLower();
+        QString mac = d.mac.toLower();
         mac.replace(QLatin1Char('-'), QLatin1Char(':'));
-        if (!net_.Connect(ns, "eth0", mac.toStdString(), addresses))
+        if (!m_net.Connect(ns, "eth0", mac.toStdString(), addresses))
             return d;
-        d.Ns = QString::fromStdString(ns);
+        d.ns = QString::fromStdString(ns);
         return d;
     }
 
@@ -233,9 +233,9 @@ private:
         std::vector<std::string> argv { (qEnvironmentVariable("TWL_BIN_DIR") + QLatin1Char('/') + program).toStdString() };
         for (const QString& a : args)
             argv.push_back(a.toStdString());
-        return net_.Start(ns.toStdString(), argv);
+        return m_net.Start(ns.toStdString(), argv);
     }
 
-    lab::LabNet& net_;
-    QTemporaryDir dir_;
+    lab::LabNet& m_net;
+    QTemporaryDir m_dir;
 };

@@ -36,7 +36,7 @@ bool WriteFile(const char* path, const char* text)
 template <typename Run> bool WaitUntilUp(Run run, const std::string& dev)
 {
     for (int i = 0; i < 1000; ++i) {
-        if (run("ip -br link show " + dev).Output.find(" UP ") != std::string::npos)
+        if (run("ip -br link show " + dev).output.find(" UP ") != std::string::npos)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -55,9 +55,9 @@ std::string EnterPrivateNamespace()
         fprintf(stderr, "still in the starting network namespace after unshare\n");
         _exit(2);
     }
-    if (ShResult r = Sh("ip link set lo up"); r.Code != 0)
-        return "ip (iproute2) does not work here: " + r.Output;
-    if (Sh("nsenter --version").Code != 0)
+    if (ShResult r = Sh("ip link set lo up"); r.code != 0)
+        return "ip (iproute2) does not work here: " + r.output;
+    if (Sh("nsenter --version").code != 0)
         return "nsenter (util-linux) is missing";
     WriteFile("/proc/sys/net/ipv6/conf/all/disable_ipv6", "1");
     WriteFile("/proc/sys/net/ipv6/conf/default/disable_ipv6", "1");
@@ -78,9 +78,9 @@ ShResult Sh(const std::string& command)
     char buffer[4096];
     size_t n;
     while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
-        r.Output.append(buffer, n);
+        r.output.append(buffer, n);
     const int status = pclose(p);
-    r.Code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
 
@@ -93,13 +93,13 @@ std::string TPeer::Start()
     char dir[] = "/tmp/twl-peer-XXXXXX";
     if (!mkdtemp(dir))
         return "no temporary folder";
-    readyDir = dir;
-    const std::string ready = readyDir + "/ready";
+    m_readyDir = dir;
+    const std::string ready = m_readyDir + "/ready";
     const pid_t parent = getpid();
-    pid = fork();
-    if (pid < 0)
+    m_pid = fork();
+    if (m_pid < 0)
         return "fork failed";
-    if (pid == 0) {
+    if (m_pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent || unshare(CLONE_NEWNET) != 0)
             _exit(126);
@@ -113,8 +113,8 @@ std::string TPeer::Start()
     for (int i = 0; i < 2000 && !started; ++i) {
         struct stat st { };
         started = stat(ready.c_str(), &st) == 0;
-        if (!started && waitpid(pid, nullptr, WNOHANG) == pid) {
-            pid = -1;
+        if (!started && waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+            m_pid = -1;
             return "twinlane-sim ended at start (" + sim + ")";
         }
         if (!started)
@@ -123,15 +123,15 @@ std::string TPeer::Start()
     if (!started)
         return "twinlane-sim did not get ready";
 
-    const std::string p = std::to_string(pid);
+    const std::string p = std::to_string(m_pid);
     ShResult r = Sh("ip link add vh address 02:00:5e:10:00:01 type veth peer name vp address 02:00:5e:10:00:05 netns "
         + p + " && ip addr add 10.77.0.1/24 dev vh && ip link set vh up");
-    if (r.Code != 0)
-        return "host side: " + r.Output;
+    if (r.code != 0)
+        return "host side: " + r.output;
     r = There("echo 1 > /proc/sys/net/ipv6/conf/all/disable_ipv6; ip link set lo up && "
               "ip addr add 10.99.0.5/24 dev vp && ip link set vp up && ip route add 10.77.0.1/32 dev vp");
-    if (r.Code != 0)
-        return "far side: " + r.Output;
+    if (r.code != 0)
+        return "far side: " + r.output;
     if (!WaitUntilUp(Sh, "vh") || !WaitUntilUp([this](const std::string& c) { return There(c); }, "vp"))
         return "the veth pair did not come up";
     return {};
@@ -139,22 +139,22 @@ std::string TPeer::Start()
 
 ShResult TPeer::There(const std::string& command) const
 {
-    return Sh("nsenter --net=/proc/" + std::to_string(pid) + "/ns/net sh -c '" + command + "'");
+    return Sh("nsenter --net=/proc/" + std::to_string(m_pid) + "/ns/net sh -c '" + command + "'");
 }
 
 TPeer::~TPeer()
 {
-    if (pid > 0) {
+    if (m_pid > 0) {
         // Deleting one end deletes the pair at once; the namespace itself goes
         // away later, in the kernel's own time.
         if (InPrivateNamespace())
             Sh("ip link del vh");
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
     }
-    if (!readyDir.empty()) {
-        unlink((readyDir + "/ready").c_str());
-        rmdir(readyDir.c_str());
+    if (!m_readyDir.empty()) {
+        unlink((m_readyDir + "/ready").c_str());
+        rmdir(m_readyDir.c_str());
     }
 }
 

@@ -17,8 +17,8 @@ std::string EnterPrivateNamespace();
 bool InPrivateNamespace();
 
 struct ShResult {
-    int Code = -1;
-    std::string Output; // standard output and error
+    int code = -1;
+    std::string output; // standard output and error
 };
 // Runs a fixed command line with sh.
 ShResult Sh(const std::string& command);
@@ -39,8 +39,8 @@ public:
     ShResult There(const std::string& command) const;
 
 private:
-    pid_t pid = -1;
-    std::string readyDir;
+    pid_t m_pid = -1;
+    std::string m_readyDir;
 };
 
 // 0 when a TCP connection to address:502 opens, else the errno of the failure

@@ -28,7 +28,7 @@ std::optional<TUser> MakeUser(const char* name, const std::string& base)
     if (!pw)
         return std::nullopt;
     TUser u { pw->pw_uid, pw->pw_gid, base + "/run-" + name };
-    if (::mkdir(u.Runtime.c_str(), 0700) != 0 || ::chown(u.Runtime.c_str(), u.Uid, u.Gid) != 0)
+    if (::mkdir(u.runtime.c_str(), 0700) != 0 || ::chown(u.runtime.c_str(), u.uid, u.gid) != 0)
         return std::nullopt;
     return u;
 }
@@ -62,7 +62,7 @@ std::string Tables()
 std::vector<std::string> StateFiles(const TUser& user)
 {
     std::vector<std::string> names;
-    if (DIR* d = ::opendir((user.Runtime + "/twinlane-routes").c_str())) {
+    if (DIR* d = ::opendir((user.runtime + "/twinlane-routes").c_str())) {
         while (const dirent* e = ::readdir(d)) {
             if (e->d_name[0] != '.')
                 names.push_back(e->d_name);
@@ -104,37 +104,37 @@ std::string TOperatorSetup::Make()
     const group* gr = ::getgrnam(GroupName);
     if (!gr)
         return "no group";
-    TwinlaneGid = gr->gr_gid;
+    twinlaneGid = gr->gr_gid;
     char dir[] = "/tmp/twl-helper-XXXXXX";
     if (!::mkdtemp(dir) || ::chmod(dir, 0755) != 0)
         return "no temporary directory";
-    Directory = dir;
-    HelperPath = Directory + "/twl-route-helper";
+    directory = dir;
+    helperPath = directory + "/twl-route-helper";
     const std::string install = "install -o root -g " + std::string(GroupName) + " -m 0750 " + bin
-        + "/twl-route-helper " + HelperPath + " && setcap cap_net_admin=ep " + HelperPath;
+        + "/twl-route-helper " + helperPath + " && setcap cap_net_admin=ep " + helperPath;
     if (Run(install) != 0)
         return "could not install the helper with its capability (setcap, file system without capabilities?)";
-    const auto op = MakeUser(OperatorName, Directory);
-    const auto other = MakeUser(OutsiderName, Directory);
+    const auto op = MakeUser(OperatorName, directory);
+    const auto other = MakeUser(OutsiderName, directory);
     if (!op || !other)
         return "no runtime directories";
-    Operator = *op;
-    Outsider = *other;
+    operatorUser = *op;
+    outsider = *other;
     return {};
 }
 
 void TOperatorSetup::Remove()
 {
-    if (!Directory.empty())
-        Run("rm -rf " + Directory);
-    Directory.clear();
+    if (!directory.empty())
+        Run("rm -rf " + directory);
+    directory.clear();
 }
 
 bool TOperatorSetup::Become(const TUser& u, bool inGroup) const
 {
-    ::setenv("XDG_RUNTIME_DIR", u.Runtime.c_str(), 1);
-    ::setenv("TWL_ROUTE_HELPER", HelperPath.c_str(), 1);
-    const gid_t groups[] = { u.Gid, TwinlaneGid };
-    return ::setgroups(inGroup ? 2 : 1, groups) == 0 && ::setgid(u.Gid) == 0 && ::setuid(u.Uid) == 0
-        && ::getuid() == u.Uid && ::geteuid() == u.Uid;
+    ::setenv("XDG_RUNTIME_DIR", u.runtime.c_str(), 1);
+    ::setenv("TWL_ROUTE_HELPER", helperPath.c_str(), 1);
+    const gid_t groups[] = { u.gid, twinlaneGid };
+    return ::setgroups(inGroup ? 2 : 1, groups) == 0 && ::setgid(u.gid) == 0 && ::setuid(u.uid) == 0
+        && ::getuid() == u.uid && ::geteuid() == u.uid;
 }

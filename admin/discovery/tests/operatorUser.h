@@ -10,17 +10,17 @@
 #include <sys/types.h>
 
 struct TUser {
-    uid_t Uid = 0;
-    gid_t Gid = 0;
-    std::string Runtime; // its XDG_RUNTIME_DIR
+    uid_t uid = 0;
+    gid_t gid = 0;
+    std::string runtime; // its XDG_RUNTIME_DIR
 };
 
 struct TOperatorSetup {
-    std::string Directory; // the temporary directory, removed by Remove()
-    std::string HelperPath;
-    gid_t TwinlaneGid = 0;
-    TUser Operator;
-    TUser Outsider;
+    std::string directory; // the temporary directory, removed by Remove()
+    std::string helperPath;
+    gid_t twinlaneGid = 0;
+    TUser operatorUser;
+    TUser outsider;
 
     // Empty on success, else why it can't be done here (tests then skip).
     std::string Make();

@@ -79,7 +79,7 @@ IONODE* Record(const TLabDevice& d, const QString& address, bool conflict = true
     r->ModelIndex = 0;
     r->LocalAddress = HostAddress;
     r->Address = address;
-    r->MacAddress = d.Mac;
+    r->MacAddress = d.mac;
     r->Conflict = conflict;
     return r;
 }
@@ -90,18 +90,18 @@ Q_DECLARE_METATYPE(DscDeviceRecord)
 class TestFinder : public QObject {
     Q_OBJECT
 private:
-    QTemporaryDir temp_;
-    std::unique_ptr<TLabDevices> devices_;
-    QString labError_;
+    QTemporaryDir m_temp;
+    std::unique_ptr<TLabDevices> m_devices;
+    QString m_labError;
 
     // The lab of every device kind, built on first use.
     bool Lab()
     {
-        if (devices_)
-            return labError_.isEmpty();
-        devices_ = std::make_unique<TLabDevices>(*TestLab());
+        if (m_devices)
+            return m_labError.isEmpty();
+        m_devices = std::make_unique<TLabDevices>(*TestLab());
         auto fail = [this](const QString& what) {
-            labError_ = what + QStringLiteral(": ") + QString::fromStdString(TestLab()->Error());
+            m_labError = what + QStringLiteral(": ") + QString::fromStdString(TestLab()->Error());
             return false;
         };
         if (!TestLab()->Connect(TestHostNamespace(), "eth0", {}, { "10.77.0.1/24" }))
@@ -121,11 +121,11 @@ private:
             { 5, "10.77.0.200/24", "10.77.0.200", false },
         };
         for (const TSim& s : sims)
-            if (!devices_->AddSim(s.k, QString::fromLatin1(s.ifAddress), QString::fromLatin1(s.reported), s.defaultRoute))
+            if (!m_devices->AddSim(s.k, QString::fromLatin1(s.ifAddress), QString::fromLatin1(s.reported), s.defaultRoute))
                 return fail(QStringLiteral("device %1").arg(s.k));
         // Devices of other kinds: another ProductId, the same id with another code.
-        if (!devices_->AddFake(6, QStringLiteral("10.77.0.60"), 0x80001234u, 0x1234)
-            || !devices_->AddFake(7, QStringLiteral("10.77.0.61"), 0x80006120u, 0x6121))
+        if (!m_devices->AddFake(6, QStringLiteral("10.77.0.60"), 0x80001234u, 0x1234)
+            || !m_devices->AddFake(7, QStringLiteral("10.77.0.61"), 0x80006120u, 0x6121))
             return fail(QStringLiteral("other kinds"));
         ReleaseLocalInterfaces();
         LoadLocalInterfaces();
@@ -135,8 +135,8 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(temp_.isValid());
-        qputenv("KORVEL_MACHINE_SETTINGS", temp_.filePath(QStringLiteral("machine.ini")).toLocal8Bit());
+        QVERIFY(m_temp.isValid());
+        qputenv("KORVEL_MACHINE_SETTINGS", m_temp.filePath(QStringLiteral("machine.ini")).toLocal8Bit());
         LoadLocalInterfaces();
         QCOMPARE(BindDevscan(qEnvironmentVariable("TWL_BIN_DIR")), dbOk);
     }
@@ -144,7 +144,7 @@ private slots:
     void cleanupTestCase()
     {
         ReleaseLocalInterfaces();
-        devices_.reset();
+        m_devices.reset();
     }
 
     // ---- without a network ----
@@ -243,7 +243,7 @@ private slots:
         QTest::addColumn<int>("result");
         QTest::addColumn<QStringList>("named"); // parts of the error text
         QTest::newRow("beside the program") << qEnvironmentVariable("TWL_BIN_DIR") << int(dbOk) << QStringList {};
-        QTest::newRow("nowhere") << temp_.path() << int(dbNotFound)
+        QTest::newRow("nowhere") << m_temp.path() << int(dbNotFound)
                                  << QStringList { "libdevscan.so", "cannot open shared object file" };
         QTest::newRow("a function missing") << QStringLiteral(TWL_PARTIAL_DEVSCAN_DIR) << int(dbMissingFunction)
                                             << QStringList { "libdevscan.so", "dsc_EnumSearch" };
@@ -255,7 +255,7 @@ private slots:
         QFETCH(QStringList, named);
         QCOMPARE(int(BindDevscan(dir)), result);
         QCOMPARE(DevscanBound(), result == dbOk);
-        QCOMPARE(Devscan.EnumSearch != nullptr, result == dbOk);
+        QCOMPARE(Devscan.enumSearch != nullptr, result == dbOk);
         for (const QString& part : named)
             QVERIFY2(DevscanBindErrorText().contains(part), qPrintable(DevscanBindErrorText()));
         if (result == dbOk)
@@ -270,7 +270,7 @@ private slots:
     {
         if (!InPrivateNetns())
             QSKIP("no lab here (needs root)");
-        QVERIFY2(Lab(), qPrintable(labError_));
+        QVERIFY2(Lab(), qPrintable(m_labError));
         QList<IONODE*> list;
         TfmSearch search(nullptr, &list);
         QCOMPARE(search.windowTitle(), QStringLiteral("Auto Searching for Twinlane I/O Server(s)  ..."));
@@ -299,9 +299,9 @@ private slots:
             const IONODE* r = list.at(i);
             QCOMPARE(Row(search.lvEnum, i),
                 (QStringList { QString::number(i + 1), "Q6120", r->Address, r->MacAddress, ModelDescriptions.at(0) }));
-            const TLabDevice* d = devices_->ByMac(r->MacAddress);
+            const TLabDevice* d = m_devices->ByMac(r->MacAddress);
             QVERIFY2(d, qPrintable(r->MacAddress));
-            const QString expected = d->Address == QLatin1String("0.0.0.0") ? QStringLiteral("192.168.127.254") : d->Address;
+            const QString expected = d->address == QLatin1String("0.0.0.0") ? QStringLiteral("192.168.127.254") : d->address;
             QCOMPARE(r->Address, expected);
             QCOMPARE(r->LocalAddress, HostAddress);
             QCOMPARE(r->ProductId, int32_t(0x80006120u));
@@ -348,11 +348,11 @@ private slots:
         QFETCH(bool, escape);
         if (!InPrivateNetns())
             QSKIP("no lab here (needs root)");
-        QVERIFY2(Lab(), qPrintable(labError_));
-        RealEnumSearch = Devscan.EnumSearch;
-        Devscan.EnumSearch = &WatchedEnumSearch;
-        RealSetSearchOpt = Devscan.SetSearchOpt;
-        Devscan.SetSearchOpt = &LongerSearchOpt;
+        QVERIFY2(Lab(), qPrintable(m_labError));
+        RealEnumSearch = Devscan.enumSearch;
+        Devscan.enumSearch = &WatchedEnumSearch;
+        RealSetSearchOpt = Devscan.setSearchOpt;
+        Devscan.setSearchOpt = &LongerSearchOpt;
         EnumReturned = false;
         QList<IONODE*> list;
         TfmSearch search(nullptr, &list);
@@ -375,9 +375,9 @@ private slots:
         QVERIFY(search.isVisible());
         search.exec();
         const qint64 stopToClose = stopClock.isValid() ? stopClock.elapsed() : -1;
-        Devscan.EnumSearch = RealEnumSearch.load();
-        Devscan.SetSearchOpt = RealSetSearchOpt.load();
-        Devscan.SetSearchOpt(1000, 5);
+        Devscan.enumSearch = RealEnumSearch.load();
+        Devscan.setSearchOpt = RealSetSearchOpt.load();
+        Devscan.setSearchOpt(1000, 5);
         QVERIFY(stopClock.isValid());
         QVERIFY(stoppedEarly);
         // Closed only after dsc_EnumSearch had returned, and that was soon:
@@ -396,18 +396,18 @@ private slots:
     {
         if (!InPrivateNetns())
             QSKIP("no lab here (needs root)");
-        QVERIFY2(Lab(), qPrintable(labError_));
-        const TLabDevice& first = devices_->Device(4);
-        const TLabDevice& second = devices_->Device(5);
+        QVERIFY2(Lab(), qPrintable(m_labError));
+        const TLabDevice& first = m_devices->Device(4);
+        const TLabDevice& second = m_devices->Device(5);
         const QString before = Tables(TestHostNamespace());
-        QList<IONODE*> list { Record(devices_->Device(1), "10.77.0.11", false), Record(first, "10.77.0.200"),
+        QList<IONODE*> list { Record(m_devices->Device(1), "10.77.0.11", false), Record(first, "10.77.0.200"),
             Record(second, "10.77.0.200") };
         TfmIPConflict dialog(nullptr, &list);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("IP Address Conflict"));
         QCOMPARE(dialog.size(), QSize(643, 294));
         QCOMPARE(dialog.xgIP->rowCount(), 2); // only the conflicting ones
-        QCOMPARE(Row(dialog.xgIP, 0), (QStringList { "1", "Q6120", "10.77.0.200", first.Mac, ModelDescriptions.at(0) }));
-        QCOMPARE(Row(dialog.xgIP, 1), (QStringList { "2", "Q6120", "10.77.0.200", second.Mac, ModelDescriptions.at(0) }));
+        QCOMPARE(Row(dialog.xgIP, 0), (QStringList { "1", "Q6120", "10.77.0.200", first.mac, ModelDescriptions.at(0) }));
+        QCOMPARE(Row(dialog.xgIP, 1), (QStringList { "2", "Q6120", "10.77.0.200", second.mac, ModelDescriptions.at(0) }));
         QVERIFY(!dialog.btnOK->isEnabled());
         QCOMPARE(dialog.btnOK->text(), QStringLiteral("Re-Search"));
         QCOMPARE(dialog.btnCancel->text(), QStringLiteral("Ignore these devices"));
@@ -425,7 +425,7 @@ private slots:
             TModalAnswerer no(QMessageBox::No);
             editor->etAddress->setText(QStringLiteral("10.77.0.210"));
             QTest::mouseClick(editor->btnSet, Qt::LeftButton);
-            QCOMPARE(no.Texts, QStringList { "Change IP address from 10.77.0.200 to 10.77.0.210 ?" });
+            QCOMPARE(no.texts, QStringList { "Change IP address from 10.77.0.200 to 10.77.0.210 ?" });
             QVERIFY(!dialog.btnOK->isEnabled());
             QVERIFY(first.Frames().isEmpty());
         }
@@ -434,8 +434,8 @@ private slots:
             TModalAnswerer ok;
             editor->etAddress->setText(QStringLiteral("10.77.0.300"));
             QTest::mouseClick(editor->btnSet, Qt::LeftButton);
-            QCOMPARE(ok.Texts.size(), 1);
-            QVERIFY(ok.Texts.first().contains(QStringLiteral("10.77.0.300")));
+            QCOMPARE(ok.texts.size(), 1);
+            QVERIFY(ok.texts.first().contains(QStringLiteral("10.77.0.300")));
             QVERIFY(!dialog.btnOK->isEnabled());
             QVERIFY(first.Frames().isEmpty());
         }
@@ -443,10 +443,10 @@ private slots:
         editor->etAddress->setText(QStringLiteral("10.77.0.210"));
         QSignalSpy attempts(&dialog, &TfmIPConflict::changeAttempted);
         QTest::mouseClick(editor->btnSet, Qt::LeftButton);
-        const QStringList answered = yes->Texts;
+        const QStringList answered = yes->texts;
         // The conflict dialog itself may be seen again when it comes back on
         // top after the question; only the dialogs the change opened count.
-        QStringList dialogs = yes->DialogClasses;
+        QStringList dialogs = yes->dialogClasses;
         dialogs.removeAll(QStringLiteral("TfmIPConflict"));
         yes.reset();
         QCOMPARE(attempts.size(), 1);
@@ -466,8 +466,8 @@ private slots:
         QVERIFY(HostRoutes->isEmpty());
         // The device comes back with its new address; a new search finds
         // both without a conflict.
-        QVERIFY(devices_->WaitUp(first));
-        QCOMPARE(devices_->Status(first, QStringLiteral("address")), QStringLiteral("10.77.0.210"));
+        QVERIFY(m_devices->WaitUp(first));
+        QCOMPARE(m_devices->Status(first, QStringLiteral("address")), QStringLiteral("10.77.0.210"));
         QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         qDeleteAll(list);
@@ -476,7 +476,7 @@ private slots:
         search.exec();
         QStringList pair;
         for (const IONODE* r : list)
-            if (r->MacAddress == first.Mac || r->MacAddress == second.Mac)
+            if (r->MacAddress == first.mac || r->MacAddress == second.mac)
                 pair << QStringLiteral("%1 %2").arg(r->Address).arg(int(r->Conflict));
         pair.sort();
         QCOMPARE(pair, (QStringList { "10.77.0.200 0", "10.77.0.210 0" }));
@@ -499,10 +499,10 @@ private slots:
         QFETCH(QString, address);
         if (!InPrivateNetns())
             QSKIP("no lab here (needs root)");
-        QVERIFY2(Lab(), qPrintable(labError_));
-        const TLabDevice& device = devices_->Device(5);
-        QVERIFY(devices_->WaitUp(device));
-        QCOMPARE(devices_->Control(device, QStringLiteral("fault ") + fault).left(2), QStringLiteral("ok"));
+        QVERIFY2(Lab(), qPrintable(m_labError));
+        const TLabDevice& device = m_devices->Device(5);
+        QVERIFY(m_devices->WaitUp(device));
+        QCOMPARE(m_devices->Control(device, QStringLiteral("fault ") + fault).left(2), QStringLiteral("ok"));
         const QString before = Tables(TestHostNamespace());
         const int savedTimeout = SocketTimeout;
         SocketTimeout = 2000;
@@ -526,17 +526,17 @@ private slots:
         QCOMPARE(finished.size(), 0);
         QVERIFY(dialog.btnCancel->isEnabled());
         SocketTimeout = savedTimeout;
-        devices_->Control(device, QStringLiteral("fault none"));
+        m_devices->Control(device, QStringLiteral("fault none"));
         QCOMPARE(attempts.size(), 1);
         QCOMPARE(attempts.first().value(1).toBool(), false);
         // No countdown, no message.
-        QCOMPARE(yes.Texts, QStringList { QStringLiteral("Change IP address from %1 to 10.77.0.220 ?").arg(address) });
+        QCOMPARE(yes.texts, QStringList { QStringLiteral("Change IP address from %1 to 10.77.0.220 ?").arg(address) });
         QCOMPARE(list.first()->Address, address);
         QCOMPARE(dialog.xgIP->item(0, 2)->text(), address);
         QVERIFY(dialog.btnOK->isEnabled());
         QCOMPARE(Tables(TestHostNamespace()), before);
         QVERIFY(HostRoutes->isEmpty());
-        QCOMPARE(devices_->Status(device, QStringLiteral("address")), QStringLiteral("10.77.0.200"));
+        QCOMPARE(m_devices->Status(device, QStringLiteral("address")), QStringLiteral("10.77.0.200"));
         QVERIFY(!QApplication::overrideCursor());
         QVERIFY(clock.elapsed() < 30000);
         qDeleteAll(list);
@@ -567,7 +567,7 @@ private slots:
         QFETCH(QString, localAddress);
         if (!InPrivateNetns())
             QSKIP("no lab here (needs root)");
-        QVERIFY2(Lab(), qPrintable(labError_));
+        QVERIFY2(Lab(), qPrintable(m_labError));
         // A second link on the host, on a network of its own.
         if (!QFile::exists(QStringLiteral("/proc/sys/net/ipv4/conf/eth1"))) {
             QVERIFY(TestLab()->IpBatch(TestHostNamespace(),
@@ -609,7 +609,7 @@ private slots:
         TModalAnswerer answerer;
         QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
         if (!message.isEmpty()) {
-            QCOMPARE(answerer.Texts, QStringList { message });
+            QCOMPARE(answerer.texts, QStringList { message });
             QVERIFY(dialog.isVisible());
             QVERIFY(dialog.Address.isEmpty());
             // Clearing the text disables OK again.
@@ -617,7 +617,7 @@ private slots:
             QVERIFY(!dialog.btnOK->isEnabled());
             return;
         }
-        QVERIFY(answerer.Texts.isEmpty());
+        QVERIFY(answerer.texts.isEmpty());
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(dialog.Address, typed);
         QCOMPARE(dialog.LocalAddress, localAddress);
@@ -638,8 +638,8 @@ private slots:
         dialog.cbIP->setText(QStringLiteral("10.77.0.99"));
         TModalAnswerer answerer;
         QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
-        QCOMPARE(answerer.Texts.size(), 1);
-        QVERIFY(answerer.Texts.first().contains(QStringLiteral("interface")));
+        QCOMPARE(answerer.texts.size(), 1);
+        QVERIFY(answerer.texts.first().contains(QStringLiteral("interface")));
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.TypeCode, 0);
     }
@@ -649,7 +649,7 @@ private slots:
     {
         if (!InPrivateNetns())
             QSKIP("no lab here (needs root)");
-        QVERIFY2(Lab(), qPrintable(labError_));
+        QVERIFY2(Lab(), qPrintable(m_labError));
         constexpr int Count = 250;
         const std::string ns = TestLab()->AddNamespace("many");
         QVERIFY(!ns.empty());

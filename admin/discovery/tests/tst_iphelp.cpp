@@ -39,13 +39,13 @@ uint32_t A(const char* text)
 // Every route of every table and every neighbour entry: what "as before" means.
 std::string Tables()
 {
-    return Sh("ip -d route show table all").Output + Sh("ip neigh show nud all").Output;
+    return Sh("ip -d route show table all").output + Sh("ip neigh show nud all").output;
 }
 
 QJsonArray IpJson(const std::string& command)
 {
     const ShResult r = Sh(command);
-    return r.Code == 0 ? QJsonDocument::fromJson(QByteArray::fromStdString(r.Output)).array() : QJsonArray();
+    return r.code == 0 ? QJsonDocument::fromJson(QByteArray::fromStdString(r.output)).array() : QJsonArray();
 }
 
 QJsonArray RoutesTo(const QString& address)
@@ -67,20 +67,20 @@ protected:
         if (!namespaceUnavailable.empty())
             GTEST_SKIP() << "no private network namespace: " << namespaceUnavailable;
         ASSERT_TRUE(InPrivateNamespace());
-        const std::string error = peer.Start();
+        const std::string error = m_peer.Start();
         ASSERT_EQ(error, "");
     }
     void TearDown() override
     {
         ReleaseLocalInterfaces();
         if (InPrivateNamespace()) {
-            for (const char* link : extraLinks)
+            for (const char* link : m_extraLinks)
                 Sh(std::string("ip link del ") + link);
         }
     }
 
-    TPeer peer;
-    std::vector<const char*> extraLinks;
+    TPeer m_peer;
+    std::vector<const char*> m_extraLinks;
 };
 
 } // namespace
@@ -115,10 +115,10 @@ TEST(ParseMacAddress, GoodAndBadTexts)
 
 TEST_F(NetnsTest, InterfacesListedOnceInIndexOrderWithFirstAddress)
 {
-    extraLinks = { "va" };
+    m_extraLinks = { "va" };
     ASSERT_EQ(Sh("ip addr add 10.66.0.1/24 dev vh && ip link set vh alias 'Lab port' && "
                  "ip link add va type veth peer name vb && ip addr add 10.88.0.1/24 dev va")
-                  .Code,
+                  .code,
         0);
     LoadLocalInterfaces();
     ASSERT_NE(LocalInterfaces, nullptr);
@@ -166,7 +166,7 @@ TEST_P(HostRouteReach, RouteAndEntryWrittenServerReachedThenAllRemoved)
     EXPECT_EQ(HostRoutes->at(0).MacAddress, c.mac);
 
     const QJsonArray routes = RoutesTo(Server);
-    ASSERT_EQ(routes.size(), 1) << Sh("ip route").Output;
+    ASSERT_EQ(routes.size(), 1) << Sh("ip route").output;
     const QJsonObject route = routes.at(0).toObject();
     EXPECT_EQ(route["type"].toString(), "unicast");
     EXPECT_EQ(route["dev"].toString(), "vh");
@@ -226,7 +226,7 @@ TEST_F(NetnsTest, TwoAddsOneRemoveTakesFirstRecordAndEveryRoute)
     ASSERT_TRUE(AddHostRoute(Local, Server, QString()));
     ASSERT_EQ(HostRoutes->size(), 2);
     // A route of someone else to the same server goes too.
-    ASSERT_EQ(Sh("ip route add 10.99.0.5/32 dev vh metric 50").Code, 0);
+    ASSERT_EQ(Sh("ip route add 10.99.0.5/32 dev vh metric 50").code, 0);
     EXPECT_EQ(RoutesTo(Server).size(), 2);
 
     EXPECT_TRUE(RemoveHostRoute(Server));
@@ -259,10 +259,10 @@ TEST_F(NetnsTest, StaticEntryRemovedOnItsInterfaceAfterTheLocalAddressChanged)
     ASSERT_EQ(NeighboursOf(Server).size(), 1);
     // The interface takes a new address (keeping one, so that its entries
     // stay); the route goes with the old one.
-    ASSERT_EQ(Sh("ip addr add 10.78.0.1/24 dev vh && ip addr del 10.77.0.1/24 dev vh").Code, 0);
+    ASSERT_EQ(Sh("ip addr add 10.78.0.1/24 dev vh && ip addr del 10.77.0.1/24 dev vh").code, 0);
     EXPECT_TRUE(RemoveHostRoute(Server));
-    EXPECT_TRUE(NeighboursOf(Server).isEmpty()) << Sh("ip neigh show nud all").Output;
-    ASSERT_EQ(Sh("ip addr add 10.77.0.1/24 dev vh && ip addr del 10.78.0.1/24 dev vh").Code, 0);
+    EXPECT_TRUE(NeighboursOf(Server).isEmpty()) << Sh("ip neigh show nud all").output;
+    ASSERT_EQ(Sh("ip addr add 10.77.0.1/24 dev vh && ip addr del 10.78.0.1/24 dev vh").code, 0);
     EXPECT_EQ(Tables(), before);
 }
 
@@ -398,7 +398,7 @@ std::string RunWithoutRights()
 TEST_F(NetnsTest, WithoutRightsEveryOperationReturns)
 {
     // Entries of someone else that a program without rights can't remove.
-    ASSERT_EQ(Sh("ip route add 10.99.0.9/32 dev vh && ip neigh add 10.99.0.9 lladdr 02:00:5e:10:00:09 dev vh").Code, 0);
+    ASSERT_EQ(Sh("ip route add 10.99.0.9/32 dev vh && ip neigh add 10.99.0.9 lladdr 02:00:5e:10:00:09 dev vh").code, 0);
     const std::string before = Tables();
     int out[2];
     ASSERT_EQ(pipe(out), 0);

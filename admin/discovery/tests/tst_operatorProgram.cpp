@@ -26,8 +26,8 @@ TOperatorSetup setup;
 std::string program; // a copy of the program's folder every user can reach
 
 struct TEnded {
-    bool Ended = false;
-    int Status = 0;
+    bool ended = false;
+    int status = 0;
 };
 
 // Waits, bounded, for the child's end.
@@ -35,9 +35,9 @@ TEnded WaitEnd(pid_t pid)
 {
     TEnded result;
     WaitFor([&] {
-        const pid_t done = ::waitpid(pid, &result.Status, WNOHANG);
-        result.Ended = done == pid;
-        return result.Ended || done < 0;
+        const pid_t done = ::waitpid(pid, &result.status, WNOHANG);
+        result.ended = done == pid;
+        return result.ended || done < 0;
     });
     return result;
 }
@@ -48,14 +48,14 @@ protected:
     {
         if (!unavailable.empty())
             GTEST_SKIP() << unavailable;
-        host = net.AddNamespace("host");
-        ASSERT_FALSE(host.empty()) << net.Error();
-        ASSERT_TRUE(net.Connect(host, "eth0", {}, { "10.77.0.1/24" })) << net.Error();
-        settings = setup.Directory + "/machine-" + std::to_string(::getpid()) + ".ini";
+        m_host = m_net.AddNamespace("host");
+        ASSERT_FALSE(m_host.empty()) << m_net.Error();
+        ASSERT_TRUE(m_net.Connect(m_host, "eth0", {}, { "10.77.0.1/24" })) << m_net.Error();
+        m_settings = setup.directory + "/machine-" + std::to_string(::getpid()) + ".ini";
     }
     void TearDown() override
     {
-        for (pid_t pid : started) {
+        for (pid_t pid : m_started) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
         }
@@ -69,7 +69,7 @@ protected:
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
             return -1;
-        const std::string ns = "/run/netns/" + host;
+        const std::string ns = "/run/netns/" + m_host;
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -82,7 +82,7 @@ protected:
                 { "DISPLAY", "WAYLAND_DISPLAY", "QTWEBENGINE_DISABLE_SANDBOX", "QTWEBENGINE_CHROMIUM_FLAGS" })
                 ::unsetenv(name);
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            ::setenv("KORVEL_MACHINE_SETTINGS", settings.c_str(), 1);
+            ::setenv("KORVEL_MACHINE_SETTINGS", m_settings.c_str(), 1);
             for (const std::string& e : environment)
                 ::putenv(const_cast<char*>(e.c_str()));
             ::dup2(out[1], STDOUT_FILENO);
@@ -94,20 +94,20 @@ protected:
         ::close(out[1]);
         *output = out[0];
         if (pid > 0)
-            started.push_back(pid);
+            m_started.push_back(pid);
         return pid;
     }
-    void Forget(pid_t pid) { std::erase(started, pid); }
+    void Forget(pid_t pid) { std::erase(m_started, pid); }
 
     std::string HostTables()
     {
-        return net.RunIn(host, [] { return Tables(); }).value_or("?");
+        return m_net.RunIn(m_host, [] { return Tables(); }).value_or("?");
     }
 
-    lab::LabNet net;
-    std::string host;
-    std::string settings;
-    std::vector<pid_t> started;
+    lab::LabNet m_net;
+    std::string m_host;
+    std::string m_settings;
+    std::vector<pid_t> m_started;
 };
 
 std::string ReadAll(int fd)
@@ -141,7 +141,7 @@ TEST_F(OperatorProgram, RootWithoutTheSandboxSwitchIsRefused)
 {
     // Root's own runtime directory for this start: whatever the program
     // would create lands here.
-    const std::string runtime = setup.Directory + "/run-root";
+    const std::string runtime = setup.directory + "/run-root";
     ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
     const std::string before = HostTables();
     int output = -1;
@@ -150,14 +150,14 @@ TEST_F(OperatorProgram, RootWithoutTheSandboxSwitchIsRefused)
     const std::string text = ReadAll(output);
     const TEnded end = WaitEnd(pid);
     Forget(pid);
-    ASSERT_TRUE(end.Ended);
-    ASSERT_TRUE(WIFEXITED(end.Status));
-    EXPECT_EQ(WEXITSTATUS(end.Status), 1);
+    ASSERT_TRUE(end.ended);
+    ASSERT_TRUE(WIFEXITED(end.status));
+    EXPECT_EQ(WEXITSTATUS(end.status), 1);
     EXPECT_NE(text.find("TwinlaneAdmin does not run as root."), std::string::npos) << text;
     EXPECT_NE(text.find("scripts/setup-operator.sh"), std::string::npos) << text;
     EXPECT_NE(text.find("QTWEBENGINE_DISABLE_SANDBOX=1"), std::string::npos) << text;
     EXPECT_EQ(Output("ls -A " + runtime), ""); // no lock, no helper state
-    EXPECT_NE(::access(settings.c_str(), F_OK), 0);
+    EXPECT_NE(::access(m_settings.c_str(), F_OK), 0);
     EXPECT_EQ(HostTables(), before);
 }
 
@@ -172,20 +172,20 @@ TEST_P(ClosedBySignal, ClosesInOrderWithoutAQuestion)
 {
     const std::string before = HostTables();
     int output = -1;
-    const pid_t pid = Start(&setup.Operator, {}, &output);
+    const pid_t pid = Start(&setup.operatorUser, {}, &output);
     ASSERT_GT(pid, 0);
     // Its helper runs once the window has loaded the interfaces.
-    ASSERT_TRUE(WaitFor([] { return StateFiles(setup.Operator).size() == 1; }));
+    ASSERT_TRUE(WaitFor([] { return StateFiles(setup.operatorUser).size() == 1; }));
     EXPECT_EQ(EffectiveCapabilities(pid), "\t0000000000000000");
     ASSERT_EQ(::kill(pid, GetParam().signal), 0);
     const TEnded end = WaitEnd(pid);
-    ASSERT_TRUE(end.Ended);
+    ASSERT_TRUE(end.ended);
     Forget(pid);
     const std::string text = ReadAll(output);
-    ASSERT_TRUE(WIFEXITED(end.Status)) << "ended by signal " << WTERMSIG(end.Status) << "\n" << text;
-    EXPECT_EQ(WEXITSTATUS(end.Status), 0) << text;
+    ASSERT_TRUE(WIFEXITED(end.status)) << "ended by signal " << WTERMSIG(end.status) << "\n" << text;
+    EXPECT_EQ(WEXITSTATUS(end.status), 0) << text;
     // Released in the close: the helper removed its state file and ended.
-    EXPECT_TRUE(StateFiles(setup.Operator).empty());
+    EXPECT_TRUE(StateFiles(setup.operatorUser).empty());
     EXPECT_EQ(HostTables(), before);
 }
 
@@ -197,15 +197,15 @@ TEST_F(OperatorProgram, KilledProgramLeavesNothingBehind)
 {
     const std::string before = HostTables();
     int output = -1;
-    const pid_t pid = Start(&setup.Operator, {}, &output);
+    const pid_t pid = Start(&setup.operatorUser, {}, &output);
     ASSERT_GT(pid, 0);
-    ASSERT_TRUE(WaitFor([] { return StateFiles(setup.Operator).size() == 1; }));
+    ASSERT_TRUE(WaitFor([] { return StateFiles(setup.operatorUser).size() == 1; }));
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
-    ASSERT_TRUE(WaitEnd(pid).Ended);
+    ASSERT_TRUE(WaitEnd(pid).ended);
     Forget(pid);
     ::close(output);
     // The helper saw its pipe close: it removed what it wrote and ended.
-    EXPECT_TRUE(WaitFor([] { return StateFiles(setup.Operator).empty(); }));
+    EXPECT_TRUE(WaitFor([] { return StateFiles(setup.operatorUser).empty(); }));
     EXPECT_TRUE(WaitFor([&] { return HostTables() == before; })) << HostTables();
 }
 
@@ -247,15 +247,15 @@ std::vector<std::pair<pid_t, std::string>> Descendants(pid_t root)
 // (a build tree's), but the installed one in ../libexec/twinlane.
 TEST_F(OperatorProgram, FindsTheInstalledHelper)
 {
-    const std::string libexec = setup.Directory + "/libexec/twinlane";
-    ASSERT_EQ(::Run("install -d -m 0755 " + libexec + " && install -o root -g twinlane -m 0750 " + setup.HelperPath
+    const std::string libexec = setup.directory + "/libexec/twinlane";
+    ASSERT_EQ(::Run("install -d -m 0755 " + libexec + " && install -o root -g twinlane -m 0750 " + setup.helperPath
                   + " " + libexec + "/ && setcap cap_net_admin=ep " + libexec + "/twl-route-helper"),
         0);
-    ASSERT_EQ(::access((setup.Directory + "/bin/twl-route-helper").c_str(), X_OK), 0);
+    ASSERT_EQ(::access((setup.directory + "/bin/twl-route-helper").c_str(), X_OK), 0);
     int output = -1;
-    const pid_t pid = Start(&setup.Operator, { "TWL_ROUTE_HELPER=" }, &output);
+    const pid_t pid = Start(&setup.operatorUser, { "TWL_ROUTE_HELPER=" }, &output);
     ASSERT_GT(pid, 0);
-    ASSERT_TRUE(WaitFor([] { return StateFiles(setup.Operator).size() == 1; }));
+    ASSERT_TRUE(WaitFor([] { return StateFiles(setup.operatorUser).size() == 1; }));
     std::string helper;
     for (const auto& [child, status] : Descendants(pid)) {
         if (status.find("Name:\ttwl-route-helpe") != std::string::npos)
@@ -264,11 +264,11 @@ TEST_F(OperatorProgram, FindsTheInstalledHelper)
     EXPECT_EQ(helper, libexec + "/twl-route-helper\n");
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
     const TEnded end = WaitEnd(pid);
-    ASSERT_TRUE(end.Ended);
+    ASSERT_TRUE(end.ended);
     Forget(pid);
     ::close(output);
-    EXPECT_TRUE(WIFEXITED(end.Status) && WEXITSTATUS(end.Status) == 0);
-    ::Run("rm -rf " + setup.Directory + "/libexec");
+    EXPECT_TRUE(WIFEXITED(end.status) && WEXITSTATUS(end.status) == 0);
+    ::Run("rm -rf " + setup.directory + "/libexec");
 }
 
 // The device page's own test, run as the operator with the web engine's
@@ -277,9 +277,9 @@ TEST_F(OperatorProgram, FindsTheInstalledHelper)
 TEST_F(OperatorProgram, DevicePageOpensWithTheSandboxOn)
 {
     int output = -1;
-    const std::string runtime = "HOME=" + setup.Operator.Runtime;
-    const pid_t pid = Start(&setup.Operator, { runtime, "QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu" }, &output,
-        setup.Directory + "/bin/test_webConsole");
+    const std::string runtime = "HOME=" + setup.operatorUser.runtime;
+    const pid_t pid = Start(&setup.operatorUser, { runtime, "QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu" }, &output,
+        setup.directory + "/bin/test_webConsole");
     ASSERT_GT(pid, 0);
     std::string text;
     int confined = 0;
@@ -297,14 +297,14 @@ TEST_F(OperatorProgram, DevicePageOpensWithTheSandboxOn)
                 break;
             text.append(buffer, static_cast<std::size_t>(n));
         }
-        const pid_t done = ::waitpid(pid, &end.Status, WNOHANG);
-        end.Ended = done == pid;
-        return end.Ended || done < 0;
+        const pid_t done = ::waitpid(pid, &end.status, WNOHANG);
+        end.ended = done == pid;
+        return end.ended || done < 0;
     });
     ::close(output);
-    ASSERT_TRUE(end.Ended);
+    ASSERT_TRUE(end.ended);
     Forget(pid);
-    EXPECT_TRUE(WIFEXITED(end.Status) && WEXITSTATUS(end.Status) == 0) << text;
+    EXPECT_TRUE(WIFEXITED(end.status) && WEXITSTATUS(end.status) == 0) << text;
     EXPECT_EQ(text.find("no-sandbox"), std::string::npos);
     EXPECT_GT(confined, 0) << "no web engine process ran confined\n" << text;
 }
@@ -318,11 +318,11 @@ int main(int argc, char** argv)
         const char* bin = std::getenv("TWL_BIN_DIR");
         const char* webTest = std::getenv("TWL_WEBCONSOLE_TEST");
         if (!webTest
-            || Run("cp -a " + std::string(bin) + " " + setup.Directory + "/bin && cp " + webTest + " " + setup.Directory
-                   + "/bin/ && chmod -R a+rX " + setup.Directory + "/bin")
+            || Run("cp -a " + std::string(bin) + " " + setup.directory + "/bin && cp " + webTest + " " + setup.directory
+                   + "/bin/ && chmod -R a+rX " + setup.directory + "/bin")
                 != 0)
             unavailable = "could not copy the program";
-        program = setup.Directory + "/bin/TwinlaneAdmin";
+        program = setup.directory + "/bin/TwinlaneAdmin";
     }
     const int result = twltest::RunAllTests();
     setup.Remove();

@@ -51,15 +51,15 @@ protected:
     {
         if (!unavailable.empty())
             GTEST_SKIP() << unavailable;
-        host = net.AddNamespace("host");
-        ASSERT_FALSE(host.empty()) << net.Error();
-        ASSERT_TRUE(net.Connect(host, "eth0", {}, { "10.77.0.1/24" })) << net.Error();
+        m_host = m_net.AddNamespace("host");
+        ASSERT_FALSE(m_host.empty()) << m_net.Error();
+        ASSERT_TRUE(m_net.Connect(m_host, "eth0", {}, { "10.77.0.1/24" })) << m_net.Error();
     }
 
     // Runs task in the lab's host namespace as the user; its text.
     std::string AsUser(const TUser& u, const std::function<std::string()>& task, bool inGroup = true)
     {
-        const std::optional<std::string> text = net.RunIn(host, [&] {
+        const std::optional<std::string> text = m_net.RunIn(m_host, [&] {
             if (!setup.Become(u, inGroup))
                 return std::string("could not become the user\n");
             return task();
@@ -68,7 +68,7 @@ protected:
     }
     std::string HostTables()
     {
-        return net.RunIn(host, [] { return Tables(); }).value_or("?");
+        return m_net.RunIn(m_host, [] { return Tables(); }).value_or("?");
     }
 
     // A stand-in for TwinlaneAdmin: as the operator in the host namespace,
@@ -80,14 +80,14 @@ protected:
         int ready[2];
         if (::pipe2(ready, O_CLOEXEC) != 0)
             return -1;
-        const std::string path = "/run/netns/" + host;
+        const std::string path = "/run/netns/" + m_host;
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             ::setpgid(0, 0);
             const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
             if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0 || !lab::InLabNamespace()
-                || !setup.Become(setup.Operator, true))
+                || !setup.Become(setup.operatorUser, true))
                 ::_exit(3);
             LoadLocalInterfaces();
             AddHostRoute(Local, Server, ServerMac);
@@ -99,31 +99,31 @@ protected:
                 ::pause();
         }
         ::close(ready[1]);
-        readyFd = ready[0];
+        m_readyFd = ready[0];
         return pid;
     }
     bool WaitReady()
     {
-        pollfd pfd { readyFd, POLLIN, 0 };
+        pollfd pfd { m_readyFd, POLLIN, 0 };
         char buffer[16] = {};
-        const bool ok = ::poll(&pfd, 1, WaitLimitMs) == 1 && ::read(readyFd, buffer, sizeof buffer) > 0
+        const bool ok = ::poll(&pfd, 1, WaitLimitMs) == 1 && ::read(m_readyFd, buffer, sizeof buffer) > 0
             && std::string(buffer) == "ready\n";
-        ::close(readyFd);
+        ::close(m_readyFd);
         return ok;
     }
 
     // Someone else's route and static entry, which must outlive everything.
     void AddForeignEntries()
     {
-        ASSERT_TRUE(net.IpBatch(host,
+        ASSERT_TRUE(m_net.IpBatch(m_host,
             { "route add 10.99.0.9/32 dev eth0 proto static",
                 "neigh add 10.99.0.9 lladdr 02:00:5e:10:00:09 dev eth0 nud permanent" }))
-            << net.Error();
+            << m_net.Error();
     }
 
-    lab::LabNet net;
-    std::string host;
-    int readyFd = -1;
+    lab::LabNet m_net;
+    std::string m_host;
+    int m_readyFd = -1;
 };
 
 } // namespace
@@ -132,7 +132,7 @@ TEST_F(RouteHelper, OperatorWritesAndRemovesRoutesAndNeighbourEntries)
 {
     AddForeignEntries();
     const std::string before = HostTables();
-    const std::string wrong = AsUser(setup.Operator, [] {
+    const std::string wrong = AsUser(setup.operatorUser, [] {
         std::string wrong;
         auto expect = [&](bool ok, const std::string& what) {
             if (!ok)
@@ -161,7 +161,7 @@ TEST_F(RouteHelper, OperatorWritesAndRemovesRoutesAndNeighbourEntries)
     });
     EXPECT_EQ(wrong, "");
     EXPECT_EQ(HostTables(), before);
-    EXPECT_TRUE(StateFiles(setup.Operator).empty());
+    EXPECT_TRUE(StateFiles(setup.operatorUser).empty());
 }
 
 TEST_F(RouteHelper, RefusesWhatItMayNotWrite)
@@ -195,12 +195,12 @@ TEST_F(RouteHelper, RefusesWhatItMayNotWrite)
         // Still answering: a good request after all that is written.
         { "route 10.99.0.5/32 IF 10.77.0.1 direct 20", routehelper::TReason::Ok },
     };
-    ASSERT_TRUE(net.IpBatch(host, { "route add 10.99.0.9/32 dev eth0 proto static metric 0" })) << net.Error();
+    ASSERT_TRUE(m_net.IpBatch(m_host, { "route add 10.99.0.9/32 dev eth0 proto static metric 0" })) << m_net.Error();
     const std::string withForeign = HostTables();
     std::string input;
     for (const auto& row : rows)
         input += row.request + "\n";
-    const std::string answers = AsUser(setup.Operator, [&] {
+    const std::string answers = AsUser(setup.operatorUser, [&] {
         const std::string index = std::to_string(::if_nametoindex("eth0"));
         std::string text = input;
         for (std::size_t at; (at = text.find(" IF ")) != std::string::npos;)
@@ -212,9 +212,9 @@ TEST_F(RouteHelper, RefusesWhatItMayNotWrite)
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, sv[1], STDIN_FILENO);
         posix_spawn_file_actions_adddup2(&actions, sv[1], STDOUT_FILENO);
-        char* argv[] = { const_cast<char*>(setup.HelperPath.c_str()), nullptr };
+        char* argv[] = { const_cast<char*>(setup.helperPath.c_str()), nullptr };
         pid_t pid;
-        const int error = posix_spawn(&pid, setup.HelperPath.c_str(), &actions, nullptr, argv, environ);
+        const int error = posix_spawn(&pid, setup.helperPath.c_str(), &actions, nullptr, argv, environ);
         ::close(sv[1]);
         if (error != 0)
             return "spawn: " + std::string(strerror(error));
@@ -249,7 +249,7 @@ TEST_F(RouteHelper, RefusesWhatItMayNotWrite)
         SCOPED_TRACE(rows[i].request.substr(0, 60));
         const auto answer = routehelper::ParseAnswer(lines[i]);
         ASSERT_TRUE(answer) << lines[i];
-        EXPECT_EQ(answer->Reason, rows[i].reason) << lines[i];
+        EXPECT_EQ(answer->reason, rows[i].reason) << lines[i];
     }
     EXPECT_NE(lines[std::size(rows)].find("10.99.0.5 dev eth0 proto 84 scope link src 10.77.0.1 metric 20"),
         std::string::npos)
@@ -263,12 +263,12 @@ TEST_F(RouteHelper, UserOutsideTheGroupMayNotRunIt)
 {
     const std::string before = HostTables();
     const std::string wrong = AsUser(
-        setup.Outsider,
+        setup.outsider,
         [] {
             std::string wrong;
-            char* argv[] = { const_cast<char*>(setup.HelperPath.c_str()), nullptr };
+            char* argv[] = { const_cast<char*>(setup.helperPath.c_str()), nullptr };
             pid_t pid;
-            const int error = posix_spawn(&pid, setup.HelperPath.c_str(), nullptr, nullptr, argv, environ);
+            const int error = posix_spawn(&pid, setup.helperPath.c_str(), nullptr, nullptr, argv, environ);
             if (error != EACCES)
                 wrong += "spawn: " + std::string(strerror(error)) + "\n";
             LoadLocalInterfaces();
@@ -296,7 +296,7 @@ TEST_F(RouteHelper, KilledProgramLeavesTheTablesAsBefore)
     const std::string during = HostTables();
     EXPECT_NE(during.find("10.99.0.5 dev eth0 table main proto 84"), std::string::npos) << during;
     EXPECT_NE(during.find("10.99.0.5 dev eth0 lladdr 02:00:5e:10:00:05 PERMANENT"), std::string::npos) << during;
-    EXPECT_EQ(StateFiles(setup.Operator).size(), 1u);
+    EXPECT_EQ(StateFiles(setup.operatorUser).size(), 1u);
 
     const auto killed = std::chrono::steady_clock::now();
     ASSERT_EQ(::kill(program, SIGKILL), 0);
@@ -305,7 +305,7 @@ TEST_F(RouteHelper, KilledProgramLeavesTheTablesAsBefore)
     std::printf("tables as before %lld ms after the kill\n",
         static_cast<long long>(
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - killed).count()));
-    EXPECT_TRUE(WaitFor([&] { return StateFiles(setup.Operator).empty(); }));
+    EXPECT_TRUE(WaitFor([&] { return StateFiles(setup.operatorUser).empty(); }));
 }
 
 TEST_F(RouteHelper, NextStartRemovesWhatAKilledHelperLeft)
@@ -318,10 +318,10 @@ TEST_F(RouteHelper, NextStartRemovesWhatAKilledHelperLeft)
     // The program and its helper at once.
     ASSERT_EQ(::kill(-program, SIGKILL), 0);
     ASSERT_EQ(::waitpid(program, nullptr, 0), program);
-    const std::vector<std::string> files = StateFiles(setup.Operator);
+    const std::vector<std::string> files = StateFiles(setup.operatorUser);
     ASSERT_EQ(files.size(), 1u);
     // The helper is gone once its lock is free.
-    const std::string state = setup.Operator.Runtime + "/twinlane-routes/" + files[0];
+    const std::string state = setup.operatorUser.runtime + "/twinlane-routes/" + files[0];
     EXPECT_TRUE(WaitFor([&] {
         const int fd = ::open(state.c_str(), O_RDONLY | O_CLOEXEC);
         const bool free = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
@@ -334,7 +334,7 @@ TEST_F(RouteHelper, NextStartRemovesWhatAKilledHelperLeft)
     EXPECT_NE(left.find("10.99.0.5 dev eth0 lladdr 02:00:5e:10:00:05 PERMANENT"), std::string::npos) << left;
 
     // The next start: its helper removes the leftovers, and only those.
-    const std::string afterStart = AsUser(setup.Operator, [] {
+    const std::string afterStart = AsUser(setup.operatorUser, [] {
         LoadLocalInterfaces();
         const std::string tables = Tables();
         ReleaseLocalInterfaces();
@@ -342,7 +342,7 @@ TEST_F(RouteHelper, NextStartRemovesWhatAKilledHelperLeft)
     });
     EXPECT_EQ(afterStart, before);
     EXPECT_EQ(HostTables(), before);
-    EXPECT_TRUE(StateFiles(setup.Operator).empty());
+    EXPECT_TRUE(StateFiles(setup.operatorUser).empty());
 }
 
 // A state file says no more than a request could: what it lists is removed
@@ -353,12 +353,12 @@ TEST_F(RouteHelper, LeftoverListRemovesOnlyTheHelpersOwnEntries)
     AddForeignEntries();
     const std::string before = HostTables();
     struct stat ns { };
-    ASSERT_EQ(::stat(("/run/netns/" + host).c_str(), &ns), 0);
-    const std::string directory = setup.Operator.Runtime + "/twinlane-routes";
+    ASSERT_EQ(::stat(("/run/netns/" + m_host).c_str(), &ns), 0);
+    const std::string directory = setup.operatorUser.runtime + "/twinlane-routes";
     ::mkdir(directory.c_str(), 0700); // or made by an earlier helper
-    ASSERT_EQ(::chown(directory.c_str(), setup.Operator.Uid, setup.Operator.Gid), 0);
+    ASSERT_EQ(::chown(directory.c_str(), setup.operatorUser.uid, setup.operatorUser.gid), 0);
     const std::string file = directory + "/net" + std::to_string(ns.st_ino) + "-1.state";
-    const std::string index = net.RunIn(host, [] { return std::to_string(::if_nametoindex("eth0")); }).value_or("0");
+    const std::string index = m_net.RunIn(m_host, [] { return std::to_string(::if_nametoindex("eth0")); }).value_or("0");
     const std::string list = "route 10.99.0.9 " + index + " 0\n" // the foreign route, another protocol
         + "neigh 10.99.0.9 " + index + " 02:00:5e:10:00:99\n" // the foreign entry, another MAC
         + "route 10.99.0.9/24 " + index + " 0\n" + "neigh 10.99.0.9\n" + std::string(5000, 'x') + "\n"
@@ -369,15 +369,15 @@ TEST_F(RouteHelper, LeftoverListRemovesOnlyTheHelpersOwnEntries)
         std::fputs(list.c_str(), f);
         std::fclose(f);
     }
-    ASSERT_EQ(::chown(file.c_str(), setup.Operator.Uid, setup.Operator.Gid), 0);
-    const std::string afterStart = AsUser(setup.Operator, [] {
+    ASSERT_EQ(::chown(file.c_str(), setup.operatorUser.uid, setup.operatorUser.gid), 0);
+    const std::string afterStart = AsUser(setup.operatorUser, [] {
         LoadLocalInterfaces();
         const std::string tables = Tables();
         ReleaseLocalInterfaces();
         return tables;
     });
     EXPECT_EQ(afterStart, before);
-    EXPECT_TRUE(StateFiles(setup.Operator).empty()); // read and removed
+    EXPECT_TRUE(StateFiles(setup.operatorUser).empty()); // read and removed
 }
 
 int main(int argc, char** argv)

@@ -11,9 +11,9 @@ constexpr int DataBytesPerRequest = 2 * DataRegistersPerRequest;
 } // namespace
 
 TFirmwareUpdate::TFirmwareUpdate(TFirmwareLink& link, TFirmwareUi& ui, TFirmwareLimits limits)
-    : Link(link)
-    , Ui(ui)
-    , Limits(limits)
+    : m_link(link)
+    , m_ui(ui)
+    , m_limits(limits)
 {
 }
 
@@ -32,15 +32,15 @@ std::string TFirmwareUpdate::DevicePassword(const uint8_t* registerBytes)
 bool TFirmwareUpdate::CheckDevicePassword()
 {
     uint8_t reply[FirmwareReplySize] = {};
-    if (Link.Request(ModbusFunction::ReadInputRegisters, FirmwareRegister::Password, PasswordRegisterCount, nullptr,
-            reply, Limits.Default, true)
+    if (m_link.Request(ModbusFunction::ReadInputRegisters, FirmwareRegister::Password, PasswordRegisterCount, nullptr,
+            reply, m_limits.general, true)
         <= 0)
         return false;
     const std::string device = DevicePassword(reply + ReadReplyDataOffset);
     if (device.empty())
         return true;
     std::string typed;
-    if (!Ui.AskPassword(typed))
+    if (!m_ui.AskPassword(typed))
         typed.clear();
     return typed == device;
 }
@@ -49,7 +49,7 @@ bool TFirmwareUpdate::Send(
     uint32_t functionCode, uint32_t number, uint16_t countOrValue, const uint8_t* data, int timeout, bool retry)
 {
     uint8_t reply[FirmwareReplySize] = {};
-    return Link.Request(functionCode, number, countOrValue, data, reply, timeout, retry) > 0;
+    return m_link.Request(functionCode, number, countOrValue, data, reply, timeout, retry) > 0;
 }
 
 TFirmwareUpdate::TRecordResult TFirmwareUpdate::SendFirmwareRecord(TSkpPackage& package, int index)
@@ -58,13 +58,13 @@ TFirmwareUpdate::TRecordResult TFirmwareUpdate::SendFirmwareRecord(TSkpPackage& 
     if (package.Record(index, record) != TSkpError::None)
         return TRecordResult::Failed;
     const uint64_t even = record.EvenLength();
-    Ui.RecordStarted(index, package.RecordCount(), even);
+    m_ui.RecordStarted(index, package.RecordCount(), even);
 
     // The data are checked before anything of the record is sent.
     uint16_t crc = 0;
     const TSkpError check = package.CheckRecord(record, &crc);
     if (check == TSkpError::BadChecksum) {
-        Ui.ShowMessage(FirmwareText::InvalidChecksum);
+        m_ui.ShowMessage(FirmwareText::InvalidChecksum);
         return TRecordResult::BadChecksum;
     }
     if (check != TSkpError::None)
@@ -72,7 +72,7 @@ TFirmwareUpdate::TRecordResult TFirmwareUpdate::SendFirmwareRecord(TSkpPackage& 
 
     auto step = [&](TFirmwareStep s, bool ok) {
         if (ok)
-            Ui.StepDone(index, s);
+            m_ui.StepDone(index, s);
         return ok;
     };
     using namespace ModbusFunction;
@@ -81,12 +81,12 @@ TFirmwareUpdate::TRecordResult TFirmwareUpdate::SendFirmwareRecord(TSkpPackage& 
     uint8_t unlock[(sizeof UnlockCode + 1) / 2 * 2] = {};
     std::memcpy(unlock, UnlockCode, sizeof UnlockCode);
     const uint16_t unlockRegisters = uint16_t(sizeof UnlockCode / 2);
-    if (!step(TFirmwareStep::Control, Send(WriteSingleRegister, R::Control, 0, nullptr, Limits.Default, true))
+    if (!step(TFirmwareStep::Control, Send(WriteSingleRegister, R::Control, 0, nullptr, m_limits.general, true))
         || !step(TFirmwareStep::Unlock,
-            Send(WriteMultipleRegisters, R::Unlock, unlockRegisters, unlock, Limits.Default, true))
+            Send(WriteMultipleRegisters, R::Unlock, unlockRegisters, unlock, m_limits.general, true))
         || !step(
-            TFirmwareStep::Length, Send(WriteMultipleRegisters, R::Length, 2, record.LengthBytes, Limits.Default, true))
-        || !step(TFirmwareStep::Type, Send(WriteMultipleRegisters, R::Type, 1, record.TypeBytes, Limits.Default, true)))
+            TFirmwareStep::Length, Send(WriteMultipleRegisters, R::Length, 2, record.lengthBytes, m_limits.general, true))
+        || !step(TFirmwareStep::Type, Send(WriteMultipleRegisters, R::Type, 1, record.typeBytes, m_limits.general, true)))
         return TRecordResult::Failed;
 
     uint8_t piece[DataBytesPerRequest];
@@ -95,69 +95,69 @@ TFirmwareUpdate::TRecordResult TFirmwareUpdate::SendFirmwareRecord(TSkpPackage& 
         if (package.ReadData(record, sent, piece, n) != TSkpError::None)
             return TRecordResult::Failed;
         if (!step(TFirmwareStep::Data,
-                Send(WriteMultipleRegisters, R::Data, uint16_t(n / 2), piece, Limits.Default, true)))
+                Send(WriteMultipleRegisters, R::Data, uint16_t(n / 2), piece, m_limits.general, true)))
             return TRecordResult::Failed;
         sent += n;
-        Ui.RecordProgress(sent);
+        m_ui.RecordProgress(sent);
     }
-    if (!step(TFirmwareStep::Crc, Send(WriteSingleRegister, R::Crc, crc, nullptr, Limits.Default, true)))
+    if (!step(TFirmwareStep::Crc, Send(WriteSingleRegister, R::Crc, crc, nullptr, m_limits.general, true)))
         return TRecordResult::Failed;
     // The device may take long to take the record; a second try would only
     // find it in another state.
     if (!step(TFirmwareStep::Commit,
-            Send(WriteSingleRegister, R::Commit, 0, nullptr, Limits.CommitTimeout(record.Type), false)))
+            Send(WriteSingleRegister, R::Commit, 0, nullptr, m_limits.CommitTimeout(record.type), false)))
         return TRecordResult::Failed;
     return TRecordResult::Sent;
 }
 
 TFirmwareOutcome TFirmwareUpdate::UpdateFirmware(const std::string& path)
 {
-    PackageError = TSkpError::None;
+    packageError = TSkpError::None;
     if (!CheckDevicePassword()) {
-        Ui.ShowMessage(FirmwareText::WrongPassword);
+        m_ui.ShowMessage(FirmwareText::WrongPassword);
         return TFirmwareOutcome::WrongPassword;
     }
-    Ui.UpdateStarted();
+    m_ui.UpdateStarted();
 
     TSkpFileSource file;
     if (!file.Open(path)) {
-        PackageError = TSkpError::NoFile;
-        Ui.ShowMessage(FirmwareText::ErrorReadingFile);
+        packageError = TSkpError::NoFile;
+        m_ui.ShowMessage(FirmwareText::ErrorReadingFile);
         return TFirmwareOutcome::NoFile;
     }
     TSkpPackage package;
-    PackageError = package.Open(&file);
-    if (PackageError != TSkpError::None) {
+    packageError = package.Open(&file);
+    if (packageError != TSkpError::None) {
         file.Close();
-        Ui.ClearPath();
-        Ui.ShowMessage(FirmwareText::InvalidFileFormat);
+        m_ui.ClearPath();
+        m_ui.ShowMessage(FirmwareText::InvalidFileFormat);
         return TFirmwareOutcome::InvalidFile;
     }
 
     const int count = package.RecordCount();
-    Ui.DownloadStarted(count);
+    m_ui.DownloadStarted(count);
     TRecordResult result = TRecordResult::Sent;
     for (int i = 0; i < count && result == TRecordResult::Sent; ++i) {
         result = SendFirmwareRecord(package, i);
         if (result == TRecordResult::Sent)
-            Ui.RecordsDone(i + 1);
+            m_ui.RecordsDone(i + 1);
     }
 
     TFirmwareOutcome outcome = TFirmwareOutcome::Updated;
     if (result == TRecordResult::Sent) {
-        if (!Send(ModbusFunction::Diagnostics, RestartSubFunction, RestartWord, nullptr, Limits.Default, true))
-            Ui.ShowMessage(FirmwareText::FailToRestart);
-        Ui.ShowCountdown();
-        Ui.ShowMessage(FirmwareText::UpdateSuccess);
+        if (!Send(ModbusFunction::Diagnostics, RestartSubFunction, RestartWord, nullptr, m_limits.general, true))
+            m_ui.ShowMessage(FirmwareText::FailToRestart);
+        m_ui.ShowCountdown();
+        m_ui.ShowMessage(FirmwareText::UpdateSuccess);
     } else if (result == TRecordResult::Failed) {
         // Tells the device to drop the record; whether it hears is not asked.
-        Send(ModbusFunction::WriteSingleRegister, FirmwareRegister::Control, 0, nullptr, Limits.Default, true);
-        Ui.ShowMessage(FirmwareText::UpdateFail);
+        Send(ModbusFunction::WriteSingleRegister, FirmwareRegister::Control, 0, nullptr, m_limits.general, true);
+        m_ui.ShowMessage(FirmwareText::UpdateFail);
         outcome = TFirmwareOutcome::RecordFailed;
     } else {
         outcome = TFirmwareOutcome::BadChecksum;
     }
     file.Close();
-    Ui.DownloadEnded();
+    m_ui.DownloadEnded();
     return outcome;
 }

@@ -46,10 +46,10 @@ inline constexpr int FirmwareReplySize = 19;
 // Time limits of the requests, in ms; 0 means the program's socket time
 // limit. Tests shorten them.
 struct TFirmwareLimits {
-    int Default = 0;
-    int CommitType3 = 120000;
-    int CommitOther = 20000;
-    int CommitTimeout(int32_t recordType) const { return recordType == 3 ? CommitType3 : CommitOther; }
+    int general = 0;
+    int commitType3 = 120000;
+    int commitOther = 20000;
+    int CommitTimeout(int32_t recordType) const { return recordType == 3 ? commitType3 : commitOther; }
 };
 
 // One Modbus/TCP request with a reply expected, as a module makes it:
@@ -106,7 +106,7 @@ public:
     static std::string DevicePassword(const uint8_t* registerBytes);
 
     // Why the package was refused (None unless it was).
-    TSkpError PackageError = TSkpError::None;
+    TSkpError packageError = TSkpError::None;
 
 private:
     enum class TRecordResult { Sent, BadChecksum, Failed };
@@ -114,7 +114,7 @@ private:
     bool Send(
         uint32_t functionCode, uint32_t number, uint16_t countOrValue, const uint8_t* data, int timeout, bool retry);
 
-    TFirmwareLink& Link;
-    TFirmwareUi& Ui;
-    TFirmwareLimits Limits;
+    TFirmwareLink& m_link;
+    TFirmwareUi& m_ui;
+    TFirmwareLimits m_limits;
 };

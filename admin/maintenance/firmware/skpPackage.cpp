@@ -57,30 +57,30 @@ uint16_t SkpChecksum(const uint8_t* bytes, size_t size)
 void TSkpCrc::Add(const uint8_t* bytes, size_t size)
 {
     for (size_t i = 0; i < size; ++i) {
-        const unsigned index = Low ^ bytes[i];
-        Low = uint8_t(High ^ ModbusCrcTableHi[index]);
-        High = ModbusCrcTableLo[index];
+        const unsigned index = m_low ^ bytes[i];
+        m_low = uint8_t(m_high ^ ModbusCrcTableHi[index]);
+        m_high = ModbusCrcTableLo[index];
     }
 }
 
 TSkpRecord TSkpPackage::Decode(const uint8_t* entry, uint64_t dataOffset)
 {
     TSkpRecord r;
-    std::memcpy(r.TypeBytes, entry, 4);
-    std::memcpy(r.LengthBytes, entry + 4, 4);
-    r.Type = int32_t(Le32(entry));
-    r.Length = Le32(entry + 4);
-    r.Checksum = uint16_t(entry[8] | entry[9] << 8);
-    r.DataOffset = dataOffset;
+    std::memcpy(r.typeBytes, entry, 4);
+    std::memcpy(r.lengthBytes, entry + 4, 4);
+    r.type = int32_t(Le32(entry));
+    r.length = Le32(entry + 4);
+    r.checksum = uint16_t(entry[8] | entry[9] << 8);
+    r.dataOffset = dataOffset;
     return r;
 }
 
 TSkpError TSkpPackage::Open(TSkpSource* source)
 {
-    Source = source;
-    Count = 0;
-    Size = 0;
-    LastIndex = -1;
+    m_source = source;
+    m_count = 0;
+    m_size = 0;
+    m_lastIndex = -1;
     if (!source)
         return TSkpError::NoFile;
     const uint64_t size = source->Size();
@@ -112,54 +112,54 @@ TSkpError TSkpPackage::Open(TSkpSource* source)
             return TSkpError::ReadFailed;
         for (size_t i = 0; i < n; ++i) {
             const TSkpRecord r = Decode(piece.data() + i * SkpEntrySize, 0);
-            if (r.Type < 0 || r.Type > SkpMaxRecordType)
+            if (r.type < 0 || r.type > SkpMaxRecordType)
                 return TSkpError::BadRecordType;
-            total += r.Length;
+            total += r.length;
         }
     }
     if (total != size)
         return TSkpError::SizeMismatch;
-    Count = count;
-    Size = size;
+    m_count = count;
+    m_size = size;
     return TSkpError::None;
 }
 
 TSkpError TSkpPackage::Record(int index, TSkpRecord& record)
 {
-    if (!Source || index < 0 || index >= Count)
+    if (!m_source || index < 0 || index >= m_count)
         return TSkpError::NoSuchRecord;
     uint8_t entry[SkpEntrySize];
     // Where the data begin: after the previous record's, or summed afresh.
-    uint64_t dataOffset = uint64_t(SkpHeaderSize) + uint64_t(SkpEntrySize) * uint64_t(Count);
+    uint64_t dataOffset = uint64_t(SkpHeaderSize) + uint64_t(SkpEntrySize) * uint64_t(m_count);
     int from = 0;
-    if (LastIndex >= 0 && LastIndex < index) {
-        dataOffset = LastDataOffset + LastLength;
-        from = LastIndex + 1;
+    if (m_lastIndex >= 0 && m_lastIndex < index) {
+        dataOffset = m_lastDataOffset + m_lastLength;
+        from = m_lastIndex + 1;
     }
     for (int i = from; i < index; ++i) {
-        if (!Source->ReadAt(uint64_t(SkpHeaderSize) + uint64_t(i) * SkpEntrySize, entry, sizeof entry))
+        if (!m_source->ReadAt(uint64_t(SkpHeaderSize) + uint64_t(i) * SkpEntrySize, entry, sizeof entry))
             return TSkpError::ReadFailed;
         dataOffset += Le32(entry + 4);
     }
-    if (!Source->ReadAt(uint64_t(SkpHeaderSize) + uint64_t(index) * SkpEntrySize, entry, sizeof entry))
+    if (!m_source->ReadAt(uint64_t(SkpHeaderSize) + uint64_t(index) * SkpEntrySize, entry, sizeof entry))
         return TSkpError::ReadFailed;
     record = Decode(entry, dataOffset);
-    LastIndex = index;
-    LastDataOffset = dataOffset;
-    LastLength = record.Length;
+    m_lastIndex = index;
+    m_lastDataOffset = dataOffset;
+    m_lastLength = record.length;
     return TSkpError::None;
 }
 
 TSkpError TSkpPackage::CheckRecord(const TSkpRecord& record, uint16_t* crc, uint16_t* checksum)
 {
-    if (!Source)
+    if (!m_source)
         return TSkpError::NoSuchRecord;
-    std::vector<uint8_t> piece(std::min<uint64_t>(PieceSize, std::max<uint32_t>(record.Length, 1u)));
+    std::vector<uint8_t> piece(std::min<uint64_t>(PieceSize, std::max<uint32_t>(record.length, 1u)));
     uint32_t sum = 0;
     TSkpCrc running;
-    for (uint64_t done = 0; done < record.Length;) {
-        const size_t n = size_t(std::min<uint64_t>(piece.size(), record.Length - done));
-        if (!Source->ReadAt(record.DataOffset + done, piece.data(), n))
+    for (uint64_t done = 0; done < record.length;) {
+        const size_t n = size_t(std::min<uint64_t>(piece.size(), record.length - done));
+        if (!m_source->ReadAt(record.dataOffset + done, piece.data(), n))
             return TSkpError::ReadFailed;
         sum += SkpChecksum(piece.data(), n);
         running.Add(piece.data(), n);
@@ -169,16 +169,16 @@ TSkpError TSkpPackage::CheckRecord(const TSkpRecord& record, uint16_t* crc, uint
         *crc = running.Value();
     if (checksum)
         *checksum = uint16_t(sum);
-    return uint16_t(sum) == record.Checksum ? TSkpError::None : TSkpError::BadChecksum;
+    return uint16_t(sum) == record.checksum ? TSkpError::None : TSkpError::BadChecksum;
 }
 
 TSkpError TSkpPackage::ReadData(const TSkpRecord& record, uint64_t offset, uint8_t* bytes, size_t size)
 {
-    if (!Source || offset > record.EvenLength() || size > record.EvenLength() - offset)
+    if (!m_source || offset > record.EvenLength() || size > record.EvenLength() - offset)
         return TSkpError::NoSuchRecord;
     std::memset(bytes, 0, size);
-    const uint64_t inFile = offset < record.Length ? std::min<uint64_t>(size, record.Length - offset) : 0;
-    if (inFile && !Source->ReadAt(record.DataOffset + offset, bytes, size_t(inFile)))
+    const uint64_t inFile = offset < record.length ? std::min<uint64_t>(size, record.length - offset) : 0;
+    if (inFile && !m_source->ReadAt(record.dataOffset + offset, bytes, size_t(inFile)))
         return TSkpError::ReadFailed;
     return TSkpError::None;
 }

@@ -36,14 +36,14 @@ const char* SkpErrorText(TSkpError error);
 // One entry of the record table, with the bytes of its fields as they stand
 // in the file (the download sends them unchanged).
 struct TSkpRecord {
-    int32_t Type = 0;
-    uint32_t Length = 0;
-    uint16_t Checksum = 0;
-    uint8_t TypeBytes[4] = {};
-    uint8_t LengthBytes[4] = {};
-    uint64_t DataOffset = 0; // where its data start in the file
+    int32_t type = 0;
+    uint32_t length = 0;
+    uint16_t checksum = 0;
+    uint8_t typeBytes[4] = {};
+    uint8_t lengthBytes[4] = {};
+    uint64_t dataOffset = 0; // where its data start in the file
     // The length made even: an odd record goes out with one zero byte more.
-    uint64_t EvenLength() const { return uint64_t(Length) + (Length & 1u); }
+    uint64_t EvenLength() const { return uint64_t(length) + (length & 1u); }
 };
 
 // The sum, modulo 65536, of the bytes each taken as a signed 8-bit value.
@@ -54,11 +54,11 @@ uint16_t SkpChecksum(const uint8_t* bytes, size_t size);
 class TSkpCrc {
 public:
     void Add(const uint8_t* bytes, size_t size);
-    uint16_t Value() const { return uint16_t(High << 8 | Low); }
+    uint16_t Value() const { return uint16_t(m_high << 8 | m_low); }
 
 private:
-    uint8_t High = 0xFF;
-    uint8_t Low = 0xFF;
+    uint8_t m_high = 0xFF;
+    uint8_t m_low = 0xFF;
 };
 
 class TSkpPackage {
@@ -67,8 +67,8 @@ public:
     // header, record table and size rule. TSkpError::None when valid.
     TSkpError Open(TSkpSource* source);
 
-    int32_t RecordCount() const { return Count; }
-    uint64_t FileSize() const { return Size; }
+    int32_t RecordCount() const { return m_count; }
+    uint64_t FileSize() const { return m_size; }
 
     // The table entry of record index (from 0) of a valid package.
     TSkpError Record(int index, TSkpRecord& record);
@@ -86,12 +86,12 @@ public:
 private:
     static TSkpRecord Decode(const uint8_t* entry, uint64_t dataOffset);
 
-    TSkpSource* Source = nullptr;
-    int32_t Count = 0;
-    uint64_t Size = 0;
+    TSkpSource* m_source = nullptr;
+    int32_t m_count = 0;
+    uint64_t m_size = 0;
     // The record last asked for, so that walking the table in order needs no
     // second pass over it to find where a record's data begin.
-    int LastIndex = -1;
-    uint64_t LastDataOffset = 0;
-    uint32_t LastLength = 0;
+    int m_lastIndex = -1;
+    uint64_t m_lastDataOffset = 0;
+    uint32_t m_lastLength = 0;
 };

@@ -25,26 +25,26 @@ public:
     // false when there is no regular file to read at path.
     bool Open(const std::string& path);
     void Close();
-    bool IsOpen() const { return File != nullptr; }
-    uint64_t Size() const override { return FileSize; }
+    bool IsOpen() const { return m_file != nullptr; }
+    uint64_t Size() const override { return m_fileSize; }
     bool ReadAt(uint64_t offset, uint8_t* bytes, size_t size) override;
 
 private:
-    std::FILE* File = nullptr;
-    uint64_t FileSize = 0;
+    std::FILE* m_file = nullptr;
+    uint64_t m_fileSize = 0;
 };
 
 class TSkpMemorySource : public TSkpSource {
 public:
     TSkpMemorySource(const uint8_t* bytes, size_t size)
-        : Bytes(bytes)
-        , Length(size)
+        : m_bytes(bytes)
+        , m_length(size)
     {
     }
-    uint64_t Size() const override { return Length; }
+    uint64_t Size() const override { return m_length; }
     bool ReadAt(uint64_t offset, uint8_t* bytes, size_t size) override;
 
 private:
-    const uint8_t* Bytes;
-    size_t Length;
+    const uint8_t* m_bytes;
+    size_t m_length;
 };

@@ -39,9 +39,9 @@ std::vector<uint8_t> SkpPackageBytes(const std::vector<TSkpMemoryRecord>& record
     PutLe32(out, SkpFormatCode);
     PutLe32(out, uint32_t(records.size()));
     for (const auto& r : records)
-        PutEntry(out, r.Type, uint32_t(r.Data.size()), SkpChecksum(r.Data.data(), r.Data.size()));
+        PutEntry(out, r.type, uint32_t(r.data.size()), SkpChecksum(r.data.data(), r.data.size()));
     for (const auto& r : records)
-        out.insert(out.end(), r.Data.begin(), r.Data.end());
+        out.insert(out.end(), r.data.begin(), r.data.end());
     return out;
 }
 
@@ -62,11 +62,11 @@ bool SkpWritePackage(const std::string& out, const std::vector<TSkpInput>& input
     std::vector<uint8_t> piece(TSkpPackage::PieceSize);
     // First pass: each input's length and checksum, read in pieces.
     for (const auto& in : inputs) {
-        if (in.Type < 0 || in.Type > SkpMaxRecordType)
-            return fail("type " + std::to_string(in.Type) + " outside 0 to 6");
-        TFile f(std::fopen(in.Path.c_str(), "rb"));
+        if (in.type < 0 || in.type > SkpMaxRecordType)
+            return fail("type " + std::to_string(in.type) + " outside 0 to 6");
+        TFile f(std::fopen(in.path.c_str(), "rb"));
         if (!f)
-            return fail("cannot read " + in.Path);
+            return fail("cannot read " + in.path);
         uint64_t length = 0;
         uint32_t sum = 0;
         while (size_t n = std::fread(piece.data(), 1, piece.size(), f.get())) {
@@ -74,10 +74,10 @@ bool SkpWritePackage(const std::string& out, const std::vector<TSkpInput>& input
             sum += SkpChecksum(piece.data(), n);
         }
         if (std::ferror(f.get()))
-            return fail("cannot read " + in.Path);
+            return fail("cannot read " + in.path);
         if (length > std::numeric_limits<uint32_t>::max())
-            return fail(in.Path + " is larger than a record can be");
-        PutEntry(table, in.Type, uint32_t(length), uint16_t(sum));
+            return fail(in.path + " is larger than a record can be");
+        PutEntry(table, in.type, uint32_t(length), uint16_t(sum));
     }
     TFile o(std::fopen(out.c_str(), "wb"));
     if (!o)
@@ -85,9 +85,9 @@ bool SkpWritePackage(const std::string& out, const std::vector<TSkpInput>& input
     if (std::fwrite(table.data(), 1, table.size(), o.get()) != table.size())
         return fail("cannot write " + out);
     for (const auto& in : inputs) {
-        TFile f(std::fopen(in.Path.c_str(), "rb"));
+        TFile f(std::fopen(in.path.c_str(), "rb"));
         if (!f)
-            return fail("cannot read " + in.Path);
+            return fail("cannot read " + in.path);
         while (size_t n = std::fread(piece.data(), 1, piece.size(), f.get()))
             if (std::fwrite(piece.data(), 1, n, o.get()) != n)
                 return fail("cannot write " + out);

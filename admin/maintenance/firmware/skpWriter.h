@@ -6,8 +6,8 @@
 #include <vector>
 
 struct TSkpInput {
-    int32_t Type = 0;
-    std::string Path; // the file whose bytes are the record's data
+    int32_t type = 0;
+    std::string path; // the file whose bytes are the record's data
 };
 
 // Writes out from the input files, each read in pieces. false with why set
@@ -18,7 +18,7 @@ bool SkpWritePackage(const std::string& out, const std::vector<TSkpInput>& input
 // A package in memory from records given as (type, data); no checks, so
 // tests can build broken ones from it.
 struct TSkpMemoryRecord {
-    int32_t Type = 0;
-    std::vector<uint8_t> Data;
+    int32_t type = 0;
+    std::vector<uint8_t> data;
 };
 std::vector<uint8_t> SkpPackageBytes(const std::vector<TSkpMemoryRecord>& records);

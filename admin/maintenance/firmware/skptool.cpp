@@ -79,7 +79,7 @@ int Verify(int argc, char** argv)
             e = package.CheckRecord(r, &crc, &sum);
         if (e == TSkpError::BadChecksum) {
             std::printf("%s\nrecord %d: checksum 0x%04X in the table, 0x%04X in the data\n",
-                FirmwareText::InvalidChecksum, i + 1, r.Checksum, sum);
+                FirmwareText::InvalidChecksum, i + 1, r.checksum, sum);
             return ExitRefused;
         }
         if (e != TSkpError::None) {
@@ -87,7 +87,7 @@ int Verify(int argc, char** argv)
             return ExitRefused;
         }
         std::snprintf(
-            line, sizeof line, "%6d  %4d  %10u    0x%04X  0x%04X\n", i + 1, r.Type, r.Length, r.Checksum, crc);
+            line, sizeof line, "%6d  %4d  %10u    0x%04X  0x%04X\n", i + 1, r.type, r.length, r.checksum, crc);
         listing += line;
     }
     std::fputs(listing.c_str(), stdout);

@@ -42,46 +42,46 @@ class TTabWatcher {
 public:
     TTabWatcher()
     {
-        Answerer.AtBox = [this](QMessageBox* box) { Seen << box->text(); };
+        m_answerer.atBox = [this](QMessageBox* box) { seen << box->text(); };
         // Every dialog of an update goes through one handler, whatever the order.
         const twltest::ModalAnswerer::Handler handler = [this](QWidget* w) { return Answer(w); };
-        Answerer.Dialogs = QList<twltest::ModalAnswerer::Handler>(MostDialogs, handler);
+        m_answerer.dialogs = QList<twltest::ModalAnswerer::Handler>(MostDialogs, handler);
     }
-    QString Password; // typed into the prompt
-    bool Cancel = false;
-    QString File; // chosen in the file dialog
-    QStringList Filters;
-    QStringList Seen; // "password", "countdown", message texts
-    std::function<void()> AtPrompt;
+    QString password; // typed into the prompt
+    bool cancel = false;
+    QString file; // chosen in the file dialog
+    QStringList filters;
+    QStringList seen; // "password", "countdown", message texts
+    std::function<void()> atPrompt;
 
 private:
     static constexpr int MostDialogs = 8;
     bool Answer(QWidget* w)
     {
         if (auto* pwd = qobject_cast<TfmPwd*>(w)) {
-            Seen << QStringLiteral("password");
-            if (AtPrompt)
-                AtPrompt();
-            QTest::keyClicks(pwd->etPassword, Password);
-            (Cancel ? pwd->btnCancel : pwd->btnOK)->click();
+            seen << QStringLiteral("password");
+            if (atPrompt)
+                atPrompt();
+            QTest::keyClicks(pwd->etPassword, password);
+            (cancel ? pwd->btnCancel : pwd->btnOK)->click();
             return true;
         }
         if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
-            Filters = dialog->nameFilters();
+            filters = dialog->nameFilters();
             // selectFile leaves a focused name field as it is.
             if (QWidget* focused = dialog->focusWidget())
                 focused->clearFocus();
-            dialog->selectFile(File);
+            dialog->selectFile(file);
             static_cast<QDialog*>(dialog)->accept();
             return true;
         }
         if (qobject_cast<TfmWait*>(w)) {
-            Seen << QStringLiteral("countdown");
+            seen << QStringLiteral("countdown");
             return true; // left to run
         }
         return false;
     }
-    twltest::ModalAnswerer Answerer;
+    twltest::ModalAnswerer m_answerer;
 };
 
 using TBytes = std::vector<uint8_t>;
@@ -116,60 +116,60 @@ private slots:
 
 private:
     std::string Write(const QString& name, const TBytes& bytes);
-    QWidget* Main = nullptr;
-    QWidget* Host = nullptr;
-    TModQ6120* Module = nullptr;
-    TfmQ6120* Page = nullptr;
-    QList<TIOObject*> List;
-    std::unique_ptr<twltest::SimProcess> Sim;
-    QTemporaryDir Dir;
+    QWidget* m_main = nullptr;
+    QWidget* m_host = nullptr;
+    TModQ6120* m_module = nullptr;
+    TfmQ6120* m_page = nullptr;
+    QList<TIOObject*> m_list;
+    std::unique_ptr<twltest::SimProcess> m_sim;
+    QTemporaryDir m_dir;
 };
 
 void TestFirmwareTab::initTestCase()
 {
     if (!twltest::PrivateNetworkProblem().empty())
         QSKIP(twltest::PrivateNetworkProblem().c_str());
-    Sim = std::make_unique<twltest::SimProcess>(std::vector<std::string> { "--restart-time", RestartMs, "--http-port",
+    m_sim = std::make_unique<twltest::SimProcess>(std::vector<std::string> { "--restart-time", RestartMs, "--http-port",
                                                     "80", "--commit-delay", "0", "--name", "Tab Q6120" },
         false);
-    if (!Sim->started())
-        QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + QString::fromStdString(Sim->output())));
+    if (!m_sim->started())
+        QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + QString::fromStdString(m_sim->output())));
     SocketTimeout = 5000;
-    Main = new QWidget;
-    Main->resize(900, 700);
-    Host = new QWidget(Main);
-    Host->resize(800, 600);
-    MainWindowLinks.Window = Main;
-    Main->show();
-    Module = new TModQ6120(0);
-    Page = new TfmQ6120(nullptr, Module);
-    Module->Attach(Page, Host, nullptr);
-    Module->AttachToList(&List, Host, QStringLiteral("127.0.0.1"));
-    Module->Connections[0]->SetPort(Sim->modbusPort());
-    Module->ShowPage();
+    m_main = new QWidget;
+    m_main->resize(900, 700);
+    m_host = new QWidget(m_main);
+    m_host->resize(800, 600);
+    MainWindowLinks.Window = m_main;
+    m_main->show();
+    m_module = new TModQ6120(0);
+    m_page = new TfmQ6120(nullptr, m_module);
+    m_module->Attach(m_page, m_host, nullptr);
+    m_module->AttachToList(&m_list, m_host, QStringLiteral("127.0.0.1"));
+    m_module->Connections[0]->SetPort(m_sim->modbusPort());
+    m_module->ShowPage();
 }
 
 void TestFirmwareTab::cleanupTestCase()
 {
-    if (Module) {
-        Module->Detach();
-        delete Module;
+    if (m_module) {
+        m_module->Detach();
+        delete m_module;
     }
     MainWindowLinks = TMainWindowLinks {};
-    delete Main;
+    delete m_main;
 }
 
 void TestFirmwareTab::init()
 {
-    QVERIFY(Sim->waitUp());
-    QCOMPARE(Sim->control("fault none"), std::string("ok"));
-    QCOMPARE(Sim->control("password"), std::string("ok"));
-    Page->PageControl1->setCurrentWidget(Page->TabFirmware);
+    QVERIFY(m_sim->waitUp());
+    QCOMPARE(m_sim->control("fault none"), std::string("ok"));
+    QCOMPARE(m_sim->control("password"), std::string("ok"));
+    m_page->PageControl1->setCurrentWidget(m_page->TabFirmware);
 }
 
 std::string TestFirmwareTab::Write(const QString& name, const TBytes& bytes)
 {
-    const std::string path = Dir.filePath(name).toStdString();
+    const std::string path = m_dir.filePath(name).toStdString();
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return path;
 }
@@ -200,7 +200,7 @@ void TestFirmwareTab::controlsAtStart()
 void TestFirmwareTab::passwordPrompt()
 {
     for (const bool ok : { true, false }) {
-        TfmPwd dialog(Main);
+        TfmPwd dialog(m_main);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Input Password"));
         QCOMPARE(dialog.Label1->text(), QStringLiteral("Password :"));
         QVERIFY(dialog.Password.isEmpty());
@@ -220,14 +220,14 @@ void TestFirmwareTab::passwordPrompt()
 void TestFirmwareTab::fileDialogFillsThePath()
 {
     const std::string path = Write(QStringLiteral("chosen.skp"), SkpPackageBytes({ { 1, { 1, 2 } } }));
-    Page->etPath->clear();
-    Page->btnGo->setEnabled(false);
+    m_page->etPath->clear();
+    m_page->btnGo->setEnabled(false);
     TTabWatcher watcher;
-    watcher.File = QString::fromStdString(path);
-    Page->btnFile->click();
-    QCOMPARE(watcher.Filters, QStringList { QStringLiteral("Twinlane firmware files (*.skp)") });
-    QCOMPARE(Page->etPath->text(), QString::fromStdString(path));
-    QVERIFY(Page->btnGo->isEnabled());
+    watcher.file = QString::fromStdString(path);
+    m_page->btnFile->click();
+    QCOMPARE(watcher.filters, QStringList { QStringLiteral("Twinlane firmware files (*.skp)") });
+    QCOMPARE(m_page->etPath->text(), QString::fromStdString(path));
+    QVERIFY(m_page->btnGo->isEnabled());
 }
 
 // Four records of 256 KiB, a password, the countdown, the console again.
@@ -236,9 +236,9 @@ void TestFirmwareTab::updateOfOneMebibyte()
     const std::string path = Write(QStringLiteral("big.skp"),
         SkpPackageBytes({ { 0, Filled(262144, 1) }, { 3, Filled(262144, 2) }, { 5, Filled(262143, 3) },
             { 6, Filled(262145, 4) } }));
-    QCOMPARE(Sim->control("password pw"), std::string("ok"));
-    Page->etPath->setText(QString::fromStdString(path));
-    QVERIFY(Page->btnGo->isEnabled());
+    QCOMPARE(m_sim->control("password pw"), std::string("ok"));
+    m_page->etPath->setText(QString::fromStdString(path));
+    QVERIFY(m_page->btnGo->isEnabled());
 
     // While it runs: what the controls show, and that the window lives on.
     int looks = 0, progressMoves = 0;
@@ -246,28 +246,28 @@ void TestFirmwareTab::updateOfOneMebibyte()
     QSet<QString> steps;
     QList<int> totals;
     QObject scope; // the connections go with this test's locals
-    connect(Page->ProgressBar1, &QProgressBar::valueChanged, &scope, [&] { ++progressMoves; });
-    connect(Page->ProgressBar2, &QProgressBar::valueChanged, &scope, [&](int v) { totals << v; });
+    connect(m_page->ProgressBar1, &QProgressBar::valueChanged, &scope, [&] { ++progressMoves; });
+    connect(m_page->ProgressBar2, &QProgressBar::valueChanged, &scope, [&](int v) { totals << v; });
     TTabWatcher watcher;
-    watcher.Password = QStringLiteral("pw");
+    watcher.password = QStringLiteral("pw");
     QTimer look;
     look.start(LookMs);
     connect(&look, &QTimer::timeout, &scope, [&] {
-        if (!Page->UpdateRunning() || !Page->ProgressBar2->isVisible() || QApplication::activeModalWidget())
+        if (!m_page->UpdateRunning() || !m_page->ProgressBar2->isVisible() || QApplication::activeModalWidget())
             return;
         ++looks;
         controlsOff
-            = controlsOff && !Page->btnGo->isEnabled() && !Page->btnFile->isEnabled() && !Page->etPath->isEnabled();
-        progressShown = progressShown && Page->ProgressBar1->isVisible() && Page->lbFWStep->isVisible()
-            && Page->lbFWTotal->isVisible();
+            = controlsOff && !m_page->btnGo->isEnabled() && !m_page->btnFile->isEnabled() && !m_page->etPath->isEnabled();
+        progressShown = progressShown && m_page->ProgressBar1->isVisible() && m_page->lbFWStep->isVisible()
+            && m_page->lbFWTotal->isVisible();
         hourglass
             = hourglass && QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
-        steps << Page->lbFWStep->text();
+        steps << m_page->lbFWStep->text();
     });
-    QSignalSpy loads(Page->WebBrowser, &QWebEngineView::loadFinished);
-    Page->btnGo->click();
+    QSignalSpy loads(m_page->WebBrowser, &QWebEngineView::loadFinished);
+    m_page->btnGo->click();
 
-    QCOMPARE(watcher.Seen,
+    QCOMPARE(watcher.seen,
         (QStringList { QStringLiteral("password"), QStringLiteral("countdown"),
             QStringLiteral("Firmware update successfully...") }));
     // The window's own timers went on firing during the download.
@@ -280,17 +280,17 @@ void TestFirmwareTab::updateOfOneMebibyte()
     QCOMPARE(totals, (QList<int> { 0, 1, 2, 3, 4 }));
 
     // Afterwards: all back as before, the path empty, the console shown.
-    QVERIFY(Page->etPath->text().isEmpty());
-    QVERIFY(Page->btnGo->isEnabled() && Page->btnFile->isEnabled() && Page->etPath->isEnabled());
-    QVERIFY(Page->ProgressBar1->isHidden() && Page->ProgressBar2->isHidden() && Page->lbFWStep->isHidden()
-        && Page->lbFWTotal->isHidden());
+    QVERIFY(m_page->etPath->text().isEmpty());
+    QVERIFY(m_page->btnGo->isEnabled() && m_page->btnFile->isEnabled() && m_page->etPath->isEnabled());
+    QVERIFY(m_page->ProgressBar1->isHidden() && m_page->ProgressBar2->isHidden() && m_page->lbFWStep->isHidden()
+        && m_page->lbFWTotal->isHidden());
     QCOMPARE(QApplication::overrideCursor(), nullptr);
-    QCOMPARE(Page->PageControl1->currentWidget(), Page->TabWeb);
+    QCOMPARE(m_page->PageControl1->currentWidget(), m_page->TabWeb);
     QTRY_VERIFY_WITH_TIMEOUT(!loads.isEmpty(), 60000);
-    QCOMPARE(Page->WebBrowser->url().toString(), QStringLiteral("http://127.0.0.1/"));
-    QTRY_VERIFY_WITH_TIMEOUT(Page->WebBrowser->title().contains(QStringLiteral("Tab Q6120")), 60000);
-    QVERIFY(Sim->waitUp());
-    QCOMPARE(Sim->status("records"), std::string("4"));
+    QCOMPARE(m_page->WebBrowser->url().toString(), QStringLiteral("http://127.0.0.1/"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_page->WebBrowser->title().contains(QStringLiteral("Tab Q6120")), 60000);
+    QVERIFY(m_sim->waitUp());
+    QCOMPARE(m_sim->status("records"), std::string("4"));
 }
 
 void TestFirmwareTab::endsEarly_data()
@@ -337,31 +337,31 @@ void TestFirmwareTab::endsEarly()
     TBytes longer = SkpPackageBytes({ { 1, { 1, 2, 3 } } });
     longer.push_back(0);
     Write(QStringLiteral("long.skp"), longer);
-    QCOMPARE(Sim->control("password " + password.toStdString()), std::string("ok"));
+    QCOMPARE(m_sim->control("password " + password.toStdString()), std::string("ok"));
 
-    const QString path = Dir.filePath(file);
-    Page->etPath->setText(path);
+    const QString path = m_dir.filePath(file);
+    m_page->etPath->setText(path);
     TTabWatcher watcher;
-    watcher.Password = typed;
-    watcher.AtPrompt = [&] {
+    watcher.password = typed;
+    watcher.atPrompt = [&] {
         if (!faultAtPrompt.isEmpty())
-            Sim->control("fault " + faultAtPrompt.toStdString());
+            m_sim->control("fault " + faultAtPrompt.toStdString());
     };
-    const int before = int(twltest::SimFrames(*Sim).size());
-    Page->btnGo->click();
-    QVERIFY(!watcher.Seen.isEmpty());
-    QCOMPARE(watcher.Seen.last(), message);
-    QVERIFY(!watcher.Seen.contains(QStringLiteral("countdown")));
-    QCOMPARE(Page->btnGo->isEnabled(), goEnabled);
-    QCOMPARE(Page->etPath->text(), pathCleared ? QString() : path);
-    QVERIFY(Page->btnFile->isEnabled() && Page->etPath->isEnabled());
-    QVERIFY(Page->ProgressBar1->isHidden() && Page->ProgressBar2->isHidden());
+    const int before = int(twltest::SimFrames(*m_sim).size());
+    m_page->btnGo->click();
+    QVERIFY(!watcher.seen.isEmpty());
+    QCOMPARE(watcher.seen.last(), message);
+    QVERIFY(!watcher.seen.contains(QStringLiteral("countdown")));
+    QCOMPARE(m_page->btnGo->isEnabled(), goEnabled);
+    QCOMPARE(m_page->etPath->text(), pathCleared ? QString() : path);
+    QVERIFY(m_page->btnFile->isEnabled() && m_page->etPath->isEnabled());
+    QVERIFY(m_page->ProgressBar1->isHidden() && m_page->ProgressBar2->isHidden());
     QCOMPARE(QApplication::overrideCursor(), nullptr);
-    QCOMPARE(Page->PageControl1->currentWidget(), Page->TabFirmware);
+    QCOMPARE(m_page->PageControl1->currentWidget(), m_page->TabFirmware);
     if (message == QStringLiteral("Update FAIL !")) // the abandon write was the last word
-        QCOMPARE(twltest::SimFrames(*Sim).last().mid(6), QStringLiteral("00 00 00 06 01 06 30 00 00 00"));
+        QCOMPARE(twltest::SimFrames(*m_sim).last().mid(6), QStringLiteral("00 00 00 06 01 06 30 00 00 00"));
     else
-        QVERIFY(twltest::SimFrames(*Sim).size() <= before + 1); // the password read at most
+        QVERIFY(twltest::SimFrames(*m_sim).size() <= before + 1); // the password read at most
 }
 
 int main(int argc, char** argv)

@@ -62,43 +62,43 @@ uint16_t Crc(const TBytes& b)
 // What the operator sees and answers; the countdown is only noted.
 class TRecordingUi : public TFirmwareUi {
 public:
-    std::optional<std::string> Answer; // nullopt: cancel
-    QStringList Events; // in order
-    QStringList Messages;
-    std::vector<uint64_t> Progress;
-    std::function<void(int, TFirmwareStep)> OnStep;
-    int Asked = 0;
+    std::optional<std::string> answer; // nullopt: cancel
+    QStringList events; // in order
+    QStringList messages;
+    std::vector<uint64_t> progress;
+    std::function<void(int, TFirmwareStep)> onStep;
+    int asked = 0;
 
     bool AskPassword(std::string& password) override
     {
-        ++Asked;
-        Events << QStringLiteral("ask");
-        if (!Answer)
+        ++asked;
+        events << QStringLiteral("ask");
+        if (!answer)
             return false;
-        password = *Answer;
+        password = *answer;
         return true;
     }
     void ShowMessage(const char* text) override
     {
-        Messages << QString::fromLatin1(text);
-        Events << QStringLiteral("message ") + QString::fromLatin1(text);
+        messages << QString::fromLatin1(text);
+        events << QStringLiteral("message ") + QString::fromLatin1(text);
     }
-    void UpdateStarted() override { Events << QStringLiteral("started"); }
-    void ClearPath() override { Events << QStringLiteral("clear"); }
-    void DownloadStarted(int count) override { Events << QStringLiteral("download %1").arg(count); }
+    void UpdateStarted() override { events << QStringLiteral("started"); }
+    void ClearPath() override { events << QStringLiteral("clear"); }
+    void DownloadStarted(int count) override { events << QStringLiteral("download %1").arg(count); }
     void RecordStarted(int index, int count, uint64_t even) override
     {
-        Events << QStringLiteral("record %1/%2 %3").arg(index + 1).arg(count).arg(even);
+        events << QStringLiteral("record %1/%2 %3").arg(index + 1).arg(count).arg(even);
     }
-    void RecordProgress(uint64_t sent) override { Progress.push_back(sent); }
-    void RecordsDone(int done) override { Events << QStringLiteral("done %1").arg(done); }
+    void RecordProgress(uint64_t sent) override { progress.push_back(sent); }
+    void RecordsDone(int done) override { events << QStringLiteral("done %1").arg(done); }
     void StepDone(int index, TFirmwareStep step) override
     {
-        if (OnStep)
-            OnStep(index, step);
+        if (onStep)
+            onStep(index, step);
     }
-    void ShowCountdown() override { Events << QStringLiteral("countdown"); }
-    void DownloadEnded() override { Events << QStringLiteral("ended"); }
+    void ShowCountdown() override { events << QStringLiteral("countdown"); }
+    void DownloadEnded() override { events << QStringLiteral("ended"); }
 };
 
 // Notes every request: its transaction identifier, time limit and retry,
@@ -106,30 +106,30 @@ public:
 class TRecordingLink : public TFirmwareLink {
 public:
     explicit TRecordingLink(TFirmwareLink& inner)
-        : Inner(inner)
+        : m_inner(inner)
     {
     }
     struct TSeen {
-        uint16_t Tid;
-        uint32_t Function;
-        uint32_t Number;
-        int Timeout;
-        bool Retry;
-        int Result;
-        uint16_t ReplyTid;
+        uint16_t tid;
+        uint32_t function;
+        uint32_t number;
+        int timeout;
+        bool retry;
+        int result;
+        uint16_t replyTid;
     };
-    std::vector<TSeen> Seen;
+    std::vector<TSeen> seen;
     int Request(uint32_t fn, uint32_t number, uint16_t countOrValue, const uint8_t* data, uint8_t* reply, int timeout,
         bool retry) override
     {
         const uint16_t tid = uint16_t(RequestCounter);
-        const int result = Inner.Request(fn, number, countOrValue, data, reply, timeout, retry);
-        Seen.push_back({ tid, fn, number, timeout, retry, result, uint16_t(reply[0] << 8 | reply[1]) });
+        const int result = m_inner.Request(fn, number, countOrValue, data, reply, timeout, retry);
+        seen.push_back({ tid, fn, number, timeout, retry, result, uint16_t(reply[0] << 8 | reply[1]) });
         return result;
     }
 
 private:
-    TFirmwareLink& Inner;
+    TFirmwareLink& m_inner;
 };
 
 // A restart of the simulator keeps it away this long.
@@ -158,53 +158,53 @@ private:
     std::string Package(const QString& name, const std::vector<TSkpMemoryRecord>& records);
     TFirmwareOutcome Run(
         twltest::SimProcess& sim, const std::string& path, TRecordingUi& ui, TFirmwareLimits limits = {});
-    std::unique_ptr<TModQ6120> Module;
-    std::unique_ptr<twltest::SimProcess> Sim;
-    QWidget* Host = nullptr;
-    QList<TIOObject*> List;
-    QTemporaryDir Dir;
-    std::unique_ptr<TModuleFirmwareLink> Link;
-    std::unique_ptr<TRecordingLink> Recorded;
-    int FramesBefore = 0;
+    std::unique_ptr<TModQ6120> m_module;
+    std::unique_ptr<twltest::SimProcess> m_sim;
+    QWidget* m_host = nullptr;
+    QList<TIOObject*> m_list;
+    QTemporaryDir m_dir;
+    std::unique_ptr<TModuleFirmwareLink> m_link;
+    std::unique_ptr<TRecordingLink> m_recorded;
+    int m_framesBefore = 0;
 };
 
 void TestFirmwareUpdate::initTestCase()
 {
-    Host = new QWidget;
+    m_host = new QWidget;
     SocketTimeout = 3000;
     if (!twltest::PrivateNetworkProblem().empty())
         QSKIP(twltest::PrivateNetworkProblem().c_str());
-    Sim = std::make_unique<twltest::SimProcess>(
+    m_sim = std::make_unique<twltest::SimProcess>(
         std::vector<std::string> { "--restart-time", RestartMs, "--commit-delay", "0" }, false);
-    if (!Sim->started())
-        QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + QString::fromStdString(Sim->output())));
+    if (!m_sim->started())
+        QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + QString::fromStdString(m_sim->output())));
 }
 
 void TestFirmwareUpdate::cleanupTestCase()
 {
-    delete Host;
+    delete m_host;
 }
 
 void TestFirmwareUpdate::init()
 {
-    QVERIFY(Sim->waitUp());
-    QCOMPARE(Sim->control("password"), std::string("ok"));
-    QCOMPARE(Sim->control("fault none"), std::string("ok"));
+    QVERIFY(m_sim->waitUp());
+    QCOMPARE(m_sim->control("password"), std::string("ok"));
+    QCOMPARE(m_sim->control("fault none"), std::string("ok"));
     RequestCounter = 0x0100;
 }
 
 void TestFirmwareUpdate::cleanup()
 {
-    if (Module) {
-        Module->Detach();
-        Module.reset();
+    if (m_module) {
+        m_module->Detach();
+        m_module.reset();
     }
-    Recorded.reset();
+    m_recorded.reset();
 }
 
 std::string TestFirmwareUpdate::Package(const QString& name, const std::vector<TSkpMemoryRecord>& records)
 {
-    const std::string path = Dir.filePath(name).toStdString();
+    const std::string path = m_dir.filePath(name).toStdString();
     const TBytes bytes = SkpPackageBytes(records);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return path;
@@ -213,14 +213,14 @@ std::string TestFirmwareUpdate::Package(const QString& name, const std::vector<T
 TFirmwareOutcome TestFirmwareUpdate::Run(
     twltest::SimProcess& sim, const std::string& path, TRecordingUi& ui, TFirmwareLimits limits)
 {
-    Module = std::make_unique<TModQ6120>(0);
-    Module->Attach(new QWidget, Host, nullptr);
-    Module->AttachToList(&List, Host, QStringLiteral("127.0.0.1"));
-    Module->Connections[0]->SetPort(sim.modbusPort());
-    Link = std::make_unique<TModuleFirmwareLink>(Module.get());
-    Recorded = std::make_unique<TRecordingLink>(*Link);
-    FramesBefore = int(twltest::SimFrames(sim).size());
-    TFirmwareUpdate update(*Recorded, ui, limits);
+    m_module = std::make_unique<TModQ6120>(0);
+    m_module->Attach(new QWidget, m_host, nullptr);
+    m_module->AttachToList(&m_list, m_host, QStringLiteral("127.0.0.1"));
+    m_module->Connections[0]->SetPort(sim.modbusPort());
+    m_link = std::make_unique<TModuleFirmwareLink>(m_module.get());
+    m_recorded = std::make_unique<TRecordingLink>(*m_link);
+    m_framesBefore = int(twltest::SimFrames(sim).size());
+    TFirmwareUpdate update(*m_recorded, ui, limits);
     return update.UpdateFirmware(path);
 }
 
@@ -232,21 +232,21 @@ void TestFirmwareUpdate::recordsFrameByFrame()
     const TBytes b { 0x10, 0x20, 0x30, 0x40, 0x50 };
     // The package as an operator makes it, with skptool.
     auto data = [&](const QString& name, const TBytes& bytes) {
-        QFile f(Dir.filePath(name));
+        QFile f(m_dir.filePath(name));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
     };
     data(QStringLiteral("a.bin"), a);
     data(QStringLiteral("b.bin"), b);
-    const QString package = Dir.filePath(QStringLiteral("two.skp"));
+    const QString package = m_dir.filePath(QStringLiteral("two.skp"));
     QProcess skptool;
     skptool.start(qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/skptool"),
-        { QStringLiteral("build"), package, QStringLiteral("3:") + Dir.filePath(QStringLiteral("a.bin")),
-            QStringLiteral("1:") + Dir.filePath(QStringLiteral("b.bin")) });
+        { QStringLiteral("build"), package, QStringLiteral("3:") + m_dir.filePath(QStringLiteral("a.bin")),
+            QStringLiteral("1:") + m_dir.filePath(QStringLiteral("b.bin")) });
     QVERIFY(skptool.waitForFinished(30000));
     QCOMPARE(skptool.exitCode(), 0);
     TRecordingUi ui;
-    QCOMPARE(Run(*Sim, package.toStdString(), ui), TFirmwareOutcome::Updated);
+    QCOMPARE(Run(*m_sim, package.toStdString(), ui), TFirmwareOutcome::Updated);
 
     uint16_t tid = 0x0100;
     QStringList expected { Frame(tid++, 4, 0x2503, 5) };
@@ -269,33 +269,33 @@ void TestFirmwareUpdate::recordsFrameByFrame()
     record(3, a);
     record(1, b);
     expected << Frame(tid++, 8, 0x0001, 0xFF00);
-    const QStringList seen = twltest::SimFrames(*Sim).mid(FramesBefore);
+    const QStringList seen = twltest::SimFrames(*m_sim).mid(m_framesBefore);
     QCOMPARE(seen, expected);
     // 500 bytes as 115 + 115 + 20 registers; 5 bytes as 3.
     QVERIFY(seen[5].contains(QStringLiteral(" 10 30 10 00 73 E6 ")));
     QVERIFY(seen[7].contains(QStringLiteral(" 10 30 10 00 14 28 ")));
     QVERIFY(seen[14].contains(QStringLiteral(" 10 30 10 00 03 06 10 20 30 40 50 00")));
 
-    QCOMPARE(ui.Events,
+    QCOMPARE(ui.events,
         (QStringList { QStringLiteral("started"), QStringLiteral("download 2"), QStringLiteral("record 1/2 500"),
             QStringLiteral("done 1"), QStringLiteral("record 2/2 6"), QStringLiteral("done 2"),
             QStringLiteral("countdown"), QStringLiteral("message Firmware update successfully..."),
             QStringLiteral("ended") }));
-    QCOMPARE(ui.Progress, (std::vector<uint64_t> { 230, 460, 500, 6 }));
-    QCOMPARE(ui.Asked, 0);
+    QCOMPARE(ui.progress, (std::vector<uint64_t> { 230, 460, 500, 6 }));
+    QCOMPARE(ui.asked, 0);
 
     // Limits and retry: the commits without retry, type 3 with two minutes.
     std::vector<std::pair<int, bool>> commits;
-    for (const auto& s : Recorded->Seen) {
-        if (s.Number == FirmwareRegister::Commit)
-            commits.push_back({ s.Timeout, s.Retry });
+    for (const auto& s : m_recorded->seen) {
+        if (s.number == FirmwareRegister::Commit)
+            commits.push_back({ s.timeout, s.retry });
         else
-            QVERIFY2(s.Timeout == 0 && s.Retry, qPrintable(QString::number(s.Number, 16)));
-        QCOMPARE(s.ReplyTid, s.Tid);
+            QVERIFY2(s.timeout == 0 && s.retry, qPrintable(QString::number(s.number, 16)));
+        QCOMPARE(s.replyTid, s.tid);
     }
     QCOMPARE(commits, (std::vector<std::pair<int, bool>> { { 120000, false }, { 20000, false } }));
-    QVERIFY(Sim->waitUp());
-    QCOMPARE(Sim->status("records"), std::string("2"));
+    QVERIFY(m_sim->waitUp());
+    QCOMPARE(m_sim->status("records"), std::string("2"));
 }
 
 void TestFirmwareUpdate::passwords_data()
@@ -327,20 +327,20 @@ void TestFirmwareUpdate::passwords()
     QFETCH(bool, cancel);
     QFETCH(bool, asked);
     QFETCH(bool, accepted);
-    QCOMPARE(Sim->control(command.toStdString()), std::string("ok"));
+    QCOMPARE(m_sim->control(command.toStdString()), std::string("ok"));
     TRecordingUi ui;
     if (!cancel)
-        ui.Answer = typed.toStdString();
-    const auto outcome = Run(*Sim, Package("small.skp", { { 2, { 1, 2 } } }), ui);
-    QCOMPARE(ui.Asked, asked ? 1 : 0);
+        ui.answer = typed.toStdString();
+    const auto outcome = Run(*m_sim, Package("small.skp", { { 2, { 1, 2 } } }), ui);
+    QCOMPARE(ui.asked, asked ? 1 : 0);
     if (accepted) {
         QCOMPARE(outcome, TFirmwareOutcome::Updated);
-        QCOMPARE(ui.Messages.last(), QStringLiteral("Firmware update successfully..."));
+        QCOMPARE(ui.messages.last(), QStringLiteral("Firmware update successfully..."));
     } else {
         QCOMPARE(outcome, TFirmwareOutcome::WrongPassword);
-        QCOMPARE(ui.Messages, QStringList { QStringLiteral("Wrong password !!") });
-        QVERIFY(!ui.Events.contains(QStringLiteral("started")));
-        QCOMPARE(twltest::SimFrames(*Sim).mid(FramesBefore), QStringList { Frame(0x0100, 4, 0x2503, 5) });
+        QCOMPARE(ui.messages, QStringList { QStringLiteral("Wrong password !!") });
+        QVERIFY(!ui.events.contains(QStringLiteral("started")));
+        QCOMPARE(twltest::SimFrames(*m_sim).mid(m_framesBefore), QStringList { Frame(0x0100, 4, 0x2503, 5) });
     }
 }
 
@@ -370,14 +370,14 @@ void TestFirmwareUpdate::packageRefused()
     Package("good.skp", { { 2, { 1, 2 } } });
     std::vector<uint8_t> bad = SkpPackageBytes({ { 2, { 1, 2 } } });
     bad.push_back(0);
-    std::ofstream(Dir.filePath(QStringLiteral("bad.skp")).toStdString(), std::ios::binary)
+    std::ofstream(m_dir.filePath(QStringLiteral("bad.skp")).toStdString(), std::ios::binary)
         .write(reinterpret_cast<const char*>(bad.data()), bad.size());
-    QCOMPARE(Sim->control("fault " + fault.toStdString()), std::string("ok"));
+    QCOMPARE(m_sim->control("fault " + fault.toStdString()), std::string("ok"));
     TRecordingUi ui;
-    Run(*Sim, Dir.filePath(file).toStdString(), ui);
-    QCOMPARE(ui.Events, events);
+    Run(*m_sim, m_dir.filePath(file).toStdString(), ui);
+    QCOMPARE(ui.events, events);
     // Nothing but the password read (and its retry) reached the server.
-    for (const QString& f : twltest::SimFrames(*Sim).mid(FramesBefore))
+    for (const QString& f : twltest::SimFrames(*m_sim).mid(m_framesBefore))
         QCOMPARE(f, Frame(0x0100, 4, 0x2503, 5));
 }
 
@@ -385,18 +385,18 @@ void TestFirmwareUpdate::packageRefused()
 void TestFirmwareUpdate::commitFails()
 {
     TRecordingUi ui;
-    ui.OnStep = [&](int, TFirmwareStep step) {
+    ui.onStep = [&](int, TFirmwareStep step) {
         if (step == TFirmwareStep::Crc)
-            QCOMPARE(Sim->control("fault exception count 1"), std::string("ok"));
+            QCOMPARE(m_sim->control("fault exception count 1"), std::string("ok"));
     };
-    QCOMPARE(Run(*Sim, Package("one.skp", { { 0, Filled(40, 1) } }), ui), TFirmwareOutcome::RecordFailed);
-    const QStringList seen = twltest::SimFrames(*Sim).mid(FramesBefore);
+    QCOMPARE(Run(*m_sim, Package("one.skp", { { 0, Filled(40, 1) } }), ui), TFirmwareOutcome::RecordFailed);
+    const QStringList seen = twltest::SimFrames(*m_sim).mid(m_framesBefore);
     QVERIFY(seen.size() >= 3);
     QCOMPARE(seen.at(seen.size() - 2).mid(6), Frame(0, 6, 0x3084, 0).mid(6));
     QCOMPARE(seen.last().mid(6), Frame(0, 6, 0x3000, 0).mid(6));
-    QCOMPARE(ui.Messages, QStringList { QStringLiteral("Update FAIL !") });
-    QCOMPARE(ui.Events.last(), QStringLiteral("ended"));
-    QVERIFY(!ui.Events.contains(QStringLiteral("countdown")));
+    QCOMPARE(ui.messages, QStringList { QStringLiteral("Update FAIL !") });
+    QCOMPARE(ui.events.last(), QStringLiteral("ended"));
+    QVERIFY(!ui.events.contains(QStringLiteral("countdown")));
 }
 
 // Record 2 of 3 does not add up: record 1 went out whole, then nothing,
@@ -406,18 +406,18 @@ void TestFirmwareUpdate::badChecksumInRecord2Of3()
     std::vector<TSkpMemoryRecord> records { { 0, Filled(20, 1) }, { 1, Filled(20, 2) }, { 2, Filled(20, 3) } };
     TBytes bytes = SkpPackageBytes(records);
     bytes[12 + 30 + 20 + 4] ^= 0x40;
-    const std::string path = Dir.filePath(QStringLiteral("bad2.skp")).toStdString();
+    const std::string path = m_dir.filePath(QStringLiteral("bad2.skp")).toStdString();
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     TRecordingUi ui;
-    QCOMPARE(Run(*Sim, path, ui), TFirmwareOutcome::BadChecksum);
-    const QStringList seen = twltest::SimFrames(*Sim).mid(FramesBefore);
+    QCOMPARE(Run(*m_sim, path, ui), TFirmwareOutcome::BadChecksum);
+    const QStringList seen = twltest::SimFrames(*m_sim).mid(m_framesBefore);
     QCOMPARE(seen.size(), 1 + 7); // password, then control, unlock, length, type, data, CRC, commit
     QCOMPARE(seen.last(), Frame(0x0107, 6, 0x3084, 0));
-    QCOMPARE(ui.Messages, QStringList { QStringLiteral("Invalid checksum...") });
-    QCOMPARE(ui.Events.mid(ui.Events.size() - 4),
+    QCOMPARE(ui.messages, QStringList { QStringLiteral("Invalid checksum...") });
+    QCOMPARE(ui.events.mid(ui.events.size() - 4),
         (QStringList { QStringLiteral("done 1"), QStringLiteral("record 2/3 20"),
             QStringLiteral("message Invalid checksum..."), QStringLiteral("ended") }));
-    QVERIFY(Sim->status("records") != "?");
+    QVERIFY(m_sim->status("records") != "?");
 }
 
 // The server drops the connection on record 2's data, and again on the
@@ -425,21 +425,21 @@ void TestFirmwareUpdate::badChecksumInRecord2Of3()
 void TestFirmwareUpdate::connectionDroppedAtRecord2Data()
 {
     TRecordingUi ui;
-    ui.OnStep = [&](int index, TFirmwareStep step) {
+    ui.onStep = [&](int index, TFirmwareStep step) {
         if (index == 1 && step == TFirmwareStep::Type)
-            QCOMPARE(Sim->control("fault drop count 2"), std::string("ok"));
+            QCOMPARE(m_sim->control("fault drop count 2"), std::string("ok"));
     };
-    QCOMPARE(Run(*Sim, Package("three.skp", { { 0, Filled(300, 1) }, { 1, Filled(300, 2) }, { 2, Filled(4, 3) } }), ui),
+    QCOMPARE(Run(*m_sim, Package("three.skp", { { 0, Filled(300, 1) }, { 1, Filled(300, 2) }, { 2, Filled(4, 3) } }), ui),
         TFirmwareOutcome::RecordFailed);
-    QCOMPARE(ui.Messages, QStringList { QStringLiteral("Update FAIL !") });
-    const QStringList seen = twltest::SimFrames(*Sim).mid(FramesBefore);
+    QCOMPARE(ui.messages, QStringList { QStringLiteral("Update FAIL !") });
+    const QStringList seen = twltest::SimFrames(*m_sim).mid(m_framesBefore);
     QVERIFY(seen.size() >= 3);
     // The data request twice (dropped each time), then the abandon write.
     QCOMPARE(seen.at(seen.size() - 3).mid(6, 32), QStringLiteral("00 00 00 ED 01 10 30 10 00 73 E6"));
     QCOMPARE(seen.at(seen.size() - 2), seen.at(seen.size() - 3));
     QCOMPARE(seen.last().mid(6), Frame(0, 6, 0x3000, 0).mid(6));
-    QVERIFY(Recorded->Seen.back().Result > 0); // the abandon write was heard
-    QVERIFY(Sim->status("records") != "?");
+    QVERIFY(m_recorded->seen.back().result > 0); // the abandon write was heard
+    QVERIFY(m_sim->status("records") != "?");
 }
 
 // The commit answers 1.5 s after it was sent, its limit is 0.5 s: its late
@@ -450,22 +450,22 @@ void TestFirmwareUpdate::lateCommitReplyIsNotTakenForTheNext()
     QVERIFY2(slow.started(), slow.output().c_str());
     TRecordingUi ui;
     TFirmwareLimits limits;
-    limits.CommitOther = 500;
+    limits.commitOther = 500;
     QCOMPARE(Run(slow, Package("late.skp", { { 0, Filled(10, 1) } }), ui, limits), TFirmwareOutcome::RecordFailed);
-    QCOMPARE(ui.Messages, QStringList { QStringLiteral("Update FAIL !") });
-    const auto& seen = Recorded->Seen;
+    QCOMPARE(ui.messages, QStringList { QStringLiteral("Update FAIL !") });
+    const auto& seen = m_recorded->seen;
     QVERIFY(seen.size() >= 2);
-    QCOMPARE(seen[seen.size() - 2].Number, FirmwareRegister::Commit);
-    QCOMPARE(seen[seen.size() - 2].Result, -1);
-    QCOMPARE(seen.back().Number, FirmwareRegister::Control);
+    QCOMPARE(seen[seen.size() - 2].number, FirmwareRegister::Commit);
+    QCOMPARE(seen[seen.size() - 2].result, -1);
+    QCOMPARE(seen.back().number, FirmwareRegister::Control);
     for (const auto& s : seen)
-        if (s.Result > 0)
-            QCOMPARE(s.ReplyTid, s.Tid);
+        if (s.result > 0)
+            QCOMPARE(s.replyTid, s.tid);
     // And the request after the update gets its own reply too.
     QTest::qWait(1500);
     uint8_t reply[FirmwareReplySize] = {};
     const uint16_t tid = uint16_t(RequestCounter);
-    QCOMPARE(Recorded->Request(4, FirmwareRegister::Password, 5, nullptr, reply, 0, false), 19);
+    QCOMPARE(m_recorded->Request(4, FirmwareRegister::Password, 5, nullptr, reply, 0, false), 19);
     QCOMPARE(uint16_t(reply[0] << 8 | reply[1]), tid);
 }
 

@@ -33,75 +33,75 @@ class TModalWatcher {
 public:
     TModalWatcher()
     {
-        Answerer.AtBox = [this](QMessageBox* box) {
-            Messages << box->text();
+        m_answerer.atBox = [this](QMessageBox* box) {
+            messages << box->text();
             if (QApplication::overrideCursor())
-                CursorRestoredAtMessage = false;
-            if (AtMessage)
-                AtMessage();
+                cursorRestoredAtMessage = false;
+            if (atMessage)
+                atMessage();
         };
-        Answerer.Dialogs << [this](QWidget* w) {
+        m_answerer.dialogs << [this](QWidget* w) {
             auto* wait = qobject_cast<TfmWait*>(w);
             if (!wait)
                 return false;
-            Countdown << wait->lbTime->text().toInt();
-            Since.start();
+            countdown << wait->lbTime->text().toInt();
+            m_since.start();
             NoteHourglass();
-            QObject::connect(wait, &TfmWait::SecondsLeftChanged, &Answerer, [this](int s) {
-                Countdown << s;
-                TickTimes << Since.elapsed();
+            QObject::connect(wait, &TfmWait::SecondsLeftChanged, &m_answerer, [this](int s) {
+                countdown << s;
+                tickTimes << m_since.elapsed();
                 NoteHourglass();
             });
             // The hourglass is looked at all through the countdown, not only at its ticks.
             auto* look = new QTimer(wait);
-            QObject::connect(look, &QTimer::timeout, &Answerer, [this] { NoteHourglass(); });
+            QObject::connect(look, &QTimer::timeout, &m_answerer, [this] { NoteHourglass(); });
             look->start(LookMs);
-            WaitCaption = wait->windowTitle();
+            waitCaption = wait->windowTitle();
             const auto flags = wait->windowFlags();
-            WaitHasFrameButtons = flags.testAnyFlags(
+            waitHasFrameButtons = flags.testAnyFlags(
                 Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint | Qt::WindowSystemMenuHint);
             if (MainWindowLinks.Window) {
                 const QPoint d = wait->frameGeometry().center() - MainWindowLinks.Window->frameGeometry().center();
-                WaitCentred = d.manhattanLength() <= 4;
+                waitCentred = d.manhattanLength() <= 4;
             }
             QTest::keyClick(wait, Qt::Key_Escape);
-            WaitClosedByEscape = !wait->isVisible();
+            waitClosedByEscape = !wait->isVisible();
             return true; // the countdown runs to its end
         };
     }
-    QStringList Messages;
-    QList<int> Countdown;
-    QList<qint64> TickTimes; // ms since the countdown was first seen, one per tick
-    bool CursorRestoredAtMessage = true;
-    bool HourglassDuringCountdown = true;
-    QString WaitCaption;
-    bool WaitHasFrameButtons = false;
-    bool WaitClosedByEscape = false;
-    bool WaitCentred = false;
-    std::function<void()> AtMessage; // runs while a message box is up
+    QStringList messages;
+    QList<int> countdown;
+    QList<qint64> tickTimes; // ms since the countdown was first seen, one per tick
+    bool cursorRestoredAtMessage = true;
+    bool hourglassDuringCountdown = true;
+    QString waitCaption;
+    bool waitHasFrameButtons = false;
+    bool waitClosedByEscape = false;
+    bool waitCentred = false;
+    std::function<void()> atMessage; // runs while a message box is up
 
 private:
     void NoteHourglass()
     {
         if (!QApplication::overrideCursor() || QApplication::overrideCursor()->shape() != Qt::WaitCursor)
-            HourglassDuringCountdown = false;
+            hourglassDuringCountdown = false;
     }
-    twltest::ModalAnswerer Answerer;
-    QElapsedTimer Since;
+    twltest::ModalAnswerer m_answerer;
+    QElapsedTimer m_since;
 };
 
 // A device page that notes the calls a module makes on it.
 class TNotingPage : public QWidget, public TDevicePage {
 public:
-    explicit TNotingPage(QStringList* calls)
-        : Calls(calls)
+    explicit TNotingPage(QStringList* log)
+        : calls(log)
     {
     }
-    ~TNotingPage() override { *Calls << QStringLiteral("deleted"); }
-    void InitPage() override { *Calls << QStringLiteral("InitPage"); }
-    void OpenWebConsole() override { *Calls << QStringLiteral("OpenWebConsole"); }
-    void ReleaseBrowser() override { *Calls << QStringLiteral("ReleaseBrowser"); }
-    QStringList* Calls;
+    ~TNotingPage() override { *calls << QStringLiteral("deleted"); }
+    void InitPage() override { *calls << QStringLiteral("InitPage"); }
+    void OpenWebConsole() override { *calls << QStringLiteral("OpenWebConsole"); }
+    void ReleaseBrowser() override { *calls << QStringLiteral("ReleaseBrowser"); }
+    QStringList* calls;
 };
 
 // A restart of the simulator keeps it away this long.
@@ -126,44 +126,44 @@ private slots:
 private:
     std::unique_ptr<TModQ6120> NewModule(int port);
     static void Drop(std::unique_ptr<TModQ6120>& module);
-    QWidget* Main = nullptr;
-    QWidget* Host = nullptr;
-    QAction* Restart = nullptr;
-    QAction* Reset = nullptr;
-    QList<TIOObject*> List;
-    std::unique_ptr<twltest::SimProcess> Sim, ExceptionSim, SlowSim;
+    QWidget* m_main = nullptr;
+    QWidget* m_host = nullptr;
+    QAction* m_restart = nullptr;
+    QAction* m_reset = nullptr;
+    QList<TIOObject*> m_list;
+    std::unique_ptr<twltest::SimProcess> m_sim, m_exceptionSim, m_slowSim;
 };
 
 void TestQ6120Commands::initTestCase()
 {
-    Main = new QWidget;
-    Main->resize(800, 600);
-    Main->show();
-    Host = new QWidget(Main);
-    Restart = new QAction(QStringLiteral("Restart System"), Main);
-    Reset = new QAction(QStringLiteral("Reset to Default"), Main);
-    Restart->setEnabled(false);
-    Reset->setEnabled(false);
-    MainWindowLinks.Window = Main;
-    MainWindowLinks.muRemoteERestartModule = Restart;
-    MainWindowLinks.muRemoteEResetModule = Reset;
+    m_main = new QWidget;
+    m_main->resize(800, 600);
+    m_main->show();
+    m_host = new QWidget(m_main);
+    m_restart = new QAction(QStringLiteral("Restart System"), m_main);
+    m_reset = new QAction(QStringLiteral("Reset to Default"), m_main);
+    m_restart->setEnabled(false);
+    m_reset->setEnabled(false);
+    MainWindowLinks.Window = m_main;
+    MainWindowLinks.muRemoteERestartModule = m_restart;
+    MainWindowLinks.muRemoteEResetModule = m_reset;
     SocketTimeout = 2000;
 
-    Sim = std::make_unique<twltest::SimProcess>(std::vector<std::string> { "--restart-time", RestartMs }, false);
-    if (!Sim->started())
-        QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + QString::fromStdString(Sim->output())));
-    ExceptionSim = std::make_unique<twltest::SimProcess>(
+    m_sim = std::make_unique<twltest::SimProcess>(std::vector<std::string> { "--restart-time", RestartMs }, false);
+    if (!m_sim->started())
+        QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + QString::fromStdString(m_sim->output())));
+    m_exceptionSim = std::make_unique<twltest::SimProcess>(
         std::vector<std::string> { "--restart-time", RestartMs, "--fault", "exception" }, false);
-    SlowSim = std::make_unique<twltest::SimProcess>(
+    m_slowSim = std::make_unique<twltest::SimProcess>(
         std::vector<std::string> { "--restart-time", RestartMs, "--fault", "delay 300" }, false);
-    QVERIFY2(ExceptionSim->started(), ExceptionSim->output().c_str());
-    QVERIFY2(SlowSim->started(), SlowSim->output().c_str());
+    QVERIFY2(m_exceptionSim->started(), m_exceptionSim->output().c_str());
+    QVERIFY2(m_slowSim->started(), m_slowSim->output().c_str());
 }
 
 void TestQ6120Commands::cleanupTestCase()
 {
     MainWindowLinks = TMainWindowLinks {};
-    delete Main;
+    delete m_main;
 }
 
 void TestQ6120Commands::cleanup()
@@ -175,8 +175,8 @@ void TestQ6120Commands::cleanup()
 std::unique_ptr<TModQ6120> TestQ6120Commands::NewModule(int port)
 {
     auto module = std::make_unique<TModQ6120>(0);
-    module->Attach(new QWidget, Host, nullptr);
-    module->AttachToList(&List, Host, QStringLiteral("127.0.0.1"));
+    module->Attach(new QWidget, m_host, nullptr);
+    module->AttachToList(&m_list, m_host, QStringLiteral("127.0.0.1"));
     // Servers listen on 502; the simulator here on a free port.
     module->Connections[0]->SetPort(port);
     return module;
@@ -200,11 +200,11 @@ void TestQ6120Commands::lifecycle()
     QCOMPARE(module->Name, QStringLiteral("Q6120"));
     QVERIFY(!module->Connections[0]);
 
-    module->Attach(new TNotingPage(&calls), Host, nullptr);
+    module->Attach(new TNotingPage(&calls), m_host, nullptr);
     QVERIFY(module->Connections[0]);
     QVERIFY(!module->Connections[0]->IsOpen());
     QList<TIOObject*> list;
-    module->AttachToList(&list, Host, QStringLiteral("192.168.127.254"));
+    module->AttachToList(&list, m_host, QStringLiteral("192.168.127.254"));
     QCOMPARE(module->Connections[0]->Host(), std::string("192.168.127.254"));
     QCOMPARE(module->Connections[0]->Port(), 502);
     QCOMPARE(list, QList<TIOObject*> { module.get() });
@@ -243,18 +243,18 @@ void TestQ6120Commands::commands()
     QFETCH(QString, frameTail);
     QFETCH(int, frames);
     QFETCH(QString, message);
-    twltest::SimProcess* sim = server == 0 ? Sim.get() : server == 1 ? ExceptionSim.get() : nullptr;
+    twltest::SimProcess* sim = server == 0 ? m_sim.get() : server == 1 ? m_exceptionSim.get() : nullptr;
     const int port = sim ? sim->modbusPort() : 1; // nothing listens on port 1 of loopback
     const int before = sim ? int(twltest::SimFrames(*sim).size()) : 0;
 
     auto module = NewModule(port);
     module->PrepareMenu();
-    QVERIFY(Restart->isEnabled() && Reset->isEnabled());
+    QVERIFY(m_restart->isEnabled() && m_reset->isEnabled());
     TModalWatcher watcher;
-    (reset ? Reset : Restart)->trigger();
+    (reset ? m_reset : m_restart)->trigger();
 
-    QCOMPARE(watcher.Messages, QStringList { message });
-    QVERIFY(watcher.CursorRestoredAtMessage);
+    QCOMPARE(watcher.messages, QStringList { message });
+    QVERIFY(watcher.cursorRestoredAtMessage);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
     if (sim) {
         const QStringList seen = twltest::SimFrames(*sim).mid(before);
@@ -263,22 +263,22 @@ void TestQ6120Commands::commands()
             QCOMPARE(f.mid(6), frameTail);
     }
     if (server == 0) {
-        QCOMPARE(watcher.Countdown, (QList<int> { 8, 7, 6, 5, 4, 3, 2, 1, 0 }));
+        QCOMPARE(watcher.countdown, (QList<int> { 8, 7, 6, 5, 4, 3, 2, 1, 0 }));
         // A second a tick. A tick delayed by a busy machine is followed by
         // one that keeps the timer's schedule, so single gaps may be short;
         // the seven gaps together still take about seven seconds (a 100 ms
         // timer would take under one).
-        QCOMPARE(watcher.TickTimes.size(), 8);
-        const qint64 span = watcher.TickTimes.last() - watcher.TickTimes.first();
+        QCOMPARE(watcher.tickTimes.size(), 8);
+        const qint64 span = watcher.tickTimes.last() - watcher.tickTimes.first();
         QVERIFY2(span >= 6000, qPrintable(QStringLiteral("the last tick came %1 ms after the first").arg(span)));
-        QCOMPARE(watcher.WaitCaption, QStringLiteral("Restarting I/O Server"));
-        QVERIFY(!watcher.WaitHasFrameButtons);
-        QVERIFY(!watcher.WaitClosedByEscape);
-        QVERIFY(watcher.WaitCentred);
-        QVERIFY(watcher.HourglassDuringCountdown);
+        QCOMPARE(watcher.waitCaption, QStringLiteral("Restarting I/O Server"));
+        QVERIFY(!watcher.waitHasFrameButtons);
+        QVERIFY(!watcher.waitClosedByEscape);
+        QVERIFY(watcher.waitCentred);
+        QVERIFY(watcher.hourglassDuringCountdown);
         QVERIFY(module->Connections[0]->IsOpen());
     } else {
-        QVERIFY(watcher.Countdown.isEmpty());
+        QVERIFY(watcher.countdown.isEmpty());
         QVERIFY(!module->Connections[0]->IsOpen()); // closed by the final failure
     }
     Drop(module);
@@ -286,32 +286,32 @@ void TestQ6120Commands::commands()
 
 void TestQ6120Commands::menuActsOnLastPreparedModule()
 {
-    auto first = NewModule(Sim->modbusPort());
-    auto second = NewModule(ExceptionSim->modbusPort());
-    const int firstBefore = int(twltest::SimFrames(*Sim).size());
-    const int secondBefore = int(twltest::SimFrames(*ExceptionSim).size());
+    auto first = NewModule(m_sim->modbusPort());
+    auto second = NewModule(m_exceptionSim->modbusPort());
+    const int firstBefore = int(twltest::SimFrames(*m_sim).size());
+    const int secondBefore = int(twltest::SimFrames(*m_exceptionSim).size());
     first->PrepareMenu();
     second->PrepareMenu();
     QCOMPARE(TIOModRemoteE::MenuModule(), second.get());
     {
         TModalWatcher watcher;
-        Restart->trigger();
-        QCOMPARE(watcher.Messages, QStringList { QStringLiteral("FAIL to restart I/O server!") });
+        m_restart->trigger();
+        QCOMPARE(watcher.messages, QStringList { QStringLiteral("FAIL to restart I/O server!") });
     }
-    QCOMPARE(int(twltest::SimFrames(*Sim).size()), firstBefore);
-    QCOMPARE(int(twltest::SimFrames(*ExceptionSim).size()), secondBefore + 2);
+    QCOMPARE(int(twltest::SimFrames(*m_sim).size()), firstBefore);
+    QCOMPARE(int(twltest::SimFrames(*m_exceptionSim).size()), secondBefore + 2);
 
     // A module on its way out takes its binding with it.
     Drop(second);
     QCOMPARE(TIOModRemoteE::MenuModule(), nullptr);
     {
         TModalWatcher watcher;
-        Restart->trigger();
-        Reset->trigger();
+        m_restart->trigger();
+        m_reset->trigger();
         QCoreApplication::processEvents();
-        QVERIFY(watcher.Messages.isEmpty());
+        QVERIFY(watcher.messages.isEmpty());
     }
-    QCOMPARE(int(twltest::SimFrames(*Sim).size()), firstBefore);
+    QCOMPARE(int(twltest::SimFrames(*m_sim).size()), firstBefore);
     Drop(first);
 }
 
@@ -324,10 +324,10 @@ void TestQ6120Commands::busyModuleStaysAlive()
         m->Attach(new QWidget, host, owner);
         return m;
     });
-    product.Attach(new QWidget, Host, nullptr);
-    auto* module = static_cast<TModQ6120*>(product.CreateModule(Host, 0, QStringLiteral("127.0.0.1")));
+    product.Attach(new QWidget, m_host, nullptr);
+    auto* module = static_cast<TModQ6120*>(product.CreateModule(m_host, 0, QStringLiteral("127.0.0.1")));
     QVERIFY(module);
-    module->Connections[0]->SetPort(SlowSim->modbusPort());
+    module->Connections[0]->SetPort(m_slowSim->modbusPort());
 
     // While the request waits, events run: deleting the module is refused,
     // and so is a second request on it.
@@ -336,7 +336,7 @@ void TestQ6120Commands::busyModuleStaysAlive()
     {
         QTimer look;
         connect(&look, &QTimer::timeout, this, [&] {
-            if (module->RequestPending && removed < 0) {
+            if (module->requestPending && removed < 0) {
                 pendingSeen = product.AnyRequestPending();
                 removed = product.RemoveModule(module);
                 uint8_t reply[19];
@@ -350,18 +350,18 @@ void TestQ6120Commands::busyModuleStaysAlive()
     QVERIFY(pendingSeen);
     QCOMPARE(removed, 0);
     QCOMPARE(second, -1);
-    QVERIFY(!module->RequestPending);
+    QVERIFY(!module->requestPending);
 
     // The command holds the module through its message box too.
     module->Connections[0]->Close();
-    module->Connections[0]->SetPort(ExceptionSim->modbusPort());
+    module->Connections[0]->SetPort(m_exceptionSim->modbusPort());
     module->PrepareMenu();
     int removedAtMessage = -1;
     {
         TModalWatcher watcher;
-        watcher.AtMessage = [&] { removedAtMessage = product.RemoveModule(module); };
-        Restart->trigger();
-        QCOMPARE(watcher.Messages, QStringList { QStringLiteral("FAIL to restart I/O server!") });
+        watcher.atMessage = [&] { removedAtMessage = product.RemoveModule(module); };
+        m_restart->trigger();
+        QCOMPARE(watcher.messages, QStringList { QStringLiteral("FAIL to restart I/O server!") });
     }
     QCOMPARE(removedAtMessage, 0);
     QCOMPARE(product.RemoveModule(module), 1);
@@ -382,17 +382,17 @@ void TestQ6120Commands::connectionOnFailure()
 {
     QFETCH(bool, abort);
     QFETCH(bool, openAfterOffline);
-    auto module = NewModule(Sim->modbusPort());
+    auto module = NewModule(m_sim->modbusPort());
     uint8_t reply[19];
     QCOMPARE(module->ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, true), 19);
     QVERIFY(module->Connections[0]->IsOpen());
-    const int before = int(twltest::SimFrames(*Sim).size());
+    const int before = int(twltest::SimFrames(*m_sim).size());
     AbortRequested = abort;
     if (abort) // nothing is sent meanwhile
         QCOMPARE(module->ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, true), -1);
     module->SetOnline(false);
     QCOMPARE(module->Connections[0]->IsOpen(), openAfterOffline);
-    QCOMPARE(int(twltest::SimFrames(*Sim).size()), before);
+    QCOMPARE(int(twltest::SimFrames(*m_sim).size()), before);
     AbortRequested = false;
     // A closed connection is opened again by the next request.
     QCOMPARE(module->ModbusRequest(4, 0x2504, 5, nullptr, reply, true, 0, true), 19);

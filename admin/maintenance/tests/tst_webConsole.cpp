@@ -28,27 +28,27 @@ class TConsoleServer : public QObject {
 public:
     TConsoleServer()
     {
-        Server.listen(QHostAddress::LocalHost, 0);
-        connect(&Server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = Server.nextPendingConnection()) {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = m_server.nextPendingConnection()) {
                 connect(s, &QTcpSocket::readyRead, s, [this, s] { Answer(s); });
                 connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
             }
         });
     }
-    QString Address() const { return QStringLiteral("127.0.0.1:%1").arg(Server.serverPort()); }
-    QHash<QString, int> Hits;
+    QString Address() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.serverPort()); }
+    QHash<QString, int> hits;
 
 private:
     void Answer(QTcpSocket* s)
     {
-        QByteArray& buffer = Pending[s];
+        QByteArray& buffer = m_pending[s];
         buffer += s->readAll();
         if (!buffer.contains("\r\n\r\n"))
             return;
         const QString path = QString::fromLatin1(buffer.split(' ').value(1));
-        Pending.remove(s);
-        ++Hits[path];
+        m_pending.remove(s);
+        ++hits[path];
         static const QHash<QString, QByteArray> pages {
             { QStringLiteral("/"), "<html><head><title>Console</title></head><body>console</body></html>" },
             { QStringLiteral("/one"), "<html><head><title>Popup One</title></head><body>one</body></html>" },
@@ -61,8 +61,8 @@ private:
             + "\r\n\r\n" + body);
         s->disconnectFromHost();
     }
-    QTcpServer Server;
-    QHash<QTcpSocket*, QByteArray> Pending;
+    QTcpServer m_server;
+    QHash<QTcpSocket*, QByteArray> m_pending;
 };
 
 // The reload button's right edge and the web tab's, in page coordinates.
@@ -166,7 +166,7 @@ void TestWebConsole::pageAndPopups()
     loaded.clear();
     page->btnReloadWeb->click();
     QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 30000);
-    QCOMPARE(server.Hits.value(QStringLiteral("/")), 2);
+    QCOMPARE(server.hits.value(QStringLiteral("/")), 2);
 
     // Two windows opened by the console's own script.
     page->WebBrowser->page()->runJavaScript(QStringLiteral("window.open('/one'); window.open('/two');"));

@@ -30,27 +30,27 @@ class TExtrasServer : public QObject {
 public:
     TExtrasServer()
     {
-        Server.listen(QHostAddress::LocalHost, 0);
-        connect(&Server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = Server.nextPendingConnection()) {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = m_server.nextPendingConnection()) {
                 connect(s, &QTcpSocket::readyRead, s, [this, s] { Answer(s); });
                 connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
             }
         });
     }
-    QString Address() const { return QStringLiteral("127.0.0.1:%1").arg(Server.serverPort()); }
-    QStringList Logins; // Authorization headers received
+    QString Address() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.serverPort()); }
+    QStringList logins; // Authorization headers received
 
 private:
     void Answer(QTcpSocket* s)
     {
-        QByteArray& buffer = Pending[s];
+        QByteArray& buffer = m_pending[s];
         buffer += s->readAll();
         const int end = buffer.indexOf("\r\n\r\n");
         if (end < 0)
             return;
         const QByteArray head = buffer.left(end);
-        Pending.remove(s);
+        m_pending.remove(s);
         const QByteArray path = head.split(' ').value(1);
         QByteArray authorization;
         for (const QByteArray& line : head.split('\n'))
@@ -68,7 +68,7 @@ private:
             body = page("Popup Two");
         else if (path.startsWith("/secret")) {
             if (!authorization.isEmpty())
-                Logins << QString::fromLatin1(authorization);
+                logins << QString::fromLatin1(authorization);
             if (authorization == "Basic " + QByteArray("admin:pw").toBase64()) {
                 body = page("Secret");
             } else {
@@ -88,8 +88,8 @@ private:
             + "Connection: close\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
         s->disconnectFromHost();
     }
-    QTcpServer Server;
-    QHash<QTcpSocket*, QByteArray> Pending;
+    QTcpServer m_server;
+    QHash<QTcpSocket*, QByteArray> m_pending;
 };
 
 // Answers the login and save dialogs as told (twltest::ModalAnswerer), and
@@ -99,30 +99,30 @@ public:
     TDialogAnswerer()
     {
         const twltest::ModalAnswerer::Handler handler = [this](QWidget* w) { return Answer(w); };
-        Answerer.Dialogs = QList<twltest::ModalAnswerer::Handler>(MostDialogs, handler);
+        m_answerer.dialogs = QList<twltest::ModalAnswerer::Handler>(MostDialogs, handler);
     }
-    bool Accept = true;
-    QString User, Password, SaveAs;
-    QStringList Seen;
+    bool accept = true;
+    QString user, password, saveAs;
+    QStringList seen;
 
 private:
     static constexpr int MostDialogs = 8;
     bool Answer(QWidget* w)
     {
         if (auto* login = qobject_cast<TfmLogin*>(w)) {
-            Seen << QStringLiteral("login ") + login->lbSite->text();
-            login->etUser->setText(User);
-            login->etPassword->setText(Password);
-            (Accept ? login->btnOK : login->btnCancel)->click();
+            seen << QStringLiteral("login ") + login->lbSite->text();
+            login->etUser->setText(user);
+            login->etPassword->setText(password);
+            (accept ? login->btnOK : login->btnCancel)->click();
             return true;
         }
         if (auto* save = qobject_cast<QFileDialog*>(w)) {
-            Seen << QStringLiteral("save ") + save->selectedFiles().value(0).section(QLatin1Char('/'), -1);
-            if (Accept) {
+            seen << QStringLiteral("save ") + save->selectedFiles().value(0).section(QLatin1Char('/'), -1);
+            if (accept) {
                 // selectFile leaves a focused name field as it is.
                 if (QWidget* focused = save->focusWidget())
                     focused->clearFocus();
-                save->selectFile(SaveAs);
+                save->selectFile(saveAs);
                 static_cast<QDialog*>(save)->accept();
             } else {
                 static_cast<QDialog*>(save)->reject();
@@ -131,7 +131,7 @@ private:
         }
         return false;
     }
-    twltest::ModalAnswerer Answerer;
+    twltest::ModalAnswerer m_answerer;
 };
 
 } // namespace
@@ -147,53 +147,53 @@ private slots:
 
 private:
     bool Load(QWebEngineView* view, const QString& path, const QString& title);
-    TExtrasServer Server;
-    QWidget* Main = nullptr;
-    TModQ6120* Module = nullptr;
-    TfmQ6120* Page = nullptr;
-    QList<TIOObject*> List;
-    QTemporaryDir Dir;
+    TExtrasServer m_server;
+    QWidget* m_main = nullptr;
+    TModQ6120* m_module = nullptr;
+    TfmQ6120* m_page = nullptr;
+    QList<TIOObject*> m_list;
+    QTemporaryDir m_dir;
 };
 
 void TestWebPageExtras::initTestCase()
 {
     if (!twltest::PrivateNetworkProblem().empty())
         QSKIP(twltest::PrivateNetworkProblem().c_str());
-    Main = new QWidget;
-    Main->resize(900, 700);
-    MainWindowLinks.Window = Main;
-    Main->show();
-    Module = new TModQ6120(0);
-    Page = new TfmQ6120(nullptr, Module);
-    Module->Attach(Page, Main, nullptr);
-    QSignalSpy loaded(Page->WebBrowser, &QWebEngineView::loadFinished);
-    Module->AttachToList(&List, Main, Server.Address());
-    Module->ShowPage();
+    m_main = new QWidget;
+    m_main->resize(900, 700);
+    MainWindowLinks.Window = m_main;
+    m_main->show();
+    m_module = new TModQ6120(0);
+    m_page = new TfmQ6120(nullptr, m_module);
+    m_module->Attach(m_page, m_main, nullptr);
+    QSignalSpy loaded(m_page->WebBrowser, &QWebEngineView::loadFinished);
+    m_module->AttachToList(&m_list, m_main, m_server.Address());
+    m_module->ShowPage();
     QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 60000);
-    QTRY_COMPARE_WITH_TIMEOUT(Page->WebBrowser->title(), QStringLiteral("Console"), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_page->WebBrowser->title(), QStringLiteral("Console"), 30000);
 }
 
 void TestWebPageExtras::cleanupTestCase()
 {
-    if (!Module)
+    if (!m_module)
         return;
-    Module->Detach();
-    delete Module;
+    m_module->Detach();
+    delete m_module;
     MainWindowLinks = TMainWindowLinks {};
-    delete Main;
+    delete m_main;
 }
 
 bool TestWebPageExtras::Load(QWebEngineView* view, const QString& path, const QString& title)
 {
-    view->load(QUrl(QStringLiteral("http://%1%2").arg(Server.Address(), path)));
+    view->load(QUrl(QStringLiteral("http://%1%2").arg(m_server.Address(), path)));
     return QTest::qWaitFor([&] { return view->title() == title; }, 30000);
 }
 
 void TestWebPageExtras::popupOpensPopup()
 {
     QList<QWidget*> popups;
-    connect(Page, &TfmQ6120::PopupCreated, this, [&](QWidget* p) { popups << p; });
-    Page->WebBrowser->page()->runJavaScript(QStringLiteral("window.open('/one');"));
+    connect(m_page, &TfmQ6120::PopupCreated, this, [&](QWidget* p) { popups << p; });
+    m_page->WebBrowser->page()->runJavaScript(QStringLiteral("window.open('/one');"));
     QTRY_COMPARE_WITH_TIMEOUT(popups.size(), 1, 30000);
     auto* one = qobject_cast<TfmWebNew*>(popups[0]);
     QVERIFY(one);
@@ -204,7 +204,7 @@ void TestWebPageExtras::popupOpensPopup()
     auto* two = qobject_cast<TfmWebNew*>(popups[1]);
     QVERIFY(two);
     QTRY_COMPARE_WITH_TIMEOUT(two->windowTitle(), QStringLiteral("Popup Two"), 30000);
-    QCOMPARE(two->parent(), Page);
+    QCOMPARE(two->parent(), m_page);
     QVERIFY(one->isVisible() && two->isVisible());
     two->CppWebBrowser1->page()->runJavaScript(QStringLiteral("window.close();"));
     QTRY_VERIFY_WITH_TIMEOUT(!two->isVisible(), 30000);
@@ -215,37 +215,37 @@ void TestWebPageExtras::popupOpensPopup()
 void TestWebPageExtras::login()
 {
     TDialogAnswerer answerer;
-    answerer.Accept = false;
-    QVERIFY(Load(Page->WebBrowser, QStringLiteral("/secret?1"), QStringLiteral("Denied")));
-    QCOMPARE(answerer.Seen, QStringList { QStringLiteral("login 127.0.0.1 (Q6120)") });
-    QVERIFY(Server.Logins.isEmpty());
+    answerer.accept = false;
+    QVERIFY(Load(m_page->WebBrowser, QStringLiteral("/secret?1"), QStringLiteral("Denied")));
+    QCOMPARE(answerer.seen, QStringList { QStringLiteral("login 127.0.0.1 (Q6120)") });
+    QVERIFY(m_server.logins.isEmpty());
 
-    answerer.Accept = true;
-    answerer.User = QStringLiteral("admin");
-    answerer.Password = QStringLiteral("pw");
-    QVERIFY(Load(Page->WebBrowser, QStringLiteral("/secret?2"), QStringLiteral("Secret")));
-    QCOMPARE(answerer.Seen.size(), 2);
-    QCOMPARE(Server.Logins.last(), QStringLiteral("Basic ") + QString::fromLatin1(QByteArray("admin:pw").toBase64()));
+    answerer.accept = true;
+    answerer.user = QStringLiteral("admin");
+    answerer.password = QStringLiteral("pw");
+    QVERIFY(Load(m_page->WebBrowser, QStringLiteral("/secret?2"), QStringLiteral("Secret")));
+    QCOMPARE(answerer.seen.size(), 2);
+    QCOMPARE(m_server.logins.last(), QStringLiteral("Basic ") + QString::fromLatin1(QByteArray("admin:pw").toBase64()));
 }
 
 void TestWebPageExtras::download()
 {
     TDialogAnswerer answerer;
-    answerer.Accept = false;
-    Page->WebBrowser->load(QUrl(QStringLiteral("http://%1/fw.bin").arg(Server.Address())));
-    QTRY_COMPARE_WITH_TIMEOUT(answerer.Seen.size(), 1, 30000);
-    QCOMPARE(answerer.Seen.first(), QStringLiteral("save fw.bin"));
+    answerer.accept = false;
+    m_page->WebBrowser->load(QUrl(QStringLiteral("http://%1/fw.bin").arg(m_server.Address())));
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.seen.size(), 1, 30000);
+    QCOMPARE(answerer.seen.first(), QStringLiteral("save fw.bin"));
 
-    answerer.Accept = true;
-    answerer.SaveAs = Dir.filePath(QStringLiteral("chosen.bin"));
-    Page->WebBrowser->load(QUrl(QStringLiteral("http://%1/fw.bin").arg(Server.Address())));
-    QTRY_COMPARE_WITH_TIMEOUT(answerer.Seen.size(), 2, 30000);
-    QFile saved(answerer.SaveAs);
+    answerer.accept = true;
+    answerer.saveAs = m_dir.filePath(QStringLiteral("chosen.bin"));
+    m_page->WebBrowser->load(QUrl(QStringLiteral("http://%1/fw.bin").arg(m_server.Address())));
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.seen.size(), 2, 30000);
+    QFile saved(answerer.saveAs);
     QTRY_VERIFY_WITH_TIMEOUT(saved.exists() && saved.size() == 14, 30000);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), QByteArray("firmware bytes"));
     // The refused one left nothing behind.
-    QCOMPARE(QDir(Dir.path()).entryList(QDir::Files), QStringList { QStringLiteral("chosen.bin") });
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList { QStringLiteral("chosen.bin") });
 }
 
 int main(int argc, char** argv)

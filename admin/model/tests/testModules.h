@@ -15,16 +15,16 @@ public:
     {
         TypeCode = typeCode;
     }
-    void PrepareMenu() override { ++PrepareMenuCalls; }
-    int PrepareMenuCalls = 0;
+    void PrepareMenu() override { ++prepareMenuCalls; }
+    int prepareMenuCalls = 0;
 };
 
 // What the next modules built by the factory look like; a queue so a case
 // can give each module its own type code.
 struct TTestModDef {
-    int32_t TypeCode = 17;
-    uint32_t ChannelKinds = 3;
-    int32_t UnitId = 1;
+    int32_t typeCode = 17;
+    uint32_t channelKinds = 3;
+    int32_t unitId = 1;
 };
 
 class TTestModFactory {
@@ -34,19 +34,19 @@ public:
     void Install()
     {
         TTwinlane::SetModuleFactory([this](QWidget* host, TIOObject* product, int modelIndex) -> TIOMod* {
-            const TTestModDef def = Next.isEmpty() ? Default : Next.takeFirst();
-            auto* module = new TTestMod(modelIndex, def.TypeCode, def.ChannelKinds, def.UnitId);
-            auto* page = new QLabel(QStringLiteral("page of module %1").arg(++Built));
+            const TTestModDef def = next.isEmpty() ? fallback : next.takeFirst();
+            auto* module = new TTestMod(modelIndex, def.typeCode, def.channelKinds, def.unitId);
+            auto* page = new QLabel(QStringLiteral("page of module %1").arg(++built));
             module->Attach(page, host, product);
-            if (OnBuild)
-                OnBuild();
+            if (onBuild)
+                onBuild();
             return module;
         });
     }
-    QList<TTestModDef> Next;
-    TTestModDef Default;
-    int Built = 0;
-    std::function<void()> OnBuild;
+    QList<TTestModDef> next;
+    TTestModDef fallback;
+    int built = 0;
+    std::function<void()> onBuild;
 };
 
 // The tree under a node as indented lines "text [image] kind", kind being

@@ -20,10 +20,10 @@
 
 namespace {
 struct TModuleDef {
-    QString Address;
-    int32_t TypeCode = 17;
-    uint32_t ChannelKinds = 3;
-    int32_t UnitId = 1;
+    QString address;
+    int32_t typeCode = 17;
+    uint32_t channelKinds = 3;
+    int32_t unitId = 1;
 };
 } // namespace
 Q_DECLARE_METATYPE(TModuleDef)
@@ -42,8 +42,8 @@ private:
         ~TFixture() { product.Detach(); }
         TIOMod* Add(const TModuleDef& s)
         {
-            factory.Next.append({ s.TypeCode, s.ChannelKinds, s.UnitId });
-            return product.AddModule(&host, &product, 0, s.Address);
+            factory.next.append({ s.typeCode, s.channelKinds, s.unitId });
+            return product.AddModule(&host, &product, 0, s.address);
         }
     };
 
@@ -107,7 +107,7 @@ private slots:
         TSortedTextList list;
         for (const QString& s : added)
             list.Add(s);
-        QCOMPARE(list.Items, held);
+        QCOMPARE(list.items, held);
     }
 
     void catalogue()
@@ -147,7 +147,7 @@ private slots:
         MainWindowLinks.lbStatus = &status;
         TFixture f;
         QStringList seen;
-        f.factory.OnBuild = [&] { seen << status.text(); };
+        f.factory.onBuild = [&] { seen << status.text(); };
         QList<IONODE*> records;
         for (int i = 0; i < conflicts.size(); ++i) {
             if (conflicts[i] == 3) {
@@ -219,9 +219,9 @@ private slots:
         QCOMPARE(f.product.Modules()->size(), 3);
 
         // One that waits for its device must stay.
-        b->RequestPending = true;
+        b->requestPending = true;
         QCOMPARE(f.product.RemoveModule(b), 0);
-        b->RequestPending = false;
+        b->requestPending = false;
 
         QCOMPARE(f.product.RemoveModule(b), 2);
         QVERIFY(!childPage);

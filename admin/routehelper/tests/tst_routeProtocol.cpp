@@ -82,8 +82,8 @@ TEST(RouteProtocol, AnswersStayOneLine)
     EXPECT_EQ(line, "12 one two three\n");
     const auto answer = ParseAnswer(std::string_view(line).substr(0, line.size() - 1));
     ASSERT_TRUE(answer);
-    EXPECT_EQ(answer->Reason, TReason::SystemError);
-    EXPECT_EQ(answer->Text, "one two three");
+    EXPECT_EQ(answer->reason, TReason::SystemError);
+    EXPECT_EQ(answer->text, "one two three");
     EXPECT_FALSE(ParseAnswer("ok"));
     EXPECT_FALSE(ParseAnswer("99 unknown code"));
 }

@@ -41,23 +41,23 @@ class TCamera : public QObject {
 public:
     TCamera()
     {
-        connect(&timer_, &QTimer::timeout, this, &TCamera::Poll);
-        timer_.start(10);
+        connect(&m_timer, &QTimer::timeout, this, &TCamera::Poll);
+        m_timer.start(10);
     }
-    QString SearchShot = QStringLiteral("search.png");
+    QString searchShot = QStringLiteral("search.png");
 
 private:
     void Poll()
     {
         QWidget* w = QApplication::activeModalWidget();
-        if (!w || w == last_)
+        if (!w || w == m_last)
             return;
-        last_ = w;
+        m_last = w;
         if (auto* s = qobject_cast<TfmSearch*>(w)) {
             // On the last tick, with the rows in.
             connect(s->ProgressBar1, &QProgressBar::valueChanged, s, [this](int v) {
                 if (v == 3)
-                    QTimer::singleShot(300, [this] { Shot(SearchShot); });
+                    QTimer::singleShot(300, [this] { Shot(searchShot); });
             });
         } else if (auto* c = qobject_cast<TfmIPConflict*>(w)) {
             QTimer::singleShot(500, c, [c] {
@@ -73,8 +73,8 @@ private:
             wait->accept();
         }
     }
-    QTimer timer_;
-    QPointer<QWidget> last_;
+    QTimer m_timer;
+    QPointer<QWidget> m_last;
 };
 } // namespace
 
@@ -140,7 +140,7 @@ int main(int argc, char** argv)
                 }
                 const pid_t pid = net.Start(ns, argv);
                 net.WaitForLine(pid, "ready", 60000);
-                camera.SearchShot = QStringLiteral("searchMany.png");
+                camera.searchShot = QStringLiteral("searchMany.png");
                 w.ScanServers();
                 QTest::qWait(300);
                 Shot(QStringLiteral("treeMany.png"));

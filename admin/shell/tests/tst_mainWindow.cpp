@@ -38,8 +38,8 @@
 
 namespace {
 struct TRecordDef {
-    QString Address;
-    bool Conflict = false;
+    QString address;
+    bool conflict = false;
 };
 
 IONODE* MakeRecord(const TRecordDef& s)
@@ -48,9 +48,9 @@ IONODE* MakeRecord(const TRecordDef& s)
     r->Kind = 1;
     r->ModelIndex = 0;
     r->LocalAddress = QStringLiteral("10.1.2.3");
-    r->Address = s.Address;
+    r->Address = s.address;
     // No MAC text: the scan then adds no host route for the record.
-    r->Conflict = s.Conflict;
+    r->Conflict = s.conflict;
     return r;
 }
 
@@ -76,8 +76,8 @@ Q_DECLARE_METATYPE(QList<TTestModDef>)
 class TestMainWindow : public QObject {
     Q_OBJECT
 private:
-    QTemporaryDir temp_;
-    std::unique_ptr<TTestModFactory> factory_;
+    QTemporaryDir m_temp;
+    std::unique_ptr<TTestModFactory> m_factory;
 
     QString AppImageDir() const { return QCoreApplication::applicationDirPath() + QStringLiteral("/image"); }
 
@@ -89,7 +89,7 @@ private:
             for (const QString& a : addresses)
                 records << MakeRecord({ a });
         });
-        factory_->Next = defs;
+        m_factory->next = defs;
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             return nullptr;
@@ -120,20 +120,20 @@ private slots:
     {
         if (!InPrivateNetns())
             QSKIP("cannot create a network namespace for the window (needs root or user namespaces)");
-        QVERIFY(temp_.isValid());
-        qputenv("KORVEL_MACHINE_SETTINGS", temp_.filePath(QStringLiteral("machine.ini")).toLocal8Bit());
-        qputenv("XDG_RUNTIME_DIR", temp_.path().toLocal8Bit());
+        QVERIFY(m_temp.isValid());
+        qputenv("KORVEL_MACHINE_SETTINGS", m_temp.filePath(QStringLiteral("machine.ini")).toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", m_temp.path().toLocal8Bit());
         // The program's banner beside the test program, where AppDir points.
         QDir().mkpath(AppImageDir());
         QFile::remove(AppImageDir() + QStringLiteral("/bar.jpg"));
         QVERIFY(QFile::copy(qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/image/bar.jpg"),
             AppImageDir() + QStringLiteral("/bar.jpg")));
-        factory_ = std::make_unique<TTestModFactory>();
+        m_factory = std::make_unique<TTestModFactory>();
     }
 
     void cleanupTestCase()
     {
-        factory_.reset();
+        m_factory.reset();
         QDir(AppImageDir()).removeRecursively();
     }
 
@@ -252,9 +252,9 @@ private slots:
             TfmMain w;
             QCOMPARE(AppDir, QCoreApplication::applicationDirPath() + QLatin1Char('/'));
             QCOMPARE(BannerImage.isNull(), errorBox);
-            QCOMPARE(answerer.Texts.size(), errorBox ? 1 : 0);
+            QCOMPARE(answerer.texts.size(), errorBox ? 1 : 0);
             if (errorBox)
-                QCOMPARE(answerer.Icons.first(), QMessageBox::Critical);
+                QCOMPARE(answerer.icons.first(), QMessageBox::Critical);
             else
                 QCOMPARE(BannerImage.format(), QImage::Format_RGB888);
             // Start-up went on past the picture.
@@ -408,10 +408,10 @@ private slots:
         TModalAnswerer answerer(static_cast<QMessageBox::StandardButton>(answer));
         QPointer<QWidget> modulePage = NodeObject(w->tvXRT->currentItem())->Page;
         QCOMPARE(w->close(), closed);
-        QCOMPARE(answerer.Texts.size(), boxes);
+        QCOMPARE(answerer.texts.size(), boxes);
         if (boxes) {
-            QCOMPARE(answerer.Texts.first(), QStringLiteral("Exit TwinlaneAdmin, Are you sure?"));
-            QCOMPARE(answerer.Icons.first(), QMessageBox::Question);
+            QCOMPARE(answerer.texts.first(), QStringLiteral("Exit TwinlaneAdmin, Are you sure?"));
+            QCOMPARE(answerer.icons.first(), QMessageBox::Question);
         }
         QCOMPARE(AbortRequested.load(), closed);
         QCOMPARE(w->isVisible(), !closed);
@@ -603,7 +603,7 @@ private slots:
         }
         int calls = 0;
         for (TIOObject* o : *w->Product->Modules())
-            calls += static_cast<TTestMod*>(o)->PrepareMenuCalls;
+            calls += static_cast<TTestMod*>(o)->prepareMenuCalls;
         QCOMPARE(calls, prepareCalls);
         // A press on empty space does nothing.
         QTest::mouseClick(w->tvXRT->viewport(), Qt::RightButton, {}, QPoint(5, w->tvXRT->viewport()->height() - 3));
@@ -664,24 +664,24 @@ private slots:
         // A module whose device request still waits stays.
         w->tvXRT->setCurrentItem(FindNode(w->tvXRT, QStringLiteral("Host/Twinlane/10.0.0.1/Q6120")));
         auto* m = static_cast<TIOMod*>(NodeObject(w->tvXRT->currentItem()));
-        m->RequestPending = true;
+        m->requestPending = true;
         // Each refusal is told, never silent.
         TModalAnswerer answerer(QMessageBox::Yes);
         const QString busy = QStringLiteral("An I/O server is still busy with a request. Try again when it has finished.");
         w->muDelModuleClick();
         QCOMPARE(w->Product->Modules()->size(), 1);
-        QCOMPARE(answerer.Texts, QStringList { busy });
+        QCOMPARE(answerer.texts, QStringList { busy });
         QVERIFY(!QApplication::overrideCursor());
         w->Ready = true;
         QVERIFY(!w->close()); // nor may the window go
-        QCOMPARE(answerer.Texts, (QStringList { busy, busy })); // no exit question
-        QCOMPARE(answerer.DialogClasses.size(), 0);
+        QCOMPARE(answerer.texts, (QStringList { busy, busy })); // no exit question
+        QCOMPARE(answerer.dialogClasses.size(), 0);
         w->ScanServers(); // nor may a scan tear it down
         QCOMPARE(w->Product->Modules()->value(0), m);
-        QCOMPARE(answerer.Texts.size(), 3);
+        QCOMPARE(answerer.texts.size(), 3);
         QVERIFY(w->Ready);
         QVERIFY(w->btnAutoSearch->isEnabled());
-        m->RequestPending = false;
+        m->requestPending = false;
     }
 
     void enableCommands()
@@ -738,8 +738,8 @@ private slots:
         w.SetConflictRunner([&](QList<IONODE*>&) { return researchOnce && ++conflictCount == 1; });
         w.Timer1Timer();
         QCOMPARE(searchCount, searches);
-        QCOMPARE(answerer.Texts, QStringList {}); // closing was refused without a question
-        QCOMPARE(answerer.DialogClasses, QStringList {});
+        QCOMPARE(answerer.texts, QStringList {}); // closing was refused without a question
+        QCOMPARE(answerer.dialogClasses, QStringList {});
         QStringList got;
         for (TIOObject* o : *w.Product->Modules())
             got << static_cast<TIOMod*>(o)->Address;
@@ -831,14 +831,14 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         TModalAnswerer answerer;
         w.muAboutClick();
-        QCOMPARE(answerer.DialogClasses, QStringList { "TfmAbout" });
-        QCOMPARE(answerer.Texts, QStringList {});
-        QCOMPARE(answerer.Frames.first().center(), answerer.OwnerFrames.first().center());
+        QCOMPARE(answerer.dialogClasses, QStringList { "TfmAbout" });
+        QCOMPARE(answerer.texts, QStringList {});
+        QCOMPARE(answerer.frames.first().center(), answerer.ownerFrames.first().center());
         TfmAbout about(&w);
         QCOMPARE(about.windowTitle(), QStringLiteral("About"));
         QCOMPARE(about.lbVersion->text(), QStringLiteral("TwinlaneAdmin V1.0 Build 07042518"));
         QCOMPARE(about.btnOK->text(), QStringLiteral("OK"));
-        QVERIFY(!about.ProgramIcon->pixmap().isNull());
+        QVERIFY(!about.programIcon->pixmap().isNull());
     }
 
     void helpFileMissing()
@@ -847,8 +847,8 @@ private slots:
         QVERIFY(!QFile::exists(AppDir + QStringLiteral("help/Twinlanesk.hlp")));
         TModalAnswerer answerer;
         w.muWiringGuideClick();
-        QCOMPARE(answerer.Texts.size(), 1);
-        QVERIFY(answerer.Texts.first().contains(QStringLiteral("Twinlanesk.hlp")));
+        QCOMPARE(answerer.texts.size(), 1);
+        QVERIFY(answerer.texts.first().contains(QStringLiteral("Twinlanesk.hlp")));
     }
 };
 

@@ -81,46 +81,46 @@ class TOperator : public QObject {
 public:
     TOperator()
     {
-        connect(&timer_, &QTimer::timeout, this, &TOperator::Poll);
-        timer_.start(10);
+        connect(&m_timer, &QTimer::timeout, this, &TOperator::Poll);
+        m_timer.start(10);
     }
-    QStringList Messages;
+    QStringList messages;
     // What the search dialog showed when it closed: "# address mac" rows,
     // and the list it filled, "address mac conflict", at the same moment.
-    QStringList SearchRows, SearchList;
-    QStringList ConflictRows; // "address mac"
-    std::function<void()> DuringSearch;
-    QString AddAddress; // typed into the add dialog
+    QStringList searchRows, searchList;
+    QStringList conflictRows; // "address mac"
+    std::function<void()> duringSearch;
+    QString addAddress; // typed into the add dialog
     // Once: the conflict row of this MAC gets NewAddress, then "Re-Search".
-    QString ChangeMac, NewAddress;
-    int ConflictDialogs = 0;
+    QString changeMac, newAddress;
+    int conflictDialogs = 0;
     // The restart countdown runs its eight seconds instead of being cut short.
-    bool FullCountdown = false;
-    int AddInterface = 0;
+    bool fullCountdown = false;
+    int addInterface = 0;
 
 private:
     void Poll()
     {
         QWidget* w = QApplication::activeModalWidget();
-        if (!w || !w->isVisible() || w == last_)
+        if (!w || !w->isVisible() || w == m_last)
             return;
-        last_ = w;
+        m_last = w;
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
-            Messages << box->text();
+            messages << box->text();
             QAbstractButton* b = box->button(QMessageBox::Yes);
             (b ? b : box->buttons().first())->click();
         } else if (auto* search = qobject_cast<TfmSearch*>(w)) {
-            if (DuringSearch)
-                DuringSearch();
+            if (duringSearch)
+                duringSearch();
             connect(search, &QDialog::finished, this, [this, search] {
-                SearchRows.clear();
-                SearchList.clear();
+                searchRows.clear();
+                searchList.clear();
                 for (int r = 0; r < search->lvEnum->rowCount(); ++r)
-                    SearchRows << QStringLiteral("%1 %2 %3")
+                    searchRows << QStringLiteral("%1 %2 %3")
                                       .arg(search->lvEnum->item(r, 0)->text(), search->lvEnum->item(r, 2)->text(),
                                           search->lvEnum->item(r, 3)->text());
                 for (const IONODE* n : *search->ResultList)
-                    SearchList << QStringLiteral("%1 %2 %3").arg(n->Address, n->MacAddress).arg(int(n->Conflict));
+                    searchList << QStringLiteral("%1 %2 %3").arg(n->Address, n->MacAddress).arg(int(n->Conflict));
             });
         } else if (auto* conflict = qobject_cast<TfmIPConflict*>(w)) {
             // The same dialog comes back on top after its question and
@@ -128,13 +128,13 @@ private:
             if (conflict->property("twlSeen").toBool())
                 return;
             conflict->setProperty("twlSeen", true);
-            ++ConflictDialogs;
-            ConflictRows.clear();
+            ++conflictDialogs;
+            conflictRows.clear();
             for (int r = 0; r < conflict->xgIP->rowCount(); ++r)
-                ConflictRows << conflict->xgIP->item(r, 2)->text() + QLatin1Char(' ') + conflict->xgIP->item(r, 3)->text();
-            const int row = ConflictRows.indexOf(QRegularExpression(QStringLiteral(".* ") + ChangeMac));
-            if (!ChangeMac.isEmpty() && row >= 0) {
-                ChangeMac.clear();
+                conflictRows << conflict->xgIP->item(r, 2)->text() + QLatin1Char(' ') + conflict->xgIP->item(r, 3)->text();
+            const int row = conflictRows.indexOf(QRegularExpression(QStringLiteral(".* ") + changeMac));
+            if (!changeMac.isEmpty() && row >= 0) {
+                changeMac.clear();
                 // Once the dialog has settled, as an operator would.
                 QTimer::singleShot(200, conflict, [this, conflict, row] {
                     conflict->xgIP->setCurrentCell(row, 2);
@@ -144,11 +144,11 @@ private:
                         if (e->isVisible() && e->geometry().intersects(conflict->xgIP->visualItemRect(conflict->xgIP->item(row, 2))))
                             editor = e;
                     if (!editor) {
-                        Messages << QStringLiteral("no editor");
+                        messages << QStringLiteral("no editor");
                         conflict->btnCancel->click();
                         return;
                     }
-                    editor->etAddress->setText(NewAddress);
+                    editor->etAddress->setText(newAddress);
                     editor->btnSet->click(); // the question and the countdown are answered meanwhile
                     conflict->btnOK->click(); // "Re-Search"
                 });
@@ -156,31 +156,31 @@ private:
             }
             conflict->btnCancel->click(); // "Ignore these devices"
         } else if (auto* add = qobject_cast<TfmModAdd*>(w)) {
-            add->cbINT->setCurrentIndex(AddInterface);
-            add->cbIP->setText(AddAddress);
+            add->cbINT->setCurrentIndex(addInterface);
+            add->cbIP->setText(addAddress);
             add->btnOK->click();
         } else if (auto* wait = qobject_cast<TfmWait*>(w)) {
-            if (!FullCountdown)
+            if (!fullCountdown)
                 wait->accept();
         }
     }
-    QTimer timer_;
-    QPointer<QWidget> last_;
+    QTimer m_timer;
+    QPointer<QWidget> m_last;
 };
 } // namespace
 
 class TestScanLab : public QObject {
     Q_OBJECT
 private:
-    QTemporaryDir temp_;
-    std::unique_ptr<TLabDevices> devices_;
+    QTemporaryDir m_temp;
+    std::unique_ptr<TLabDevices> m_devices;
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(temp_.isValid());
-        qputenv("KORVEL_MACHINE_SETTINGS", temp_.filePath(QStringLiteral("machine.ini")).toLocal8Bit());
-        qputenv("XDG_RUNTIME_DIR", temp_.path().toLocal8Bit());
+        QVERIFY(m_temp.isValid());
+        qputenv("KORVEL_MACHINE_SETTINGS", m_temp.filePath(QStringLiteral("machine.ini")).toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", m_temp.path().toLocal8Bit());
         // The module class of the program, with a plain page (no browser).
         TTwinlane::SetModuleFactory([](QWidget* host, TIOObject* product, int modelIndex) -> TIOMod* {
             auto* m = new TModQ6120(modelIndex);
@@ -190,23 +190,23 @@ private slots:
         if (!InPrivateNetns())
             return;
         QCOMPARE(BindDevscan(qEnvironmentVariable("TWL_BIN_DIR")), dbOk);
-        devices_ = std::make_unique<TLabDevices>(*TestLab());
+        m_devices = std::make_unique<TLabDevices>(*TestLab());
         QVERIFY2(TestLab()->Connect(TestHostNamespace(), "eth0", {}, { "10.77.0.1/24" }), TestLab()->Error().c_str());
         // A second host link with a server of its own behind it.
-        QVERIFY(devices_->AddSimOnOwnLink(9, TestHostNamespace(), "eth1", "10.66.0.1/24", "10.66.0.5/24", "10.66.0.5"));
-        QVERIFY(devices_->AddSim(1, "10.77.0.11/24", "10.77.0.11"));
-        QVERIFY(devices_->AddSim(2, "10.88.0.12/24", "10.88.0.12", true));
-        QVERIFY(devices_->AddSim(3, "", "0.0.0.0"));
-        QVERIFY(devices_->AddSim(8, "", "0.0.0.0"));
-        QVERIFY(devices_->AddSim(4, "10.77.0.200/24", "10.77.0.200"));
-        QVERIFY(devices_->AddSim(5, "10.77.0.200/24", "10.77.0.200"));
-        QVERIFY(devices_->AddFake(6, "10.77.0.60", 0x80001234u, 0x1234));
+        QVERIFY(m_devices->AddSimOnOwnLink(9, TestHostNamespace(), "eth1", "10.66.0.1/24", "10.66.0.5/24", "10.66.0.5"));
+        QVERIFY(m_devices->AddSim(1, "10.77.0.11/24", "10.77.0.11"));
+        QVERIFY(m_devices->AddSim(2, "10.88.0.12/24", "10.88.0.12", true));
+        QVERIFY(m_devices->AddSim(3, "", "0.0.0.0"));
+        QVERIFY(m_devices->AddSim(8, "", "0.0.0.0"));
+        QVERIFY(m_devices->AddSim(4, "10.77.0.200/24", "10.77.0.200"));
+        QVERIFY(m_devices->AddSim(5, "10.77.0.200/24", "10.77.0.200"));
+        QVERIFY(m_devices->AddFake(6, "10.77.0.60", 0x80001234u, 0x1234));
     }
 
     void cleanupTestCase()
     {
         TTwinlane::SetModuleFactory({});
-        devices_.reset();
+        m_devices.reset();
     }
 
     // Started without the discovery library (none beside this test program,
@@ -216,11 +216,11 @@ private slots:
     {
         TModalAnswerer answerer;
         QVERIFY(!BindDiscoveryLibrary());
-        QCOMPARE(answerer.Texts.size(), 1);
-        QVERIFY2(answerer.Texts.first().contains(QStringLiteral("libdevscan.so"))
-                && answerer.Texts.first().contains(QStringLiteral("cannot open shared object file")),
-            qPrintable(answerer.Texts.first()));
-        QCOMPARE(answerer.Icons.first(), QMessageBox::Critical);
+        QCOMPARE(answerer.texts.size(), 1);
+        QVERIFY2(answerer.texts.first().contains(QStringLiteral("libdevscan.so"))
+                && answerer.texts.first().contains(QStringLiteral("cannot open shared object file")),
+            qPrintable(answerer.texts.first()));
+        QCOMPARE(answerer.icons.first(), QMessageBox::Critical);
         QVERIFY(!DevscanBound());
         QVERIFY(ExitNoDiscoveryLibrary != 0);
         if (InPrivateNetns())
@@ -242,7 +242,7 @@ private slots:
         TSortedTextList groups;
         for (const char* t : { "Zeta", "alpha", "Alpha", "beta" })
             groups.Add(QString::fromLatin1(t));
-        QCOMPARE(groups.Items, (QStringList { "alpha", "beta", "Zeta" }));
+        QCOMPARE(groups.items, (QStringList { "alpha", "beta", "Zeta" }));
     }
 
     void scanInTheLab()
@@ -254,10 +254,10 @@ private slots:
         TOperator op;
         auto w = std::make_unique<TfmMain>();
         bool commandsOffDuringSearch = false;
-        op.DuringSearch = [&] { commandsOffDuringSearch = !w->Ready && !w->btnAutoSearch->isEnabled() && !w->muDelModule->isEnabled(); };
+        op.duringSearch = [&] { commandsOffDuringSearch = !w->Ready && !w->btnAutoSearch->isEnabled() && !w->muDelModule->isEnabled(); };
         // No banner picture beside the test program: its error box is not
         // what this test is about.
-        op.Messages.clear();
+        op.messages.clear();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         w->Timer1Timer();
@@ -265,21 +265,21 @@ private slots:
         QVERIFY(commandsOffDuringSearch);
 
         // The search listed the seven Q6120s, numbered in the order of its list.
-        QCOMPARE(op.SearchRows.size(), 7);
-        QCOMPARE(op.SearchList.size(), 7);
+        QCOMPARE(op.searchRows.size(), 7);
+        QCOMPARE(op.searchList.size(), 7);
         for (int i = 0; i < 7; ++i) {
-            const QStringList row = op.SearchRows.at(i).split(QLatin1Char(' '));
+            const QStringList row = op.searchRows.at(i).split(QLatin1Char(' '));
             QCOMPARE(row.at(0), QString::number(i + 1));
-            QVERIFY(op.SearchList.at(i).startsWith(row.at(1) + QLatin1Char(' ') + row.at(2)));
+            QVERIFY(op.searchList.at(i).startsWith(row.at(1) + QLatin1Char(' ') + row.at(2)));
         }
-        QVERIFY(!op.SearchRows.join(QLatin1Char(' ')).contains(MacOf(6))); // the other kind
+        QVERIFY(!op.searchRows.join(QLatin1Char(' ')).contains(MacOf(6))); // the other kind
         // The pair and the unconfigured ones went to the conflict dialog.
-        QStringList conflicting = op.ConflictRows;
+        QStringList conflicting = op.conflictRows;
         conflicting.sort();
         QCOMPARE(conflicting,
             (QStringList { "10.77.0.200 " + MacOf(4), "10.77.0.200 " + MacOf(5), "192.168.127.254 " + MacOf(3),
                 "192.168.127.254 " + MacOf(8) }));
-        QVERIFY2(op.Messages.isEmpty(), qPrintable(op.Messages.join(QLatin1Char('|'))));
+        QVERIFY2(op.messages.isEmpty(), qPrintable(op.messages.join(QLatin1Char('|'))));
 
         // Modules for the rest, each with a host route and a neighbour entry
         // for its MAC on the interface it answered on; consoles reachable.
@@ -289,16 +289,16 @@ private slots:
         modules.sort();
         QCOMPARE(modules, (QStringList { "10.66.0.5", "10.77.0.11", "10.88.0.12" }));
         for (const auto& [k, link] : { std::pair { 1, "eth0" }, { 2, "eth0" }, { 9, "eth1" } }) {
-            const TLabDevice& d = devices_->Device(k);
+            const TLabDevice& d = m_devices->Device(k);
             const QString dev = QStringLiteral("dev ") + QLatin1String(link);
-            const QString route = Sh(QStringLiteral("ip -n %1 route show %2").arg(QString::fromStdString(host), d.Address));
+            const QString route = Sh(QStringLiteral("ip -n %1 route show %2").arg(QString::fromStdString(host), d.address));
             QVERIFY2(route.contains(dev) && route.contains(QStringLiteral("scope link")), qPrintable(route));
-            QString mac = d.Mac.toLower();
+            QString mac = d.mac.toLower();
             mac.replace(QLatin1Char('-'), QLatin1Char(':'));
-            QCOMPARE(Sh(QStringLiteral("ip -n %1 neigh show %2 nud permanent").arg(QString::fromStdString(host), d.Address))
+            QCOMPARE(Sh(QStringLiteral("ip -n %1 neigh show %2 nud permanent").arg(QString::fromStdString(host), d.address))
                          .trimmed(),
-                QStringLiteral("%1 %2 lladdr %3 PERMANENT").arg(d.Address, dev, mac));
-            QVERIFY2(Reachable(d.Address, 80), qPrintable(d.Address));
+                QStringLiteral("%1 %2 lladdr %3 PERMANENT").arg(d.address, dev, mac));
+            QVERIFY2(Reachable(d.address, 80), qPrintable(d.address));
         }
         const QString tables = Tables(host);
         QVERIFY(!tables.contains(QStringLiteral("10.77.0.200")));
@@ -321,7 +321,7 @@ private slots:
                 busy = static_cast<TIOMod*>(o);
         QVERIFY(busy);
         QCOMPARE(busy->Address, QStringLiteral("10.77.0.11"));
-        QCOMPARE(devices_->Control(devices_->Device(1), QStringLiteral("fault delay 2500 count 1")).left(2), "ok");
+        QCOMPARE(m_devices->Control(m_devices->Device(1), QStringLiteral("fault delay 2500 count 1")).left(2), "ok");
         connect(w.get(), &TfmMain::menuPopupEvent, this, [](QMenu* m) { QTimer::singleShot(0, m, &QMenu::hide); });
         auto rightClick = [&w](TIOObject* o) {
             w->SelectObjectNode(o);
@@ -338,11 +338,11 @@ private slots:
         });
         w->muRemoteERestartModule->trigger();
         QCOMPARE(enabledMeanwhile, (QList<bool> { false, false, false }));
-        QCOMPARE(op.Messages, QStringList { "I/O server restarted successfully..." });
+        QCOMPARE(op.messages, QStringList { "I/O server restarted successfully..." });
         rightClick(busy);
         QVERIFY(w->muRemoteERestartModule->isEnabled());
         QVERIFY(w->muDelModule->isEnabled());
-        QVERIFY(devices_->WaitUp(devices_->Device(1)));
+        QVERIFY(m_devices->WaitUp(m_devices->Device(1)));
 
         // Delete the foreign server: its route and neighbour entry go.
         const QString foreign = QStringLiteral("10.88.0.12");
@@ -354,7 +354,7 @@ private slots:
         QVERIFY(!Tables(host).contains(foreign));
         // And add it by hand: a host route without a neighbour entry, through
         // which the kernel finds it.
-        op.AddAddress = foreign;
+        op.addAddress = foreign;
         w->SelectObjectNode(w->Product);
         w->muAddModuleClick();
         QCOMPARE(w->Product->Modules()->size(), 3);
@@ -374,20 +374,20 @@ private slots:
             QVERIFY(hosts.open(QIODevice::Append));
             hosts.write("10.77.0.11 plc-one.lab\n");
         }
-        op.AddAddress = QStringLiteral("plc-one.lab");
+        op.addAddress = QStringLiteral("plc-one.lab");
         w->SelectObjectNode(w->Product);
         w->muAddModuleClick();
         auto* named = static_cast<TIOMod*>(NodeObject(w->tvXRT->currentItem()));
         QCOMPARE(named->Address, QStringLiteral("plc-one.lab"));
         QCOMPARE(named->TypeCode, 17);
-        op.Messages.clear();
+        op.messages.clear();
         rightClick(named);
-        const int framesBefore = devices_->Device(1).Frames().size();
+        const int framesBefore = m_devices->Device(1).Frames().size();
         w->muRemoteERestartModule->trigger();
-        QCOMPARE(op.Messages, QStringList { "I/O server restarted successfully..." });
-        QCOMPARE(devices_->Device(1).Frames().size(), framesBefore + 1);
-        QVERIFY(devices_->Device(1).Frames().last().contains(QStringLiteral(" 08 00 01 FF 00")));
-        QVERIFY(devices_->WaitUp(devices_->Device(1)));
+        QCOMPARE(op.messages, QStringList { "I/O server restarted successfully..." });
+        QCOMPARE(m_devices->Device(1).Frames().size(), framesBefore + 1);
+        QVERIFY(m_devices->Device(1).Frames().last().contains(QStringLiteral(" 08 00 01 FF 00")));
+        QVERIFY(m_devices->WaitUp(m_devices->Device(1)));
         w->muDelModuleClick();
         QCOMPARE(w->Product->Modules()->size(), 3);
 
@@ -398,8 +398,8 @@ private slots:
                 w->SelectObjectNode(o);
         w->muDelModuleClick();
         QVERIFY(!Tables(host).contains(behind));
-        op.AddAddress = behind;
-        op.AddInterface = 1;
+        op.addAddress = behind;
+        op.addInterface = 1;
         w->SelectObjectNode(w->Product);
         w->muAddModuleClick();
         QCOMPARE(w->Product->Modules()->size(), 3);
@@ -408,9 +408,9 @@ private slots:
         QVERIFY(Reachable(behind, 80));
 
         // After exit the tables are as they were.
-        op.Messages.clear();
+        op.messages.clear();
         QVERIFY(w->close());
-        QCOMPARE(op.Messages, QStringList { "Exit TwinlaneAdmin, Are you sure?" });
+        QCOMPARE(op.messages, QStringList { "Exit TwinlaneAdmin, Are you sure?" });
         w.reset();
         const QString after = Tables(host);
         QVERIFY2(after == before, qPrintable(QStringLiteral("before:\n%1\nafter:\n%2").arg(before, after)));
@@ -425,18 +425,18 @@ private slots:
         const std::string host = TestHostNamespace();
         const QString before = Tables(host);
         TOperator op;
-        op.ChangeMac = MacOf(4);
-        op.NewAddress = QStringLiteral("10.77.0.210");
+        op.changeMac = MacOf(4);
+        op.newAddress = QStringLiteral("10.77.0.210");
         // The new search must find the server back from its restart.
-        op.FullCountdown = true;
+        op.fullCountdown = true;
         auto w = std::make_unique<TfmMain>();
-        op.Messages.clear();
+        op.messages.clear();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         w->Timer1Timer();
-        QCOMPARE(op.ConflictDialogs, 2);
-        QCOMPARE(op.Messages, QStringList { "Change IP address from 10.77.0.200 to 10.77.0.210 ?" });
-        QStringList conflicting = op.ConflictRows; // of the second search
+        QCOMPARE(op.conflictDialogs, 2);
+        QCOMPARE(op.messages, QStringList { "Change IP address from 10.77.0.200 to 10.77.0.210 ?" });
+        QStringList conflicting = op.conflictRows; // of the second search
         conflicting.sort();
         QCOMPARE(conflicting, (QStringList { "192.168.127.254 " + MacOf(3), "192.168.127.254 " + MacOf(8) }));
         QStringList modules;
@@ -450,7 +450,7 @@ private slots:
             QStringLiteral("10.77.0.210 dev eth0 lladdr %1 PERMANENT").arg(mac4));
         QVERIFY(Reachable(QStringLiteral("10.77.0.210"), 80));
         QVERIFY(Reachable(QStringLiteral("10.77.0.200"), 80));
-        op.Messages.clear();
+        op.messages.clear();
         QVERIFY(w->close());
         w.reset();
         const QString after = Tables(host);

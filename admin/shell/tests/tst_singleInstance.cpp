@@ -35,15 +35,15 @@ struct TProgram {
 class TestSingleInstance : public QObject {
     Q_OBJECT
 private:
-    QTemporaryDir temp_;
-    QProcessEnvironment env_;
+    QTemporaryDir m_temp;
+    QProcessEnvironment m_env;
 
     QString Program() const { return qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/TwinlaneAdmin"); }
     QString Name() const { return QStringLiteral("TwinlaneAdmin-%1").arg(::getuid()); }
 
     void Start(TProgram& p)
     {
-        p.process.setProcessEnvironment(env_);
+        p.process.setProcessEnvironment(m_env);
         p.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p.process.start(Program(), {});
     }
@@ -54,15 +54,15 @@ private slots:
         if (!InPrivateNetns())
             QSKIP("cannot create a network namespace for the programs (needs root or user namespaces)");
         QVERIFY(QFile::exists(Program()));
-        QVERIFY(temp_.isValid());
-        const QString runtime = temp_.filePath(QStringLiteral("run"));
+        QVERIFY(m_temp.isValid());
+        const QString runtime = m_temp.filePath(QStringLiteral("run"));
         QVERIFY(QDir().mkpath(runtime));
         QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        env_ = QProcessEnvironment::systemEnvironment();
-        env_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env_.insert(QStringLiteral("KORVEL_MACHINE_SETTINGS"), temp_.filePath(QStringLiteral("machine.ini")));
-        env_.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        env_.insert(QStringLiteral("TMPDIR"), temp_.path());
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        m_env.insert(QStringLiteral("KORVEL_MACHINE_SETTINGS"), m_temp.filePath(QStringLiteral("machine.ini")));
+        m_env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        m_env.insert(QStringLiteral("TMPDIR"), m_temp.path());
     }
 
     void secondStartEnds_data()
@@ -75,9 +75,9 @@ private slots:
     {
         QFETCH(bool, firstRuns);
         const QString lockPath
-            = env_.value(QStringLiteral("XDG_RUNTIME_DIR")) + QLatin1Char('/') + Name() + QStringLiteral(".lock");
+            = m_env.value(QStringLiteral("XDG_RUNTIME_DIR")) + QLatin1Char('/') + Name() + QStringLiteral(".lock");
         const QString socketPath
-            = env_.value(QStringLiteral("XDG_RUNTIME_DIR")) + QLatin1Char('/') + Name() + QStringLiteral(".socket");
+            = m_env.value(QStringLiteral("XDG_RUNTIME_DIR")) + QLatin1Char('/') + Name() + QStringLiteral(".socket");
         TProgram first;
         std::unique_ptr<QLockFile> heldLock;
         if (firstRuns) {
@@ -114,8 +114,8 @@ private slots:
         QFETCH(bool, firstListens);
         const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
         const QByteArray savedTmp = qgetenv("TMPDIR");
-        qputenv("XDG_RUNTIME_DIR", env_.value(QStringLiteral("XDG_RUNTIME_DIR")).toLocal8Bit());
-        qputenv("TMPDIR", temp_.path().toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", m_env.value(QStringLiteral("XDG_RUNTIME_DIR")).toLocal8Bit());
+        qputenv("TMPDIR", m_temp.path().toLocal8Bit());
         const QString name = QStringLiteral("TwinlaneAdminTest");
         {
             TSingleInstance first(name);
@@ -124,7 +124,7 @@ private slots:
                 QVERIFY(first.Acquire());
             } else {
                 heldLock = std::make_unique<QLockFile>(
-                    env_.value(QStringLiteral("XDG_RUNTIME_DIR")) + QLatin1Char('/') + first.ServerName() + ".lock");
+                    m_env.value(QStringLiteral("XDG_RUNTIME_DIR")) + QLatin1Char('/') + first.ServerName() + ".lock");
                 QVERIFY(heldLock->tryLock(0));
             }
             QSignalSpy requests(&first, &TSingleInstance::activationRequested);

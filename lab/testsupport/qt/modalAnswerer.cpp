@@ -12,26 +12,26 @@ constexpr int PollMs = 5;
 }
 
 ModalAnswerer::ModalAnswerer(QMessageBox::StandardButton answer, OtherDialogs others)
-    : answer_(answer)
-    , others_(others)
+    : m_answer(answer)
+    , m_others(others)
 {
-    connect(&timer_, &QTimer::timeout, this, &ModalAnswerer::Poll);
-    timer_.start(PollMs);
+    connect(&m_timer, &QTimer::timeout, this, &ModalAnswerer::Poll);
+    m_timer.start(PollMs);
 }
 
 void ModalAnswerer::Poll()
 {
     QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible() || modal == last_)
+    if (!modal || !modal->isVisible() || modal == m_last)
         return;
-    last_ = modal;
+    m_last = modal;
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        Texts.append(box->text());
-        Captions.append(box->windowTitle());
-        Icons.append(box->icon());
-        if (AtBox)
-            AtBox(box);
-        const QMessageBox::StandardButton answer = Answers.isEmpty() ? answer_ : Answers.takeFirst();
+        texts.append(box->text());
+        captions.append(box->windowTitle());
+        icons.append(box->icon());
+        if (atBox)
+            atBox(box);
+        const QMessageBox::StandardButton answer = answers.isEmpty() ? m_answer : answers.takeFirst();
         if (answer == QMessageBox::StandardButton(QMessageBox::Escape)) {
             QTimer::singleShot(0, box, [box] {
                 QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
@@ -54,12 +54,12 @@ void ModalAnswerer::Poll()
             QTimer::singleShot(0, button, &QAbstractButton::click);
         return;
     }
-    DialogClasses.append(QString::fromLatin1(modal->metaObject()->className()));
+    dialogClasses.append(QString::fromLatin1(modal->metaObject()->className()));
     if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-        Frames.append(dialog->frameGeometry());
-        OwnerFrames.append(dialog->parentWidget() ? dialog->parentWidget()->window()->frameGeometry() : QRect());
-        const Handler handler = Dialogs.isEmpty() ? Handler() : Dialogs.takeFirst();
-        const bool accept = others_ == OtherDialogs::Accept;
+        frames.append(dialog->frameGeometry());
+        ownerFrames.append(dialog->parentWidget() ? dialog->parentWidget()->window()->frameGeometry() : QRect());
+        const Handler handler = dialogs.isEmpty() ? Handler() : dialogs.takeFirst();
+        const bool accept = m_others == OtherDialogs::Accept;
         QTimer::singleShot(0, dialog, [dialog, handler, accept] {
             if (handler && handler(dialog))
                 return;

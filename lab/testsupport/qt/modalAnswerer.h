@@ -26,27 +26,27 @@ public:
     // constructor's answer, else Yes or OK, else their first button. Cancel
     // queued for a box without it stands for its close box;
     // QMessageBox::Escape for the Escape key.
-    QList<QMessageBox::StandardButton> Answers;
-    QStringList Texts; // each box's text
-    QStringList Captions; // each box's title
-    QList<QMessageBox::Icon> Icons;
+    QList<QMessageBox::StandardButton> answers;
+    QStringList texts; // each box's text
+    QStringList captions; // each box's title
+    QList<QMessageBox::Icon> icons;
     // Runs when a box is seen, before it is answered (while it is up).
-    std::function<void(QMessageBox*)> AtBox;
+    std::function<void(QMessageBox*)> atBox;
 
     // Any other modal dialog: the next handler, else accepted or rejected as
     // constructed.
-    QList<Handler> Dialogs;
-    QStringList DialogClasses;
-    QList<QRect> Frames; // each dialog's frame when it was answered
-    QList<QRect> OwnerFrames; // its owner window's frame
+    QList<Handler> dialogs;
+    QStringList dialogClasses;
+    QList<QRect> frames; // each dialog's frame when it was answered
+    QList<QRect> ownerFrames; // its owner window's frame
 
 private:
     void Poll();
 
-    QMessageBox::StandardButton answer_;
-    OtherDialogs others_;
-    QTimer timer_;
-    QPointer<QWidget> last_;
+    QMessageBox::StandardButton m_answer;
+    OtherDialogs m_others;
+    QTimer m_timer;
+    QPointer<QWidget> m_last;
 };
 
 } // namespace twltest

@@ -18,16 +18,16 @@ void Check(QByteArrayView bytes, bool mustDecode)
     if (bytes.size() != kAlarmMessageSize || EncodeAlarmMessage(ParseAlarmMessage(bytes.data())) != bytes)
         std::abort();
     TEventRecord r = *rec;
-    r.Cells[colNumber] = "01";
-    const QByteArray line = CommaText(r.Cells) + "\r\n";
+    r.cells[colNumber] = "01";
+    const QByteArray line = CommaText(r.cells) + "\r\n";
     int lines = 0;
     SplitLines(line, [&](QByteArrayView l) {
         ++lines;
         const std::vector<QByteArray> fields = SplitCommaText(l);
-        if (fields.size() != r.Cells.size())
+        if (fields.size() != r.cells.size())
             std::abort();
         for (size_t i = 0; i < fields.size(); ++i)
-            if (fields[i] != r.Cells[i])
+            if (fields[i] != r.cells[i])
                 std::abort();
     });
     if (lines != 1)

@@ -12,10 +12,10 @@
 namespace {
 
 struct TCase {
-    const char* Name;
-    bool Installed;
-    const char* Stored; // nullptr: no value
-    const char* Expected; // "<bin>/" stands for the program's folder
+    const char* name;
+    bool installed;
+    const char* stored; // nullptr: no value
+    const char* expected; // "<bin>/" stands for the program's folder
 };
 
 const TCase Cases[] = {
@@ -29,17 +29,17 @@ const TCase Cases[] = {
 TEST(AkSettings, DefaultLogPathFollowsTheLayout)
 {
     for (const TCase& c : Cases) {
-        SCOPED_TRACE(c.Name);
+        SCOPED_TRACE(c.name);
         QTemporaryDir prefix;
         ASSERT_TRUE(prefix.isValid());
         const QString bin = prefix.filePath("bin") + '/';
         ASSERT_TRUE(QDir().mkpath(bin));
-        if (c.Installed)
+        if (c.installed)
             ASSERT_TRUE(QDir().mkpath(prefix.filePath("share/twinlane")));
         qputenv("KORVEL_MACHINE_SETTINGS", prefix.filePath("machine.ini").toLocal8Bit());
-        if (c.Stored)
-            WriteRegString(AkSettingsKey(), "LogPath", QString::fromUtf8(c.Stored));
-        const QString expected = QString::fromUtf8(c.Expected).replace("<bin>/", bin);
+        if (c.stored)
+            WriteRegString(AkSettingsKey(), "LogPath", QString::fromUtf8(c.stored));
+        const QString expected = QString::fromUtf8(c.expected).replace("<bin>/", bin);
         EXPECT_EQ(LoadAkSettings(bin).LogPath, expected);
         qunsetenv("KORVEL_MACHINE_SETTINGS");
     }

@@ -45,16 +45,16 @@ private slots:
         QFETCH(int, code);
         const auto rec = DecodeAlarm(EncodeAlarmMessage(ExampleAlarm(uint8_t(code))));
         QVERIFY(rec);
-        QCOMPARE(rec->Cells[colNumber], QByteArray());
+        QCOMPARE(rec->cells[colNumber], QByteArray());
         QFETCH(QString, type);
         QFETCH(QString, destination);
         QFETCH(int, tag);
-        QCOMPARE(QString::fromLatin1(rec->Cells[colEventType]), type);
-        QCOMPARE(rec->Cells[colDateTime], QByteArray("4/30/2007 8:5:3"));
-        QCOMPARE(rec->Cells[colSourceName], QByteArray("Peer A"));
-        QCOMPARE(rec->Cells[colSourceIp], QByteArray("192.168.19.7"));
-        QCOMPARE(QString::fromLatin1(rec->Cells[colDestinationIp]), destination);
-        QCOMPARE(rec->Tag, tag);
+        QCOMPARE(QString::fromLatin1(rec->cells[colEventType]), type);
+        QCOMPARE(rec->cells[colDateTime], QByteArray("4/30/2007 8:5:3"));
+        QCOMPARE(rec->cells[colSourceName], QByteArray("Peer A"));
+        QCOMPARE(rec->cells[colSourceIp], QByteArray("192.168.19.7"));
+        QCOMPARE(QString::fromLatin1(rec->cells[colDestinationIp]), destination);
+        QCOMPARE(rec->tag, tag);
     }
 
     void anyChangedByteIsIgnored()
@@ -116,7 +116,7 @@ private slots:
         const auto rec = DecodeAlarm(EncodeAlarmMessage(m));
         QVERIFY(rec);
         QFETCH(QByteArray, shown);
-        QCOMPARE(rec->Cells[colSourceName], shown);
+        QCOMPARE(rec->cells[colSourceName], shown);
     }
 
     void texts_data()

@@ -35,21 +35,21 @@ QByteArrayList Names(const QAbstractItemModel& m)
 TEventFilter Types(bool cold, bool warm, bool off, bool on)
 {
     TEventFilter f;
-    f.Types = { cold, warm, off, on };
+    f.types = { cold, warm, off, on };
     return f;
 }
 
 TEventFilter Source(const QString& s)
 {
     TEventFilter f;
-    f.Source = s;
+    f.source = s;
     return f;
 }
 
 TEventFilter Text(const QString& s)
 {
     TEventFilter f;
-    f.Text = s;
+    f.text = s;
     return f;
 }
 
@@ -60,12 +60,12 @@ Q_DECLARE_METATYPE(TEventFilter)
 class TestEventFilter : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
-    TEventTableModel table_;
+    QTemporaryDir m_dir;
+    TEventTableModel m_table;
 
     QString Write(const QString& name, const QByteArray& bytes)
     {
-        const QString path = dir_.filePath(name);
+        const QString path = m_dir.filePath(name);
         QFile f(path);
         if (f.open(QIODevice::WriteOnly))
             f.write(bytes);
@@ -75,7 +75,7 @@ class TestEventFilter : public QObject {
 private slots:
     void init()
     {
-        QCOMPARE(LoadLogFile(Write(QStringLiteral("day.log"), kLog), table_), 6);
+        QCOMPARE(LoadLogFile(Write(QStringLiteral("day.log"), kLog), m_table), 6);
     }
 
     void rowsShown_data()
@@ -106,8 +106,8 @@ private slots:
         QTest::newRow("text in the type") << Text(QStringLiteral("start"))
                                           << QByteArrayList { pumpCold, boilerWarm };
         TEventFilter both = Source(QStringLiteral("pump"));
-        both.Types = { true, true, true, false };
-        both.Text = QStringLiteral("10.0.0.2");
+        both.types = { true, true, true, false };
+        both.text = QStringLiteral("10.0.0.2");
         QTest::newRow("all together") << both << QByteArrayList { pumpOff };
         QTest::newRow("a character no cell can hold") << Text(QStringLiteral("\u20AC")) << QByteArrayList {};
     }
@@ -117,7 +117,7 @@ private slots:
         QFETCH(QByteArrayList, shown);
         TEventFilterModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        model.SetTable(&table_);
+        model.SetTable(&m_table);
         model.SetFilter(filter);
         QCOMPARE(Names(model), shown);
     }
@@ -128,17 +128,17 @@ private slots:
     {
         TEventFilterModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        model.SetTable(&table_);
+        model.SetTable(&m_table);
         model.SetFilter(Types(false, false, true, false));
-        SortGrid(table_, colSourceName, true);
+        SortGrid(m_table, colSourceName, true);
         QCOMPARE(Names(model), (QByteArrayList { "Boiler/Off-Line", "Pump Hall A/Off-Line" }));
-        table_.AddAlarm(*DecodeAlarm(EncodeAlarmMessage(ExampleAlarm(2, "Crane"))));
-        table_.AddAlarm(*DecodeAlarm(EncodeAlarmMessage(ExampleAlarm(3, "Crane"))));
-        SortGrid(table_, colSourceName, true);
+        m_table.AddAlarm(*DecodeAlarm(EncodeAlarmMessage(ExampleAlarm(2, "Crane"))));
+        m_table.AddAlarm(*DecodeAlarm(EncodeAlarmMessage(ExampleAlarm(3, "Crane"))));
+        SortGrid(m_table, colSourceName, true);
         QCOMPARE(Names(model), (QByteArrayList { "Boiler/Off-Line", "Crane/Off-Line", "Pump Hall A/Off-Line" }));
-        SortGrid(table_, colNumber, false);
+        SortGrid(m_table, colNumber, false);
         QCOMPARE(model.index(0, colNumber).data().toString(), QStringLiteral("08"));
-        table_.Clear();
+        m_table.Clear();
         QCOMPARE(model.rowCount(), 0);
         model.SetFilter(TEventFilter());
         QCOMPARE(model.rowCount(), 1);
@@ -149,34 +149,34 @@ private slots:
     void exportReadsBack()
     {
         TEventFilterModel model;
-        model.SetTable(&table_);
+        model.SetTable(&m_table);
         TEventFilter filter = Source(QStringLiteral("a"));
-        filter.Types = { true, false, true, true };
+        filter.types = { true, false, true, true };
         model.SetFilter(filter);
-        SortGrid(table_, colDateTime, false);
+        SortGrid(m_table, colDateTime, false);
         const std::vector<int> rows = model.ShownTableRows();
         QCOMPARE(rows.size(), size_t(4));
-        const QString path = dir_.filePath(QStringLiteral("export.log"));
-        QVERIFY(ExportRows(table_, rows, path));
+        const QString path = m_dir.filePath(QStringLiteral("export.log"));
+        QVERIFY(ExportRows(m_table, rows, path));
         TEventTableModel back;
         QCOMPARE(LoadLogFile(path, back), int(rows.size()));
         for (size_t i = 0; i < rows.size(); ++i) {
             QCOMPARE(back.CellText(int(i), colNumber), FormatRowNumber(int(i) + 1));
             for (int c = colEventType; c < kEventColumnCount; ++c)
-                QCOMPARE(back.CellText(int(i), c), table_.CellText(rows[i], c));
-            QCOMPARE(back.Tag(int(i)), table_.Tag(rows[i]));
+                QCOMPARE(back.CellText(int(i), c), m_table.CellText(rows[i], c));
+            QCOMPARE(back.Tag(int(i)), m_table.Tag(rows[i]));
         }
         // The file is the log's own line format.
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY(f.readAll().startsWith(
-            CommaText(table_.Record(rows[0]).Cells) + "\r\n" + CommaText(table_.Record(rows[1]).Cells) + "\r\n"));
+            CommaText(m_table.Record(rows[0]).cells) + "\r\n" + CommaText(m_table.Record(rows[1]).cells) + "\r\n"));
     }
 
     void exportFailureReported()
     {
         QString error;
-        QVERIFY(!ExportRows(table_, { 0 }, dir_.filePath(QStringLiteral("no/such/dir/x.log")), &error));
+        QVERIFY(!ExportRows(m_table, { 0 }, m_dir.filePath(QStringLiteral("no/such/dir/x.log")), &error));
         QVERIFY(error.contains(QStringLiteral("no/such/dir/x.log")));
     }
 

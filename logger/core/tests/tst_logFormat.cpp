@@ -35,7 +35,7 @@ void WriteFile(const QString& path, const QByteArray& bytes)
 
 class TestLogFormat : public QObject {
     Q_OBJECT
-    QTemporaryDir dir_;
+    QTemporaryDir m_dir;
 
 private slots:
     void fileName_data()
@@ -139,7 +139,7 @@ private slots:
     void roundTrip()
     {
         QFETCH(QByteArray, name);
-        const QString path = dir_.filePath(QStringLiteral("rt.log"));
+        const QString path = m_dir.filePath(QStringLiteral("rt.log"));
         QFile::remove(path);
         const Fields first { "07", "Off-Line", "4/30/2007 8:5:3", name, "192.168.19.7", "192.168.19.9" };
         const Fields second { "08", "Warm Start", "5/1/2007 23:59:59", name, "10.0.0.1", "--" };
@@ -160,7 +160,7 @@ private slots:
 
     void exampleLineBytes()
     {
-        const QString path = dir_.filePath(QStringLiteral("ex.log"));
+        const QString path = m_dir.filePath(QStringLiteral("ex.log"));
         QFile::remove(path);
         QVERIFY(AppendLogLine(path, { "01", "Off-Line", "4/30/2007 8:5:3", "Peer A", "192.168.19.7", "192.168.19.9" }));
         QFile f(path);
@@ -192,7 +192,7 @@ private slots:
     }
     void load()
     {
-        const QString path = dir_.filePath(QStringLiteral("load.log"));
+        const QString path = m_dir.filePath(QStringLiteral("load.log"));
         QFETCH(QByteArray, file);
         QFETCH(int, count);
         WriteFile(path, file);
@@ -216,12 +216,12 @@ private slots:
         table.AddAlarm({ { "", "On-Line", "t", "n", "s", "d" }, 3 });
         table.AddAlarm({ { "", "On-Line", "t", "n", "s", "d" }, 3 });
         QCOMPARE(table.rowCount(), 2);
-        QCOMPARE(LoadLogFile(dir_.filePath(QStringLiteral("none.log")), table), 0);
+        QCOMPARE(LoadLogFile(m_dir.filePath(QStringLiteral("none.log")), table), 0);
         QCOMPARE(table.rowCount(), 1);
         QVERIFY(table.RowEmpty(0));
 
         // A directory in the file's place can't be read, even by root.
-        const QString blocked = dir_.filePath(QStringLiteral("blocked.log"));
+        const QString blocked = m_dir.filePath(QStringLiteral("blocked.log"));
         QVERIFY(QDir().mkpath(blocked));
         table.AddAlarm({ { "", "On-Line", "t", "n", "s", "d" }, 3 });
         table.AddAlarm({ { "", "On-Line", "t", "n", "s", "d" }, 3 });
@@ -230,7 +230,7 @@ private slots:
         QVERIFY(!error.isEmpty());
         QCOMPARE(table.rowCount(), 1);
         QVERIFY(!AppendLogLine(blocked, { "01", "a", "b", "c", "d", "e" }));
-        QVERIFY(!AppendLogLine(dir_.filePath(QStringLiteral("missing/dir/x.log")), { "01", "a", "b", "c", "d", "e" }));
+        QVERIFY(!AppendLogLine(m_dir.filePath(QStringLiteral("missing/dir/x.log")), { "01", "a", "b", "c", "d", "e" }));
         // A line that does not reach the disk is no success.
         if (QFileInfo::exists(QStringLiteral("/dev/full")))
             QVERIFY(!AppendLogLine(QStringLiteral("/dev/full"), { "01", "a", "b", "c", "d", "e" }));
@@ -241,7 +241,7 @@ private slots:
     // alarm starts a line of its own that loads.
     void fullDiskMidLine()
     {
-        const QString path = dir_.filePath(QStringLiteral("full.log"));
+        const QString path = m_dir.filePath(QStringLiteral("full.log"));
         QFile::remove(path);
         const Fields first { "01", "Off-Line", "4/30/2007 8:5:3", "Peer A", "192.168.19.7", "192.168.19.9" };
         QVERIFY(AppendLogLine(path, first));

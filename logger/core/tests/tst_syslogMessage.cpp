@@ -41,13 +41,13 @@ private slots:
     void frameAndSeverity()
     {
         TEventRecord r = *DecodeAlarm(EncodeAlarmMessage(ExampleAlarm(2, "\xC9tage")));
-        r.Cells[colNumber] = "01";
+        r.cells[colNumber] = "01";
         const QByteArray m = FormatSyslogMessage(r, { QStringLiteral("ops host"), 42 }, QByteArrayView("T"));
         QVERIFY(m.startsWith("<132>1 T opshost Alarmkeeper 42 OffLine [alarm@32473 no=\"01\""));
         // Latin-1 goes out as UTF-8; the frame counts bytes, not characters.
         QVERIFY(m.contains("source=\"\xC3\x89tage\""));
         QCOMPARE(OctetCountedFrame(m), QByteArray::number(m.size()) + ' ' + m);
-        r.Tag = 3;
+        r.tag = 3;
         QVERIFY(FormatSyslogMessage(r, {}, QByteArrayView("T")).startsWith("<133>1 T - Alarmkeeper - "));
     }
 };

@@ -48,16 +48,16 @@ private slots:
     void dateChooser();
 
 private:
-    QString Path(const QString& relative) const { return relative.isEmpty() ? base_ : base_ + '/' + relative; }
+    QString Path(const QString& relative) const { return relative.isEmpty() ? m_base : m_base + '/' + relative; }
 
-    QTemporaryDir temp_;
-    QString base_;
+    QTemporaryDir m_temp;
+    QString m_base;
 };
 
 void TestChoosers::initTestCase()
 {
-    QVERIFY(temp_.isValid());
-    base_ = QDir::cleanPath(QFileInfo(temp_.path()).canonicalFilePath());
+    QVERIFY(m_temp.isValid());
+    m_base = QDir::cleanPath(QFileInfo(m_temp.path()).canonicalFilePath());
     for (const char* dir : { "a/b/d", "a/b/c", "a/B2", "a/.hidden" })
         QVERIFY(QDir().mkpath(Path(dir)));
     QFile file(Path("a/b/file.txt"));

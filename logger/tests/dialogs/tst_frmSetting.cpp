@@ -59,15 +59,15 @@ private slots:
 private:
     TAkSettings Current() const;
 
-    QTemporaryDir temp_;
-    QString store_;
+    QTemporaryDir m_temp;
+    QString m_store;
 };
 
 void TestSettingsDialog::initTestCase()
 {
-    QVERIFY(temp_.isValid());
-    store_ = temp_.filePath(QStringLiteral("machine.ini"));
-    qputenv("KORVEL_MACHINE_SETTINGS", QFile::encodeName(store_));
+    QVERIFY(m_temp.isValid());
+    m_store = m_temp.filePath(QStringLiteral("machine.ini"));
+    qputenv("KORVEL_MACHINE_SETTINGS", QFile::encodeName(m_store));
     QApplication::setApplicationDisplayName(QStringLiteral("KORVEL Alarmkeeper"));
 }
 
@@ -75,10 +75,10 @@ void TestSettingsDialog::init()
 {
     for (int code = 0; code < kEventTypeCount; ++code)
         EventTypeTable[size_t(code)].Color = kDefaultEventColors[size_t(code)];
-    QFile::remove(store_);
-    QDir(temp_.path()).removeRecursively();
-    QVERIFY(QDir().mkpath(temp_.filePath(QStringLiteral("old"))));
-    QFile file(temp_.filePath(QStringLiteral("plainfile")));
+    QFile::remove(m_store);
+    QDir(m_temp.path()).removeRecursively();
+    QVERIFY(QDir().mkpath(m_temp.filePath(QStringLiteral("old"))));
+    QFile file(m_temp.filePath(QStringLiteral("plainfile")));
     QVERIFY(file.open(QIODevice::WriteOnly));
 }
 
@@ -86,7 +86,7 @@ TAkSettings TestSettingsDialog::Current() const
 {
     TAkSettings s;
     s.Port = 4040;
-    s.LogPath = temp_.filePath(QStringLiteral("old"));
+    s.LogPath = m_temp.filePath(QStringLiteral("old"));
     s.Colors = kDefaultEventColors;
     s.SortCol = 3;
     s.SortDir = true;
@@ -107,7 +107,7 @@ void TestSettingsDialog::accepting_data()
     const uint red = 0x0000FF;
     const uint blue = 0xFF0000;
     const QString badNew = QStringLiteral("missing/new");
-    const QString badNewAbs = temp_.filePath(badNew);
+    const QString badNewAbs = m_temp.filePath(badNew);
 
     QTest::newRow("same port") << "4040"
                                << "old" << red << QStringList {} << true << 4040 << "old" << red;
@@ -141,7 +141,7 @@ void TestSettingsDialog::accepting_data()
         << blue;
     QTest::newRow("a file where the directory should be")
         << "4040"
-        << "plainfile" << red << QStringList { "Cannot create " + temp_.filePath("plainfile") } << true << 4040 << "old"
+        << "plainfile" << red << QStringList { "Cannot create " + m_temp.filePath("plainfile") } << true << 4040 << "old"
         << red;
     // QSettings would read this back as a list, cut at the semicolon.
     QTest::newRow("directory with a comma and a semicolon")
@@ -169,7 +169,7 @@ void TestSettingsDialog::accepting()
     const TAkSettings before = Current();
     StoreAkSettings(before);
     StoreAkSortOrder(before);
-    TfmMain window(temp_.path() + QLatin1Char('/'));
+    TfmMain window(m_temp.path() + QLatin1Char('/'));
     QCOMPARE(window.CurrentSettings().LogPath, before.LogPath);
 
     QStringList seen;
@@ -179,13 +179,13 @@ void TestSettingsDialog::accepting()
         if (!dlg)
             return;
         sawDialog = true;
-        dlg->ShowMessage = [&](QWidget*, const QString& text) { seen << text; };
-        dlg->ShowError = [&](QWidget*, const QString& text) { seen << "error: " + text; };
+        dlg->showMessage = [&](QWidget*, const QString& text) { seen << text; };
+        dlg->showError = [&](QWidget*, const QString& text) { seen << "error: " + text; };
         QCOMPARE(dlg->etPort->text(), QStringLiteral("4040"));
-        QCOMPARE(dlg->etDir->text(), temp_.filePath("old"));
+        QCOMPARE(dlg->etDir->text(), m_temp.filePath("old"));
         QCOMPARE(dlg->cb3->Stored(), 0x0000FFu);
         dlg->etPort->setText(portText);
-        dlg->etDir->setText(temp_.filePath(dirText));
+        dlg->etDir->setText(m_temp.filePath(dirText));
         dlg->cb3->SetStored(offLineColour);
         QTest::mouseClick(dlg->btnOK, Qt::LeftButton);
         openAfterOk = dlg->isVisible(); // closed afterwards: Cancel
@@ -195,7 +195,7 @@ void TestSettingsDialog::accepting()
     QVERIFY(sawDialog);
     QCOMPARE(seen, shown);
     QCOMPARE(openAfterOk, !closes);
-    QCOMPARE(QFileInfo::exists(temp_.filePath("new")), closes && logPath == "new");
+    QCOMPARE(QFileInfo::exists(m_temp.filePath("new")), closes && logPath == "new");
     const QString key = AkSettingsKey();
     const TAkSettings s = window.CurrentSettings();
     if (!closes) {
@@ -209,7 +209,7 @@ void TestSettingsDialog::accepting()
     }
 
     QCOMPARE(s.Port, port);
-    QCOMPARE(s.LogPath, temp_.filePath(logPath));
+    QCOMPARE(s.LogPath, m_temp.filePath(logPath));
     QVERIFY(QFileInfo(s.LogPath).isDir());
     QCOMPARE(s.Colors[2], storedOffLine);
     QCOMPARE(EventTypeTable[2].Color, storedOffLine);
@@ -218,7 +218,7 @@ void TestSettingsDialog::accepting()
 
     // All six values are in the store, changed or not; the sort order as it was.
     QCOMPARE(ReadRegInteger(key, "Port", -1), port);
-    QCOMPARE(ReadRegString(key, "LogPath", "?"), temp_.filePath(logPath));
+    QCOMPARE(ReadRegString(key, "LogPath", "?"), m_temp.filePath(logPath));
     for (int code = 0; code < kEventTypeCount; ++code) {
         const uint expected = code == 2 ? storedOffLine : kDefaultEventColors[code];
         QCOMPARE(uint(ReadRegInteger(key, QStringLiteral("Color_%1").arg(code), -1)), expected);
@@ -226,7 +226,7 @@ void TestSettingsDialog::accepting()
     QCOMPARE(ReadRegInteger(key, "SortCol", -1), 3);
     QCOMPARE(ReadRegInteger(key, "SortDir", -1), 1);
     // The next start reads what was stored.
-    const TAkSettings next = LoadAkSettings(temp_.path() + QLatin1Char('/'));
+    const TAkSettings next = LoadAkSettings(m_temp.path() + QLatin1Char('/'));
     QCOMPARE(next.LogPath, s.LogPath);
     QCOMPARE(next.Port, s.Port);
     QCOMPARE(next.Colors, s.Colors);
@@ -239,7 +239,7 @@ void TestSettingsDialog::cancelChangesNothing()
     connect(&dlg, &TfmSettings::SettingsAccepted, &dlg, [&] { ++accepted; });
     dlg.show();
     dlg.etPort->setText("5000");
-    dlg.etDir->setText(temp_.filePath("new"));
+    dlg.etDir->setText(m_temp.filePath("new"));
     dlg.cb1->SetStored(0xFF0000);
     QTest::mouseClick(dlg.btnCancel, Qt::LeftButton);
 
@@ -247,7 +247,7 @@ void TestSettingsDialog::cancelChangesNothing()
     QCOMPARE(accepted, 0);
     QCOMPARE(dlg.Settings().Port, 4040);
     QCOMPARE(dlg.Settings().Colors, kDefaultEventColors);
-    QVERIFY(!QFileInfo::exists(temp_.filePath("new")));
+    QVERIFY(!QFileInfo::exists(m_temp.filePath("new")));
 }
 
 void TestSettingsDialog::directoryAsTyped_data()
@@ -270,17 +270,17 @@ void TestSettingsDialog::directoryAsTyped()
     QFETCH(QString, logPath);
     QFETCH(QStringList, shown);
     const QString cwd = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(temp_.path()));
+    QVERIFY(QDir::setCurrent(m_temp.path()));
     auto back = qScopeGuard([&] { QDir::setCurrent(cwd); });
 
     TfmSettings dlg(Current());
     QStringList seen;
-    dlg.ShowMessage = [&](QWidget*, const QString& text) { seen << text; };
-    dlg.etDir->setText(typed.replace(QLatin1Char('~'), temp_.path()));
+    dlg.showMessage = [&](QWidget*, const QString& text) { seen << text; };
+    dlg.etDir->setText(typed.replace(QLatin1Char('~'), m_temp.path()));
     dlg.show();
     QTest::mouseClick(dlg.btnOK, Qt::LeftButton);
     QCOMPARE(seen, shown);
-    QCOMPARE(dlg.Settings().LogPath, temp_.filePath(logPath));
+    QCOMPARE(dlg.Settings().LogPath, m_temp.filePath(logPath));
     QVERIFY(QFileInfo(dlg.Settings().LogPath).isDir());
 }
 
@@ -314,7 +314,7 @@ void TestSettingsDialog::colourEncoding()
     QTest::mouseClick(dlg.btnOK, Qt::LeftButton);
     StoreAkSettings(dlg.Settings());
 
-    const TAkSettings loaded = LoadAkSettings(temp_.path() + '/');
+    const TAkSettings loaded = LoadAkSettings(m_temp.path() + '/');
     QCOMPARE(loaded.Colors[1], stored);
     TColorPicker picker;
     picker.SetStored(loaded.Colors[1]);
@@ -336,12 +336,12 @@ void TestSettingsDialog::browse()
 {
     QFETCH(bool, ok);
     QFETCH(QString, etDir);
-    QVERIFY(QDir().mkpath(temp_.filePath("old/child")));
+    QVERIFY(QDir().mkpath(m_temp.filePath("old/child")));
 
     TfmSettings dlg(Current());
     dlg.show();
     // A text the chooser would never produce, so "unchanged" is visible.
-    dlg.etDir->setText(temp_.filePath("old/"));
+    dlg.etDir->setText(m_temp.filePath("old/"));
     bool sawChooser = false;
     InNextModal([&](QWidget* modal) {
         auto* chooser = qobject_cast<TfmLogDir*>(modal);
@@ -354,9 +354,9 @@ void TestSettingsDialog::browse()
     QTest::mouseClick(dlg.btnPath, Qt::LeftButton);
 
     QVERIFY(sawChooser);
-    QCOMPARE(dlg.etDir->text(), QDir::toNativeSeparators(temp_.filePath(etDir)));
+    QCOMPARE(dlg.etDir->text(), QDir::toNativeSeparators(m_temp.filePath(etDir)));
     QVERIFY(dlg.isVisible()); // nothing applied until the dialog itself is accepted
-    QVERIFY(!QFile::exists(store_));
+    QVERIFY(!QFile::exists(m_store));
 }
 
 AK_NETNS_QTEST_MAIN(TestSettingsDialog)

@@ -17,9 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint64_t end = SkpHeaderSize + uint64_t(SkpEntrySize) * uint64_t(package.RecordCount());
     for (int i = 0; i < package.RecordCount(); ++i) {
         TSkpRecord r;
-        if (package.Record(i, r) != TSkpError::None || r.DataOffset != end)
+        if (package.Record(i, r) != TSkpError::None || r.dataOffset != end)
             std::abort();
-        end += r.Length;
+        end += r.length;
         const TSkpError check = package.CheckRecord(r, nullptr);
         if (check != TSkpError::None && check != TSkpError::BadChecksum)
             std::abort();

@@ -36,9 +36,9 @@ TBytes Good()
 }
 
 struct TPackageCase {
-    const char* Name;
-    std::function<TBytes()> Make;
-    TSkpError Expected;
+    const char* name;
+    std::function<TBytes()> make;
+    TSkpError expected;
 };
 
 const TPackageCase PackageCases[] = {
@@ -150,31 +150,31 @@ const TPackageCase PackageCases[] = {
 
 void PrintTo(const TPackageCase& c, std::ostream* os)
 {
-    *os << c.Name;
+    *os << c.name;
 }
 
 class Package : public testing::TestWithParam<TPackageCase> { };
 
 TEST_P(Package, IsCheckedAsAWhole)
 {
-    const TBytes bytes = GetParam().Make();
+    const TBytes bytes = GetParam().make();
     TSkpMemorySource source(bytes.data(), bytes.size());
     TSkpPackage package;
-    EXPECT_EQ(package.Open(&source), GetParam().Expected) << SkpErrorText(package.Open(&source));
-    if (GetParam().Expected != TSkpError::None) {
+    EXPECT_EQ(package.Open(&source), GetParam().expected) << SkpErrorText(package.Open(&source));
+    if (GetParam().expected != TSkpError::None) {
         TSkpRecord r;
         EXPECT_EQ(package.Record(0, r), TSkpError::NoSuchRecord); // nothing of a refused package is used
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Package, testing::ValuesIn(PackageCases),
-    [](const testing::TestParamInfo<TPackageCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TPackageCase>& info) { return std::string(info.param.name); });
 
 TEST(Checksum, SignedByteSum)
 {
     const struct {
-        TBytes Data;
-        uint16_t Sum;
+        TBytes data;
+        uint16_t sum;
     } rows[] = {
         { { 0x01, 0xFF }, 0x0000 },
         { { 0x80 }, 0xFF80 },
@@ -183,7 +183,7 @@ TEST(Checksum, SignedByteSum)
         { TBytes(600, 0xFF), uint16_t(-600) },
     };
     for (const auto& row : rows)
-        EXPECT_EQ(SkpChecksum(row.Data.data(), row.Data.size()), row.Sum) << row.Data.size();
+        EXPECT_EQ(SkpChecksum(row.data.data(), row.data.size()), row.sum) << row.data.size();
 }
 
 TEST(Crc, ModbusCheckValueInAnyPieces)
@@ -206,23 +206,23 @@ TEST(Records, DataWhereTheTableSaysAndChecked)
     ASSERT_EQ(package.Open(&source), TSkpError::None);
     ASSERT_EQ(package.RecordCount(), 3);
     const struct {
-        int32_t Type;
-        uint32_t Length;
-        uint64_t Offset;
+        int32_t type;
+        uint32_t length;
+        uint64_t offset;
     } expected[] = { { 0, 10, 42 }, { 3, 5, 52 }, { 6, 500, 57 } };
     // Out of order too: the offsets must not depend on the order of asking.
     for (int index : { 0, 1, 2, 1, 0, 2 }) {
         TSkpRecord r;
         ASSERT_EQ(package.Record(index, r), TSkpError::None);
-        EXPECT_EQ(r.Type, expected[index].Type);
-        EXPECT_EQ(r.Length, expected[index].Length);
-        EXPECT_EQ(r.DataOffset, expected[index].Offset) << index;
-        EXPECT_EQ(r.TypeBytes[0], uint8_t(r.Type));
-        EXPECT_EQ(r.TypeBytes[1], 0);
+        EXPECT_EQ(r.type, expected[index].type);
+        EXPECT_EQ(r.length, expected[index].length);
+        EXPECT_EQ(r.dataOffset, expected[index].offset) << index;
+        EXPECT_EQ(r.typeBytes[0], uint8_t(r.type));
+        EXPECT_EQ(r.typeBytes[1], 0);
         uint16_t crc = 0;
         EXPECT_EQ(package.CheckRecord(r, &crc), TSkpError::None);
         TSkpCrc whole;
-        whole.Add(bytes.data() + r.DataOffset, r.Length);
+        whole.Add(bytes.data() + r.dataOffset, r.length);
         EXPECT_EQ(crc, whole.Value());
     }
     TSkpRecord none;
@@ -288,7 +288,7 @@ TEST(File, TableLongerThanAPiece)
         ASSERT_EQ(package.Open(&file), TSkpError::None);
         TSkpRecord r;
         ASSERT_EQ(package.Record(count - 1, r), TSkpError::None);
-        EXPECT_EQ(r.DataOffset, bytes.size() - r.Length);
+        EXPECT_EQ(r.dataOffset, bytes.size() - r.length);
         EXPECT_EQ(package.CheckRecord(r, nullptr), TSkpError::None);
     }
     PutLe32(bytes, 12 + size_t(count - 1) * 10, 7);

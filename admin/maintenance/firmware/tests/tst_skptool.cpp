@@ -15,8 +15,8 @@ namespace {
 namespace fs = std::filesystem;
 
 struct TRun {
-    int Status = -1;
-    std::string Output;
+    int status = -1;
+    std::string output;
 };
 
 TRun RunSkptool(const std::string& args)
@@ -29,9 +29,9 @@ TRun RunSkptool(const std::string& args)
         return run;
     char buffer[4096];
     while (size_t n = std::fread(buffer, 1, sizeof buffer, p))
-        run.Output.append(buffer, n);
+        run.output.append(buffer, n);
     const int status = ::pclose(p);
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
 
@@ -39,23 +39,23 @@ class Skptool : public testing::Test {
 protected:
     void SetUp() override
     {
-        Dir = fs::temp_directory_path() / ("twl-skptool-" + std::to_string(::getpid()));
-        fs::create_directories(Dir);
+        m_dir = fs::temp_directory_path() / ("twl-skptool-" + std::to_string(::getpid()));
+        fs::create_directories(m_dir);
     }
-    void TearDown() override { fs::remove_all(Dir); }
+    void TearDown() override { fs::remove_all(m_dir); }
     std::string File(const std::string& name, const std::string& bytes)
     {
-        const std::string path = (Dir / name).string();
+        const std::string path = (m_dir / name).string();
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
-    std::string Path(const std::string& name) const { return (Dir / name).string(); }
+    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
     static std::string Read(const std::string& path)
     {
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    fs::path Dir;
+    fs::path m_dir;
 };
 
 TEST_F(Skptool, BuildsAPackageThatVerifies)
@@ -63,7 +63,7 @@ TEST_F(Skptool, BuildsAPackageThatVerifies)
     const std::string a = File("a.bin", "123456789");
     const std::string b = File("b.bin", std::string("\x01\xff\x80", 3));
     const TRun build = RunSkptool("build " + Path("p.skp") + " 3:" + a + " 6:" + b);
-    ASSERT_EQ(build.Status, 0) << build.Output;
+    ASSERT_EQ(build.status, 0) << build.output;
 
     const std::string bytes = Read(Path("p.skp"));
     ASSERT_EQ(bytes.size(), 12u + 20 + 9 + 3);
@@ -74,17 +74,17 @@ TEST_F(Skptool, BuildsAPackageThatVerifies)
     EXPECT_EQ(bytes.substr(32), "123456789" + std::string("\x01\xff\x80", 3));
 
     const TRun verify = RunSkptool("verify " + Path("p.skp"));
-    EXPECT_EQ(verify.Status, 0) << verify.Output;
-    EXPECT_NE(verify.Output.find("2 records"), std::string::npos) << verify.Output;
-    EXPECT_NE(verify.Output.find("     1     3           9    0x01DD  0x4B37"), std::string::npos) << verify.Output;
-    EXPECT_NE(verify.Output.find("     2     6           3    0xFF80"), std::string::npos) << verify.Output;
+    EXPECT_EQ(verify.status, 0) << verify.output;
+    EXPECT_NE(verify.output.find("2 records"), std::string::npos) << verify.output;
+    EXPECT_NE(verify.output.find("     1     3           9    0x01DD  0x4B37"), std::string::npos) << verify.output;
+    EXPECT_NE(verify.output.find("     2     6           3    0xFF80"), std::string::npos) << verify.output;
 }
 
 TEST_F(Skptool, RefusesWhatTheProgramRefuses)
 {
     const std::string a = File("a.bin", "abcdef");
     const std::string b = File("b.bin", "ghij");
-    ASSERT_EQ(RunSkptool("build " + Path("p.skp") + " 0:" + a + " 1:" + b + " 2:" + a).Status, 0);
+    ASSERT_EQ(RunSkptool("build " + Path("p.skp") + " 0:" + a + " 1:" + b + " 2:" + a).status, 0);
     const std::string good = Read(Path("p.skp"));
 
     std::string longer = good + "x";
@@ -93,10 +93,10 @@ TEST_F(Skptool, RefusesWhatTheProgramRefuses)
     std::string badData = good;
     badData[12 + 30 + 6 + 1] ^= 1; // second record's data
     const struct {
-        const char* Name;
-        std::string Bytes;
-        const char* Verdict;
-        const char* Why;
+        const char* name;
+        std::string bytes;
+        const char* verdict;
+        const char* why;
     } rows[] = {
         { "longer", longer, "Invalid file format !!", "file size differs" },
         { "type7", badType, "Invalid file format !!", "record type outside 0 to 6" },
@@ -104,14 +104,14 @@ TEST_F(Skptool, RefusesWhatTheProgramRefuses)
         { "notAPackage", "hello world, not a package", "Invalid file format !!", "magic" },
     };
     for (const auto& row : rows) {
-        const TRun run = RunSkptool("verify " + File(std::string(row.Name) + ".skp", row.Bytes));
-        EXPECT_NE(run.Status, 0) << row.Name;
-        EXPECT_EQ(run.Output.rfind(row.Verdict, 0), 0u) << row.Name << ": " << run.Output;
-        EXPECT_NE(run.Output.find(row.Why), std::string::npos) << row.Name << ": " << run.Output;
+        const TRun run = RunSkptool("verify " + File(std::string(row.name) + ".skp", row.bytes));
+        EXPECT_NE(run.status, 0) << row.name;
+        EXPECT_EQ(run.output.rfind(row.verdict, 0), 0u) << row.name << ": " << run.output;
+        EXPECT_NE(run.output.find(row.why), std::string::npos) << row.name << ": " << run.output;
     }
     const TRun missing = RunSkptool("verify " + Path("none.skp"));
-    EXPECT_NE(missing.Status, 0);
-    EXPECT_EQ(missing.Output, "Error reading file !!\n");
+    EXPECT_NE(missing.status, 0);
+    EXPECT_EQ(missing.output, "Error reading file !!\n");
 }
 
 TEST_F(Skptool, BuildRefusesBadArguments)
@@ -121,7 +121,7 @@ TEST_F(Skptool, BuildRefusesBadArguments)
         std::vector<std::string> { "build " + Path("p.skp"), "build " + Path("p.skp") + " 7:" + a,
             "build " + Path("p.skp") + " 1:" + Path("none"), "build " + Path("p.skp") + " " + a, "frobnicate" }) {
         const TRun run = RunSkptool(args);
-        EXPECT_NE(run.Status, 0) << args;
+        EXPECT_NE(run.status, 0) << args;
         EXPECT_FALSE(fs::exists(Path("p.skp"))) << args;
     }
 }
