@@ -5,7 +5,16 @@
 #include <QByteArray>
 #include <QString>
 
-inline QString FromWire(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
-inline QString FromWire(const char* bytes, qsizetype size) { return QString::fromLatin1(bytes, size); }
+inline QString FromWire(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes);
+}
+inline QString FromWire(const char* bytes, qsizetype size)
+{
+    return QString::fromLatin1(bytes, size);
+}
 // Characters outside Latin-1 become '?', as a single-byte code page would.
-inline QByteArray ToWire(const QString& text) { return text.toLatin1(); }
+inline QByteArray ToWire(const QString& text)
+{
+    return text.toLatin1();
+}

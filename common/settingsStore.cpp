@@ -149,14 +149,30 @@ QString DecodeValue(const QString& raw)
         }
         const QChar e = raw[++i];
         switch (e.unicode()) {
-        case u'n': out += QLatin1Char('\n'); break;
-        case u'r': out += QLatin1Char('\r'); break;
-        case u't': out += QLatin1Char('\t'); break;
-        case u'a': out += QLatin1Char('\a'); break;
-        case u'b': out += QLatin1Char('\b'); break;
-        case u'f': out += QLatin1Char('\f'); break;
-        case u'v': out += QLatin1Char('\v'); break;
-        case u'0': out += QChar(u'\0'); break;
+        case u'n':
+            out += QLatin1Char('\n');
+            break;
+        case u'r':
+            out += QLatin1Char('\r');
+            break;
+        case u't':
+            out += QLatin1Char('\t');
+            break;
+        case u'a':
+            out += QLatin1Char('\a');
+            break;
+        case u'b':
+            out += QLatin1Char('\b');
+            break;
+        case u'f':
+            out += QLatin1Char('\f');
+            break;
+        case u'v':
+            out += QLatin1Char('\v');
+            break;
+        case u'0':
+            out += QChar(u'\0');
+            break;
         case u'x': {
             uint code = 0;
             while (i + 1 < raw.size() && isxdigit(raw[i + 1].unicode() < 0x80 ? int(raw[i + 1].unicode()) : 0))
@@ -164,7 +180,9 @@ QString DecodeValue(const QString& raw)
             out += QChar(char16_t(code));
             break;
         }
-        default: out += e; break; // \\ and \" and anything else: the character
+        default:
+            out += e;
+            break; // \\ and \" and anything else: the character
         }
     }
     return out;
@@ -189,11 +207,21 @@ QString EncodeText(const QString& value)
         }
         hexNext = false;
         switch (u) {
-        case u'"': out += QStringLiteral("\\\""); break;
-        case u'\\': out += QStringLiteral("\\\\"); break;
-        case u'\n': out += QStringLiteral("\\n"); break;
-        case u'\r': out += QStringLiteral("\\r"); break;
-        case u'\t': out += QStringLiteral("\\t"); break;
+        case u'"':
+            out += QStringLiteral("\\\"");
+            break;
+        case u'\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case u'\n':
+            out += QStringLiteral("\\n");
+            break;
+        case u'\r':
+            out += QStringLiteral("\\r");
+            break;
+        case u'\t':
+            out += QStringLiteral("\\t");
+            break;
         default:
             if (u < 0x20) {
                 out += QStringLiteral("\\x%1").arg(uint(u), 2, 16, QLatin1Char('0'));

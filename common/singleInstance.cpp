@@ -22,7 +22,7 @@ QString RuntimeDir()
     const QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (dir.isEmpty())
         return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    struct stat info {};
+    struct stat info { };
     const QByteArray path = QFile::encodeName(dir);
     if (::stat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()
         || (info.st_mode & (S_IRWXG | S_IRWXO)) != 0)

@@ -1,26 +1,26 @@
 #include "lab/labNet.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstring>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
 #include <set>
+#include <sstream>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -202,8 +202,8 @@ std::vector<pid_t> ProcessesIn(const std::string& ns)
         if (pid <= 0 || *end)
             continue;
         struct stat st { };
-        if (::stat(("/proc/" + std::string(entry->d_name) + "/ns/net").c_str(), &st) == 0
-            && st.st_dev == target.st_dev && st.st_ino == target.st_ino)
+        if (::stat(("/proc/" + std::string(entry->d_name) + "/ns/net").c_str(), &st) == 0 && st.st_dev == target.st_dev
+            && st.st_ino == target.st_ino)
             pids.push_back(pid_t(pid));
     }
     ::closedir(dir);
@@ -679,8 +679,7 @@ bool LabNet::BringUp(const Plan& plan, const HostLinks& links, const std::string
     if (links.second && !Connect(m_hostNs, "eth1", {}, { std::string(SecondHostAddress) + "/24" }, SecondBridge))
         return false;
     if (links.notEthernet
-        && !IpBatch(m_hostNs,
-            { "tuntap add dev tun0 mode tun", "addr add 10.55.0.1/24 dev tun0", "link set tun0 up" }))
+        && !IpBatch(m_hostNs, { "tuntap add dev tun0 mode tun", "addr add 10.55.0.1/24 dev tun0", "link set tun0 up" }))
         return false;
 
     for (std::size_t i = 0; i < plan.size(); ++i) {

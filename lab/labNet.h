@@ -10,8 +10,8 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <utility>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace lab {
@@ -44,8 +44,7 @@ enum class Kind {
 // One twinlane-sim of a plan, e.g. { Kind::SameSubnet, "10.77.0.11", "Alpha" }.
 struct DeviceSpec {
     DeviceSpec() = default;
-    DeviceSpec(Kind kind, std::string address, std::string name = {}, std::string password = {},
-        std::string fault = {})
+    DeviceSpec(Kind kind, std::string address, std::string name = {}, std::string password = {}, std::string fault = {})
         : kind(kind)
         , address(std::move(address))
         , name(std::move(name))

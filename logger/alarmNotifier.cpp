@@ -1,7 +1,7 @@
 #include "logger/alarmNotifier.h"
 
-#include "logger/core/alertSettings.h"
 #include "common/latin1.h"
+#include "logger/core/alertSettings.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -17,8 +17,8 @@ constexpr uchar kUrgencyCritical = 2;
 
 QString Describe(const TEventRecord& r)
 {
-    QString text = FromWire(r.cells[colSourceName]) + QStringLiteral(" (") + FromWire(r.cells[colSourceIp])
-        + QLatin1Char(')');
+    QString text
+        = FromWire(r.cells[colSourceName]) + QStringLiteral(" (") + FromWire(r.cells[colSourceIp]) + QLatin1Char(')');
     if (r.cells[colDestinationIp] != "--")
         text += QStringLiteral(" naming ") + FromWire(r.cells[colDestinationIp]);
     return text + QStringLiteral(" at ") + FromWire(r.cells[colDateTime]);
@@ -80,11 +80,11 @@ void TAlarmNotifier::SendPending()
         return;
     const QString type = FromWire(m_latest.cells[colEventType]);
     if (m_pending == 1)
-        Send(type + QStringLiteral(": ") + FromWire(m_latest.cells[colSourceName]), type + QStringLiteral(" from ")
-                + Describe(m_latest), m_pendingUrgent);
+        Send(type + QStringLiteral(": ") + FromWire(m_latest.cells[colSourceName]),
+            type + QStringLiteral(" from ") + Describe(m_latest), m_pendingUrgent);
     else
-        Send(QStringLiteral("%1 alarms").arg(m_pending), QStringLiteral("Latest: %1 from %2").arg(type, Describe(m_latest)),
-            m_pendingUrgent);
+        Send(QStringLiteral("%1 alarms").arg(m_pending),
+            QStringLiteral("Latest: %1 from %2").arg(type, Describe(m_latest)), m_pendingUrgent);
     m_pending = 0;
     m_pendingUrgent = false;
     m_sinceLast.start();
@@ -114,7 +114,7 @@ void TAlarmNotifier::MarkSeen()
 QString TAlarmNotifier::ToolTip() const
 {
     return m_unseenOffLine == 0 ? QStringLiteral("Alarmkeeper")
-                               : QStringLiteral("Alarmkeeper: %1 unseen Off-Line alarm(s)").arg(m_unseenOffLine);
+                                : QStringLiteral("Alarmkeeper: %1 unseen Off-Line alarm(s)").arg(m_unseenOffLine);
 }
 
 void TAlarmNotifier::ShowToolTip()

@@ -25,7 +25,8 @@ public:
     static constexpr int kMinIntervalMs = 1000;
 
     // window: whose activation marks Off-Line alarms as seen (may be null).
-    explicit TAlarmNotifier(QWidget* window, QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+    explicit TAlarmNotifier(
+        QWidget* window, QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
 
     void SetTypes(const std::array<bool, kEventTypeCount>& types) { m_types = types; }
     const std::array<bool, kEventTypeCount>& Types() const { return m_types; }

@@ -2,21 +2,21 @@
 
 #include "logger/alarmNotifier.h"
 #include "logger/core/alertSettings.h"
+#include "logger/core/forwardingSettings.h"
+#include "logger/core/syslogForwarder.h"
 #include "logger/eventSymbolDelegate.h"
 #include "logger/filterBar.h"
 #include "logger/followMode.h"
-#include "logger/core/forwardingSettings.h"
 #include "logger/frmForwarding.h"
 #include "logger/frmMain.h"
 #include "logger/gridFilter.h"
-#include "logger/core/syslogForwarder.h"
 
 #include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 namespace {
 // The status line is redrawn at most this often during a storm.

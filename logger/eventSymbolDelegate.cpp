@@ -1,8 +1,8 @@
 #include "logger/eventSymbolDelegate.h"
 
+#include "common/latin1.h"
 #include "logger/core/eventSymbol.h"
 #include "logger/core/eventTypes.h"
-#include "common/latin1.h"
 
 #include <QBrush>
 

@@ -101,6 +101,7 @@ void TFollowMode::ShowState()
 {
     m_control->setChecked(m_following);
     m_control->setText(m_following ? QStringLiteral("Following") : QStringLiteral("Not following"));
-    m_control->setToolTip(m_following ? QStringLiteral("The table shows each new alarm; scroll to stop")
-                                    : QStringLiteral("Stopped by scrolling: click to go to the newest alarm and follow again"));
+    m_control->setToolTip(m_following
+            ? QStringLiteral("The table shows each new alarm; scroll to stop")
+            : QStringLiteral("Stopped by scrolling: click to go to the newest alarm and follow again"));
 }

@@ -41,9 +41,10 @@ TfmForwarding::TfmForwarding(
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
-    auto* note = new QLabel(QStringLiteral("Messages follow RFC 5424; a collector that is down or slow never holds up "
-                                           "reception or the daily log. Alarms that can't wait are dropped and counted."),
-        this);
+    auto* note
+        = new QLabel(QStringLiteral("Messages follow RFC 5424; a collector that is down or slow never holds up "
+                                    "reception or the daily log. Alarms that can't wait are dropped and counted."),
+            this);
     note->setWordWrap(true);
     layout->addWidget(note);
 

@@ -1,17 +1,17 @@
 #include "logger/frmMain.h"
 
-#include "logger/core/alarmMessage.h"
+#include "common/singleInstance.h"
 #include "logger/banner.h"
-#include "logger/core/connectionAcceptor.h"
 #include "logger/controlRoom.h"
+#include "logger/core/alarmMessage.h"
+#include "logger/core/connectionAcceptor.h"
 #include "logger/core/eventTableModel.h"
+#include "logger/core/logFormat.h"
+#include "logger/core/sortGrid.h"
 #include "logger/frmAbout.h"
 #include "logger/frmLogDate.h"
 #include "logger/frmSetting.h"
 #include "logger/frmViewLog.h"
-#include "logger/core/logFormat.h"
-#include "common/singleInstance.h"
-#include "logger/core/sortGrid.h"
 #include "logger/windowFrame.h"
 
 #include <QApplication>
@@ -184,7 +184,6 @@ void TfmMain::ApplyColors()
     xgEvent->viewport()->update();
 }
 
-
 void TfmMain::ServerSocket1Accept(QTcpSocket* socket)
 {
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { ServerSocket1ClientRead(socket); });
@@ -236,7 +235,6 @@ void TfmMain::AppendToLog(const TEventRecord& record)
     // A line that can't be written is lost without a word; the next alarm tries again.
     AppendLogLine(TodayLogPath(), record.cells);
 }
-
 
 void TfmMain::muSettingsClick()
 {

@@ -2,8 +2,8 @@
 // The main window of Alarmkeeper: the live event table, the alarm listener
 // and the daily log.
 #include "logger/core/akSettings.h"
-#include "logger/eventGrid.h"
 #include "logger/core/eventRecord.h"
+#include "logger/eventGrid.h"
 #include "logger/messageBoxes.h"
 
 #include <QByteArrayView>

@@ -1,13 +1,13 @@
 #include "logger/frmViewLog.h"
 
-#include "logger/eventSymbolDelegate.h"
 #include "logger/core/eventTableModel.h"
-#include "logger/filterBar.h"
-#include "logger/gridFilter.h"
-#include "logger/eventGrid.h"
-#include "logger/messageBoxes.h"
 #include "logger/core/logFormat.h"
 #include "logger/core/sortGrid.h"
+#include "logger/eventGrid.h"
+#include "logger/eventSymbolDelegate.h"
+#include "logger/filterBar.h"
+#include "logger/gridFilter.h"
+#include "logger/messageBoxes.h"
 #include "logger/windowFrame.h"
 
 #include <QHBoxLayout>

@@ -3,8 +3,8 @@
 #include "logger/core/csvExport.h"
 #include "logger/core/eventFilterModel.h"
 #include "logger/core/eventTableModel.h"
-#include "logger/filterBar.h"
 #include "logger/eventGrid.h"
+#include "logger/filterBar.h"
 #include "logger/messageBoxes.h"
 
 #include <QFileDialog>

@@ -1,6 +1,6 @@
 // Alarmkeeper: receives the alarms of Twinlane servers, shows and logs them.
-#include "logger/frmMain.h"
 #include "common/singleInstance.h"
+#include "logger/frmMain.h"
 
 #include <QApplication>
 #include <exception>

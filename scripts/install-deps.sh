@@ -13,7 +13,7 @@ packages=(
   libmodbus-dev mbpoll
   libcpp-httplib-dev
   googletest libgtest-dev libgmock-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   iproute2 procps psmisc libcap2-bin passwd socat
   xvfb xauth x11-apps imagemagick xdg-utils
   lintian desktop-file-utils appstream

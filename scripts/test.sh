@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Every test: install what is needed, build the normal tree and the
-# sanitizer tree, run all tests in both, then each fuzz target for 20 s
-# (the normal, asan and fuzz presets of CMakePresets.json).
+# Every test: install what is needed, check the formatting, build the normal
+# tree and the sanitizer tree, run all tests in both, then each fuzz target
+# for 20 s (the normal, asan and fuzz presets of CMakePresets.json).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -11,7 +11,7 @@ bash scripts/install-deps.sh
 export QTWEBENGINE_DISABLE_SANDBOX=1
 export QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu --disable-background-networking --disable-component-update"
 status=0
-steps_failed=0 # steps outside CTest (the package test, the fuzz build)
+steps_failed=0 # steps outside CTest (format check, package test, fuzz build)
 summary=$(mktemp)
 
 # Windows run on the offscreen platform; no display is needed. (With one
@@ -21,6 +21,9 @@ unset DISPLAY WAYLAND_DISPLAY
 run_ctest() {
   ctest --test-dir "$@" --output-on-failure --no-tests=error -j2 | tee -a "$summary" || status=1
 }
+
+# Every tracked source as clang-format makes it (.clang-format).
+bash scripts/format-check.sh || { status=1; steps_failed=$((steps_failed + 1)); }
 
 bash scripts/build.sh build
 run_ctest build

@@ -73,8 +73,8 @@ bool ModbusService::listen(const std::string& address, int port)
     }
     m_listenFd = modbus_tcp_listen(m_ctx, ListenBacklog);
     if (m_listenFd < 0) {
-        fprintf(stderr, "twinlane-sim: cannot listen on %s:%d: %s\n", m_address.c_str(), m_port,
-            modbus_strerror(errno));
+        fprintf(
+            stderr, "twinlane-sim: cannot listen on %s:%d: %s\n", m_address.c_str(), m_port, modbus_strerror(errno));
         return false;
     }
     fcntl(m_listenFd, F_SETFD, FD_CLOEXEC);

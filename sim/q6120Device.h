@@ -3,8 +3,8 @@
 #include "sim/simTypes.h"
 
 #include <cstdint>
-#include <memory>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>

@@ -122,8 +122,7 @@ const std::vector<Flag>& Flags()
             } },
         { "product-id", true, number(0, 0xFFFFFFFFL, [](ServerOptions& o, long n) { o.productId = uint32_t(n); }) },
         { "product-code", true, number(0, 0xFFFF, [](ServerOptions& o, long n) { o.productCode = uint16_t(n); }) },
-        { "bind", true,
-            address([](ServerOptions& o, const std::string& v, const Ipv4&) { o.bindAddress = v; }) },
+        { "bind", true, address([](ServerOptions& o, const std::string& v, const Ipv4&) { o.bindAddress = v; }) },
         { "port", true, number(0, 65535, [](ServerOptions& o, long n) { o.modbusPort = int(n); }) },
         { "http-port", true, number(-1, 65535, [](ServerOptions& o, long n) { o.httpPort = int(n); }) },
         { "interface", true, text(&ServerOptions::interfaceName) },
@@ -143,8 +142,7 @@ const std::vector<Flag>& Flags()
                     o.device.commitDelayMs = delay->ms;
                 return true;
             } },
-        { "alarm-host", true,
-            address([](ServerOptions& o, const std::string& v, const Ipv4&) { o.alarmHost = v; }) },
+        { "alarm-host", true, address([](ServerOptions& o, const std::string& v, const Ipv4&) { o.alarmHost = v; }) },
         { "alarm-port", true, number(1, 65535, [](ServerOptions& o, long n) { o.alarmPort = int(n); }) },
         { "fault", true,
             [](ServerOptions& o, const std::string& v, std::string* why) {

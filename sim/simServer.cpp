@@ -4,10 +4,10 @@
 #include "sim/simInterface.h"
 #include "sim/simPassword.h"
 
+#include "devscan/dscResponder.h"
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include "devscan/dscResponder.h"
 #include <poll.h>
 #include <sstream>
 #include <sys/signalfd.h>
@@ -199,8 +199,7 @@ std::string SimServer::statusLine() const
         << " alarms-failed=" << m_alarms.failed() << " commit-delay=" << s.commitDelayMs;
     for (const auto& [type, ms] : s.commitDelayByType)
         out << "," << type << ":" << ms;
-    out << " fault=" << FormatFault(m_modbus.fault())
-        << " mac=" << FormatMac(s.mac) << " name=" << s.name;
+    out << " fault=" << FormatFault(m_modbus.fault()) << " mac=" << FormatMac(s.mac) << " name=" << s.name;
     return out.str();
 }
 

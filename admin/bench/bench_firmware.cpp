@@ -3,14 +3,14 @@
 // beside a libmodbus client sending the same register writes to the same
 // server in the same run. Prints figures; --short sends 64 KiB once to see
 // that everything runs. Runs in a network namespace of its own.
-#include "admin/maintenance/firmware/firmwareUpdate.h"
 #include "admin/comm/ioClientSocket.h"
 #include "admin/comm/ioGlobals.h"
-#include "admin/model/modQ6120.h"
+#include "admin/maintenance/firmware/firmwareUpdate.h"
+#include "admin/maintenance/firmware/skpWriter.h"
 #include "admin/maintenance/moduleFirmwareLink.h"
+#include "admin/model/modQ6120.h"
 #include "lab/testsupport/privateNetwork.h"
 #include "lab/testsupport/simProcess.h"
-#include "admin/maintenance/firmware/skpWriter.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

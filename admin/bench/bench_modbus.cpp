@@ -3,17 +3,17 @@
 // same reads against the same server on loopback, and the memory of 1, 10
 // and 50 device pages with their web consoles. Prints figures; with --short
 // it only checks that everything runs.
-#include "admin/maintenance/frmQ6120.h"
-#include "admin/model/ioAppGlobals.h"
 #include "admin/comm/ioClientSocket.h"
 #include "admin/comm/ioGlobals.h"
-#include "admin/model/modQ6120.h"
 #include "admin/comm/modbusCodes.h"
+#include "admin/comm/tests/testServers.h"
+#include "admin/maintenance/frmQ6120.h"
+#include "admin/maintenance/webProfile.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/model/modQ6120.h"
 #include "lab/testsupport/privateNetwork.h"
 #include "lab/testsupport/simProcess.h"
 #include "lab/testsupport/testSkip.h"
-#include "admin/comm/tests/testServers.h"
-#include "admin/maintenance/webProfile.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -85,7 +85,8 @@ double ModuleRate(int port, int requests)
     module.AttachToList(&list, nullptr, QStringLiteral("127.0.0.1"));
     module.Connections[0]->SetPort(port);
     uint8_t reply[19];
-    if (module.ModbusRequest(ModbusFunction::ReadInputRegisters, 0x2504, 5, nullptr, reply, true, 0, true) != 19) { // connects
+    if (module.ModbusRequest(ModbusFunction::ReadInputRegisters, 0x2504, 5, nullptr, reply, true, 0, true)
+        != 19) { // connects
         module.Detach();
         return -1;
     }
@@ -213,7 +214,8 @@ int main(int argc, char** argv)
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu --disable-background-networking --disable-component-update");
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
+            "--no-sandbox --disable-gpu --disable-background-networking --disable-component-update");
     // As the program starts the engine; a --renderer-process-limit in
     // QTWEBENGINE_CHROMIUM_FLAGS (=1000 for no real cap) overrides its cap.
     PrepareWebEngine();

@@ -5,13 +5,13 @@
 // settled. Runs inside a lab of its own (needs root). --short: 10 servers.
 #include "admin/discovery/Iphelp.h"
 #include "admin/discovery/devscanBinding.h"
-#include "admin/shell/frmMain.h"
 #include "admin/discovery/frmSearch.h"
 #include "admin/maintenance/installQ6120Factory.h"
+#include "admin/maintenance/webProfile.h"
 #include "admin/model/ioProduct.h"
 #include "admin/model/pdTwinlane.h"
+#include "admin/shell/frmMain.h"
 #include "admin/shell/tests/shellTestSupport.h"
-#include "admin/maintenance/webProfile.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "admin/comm/ioThreadSocketConnect.h"
 
-#include "common/busyCursor.h"
 #include "admin/comm/ioClientSocket.h"
 #include "admin/comm/ioGlobals.h"
+#include "common/busyCursor.h"
 
 #include <chrono>
 

@@ -1,7 +1,7 @@
 #include "admin/discovery/Iphelp.h"
 
-#include "common/formatting.h"
 #include "admin/discovery/ipTables.h"
+#include "common/formatting.h"
 #include "common/latin1.h"
 
 #include <algorithm>

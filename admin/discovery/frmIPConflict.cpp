@@ -1,15 +1,15 @@
 #include "admin/discovery/frmIPConflict.h"
 
-#include "admin/discovery/Iphelp.h"
-#include "common/busyCursor.h"
-#include "admin/model/frmWait.h"
-#include "admin/model/ioAppGlobals.h"
 #include "admin/comm/ioClientSocket.h"
 #include "admin/comm/ioThreadSocketConnect.h"
 #include "admin/comm/ioThreadSocketRW.h"
+#include "admin/discovery/Iphelp.h"
 #include "admin/discovery/ipChangeFrames.h"
 #include "admin/discovery/ipSetDelegate.h"
 #include "admin/discovery/ipSetEditor.h"
+#include "admin/model/frmWait.h"
+#include "admin/model/ioAppGlobals.h"
+#include "common/busyCursor.h"
 #include "common/latin1.h"
 
 #include <QCloseEvent>
@@ -235,7 +235,8 @@ void TfmIPConflict::ChangeServerAddressTo(int row, const QString& newAddressText
 bool TfmIPConflict::SendNewAddress(IONODE* record, const std::array<uint8_t, 4>& octets)
 {
     const std::array<uint8_t, SetIpRequestSize> setIp = SetIpRequest(octets);
-    const QString newAddress = QStringLiteral("%1.%2.%3.%4").arg(octets[0]).arg(octets[1]).arg(octets[2]).arg(octets[3]);
+    const QString newAddress
+        = QStringLiteral("%1.%2.%3.%4").arg(octets[0]).arg(octets[1]).arg(octets[2]).arg(octets[3]);
     TIOClientSocket socket;
     TBusyCursor hourglass;
     // Through this device's MAC, whatever else answers on the address.
@@ -248,8 +249,7 @@ bool TfmIPConflict::SendNewAddress(IONODE* record, const std::array<uint8_t, 4>&
     if (ExchangeOnSocket(&socket, setIp.data(), SetIpRequestSize, reply, IpChangeReplySize, StreamTimeoutMs)
         != IpChangeReplySize)
         return false;
-    if (ExchangeOnSocket(
-            &socket, RestartRequest.data(), RestartRequestSize, reply, IpChangeReplySize, StreamTimeoutMs)
+    if (ExchangeOnSocket(&socket, RestartRequest.data(), RestartRequestSize, reply, IpChangeReplySize, StreamTimeoutMs)
         != IpChangeReplySize)
         return false;
     record->Address = newAddress;

@@ -1,23 +1,23 @@
 #include "admin/discovery/frmSearch.h"
 
 #include "admin/discovery/Iphelp.h"
-#include "admin/model/ioAppGlobals.h"
 #include "admin/discovery/ioSearchSession.h"
 #include "admin/discovery/ioSearchThread.h"
+#include "admin/model/ioAppGlobals.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QFontMetrics>
+#include <QIcon>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTimer>
-#include <QIcon>
-#include <QPainter>
 #include <QVBoxLayout>
 #include <chrono>
 #include <cmath>
@@ -47,7 +47,8 @@ TfmSearch::TfmSearch(QWidget* owner, QList<IONODE*>* resultList)
         // Search thread: only texts cross over, queued in answer order.
         const QStringList texts { CatalogueText(ModelNames, r.ModelIndex), r.Address, r.MacAddress,
             CatalogueText(ModelDescriptions, r.ModelIndex) };
-        QMetaObject::invokeMethod(this, [this, texts] { AddFoundServer(texts); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, texts] { AddFoundServer(texts); }, Qt::QueuedConnection);
     });
 
     Animate1 = new QLabel(this);
@@ -76,8 +77,8 @@ TfmSearch::TfmSearch(QWidget* owner, QList<IONODE*>* resultList)
     // The set widths, widened where this font needs more for a full
     // address or MAC text or the caption.
     const int widths[] = { 40, 70, 120, 120 };
-    const QString widest[] = { QStringLiteral("000"), QStringLiteral("I/O Server"),
-        QStringLiteral("IP Address / Port"), QStringLiteral("MAC Address / Unit ID") };
+    const QString widest[] = { QStringLiteral("000"), QStringLiteral("I/O Server"), QStringLiteral("IP Address / Port"),
+        QStringLiteral("MAC Address / Unit ID") };
     const QFontMetrics fm(lvEnum->font());
     for (int c = 0; c < colDescription; ++c) {
         int w = std::max(widths[c], fm.horizontalAdvance(widest[c]) + 14);
@@ -283,7 +284,8 @@ void TfmSearch::AddFoundServer(const QStringList& texts)
 {
     const int row = lvEnum->rowCount();
     lvEnum->insertRow(row);
-    const QStringList cells { QString::number(row + 1), texts.value(0), texts.value(1), texts.value(2), texts.value(3) };
+    const QStringList cells { QString::number(row + 1), texts.value(0), texts.value(1), texts.value(2),
+        texts.value(3) };
     for (int c = 0; c < colCount; ++c) {
         auto* item = new QTableWidgetItem(cells.at(c));
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);

@@ -56,8 +56,8 @@ int TSearchSession::TakeRecord(const DscDeviceRecord* record)
     node->ProductCode = int32_t(record->ProductCode);
     node->ModelIndex = model;
     node->LocalAddress = FormatIpAddress(record->LocalAddress);
-    node->Address = record->IpAddress == 0 ? QString::fromLatin1(FactoryDefaultAddress)
-                                           : FormatIpAddress(record->IpAddress);
+    node->Address
+        = record->IpAddress == 0 ? QString::fromLatin1(FactoryDefaultAddress) : FormatIpAddress(record->IpAddress);
     node->MacAddress = FormatMacAddress(record->MacAddress);
     // Only this search's records are compared; the first equal one and the
     // new one are both marked.

@@ -4,8 +4,8 @@
 // flag, the result list (appended to on the search thread only, read by the
 // dialog's owner after the search thread has ended) and the handover of
 // each new record to the user-interface thread.
-#include "devscan/devscan.h"
 #include "admin/model/ioObject.h"
+#include "devscan/devscan.h"
 
 #include <QList>
 #include <atomic>

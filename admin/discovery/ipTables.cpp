@@ -56,7 +56,8 @@ std::optional<tADDRROW> TIpTables::FindInterfaceOf(uint32_t localAddress)
         return std::nullopt;
     std::optional<tADDRROW> row = FindLocalAddress(table, localAddress);
     if (!row)
-        Fail(routehelper::TReason::NotLocalAddress, QStringLiteral("%1 is not an address of this computer").arg(FormatIpAddress(localAddress)));
+        Fail(routehelper::TReason::NotLocalAddress,
+            QStringLiteral("%1 is not an address of this computer").arg(FormatIpAddress(localAddress)));
     return row;
 }
 
@@ -65,18 +66,21 @@ bool TIpTables::SetHostRouteEntry(
 {
     ClearError();
     if (destination == NoAddress || localAddress == NoAddress)
-        return Fail(routehelper::TReason::BadAddress, QStringLiteral("route refused: destination or local address is no address"));
+        return Fail(routehelper::TReason::BadAddress,
+            QStringLiteral("route refused: destination or local address is no address"));
     if (nextHop == NoAddress || nextHop == 0)
         return Fail(routehelper::TReason::BadNextHop, QStringLiteral("route refused: no next hop"));
     if ((destination & mask) != destination)
-        return Fail(routehelper::TReason::BadMask, QStringLiteral("route refused: destination %1 has bits outside the mask %2")
-                        .arg(FormatIpAddress(destination), FormatIpAddress(mask)));
+        return Fail(routehelper::TReason::BadMask,
+            QStringLiteral("route refused: destination %1 has bits outside the mask %2")
+                .arg(FormatIpAddress(destination), FormatIpAddress(mask)));
     const std::optional<tADDRROW> local = FindInterfaceOf(localAddress);
     if (!local)
         return false;
     if ((nextHop & local->Mask) != (localAddress & local->Mask))
-        return Fail(routehelper::TReason::BadNextHop, QStringLiteral("route refused: next hop %1 is outside the subnet of %2")
-                        .arg(FormatIpAddress(nextHop), FormatIpAddress(localAddress)));
+        return Fail(routehelper::TReason::BadNextHop,
+            QStringLiteral("route refused: next hop %1 is outside the subnet of %2")
+                .arg(FormatIpAddress(nextHop), FormatIpAddress(localAddress)));
     return WriteHostRoute({ destination, mask, nextHop, localAddress, local->InterfaceIndex, metric });
 }
 
@@ -98,7 +102,8 @@ bool TIpTables::SetStaticArpEntry(uint32_t address, const QString& macText, uint
         return false;
     const std::optional<tMACADDRESS> mac = ParseMacAddress(macText);
     if (!mac)
-        return Fail(routehelper::TReason::BadMacAddress, QStringLiteral("neighbour entry refused: \"%1\" is not a MAC address").arg(macText));
+        return Fail(routehelper::TReason::BadMacAddress,
+            QStringLiteral("neighbour entry refused: \"%1\" is not a MAC address").arg(macText));
     if (!WriteStaticNeighbour(local->InterfaceIndex, address, *mac))
         return false;
     const auto same

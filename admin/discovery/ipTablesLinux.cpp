@@ -5,10 +5,10 @@
 
 #include "admin/discovery/ipTables.h"
 
-#include "common/formatting.h"
 #include "admin/discovery/ipTablesHelper.h"
-#include "common/latin1.h"
 #include "admin/routehelper/routeProtocol.h"
+#include "common/formatting.h"
+#include "common/latin1.h"
 
 #include <QtEndian>
 #include <algorithm>
@@ -286,7 +286,8 @@ bool TLinuxIpTables::WriteHostRoute(const tHOSTROUTE& r)
     const QString what = QStringLiteral("route %1").arg(FormatIpAddress(r.Destination));
     const std::optional<int> prefix = PrefixOf(r.Mask);
     if (!prefix)
-        return Fail(TReason::BadMask, what + QStringLiteral(": mask %1 is not contiguous").arg(FormatIpAddress(r.Mask)));
+        return Fail(
+            TReason::BadMask, what + QStringLiteral(": mask %1 is not contiguous").arg(FormatIpAddress(r.Mask)));
     tREQUEST request { TCommand::Route };
     request.Address = r.Destination;
     request.PrefixLength = *prefix;

@@ -1,14 +1,14 @@
 #include "admin/maintenance/frmQ6120.h"
 
 #include "admin/maintenance/frmPwd.h"
-#include "admin/model/frmWait.h"
 #include "admin/maintenance/frmWebNew.h"
-#include "admin/model/ioAppGlobals.h"
-#include "admin/model/ioObject.h"
-#include "admin/model/modQ6120.h"
 #include "admin/maintenance/moduleFirmwareLink.h"
 #include "admin/maintenance/webPageHandlers.h"
 #include "admin/maintenance/webProfile.h"
+#include "admin/model/frmWait.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/model/ioObject.h"
+#include "admin/model/modQ6120.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -2,8 +2,8 @@
 
 #include "admin/maintenance/frmQ6120.h"
 
-#include "admin/model/ioAppGlobals.h"
 #include "admin/maintenance/webProfile.h"
+#include "admin/model/ioAppGlobals.h"
 
 #include <QGuiApplication>
 #include <QScreen>

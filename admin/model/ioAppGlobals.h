@@ -15,9 +15,9 @@ extern QImage BannerImage;
 
 // The parts of the main window that the device objects write to or bind.
 struct TMainWindowLinks {
-    QWidget* Window = nullptr;              // owner for message boxes and dialogs
-    QLabel* lbStatus = nullptr;             // status text
-    QAction* muRemoteERestartModule = nullptr;  // "Restart System"
-    QAction* muRemoteEResetModule = nullptr;    // "Reset to Default"
+    QWidget* Window = nullptr; // owner for message boxes and dialogs
+    QLabel* lbStatus = nullptr; // status text
+    QAction* muRemoteERestartModule = nullptr; // "Restart System"
+    QAction* muRemoteEResetModule = nullptr; // "Reset to Default"
 };
 extern TMainWindowLinks MainWindowLinks;

@@ -1,11 +1,11 @@
 #include "admin/model/ioModRemoteE.h"
 
-#include "common/busyCursor.h"
-#include "admin/model/frmWait.h"
-#include "admin/model/ioAppGlobals.h"
 #include "admin/comm/ioClientSocket.h"
 #include "admin/comm/ioModbus.h"
 #include "admin/comm/modbusCodes.h"
+#include "admin/model/frmWait.h"
+#include "admin/model/ioAppGlobals.h"
+#include "common/busyCursor.h"
 #include "common/latin1.h"
 
 #include <QAction>
@@ -123,7 +123,8 @@ void TIOModRemoteE::RestartServer(QObject*)
 
 void TIOModRemoteE::ResetServer(QObject*)
 {
-    RunRestart(ResetWord, QStringLiteral("I/O server reset successfully..."), QStringLiteral("FAIL to reset I/O server!"));
+    RunRestart(
+        ResetWord, QStringLiteral("I/O server reset successfully..."), QStringLiteral("FAIL to reset I/O server!"));
 }
 
 void TIOModRemoteE::Reserved17(QObject*)
@@ -144,7 +145,8 @@ void TIOModRemoteE::RunRestart(uint16_t data, const QString& success, const QStr
     {
         TBusyCursor hourglass;
         uint8_t reply[ModbusMaxReplySize] = {};
-        const int result = ModbusRequest(ModbusFunction::Diagnostics, RestartSubFunction, data, nullptr, reply, true, 0, true);
+        const int result
+            = ModbusRequest(ModbusFunction::Diagnostics, RestartSubFunction, data, nullptr, reply, true, 0, true);
         if (result > 0) {
             TfmWait wait(MainWindowLinks.Window);
             wait.exec();

@@ -7,8 +7,8 @@
 #include "common/busyCursor.h"
 
 #include <QCollator>
-#include <QLocale>
 #include <QLabel>
+#include <QLocale>
 #include <QProgressBar>
 #include <QTreeWidgetItem>
 #include <algorithm>

@@ -3,8 +3,8 @@
 #include "admin/model/ioObject.h"
 
 #include <QCollator>
-#include <QLocale>
 #include <QIcon>
+#include <QLocale>
 #include <QTreeWidget>
 #include <algorithm>
 

@@ -1,20 +1,20 @@
 #include "admin/shell/frmMain.h"
 
+#include "admin/comm/ioGlobals.h"
 #include "admin/discovery/Iphelp.h"
-#include "common/busyCursor.h"
-#include "admin/shell/frmAbout.h"
 #include "admin/discovery/frmIPConflict.h"
 #include "admin/discovery/frmModAdd.h"
 #include "admin/discovery/frmSearch.h"
 #include "admin/model/frmTwinlane.h"
 #include "admin/model/ioAppGlobals.h"
-#include "admin/comm/ioGlobals.h"
 #include "admin/model/ioMod.h"
 #include "admin/model/ioTreeNode.h"
 #include "admin/model/pdTwinlane.h"
+#include "admin/shell/frmAbout.h"
+#include "admin/shell/shellHelpers.h"
+#include "common/busyCursor.h"
 #include "common/programFiles.h"
 #include "common/settingsStore.h"
-#include "admin/shell/shellHelpers.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -592,9 +592,8 @@ void TfmMain::muAddModuleClick()
     TIOObject* target = NodeObject(tvXRT->currentItem());
     if (!target || !Product)
         return;
-    const std::optional<TModAddResult> result = m_modAddRunner
-        ? m_modAddRunner(this, target, Product->Modules())
-        : RunModAddDialog(target, Product->Modules());
+    const std::optional<TModAddResult> result = m_modAddRunner ? m_modAddRunner(this, target, Product->Modules())
+                                                               : RunModAddDialog(target, Product->Modules());
     if (!result)
         return;
     if (result->TypeCode & TypeCodeNetworkBit)

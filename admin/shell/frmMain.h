@@ -23,7 +23,6 @@ struct IONODE;
 class TIOObject;
 class TTwinlane;
 
-
 // What the add-module dialog hands back when it is closed with OK.
 struct TModAddResult {
     int ModelIndex = 0;

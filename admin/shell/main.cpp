@@ -1,11 +1,11 @@
 // TwinlaneAdmin: finds the Twinlane servers on the local networks, lists
 // them in a tree and opens each one's web console and maintenance commands.
+#include "admin/maintenance/installQ6120Factory.h"
+#include "admin/maintenance/webProfile.h"
 #include "admin/shell/adminApplication.h"
 #include "admin/shell/frmMain.h"
-#include "admin/maintenance/installQ6120Factory.h"
 #include "admin/shell/shellStartup.h"
 #include "common/singleInstance.h"
-#include "admin/maintenance/webProfile.h"
 
 #include <QMessageBox>
 #include <exception>

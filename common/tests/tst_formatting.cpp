@@ -1,11 +1,11 @@
 #include "common/formatting.h"
 
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 
 TEST(Formatting, MacAddress)
 {
-    const uint8_t a[] = {0x02, 0x00, 0x5E, 0x10, 0xAB, 0x01, 0xFF};
+    const uint8_t a[] = { 0x02, 0x00, 0x5E, 0x10, 0xAB, 0x01, 0xFF };
     const uint8_t zero[6] = {};
     EXPECT_EQ(FormatMacAddress(a), "02-00-5E-10-AB-01");
     EXPECT_EQ(FormatMacAddress(zero), "00-00-00-00-00-00");

@@ -98,8 +98,8 @@ TEST_F(SettingsStore, HandWrittenTextReadAsWritten)
         { "LogPath=", "" },
     };
     for (const auto& c : cases) {
-        WriteFile(QByteArray("; machine settings\n[SOFTWARE/KORVEL/Alarmkeeper/System]\nPort=4141 ; comment\n")
-            + c.line + "\n");
+        WriteFile(QByteArray("; machine settings\n[SOFTWARE/KORVEL/Alarmkeeper/System]\nPort=4141 ; comment\n") + c.line
+            + "\n");
         EXPECT_EQ(ReadRegString(m_loggerKey, "LogPath", "dflt"), QString::fromUtf8(c.text)) << c.line;
         EXPECT_EQ(ReadRegInteger(m_loggerKey, "Port", 4040), 4141) << c.line;
     }
@@ -174,4 +174,4 @@ TEST_F(SettingsStore, RootThatCannotBeCreatedIsSilent)
     EXPECT_EQ(ReadRegInteger(m_loggerKey, "Port", 4040), 4040);
 }
 
-}  // namespace
+} // namespace

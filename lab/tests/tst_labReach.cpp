@@ -16,9 +16,9 @@
 #include <net/if.h>
 #include <net/if_arp.h>
 #include <netdb.h>
+#include <string>
 #include <sys/ioctl.h>
 #include <unistd.h>
-#include <string>
 
 namespace {
 
@@ -145,7 +145,8 @@ TEST_F(LabReach, ForeignAndUnconfiguredServersOnlyThroughTheHostRoute)
         SCOPED_TRACE(d.name);
         // Routed and identified before: the shared device answers on its own.
         const std::string shown = Reach(d, true);
-        const std::string id = shown.substr(shown.find("| ") + 2, shown.find(' ', shown.find("| ") + 2) - shown.find("| ") - 2);
+        const std::string id
+            = shown.substr(shown.find("| ") + 2, shown.find(' ', shown.find("| ") + 2) - shown.find("| ") - 2);
         EXPECT_EQ(shown, "- - | " + id + " " + d.name + " | - -");
         EXPECT_NE(id, "-");
     }
@@ -193,7 +194,8 @@ TEST_F(LabReach, NamesAndHostLinks)
             addrinfo* found = nullptr;
             char address[INET_ADDRSTRLEN] = "-";
             if (::getaddrinfo(d.name.c_str(), nullptr, &hints, &found) == 0) {
-                ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, address, sizeof address);
+                ::inet_ntop(
+                    AF_INET, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, address, sizeof address);
                 ::freeaddrinfo(found);
             }
             out += d.name + "=" + address + " ";

@@ -236,8 +236,9 @@ TEST_F(LabScriptPlan, DevicesOfAPlanWithTheirSettingsLinksAndNames)
     ASSERT_FALSE(id.empty()) << up.output;
     const std::string inHost = "ip netns exec " + id + "-host ";
     // Down again whatever fails below.
-    const std::unique_ptr<void, std::function<void(void*)>> down(
-        reinterpret_cast<void*>(1), [&](void*) { RunLab({ "down", id }, AtUp::Nothing); });
+    const std::unique_ptr<void, std::function<void(void*)>> down(reinterpret_cast<void*>(1), [&](void*) {
+        RunLab({ "down", id }, AtUp::Nothing);
+    });
 
     // namespace, reported, reached, MAC, kind, name, control, frame log, pid
     std::map<std::string, std::vector<std::string>> devices;
@@ -290,8 +291,8 @@ TEST_F(LabScriptPlan, DevicesOfAPlanWithTheirSettingsLinksAndNames)
 
 TEST_F(LabScriptPlan, AFullLabOf250DevicesIsFoundWhole)
 {
-    const LabRun run = RunLab({ "run", "--devices", "250", "--bin", Env("TWL_BIN_DIR"), "--", Bin("dsc-search") },
-        AtUp::Nothing);
+    const LabRun run
+        = RunLab({ "run", "--devices", "250", "--bin", Env("TWL_BIN_DIR"), "--", Bin("dsc-search") }, AtUp::Nothing);
     EXPECT_EQ(run.exitCode, 0) << run.output.substr(0, 2000);
     EXPECT_NE(run.output.find("\n250 record(s)\n"), std::string::npos) << run.output.substr(run.output.size() - 500);
 }
@@ -307,9 +308,9 @@ TEST_F(LabScriptPlan, KilledLabsAreSweptLivingOnesStay)
 
     for (const char* sweeper : { "lab.sh sweep", "LabNet" }) {
         SCOPED_TRACE(sweeper);
-        const LabRun killed = RunLab(
-            { "run", "--devices", "2", "--fake", "--bin", Env("TWL_BIN_DIR"), "--", "/bin/sleep", "600" },
-            AtUp::KillAll);
+        const LabRun killed
+            = RunLab({ "run", "--devices", "2", "--fake", "--bin", Env("TWL_BIN_DIR"), "--", "/bin/sleep", "600" },
+                AtUp::KillAll);
         const std::string id = LabId(killed.output);
         ASSERT_FALSE(id.empty()) << killed.output;
         EXPECT_TRUE(Exists("/run/netns/" + id + "-d1")) << "the kill left nothing to sweep";

@@ -14,19 +14,19 @@
 // table is then shown through the filter model).
 //
 //   bench_ak_reception [--short] [--sort-col N] [--filter TEXT]   (default sort: "#" descending)
-#include "logger/core/akSettings.h"
+#include "common/settingsStore.h"
+#include "lab/testsupport/privateNetwork.h"
+#include "lab/testsupport/testSkip.h"
 #include "logger/controlRoom.h"
-#include "logger/core/forwardingSettings.h"
-#include "logger/gridFilter.h"
-#include "logger/tests/rsyslogCollector.h"
-#include "logger/core/syslogForwarder.h"
+#include "logger/core/akSettings.h"
 #include "logger/core/alarmMessage.h"
 #include "logger/core/eventTableModel.h"
-#include "logger/frmMain.h"
+#include "logger/core/forwardingSettings.h"
 #include "logger/core/logFormat.h"
-#include "lab/testsupport/privateNetwork.h"
-#include "common/settingsStore.h"
-#include "lab/testsupport/testSkip.h"
+#include "logger/core/syslogForwarder.h"
+#include "logger/frmMain.h"
+#include "logger/gridFilter.h"
+#include "logger/tests/rsyslogCollector.h"
 
 #include <QApplication>
 #include <QDir>
@@ -298,14 +298,14 @@ int main(int argc, char* argv[])
                     "forwarded %lld, dropped %lld, collector received %d)\n",
             on.rows, (long long)on.ms, onRate, on.lines, (long long)on.forwarded, (long long)on.dropped, collected);
         std::printf("  ratio forwarding on / off: %.2f\n", onRate / std::max(windowRate, 1.0));
-        forwardComplete = on.rows == sent && on.lines == sent && on.forwarded + on.dropped == sent
-            && collected == on.forwarded;
+        forwardComplete
+            = on.rows == sent && on.lines == sent && on.forwarded + on.dropped == sent && collected == on.forwarded;
     } else {
         std::printf("  forwarding on: skipped (rsyslogd not installed or did not start)\n");
     }
 
-    const bool complete = failures == 0 && rowsAdded == sent && linesAdded == sent && minimalLines == sent
-        && forwardComplete;
+    const bool complete
+        = failures == 0 && rowsAdded == sent && linesAdded == sent && minimalLines == sent && forwardComplete;
     std::printf("  %s\n", complete ? "rows = log lines = alarms sent" : "ALARMS LOST");
     return complete ? 0 : 1;
 }

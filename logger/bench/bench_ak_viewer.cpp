@@ -4,9 +4,9 @@
 //   bench_ak_viewer [--short]
 #include "logger/core/alarmMessage.h"
 #include "logger/core/eventTableModel.h"
-#include "logger/frmViewLog.h"
 #include "logger/core/logFormat.h"
 #include "logger/core/sortGrid.h"
+#include "logger/frmViewLog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "logger/core/alarmMessage.h"
 
-#include "logger/core/eventTypes.h"
 #include "common/formatting.h"
+#include "logger/core/eventTypes.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 #include "logger/core/alertSettings.h"
 
-#include "logger/core/akSettings.h"
 #include "common/settingsStore.h"
+#include "logger/core/akSettings.h"
 
 std::array<bool, kEventTypeCount> LoadNotifyTypes()
 {

@@ -8,4 +8,5 @@ class TEventTableModel;
 
 // Writes the given rows in the given order; the file is replaced only when
 // all of it is written. False with the reason in *error otherwise.
-bool ExportRows(const TEventTableModel& table, const std::vector<int>& rows, const QString& path, QString* error = nullptr);
+bool ExportRows(
+    const TEventTableModel& table, const std::vector<int>& rows, const QString& path, QString* error = nullptr);

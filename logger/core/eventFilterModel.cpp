@@ -1,7 +1,7 @@
 #include "logger/core/eventFilterModel.h"
 
-#include "logger/core/eventTableModel.h"
 #include "common/latin1.h"
+#include "logger/core/eventTableModel.h"
 
 #include <QLatin1StringView>
 

@@ -1,8 +1,8 @@
 #include "logger/core/eventTableModel.h"
 
+#include "common/latin1.h"
 #include "logger/core/alarmMessage.h"
 #include "logger/core/eventTypes.h"
-#include "common/latin1.h"
 
 #include <QBrush>
 #include <QFont>

@@ -1,7 +1,7 @@
 #include "logger/core/forwardingSettings.h"
 
-#include "logger/core/akSettings.h"
 #include "common/settingsStore.h"
+#include "logger/core/akSettings.h"
 
 TForwardingSettings LoadForwardingSettings()
 {

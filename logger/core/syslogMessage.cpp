@@ -1,7 +1,7 @@
 #include "logger/core/syslogMessage.h"
 
-#include "logger/core/eventTypes.h"
 #include "common/latin1.h"
+#include "logger/core/eventTypes.h"
 
 namespace {
 
@@ -49,8 +49,8 @@ int AlarmSeverity(int eventTypeCode)
 
 QByteArray FormatSyslogMessage(const TEventRecord& record, const TSyslogOrigin& origin, const QDateTime& received)
 {
-    return FormatSyslogMessage(record, origin,
-        received.toOffsetFromUtc(received.offsetFromUtc()).toString(Qt::ISODateWithMs).toLatin1());
+    return FormatSyslogMessage(
+        record, origin, received.toOffsetFromUtc(received.offsetFromUtc()).toString(Qt::ISODateWithMs).toLatin1());
 }
 
 QByteArray TSyslogClock::Timestamp(qint64 ms)

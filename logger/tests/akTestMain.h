@@ -6,7 +6,7 @@
 #define AK_NETNS_QTEST_MAIN(TestObject)                                                                                \
     int main(int argc, char** argv)                                                                                    \
     {                                                                                                                  \
-        twltest::PrivateNetworkProblem() = twltest::EnterPrivateNetwork();                                            \
+        twltest::PrivateNetworkProblem() = twltest::EnterPrivateNetwork();                                             \
         QApplication app(argc, argv);                                                                                  \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                                       \
         TestObject tc;                                                                                                 \

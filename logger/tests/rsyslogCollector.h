@@ -50,7 +50,10 @@ public:
     }
     ~TRsyslogCollector() { Stop(); }
 
-    static bool Available() { return !QStandardPaths::findExecutable(QStringLiteral("rsyslogd"), { "/usr/sbin", "/sbin" }).isEmpty(); }
+    static bool Available()
+    {
+        return !QStandardPaths::findExecutable(QStringLiteral("rsyslogd"), { "/usr/sbin", "/sbin" }).isEmpty();
+    }
 
     QString OutputPath() const { return m_dir.filePath(QStringLiteral("received.log")); }
 
@@ -58,8 +61,9 @@ public:
     bool Start()
     {
         m_process.setProgram(QStandardPaths::findExecutable(QStringLiteral("rsyslogd"), { "/usr/sbin", "/sbin" }));
-        m_process.setArguments({ QStringLiteral("-n"), QStringLiteral("-f"), m_dir.filePath(QStringLiteral("rsyslog.conf")),
-            QStringLiteral("-i"), m_dir.filePath(QStringLiteral("rsyslogd.pid")) });
+        m_process.setArguments(
+            { QStringLiteral("-n"), QStringLiteral("-f"), m_dir.filePath(QStringLiteral("rsyslog.conf")),
+                QStringLiteral("-i"), m_dir.filePath(QStringLiteral("rsyslogd.pid")) });
         m_process.setWorkingDirectory(m_dir.path());
         m_process.setProcessChannelMode(QProcess::ForwardedChannels);
         // A test killed at its time limit takes the collector with it.

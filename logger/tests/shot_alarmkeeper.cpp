@@ -4,26 +4,26 @@
 // rsyslogd when installed), main_filtered.png, viewer.png, settings.png and
 // central_log.png there. Run it under xvfb-run for real fonts; it listens only inside a
 // network namespace of its own.
-#include "logger/core/akSettings.h"
-#include "logger/core/tests/akTestData.h"
+#include "common/settingsStore.h"
+#include "lab/testsupport/privateNetwork.h"
 #include "logger/alarmNotifier.h"
 #include "logger/controlRoom.h"
-#include "logger/filterBar.h"
-#include "logger/gridFilter.h"
+#include "logger/core/akSettings.h"
 #include "logger/core/forwardingSettings.h"
+#include "logger/core/logFormat.h"
+#include "logger/core/tests/akTestData.h"
+#include "logger/filterBar.h"
 #include "logger/frmForwarding.h"
-#include "logger/tests/rsyslogCollector.h"
 #include "logger/frmMain.h"
 #include "logger/frmSetting.h"
 #include "logger/frmViewLog.h"
-#include "logger/core/logFormat.h"
-#include "lab/testsupport/privateNetwork.h"
-#include "common/settingsStore.h"
+#include "logger/gridFilter.h"
+#include "logger/tests/rsyslogCollector.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QLineEdit>
 #include <QDir>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>

@@ -1,8 +1,8 @@
 // Desktop notifications through a private session bus (a dbus-daemon of the
 // test's own) to a small notification service of the test's own; the rate
 // limit; no service at all; the tray tool tip.
-#include "logger/core/tests/akTestData.h"
 #include "logger/alarmNotifier.h"
+#include "logger/core/tests/akTestData.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -81,8 +81,8 @@ private slots:
         m_fake->clock.start();
         QDBusConnection service = Bus(QStringLiteral("service"));
         QVERIFY(service.isConnected());
-        QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), m_fake.get(),
-            QDBusConnection::ExportAllSlots));
+        QVERIFY(service.registerObject(
+            QStringLiteral("/org/freedesktop/Notifications"), m_fake.get(), QDBusConnection::ExportAllSlots));
         QVERIFY(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
     }
     void cleanup()

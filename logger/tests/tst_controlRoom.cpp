@@ -1,26 +1,26 @@
 // The control room additions on the real windows: the filter row and its
 // count, the grid left alone while nothing is filtered, follow mode, the
 // event type symbols, export, and the central log dialog.
-#include "logger/core/akSettings.h"
-#include "logger/core/tests/akTestData.h"
-#include "logger/tests/akTestMain.h"
+#include "common/settingsStore.h"
+#include "lab/testsupport/qt/modalAnswerer.h"
 #include "logger/alarmNotifier.h"
 #include "logger/controlRoom.h"
+#include "logger/core/akSettings.h"
 #include "logger/core/eventFilterModel.h"
 #include "logger/core/eventSymbol.h"
-#include "logger/eventSymbolDelegate.h"
 #include "logger/core/eventTableModel.h"
+#include "logger/core/forwardingSettings.h"
+#include "logger/core/logFormat.h"
+#include "logger/core/syslogForwarder.h"
+#include "logger/core/tests/akTestData.h"
+#include "logger/eventSymbolDelegate.h"
 #include "logger/filterBar.h"
 #include "logger/followMode.h"
-#include "logger/core/forwardingSettings.h"
 #include "logger/frmForwarding.h"
 #include "logger/frmMain.h"
 #include "logger/frmViewLog.h"
 #include "logger/gridFilter.h"
-#include "logger/core/logFormat.h"
-#include "lab/testsupport/qt/modalAnswerer.h"
-#include "common/settingsStore.h"
-#include "logger/core/syslogForwarder.h"
+#include "logger/tests/akTestMain.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -45,9 +45,9 @@ QByteArray DayLog()
     QByteArray log;
     for (int r = 1; r <= kLoggedRows; ++r) {
         const bool off = r % 3 == 0;
-        log += CommaText({ FormatRowNumber(r), off ? "Off-Line" : "Cold Start", "3/14/2026 8:0:" + QByteArray::number(r % 60),
-                   "Hall " + QByteArray::number(r % 10), "10.0.0." + QByteArray::number(r % 10),
-                   off ? "10.0.9.9" : "--" })
+        log += CommaText({ FormatRowNumber(r), off ? "Off-Line" : "Cold Start",
+                   "3/14/2026 8:0:" + QByteArray::number(r % 60), "Hall " + QByteArray::number(r % 10),
+                   "10.0.0." + QByteArray::number(r % 10), off ? "10.0.9.9" : "--" })
             + "\r\n";
     }
     return log;

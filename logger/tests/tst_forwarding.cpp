@@ -1,18 +1,18 @@
 // Forwarding to a central log, against a real collector (rsyslogd): what it
 // parses out of our messages, a storm from many servers with the collector
 // stopped for a while, a collector that never reads, and reconnecting.
-#include "logger/core/akSettings.h"
-#include "logger/core/tests/akTestData.h"
-#include "logger/tests/akTestMain.h"
+#include "common/settingsStore.h"
+#include "lab/testsupport/qt/modalAnswerer.h"
 #include "logger/controlRoom.h"
+#include "logger/core/akSettings.h"
 #include "logger/core/eventTableModel.h"
 #include "logger/core/forwardingSettings.h"
-#include "logger/frmMain.h"
 #include "logger/core/logFormat.h"
-#include "lab/testsupport/qt/modalAnswerer.h"
-#include "logger/tests/rsyslogCollector.h"
-#include "common/settingsStore.h"
 #include "logger/core/syslogForwarder.h"
+#include "logger/core/tests/akTestData.h"
+#include "logger/frmMain.h"
+#include "logger/tests/akTestMain.h"
+#include "logger/tests/rsyslogCollector.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -43,7 +43,8 @@ QByteArray StormName(int sender, int index)
 
 TEventRecord Record(int sender, int index, int code = 2)
 {
-    const std::optional<TEventRecord> r = DecodeAlarm(EncodeAlarmMessage(ExampleAlarm(uint8_t(code), StormName(sender, index))));
+    const std::optional<TEventRecord> r
+        = DecodeAlarm(EncodeAlarmMessage(ExampleAlarm(uint8_t(code), StormName(sender, index))));
     return *r;
 }
 
@@ -187,9 +188,7 @@ private slots:
         qint64 longestPauseMs = 0;
         QTimer ticker;
         ticker.setInterval(20);
-        connect(&ticker, &QTimer::timeout, [&] {
-            longestPauseMs = std::max(longestPauseMs, sinceTick.restart());
-        });
+        connect(&ticker, &QTimer::timeout, [&] { longestPauseMs = std::max(longestPauseMs, sinceTick.restart()); });
         sinceTick.start();
         ticker.start();
 

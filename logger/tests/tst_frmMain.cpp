@@ -1,17 +1,17 @@
-#include "logger/core/akSettings.h"
-#include "logger/core/tests/akTestData.h"
-#include "logger/tests/akTestMain.h"
+#include "common/settingsStore.h"
+#include "lab/testsupport/qt/modalAnswerer.h"
 #include "logger/colorPicker.h"
+#include "logger/core/akSettings.h"
 #include "logger/core/connectionAcceptor.h"
 #include "logger/core/eventTableModel.h"
+#include "logger/core/logFormat.h"
+#include "logger/core/sortGrid.h"
+#include "logger/core/tests/akTestData.h"
 #include "logger/frmLogDate.h"
 #include "logger/frmMain.h"
 #include "logger/frmSetting.h"
 #include "logger/frmViewLog.h"
-#include "logger/core/logFormat.h"
-#include "lab/testsupport/qt/modalAnswerer.h"
-#include "common/settingsStore.h"
-#include "logger/core/sortGrid.h"
+#include "logger/tests/akTestMain.h"
 
 #include <QAbstractItemModelTester>
 #include <QCalendarWidget>
@@ -23,13 +23,13 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QStatusBar>
 #include <QScopeGuard>
+#include <QStatusBar>
 #include <QTcpServer>
-#include <QTimer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 #include <arpa/inet.h>
@@ -465,11 +465,16 @@ private slots:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("modal");
-        QTest::newRow("settings") << "settings" << "TfmSettings";
-        QTest::newRow("date chooser") << "open" << "TfmLogDate";
-        QTest::newRow("viewer") << "viewer" << "TfmViewLog";
-        QTest::newRow("exit confirmation") << "exit" << "QMessageBox";
-        QTest::newRow("about box") << "about" << "TfmAbout";
+        QTest::newRow("settings") << "settings"
+                                  << "TfmSettings";
+        QTest::newRow("date chooser") << "open"
+                                      << "TfmLogDate";
+        QTest::newRow("viewer") << "viewer"
+                                << "TfmViewLog";
+        QTest::newRow("exit confirmation") << "exit"
+                                           << "QMessageBox";
+        QTest::newRow("about box") << "about"
+                                   << "TfmAbout";
     }
     void alarmsWhileModal()
     {
@@ -933,13 +938,13 @@ private slots:
         Send({});
         const QDate day = withFile ? m_now.date() : m_now.date().addDays(-3);
         m_boxes->dialogs = { [&](QWidget* w) {
-                               auto* chooser = qobject_cast<TfmLogDate*>(w);
-                               if (!chooser)
-                                   return false;
-                               chooser->MonthCalendar1->setSelectedDate(day);
-                               chooser->btnOK->click();
-                               return true;
-                           },
+                                auto* chooser = qobject_cast<TfmLogDate*>(w);
+                                if (!chooser)
+                                    return false;
+                                chooser->MonthCalendar1->setSelectedDate(day);
+                                chooser->btnOK->click();
+                                return true;
+                            },
             [](QWidget*) { return false; } };
         m_window->muOpen->trigger();
         if (withFile) {

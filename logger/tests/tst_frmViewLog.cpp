@@ -1,9 +1,9 @@
+#include "lab/testsupport/qt/modalAnswerer.h"
 #include "logger/core/akSettings.h"
+#include "logger/core/logFormat.h"
 #include "logger/core/tests/akTestData.h"
 #include "logger/frmMain.h"
 #include "logger/frmViewLog.h"
-#include "logger/core/logFormat.h"
-#include "lab/testsupport/qt/modalAnswerer.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>

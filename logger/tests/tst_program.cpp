@@ -1,13 +1,13 @@
 // The Alarmkeeper program itself: one copy only, and an alarm sent to it
 // over loopback lands in today's file.
-#include "logger/core/akSettings.h"
-#include "logger/core/tests/akTestData.h"
-#include "logger/tests/akTestMain.h"
-#include "logger/frmAbout.h"
-#include "logger/frmMain.h"
-#include "logger/core/logFormat.h"
 #include "common/settingsStore.h"
 #include "common/singleInstance.h"
+#include "logger/core/akSettings.h"
+#include "logger/core/logFormat.h"
+#include "logger/core/tests/akTestData.h"
+#include "logger/frmAbout.h"
+#include "logger/frmMain.h"
+#include "logger/tests/akTestMain.h"
 
 #include <QApplication>
 #include <QDir>
@@ -240,7 +240,10 @@ private slots:
         QVERIFY(dialogOnTop);
     }
 
-    void cleanup() { QDir(m_dir.filePath(QStringLiteral("log"))).removeRecursively(); }
+    void cleanup()
+    {
+        QDir(m_dir.filePath(QStringLiteral("log"))).removeRecursively();
+    }
 
     void singleInstanceAndReception()
     {

@@ -1,11 +1,11 @@
 // The simulator's parts without a process: alarm encoder, password registers,
 // the register semantics of a request frame, the firmware receiver, fault
 // plans and the console pages.
-#include "sim/simAlarmMessage.h"
 #include "sim/commitDelay.h"
 #include "sim/faultPlan.h"
 #include "sim/firmwareReceiver.h"
 #include "sim/q6120Device.h"
+#include "sim/simAlarmMessage.h"
 #include "sim/simConsole.h"
 #include "sim/simCrc.h"
 #include "sim/simOptions.h"
@@ -562,8 +562,8 @@ TEST(Options, ReadsEveryFlagAndRefusesBadLines)
                 return o.interfaceName + (o.manageInterface ? " manage" : "") + (o.discovery ? " search" : "");
             },
             "eth0 manage" },
-        { { "--frame-log", "/f", "--control", "/c", "--ready-file", "/r", "--alarm-host", "127.0.0.2",
-              "--alarm-port", "9", "--restart-time", "0", "--password", "abc" },
+        { { "--frame-log", "/f", "--control", "/c", "--ready-file", "/r", "--alarm-host", "127.0.0.2", "--alarm-port",
+              "9", "--restart-time", "0", "--password", "abc" },
             nullptr,
             [](const ServerOptions& o) {
                 return o.frameLogPath + o.controlPath + o.readyPath + " " + o.alarmHost + ":"

@@ -3,8 +3,8 @@
 // chosen so that even a simulator without its guard would send nothing
 // outside: an address that is no one's, an alarm host that is this machine,
 // the loopback link.
-#include "sim/simInterface.h"
 #include "lab/testsupport/twlTestSupport.h"
+#include "sim/simInterface.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 // inherits the namespace, and the namespace goes away with the process.
 #include "lab/testsupport/twlTestSupport.h"
 
+#include "devscan/devscan.h"
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
-#include "devscan/devscan.h"
 #include <fstream>
 #include <gtest/gtest.h>
 #include <ifaddrs.h>
@@ -138,8 +138,9 @@ TEST_F(SimNetns, AddressChangeMovesTheInterfaceAtTheRestart)
         SCOPED_TRACE(row.name);
         makeLink(row.deviceAddress);
         {
-            SimProcess sim({ "--bind", row.bind, "--ip", *row.deviceAddress ? row.deviceAddress : "0.0.0.0", "--port", "502",
-                        "--interface", "simd0", "--manage-interface", "--no-discovery", "--restart-time", "300" },
+            SimProcess sim(
+                { "--bind", row.bind, "--ip", *row.deviceAddress ? row.deviceAddress : "0.0.0.0", "--port", "502",
+                    "--interface", "simd0", "--manage-interface", "--no-discovery", "--restart-time", "300" },
                 false);
             ASSERT_TRUE(sim.started()) << sim.output();
             // An unconfigured unit is reached at the factory address.

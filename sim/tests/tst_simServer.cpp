@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 #include <modbus/modbus.h>
 #include <numeric>
-#include <sys/socket.h>
 #include <sstream>
+#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace twltest;

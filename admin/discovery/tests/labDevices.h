@@ -230,7 +230,9 @@ private:
 
     pid_t Start(const QString& ns, const QString& program, const QStringList& args)
     {
-        std::vector<std::string> argv { (qEnvironmentVariable("TWL_BIN_DIR") + QLatin1Char('/') + program).toStdString() };
+        std::vector<std::string> argv {
+            (qEnvironmentVariable("TWL_BIN_DIR") + QLatin1Char('/') + program).toStdString()
+        };
         for (const QString& a : args)
             argv.push_back(a.toStdString());
         return m_net.Start(ns.toStdString(), argv);

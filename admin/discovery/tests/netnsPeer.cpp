@@ -103,8 +103,8 @@ std::string TPeer::Start()
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent || unshare(CLONE_NEWNET) != 0)
             _exit(126);
-        execl(sim.c_str(), sim.c_str(), "--ip", "10.99.0.5", "--bind", "0.0.0.0", "--port", "502", "--http-port",
-            "-1", "--restart-time", "0", "--ready-file", ready.c_str(), static_cast<char*>(nullptr));
+        execl(sim.c_str(), sim.c_str(), "--ip", "10.99.0.5", "--bind", "0.0.0.0", "--port", "502", "--http-port", "-1",
+            "--restart-time", "0", "--ready-file", ready.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     // The simulator writes its ready file once it listens; bounded so that a

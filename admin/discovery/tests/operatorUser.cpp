@@ -92,13 +92,12 @@ std::string TOperatorSetup::Make()
         return "TWL_BIN_DIR is not set";
     // Two tests may set up at once: the account files are locked by one
     // writer at a time, so a refused step is tried again.
-    const std::string steps = std::string("for i in 1 2 3 4 5 6 7 8 9 10; do ")
-        + "{ getent group " + GroupName + " >/dev/null || groupadd --system " + GroupName + "; } 2>/dev/null; "
-        + "{ id " + OperatorName + " >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "
-        + OperatorName + "; } 2>/dev/null; "
-        + "id -nG " + OperatorName + " 2>/dev/null | grep -qw " + GroupName + " || usermod -a -G " + GroupName + " "
-        + OperatorName + " 2>/dev/null; "
-        + "id -nG " + OperatorName + " 2>/dev/null | grep -qw " + GroupName + " && exit 0; sleep 1; done; exit 1";
+    const std::string steps = std::string("for i in 1 2 3 4 5 6 7 8 9 10; do ") + "{ getent group " + GroupName
+        + " >/dev/null || groupadd --system " + GroupName + "; } 2>/dev/null; " + "{ id " + OperatorName
+        + " >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin " + OperatorName
+        + "; } 2>/dev/null; " + "id -nG " + OperatorName + " 2>/dev/null | grep -qw " + GroupName + " || usermod -a -G "
+        + GroupName + " " + OperatorName + " 2>/dev/null; " + "id -nG " + OperatorName + " 2>/dev/null | grep -qw "
+        + GroupName + " && exit 0; sleep 1; done; exit 1";
     if (Run(steps) != 0)
         return "could not create the user " + std::string(OperatorName) + " in the group " + GroupName;
     const group* gr = ::getgrnam(GroupName);

@@ -1,20 +1,20 @@
 // The search, conflict and add dialogs: their pure parts, then the dialogs
 // on the offscreen platform inside a lab's host namespace, against
 // simulated servers on the lab bridge and the real devscan library.
+#include "admin/comm/ioGlobals.h"
 #include "admin/discovery/Iphelp.h"
 #include "admin/discovery/devscanBinding.h"
-#include "common/formatting.h"
 #include "admin/discovery/frmIPConflict.h"
 #include "admin/discovery/frmModAdd.h"
 #include "admin/discovery/frmSearch.h"
-#include "admin/comm/ioGlobals.h"
-#include "admin/model/ioMod.h"
 #include "admin/discovery/ioSearchSession.h"
 #include "admin/discovery/ioSearchThread.h"
 #include "admin/discovery/ipChangeFrames.h"
 #include "admin/discovery/ipSetEditor.h"
 #include "admin/discovery/tests/labDevices.h"
+#include "admin/model/ioMod.h"
 #include "admin/shell/tests/shellTestSupport.h"
+#include "common/formatting.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -121,7 +121,8 @@ private:
             { 5, "10.77.0.200/24", "10.77.0.200", false },
         };
         for (const TSim& s : sims)
-            if (!m_devices->AddSim(s.k, QString::fromLatin1(s.ifAddress), QString::fromLatin1(s.reported), s.defaultRoute))
+            if (!m_devices->AddSim(
+                    s.k, QString::fromLatin1(s.ifAddress), QString::fromLatin1(s.reported), s.defaultRoute))
                 return fail(QStringLiteral("device %1").arg(s.k));
         // Devices of other kinds: another ProductId, the same id with another code.
         if (!m_devices->AddFake(6, QStringLiteral("10.77.0.60"), 0x80001234u, 0x1234)
@@ -161,10 +162,9 @@ private slots:
             << QStringList { "10.0.0.5 01 1", "10.0.0.6 02 0", "10.0.0.5 03 1", "10.0.0.5 04 1" };
         QTest::newRow("heard twice") << QList<DscDeviceRecord> { q("10.0.0.7", 1), q("10.0.0.7", 1) }
                                      << QStringList { "10.0.0.7 01 1", "10.0.0.7 01 1" };
-        QTest::newRow("other kinds skipped")
-            << QList<DscDeviceRecord> { Answer("10.0.0.8", 1, 0x80001234u, 0x6120), q("10.0.0.9", 2),
-                   Answer("10.0.0.9", 3, 0x80006120u, 0x1234) }
-            << QStringList { "10.0.0.9 02 0" };
+        QTest::newRow("other kinds skipped") << QList<DscDeviceRecord> { Answer("10.0.0.8", 1, 0x80001234u, 0x6120),
+            q("10.0.0.9", 2), Answer("10.0.0.9", 3, 0x80006120u, 0x1234) }
+                                             << QStringList { "10.0.0.9 02 0" };
     }
     void pureSearchRecords()
     {
@@ -301,13 +301,15 @@ private slots:
                 (QStringList { QString::number(i + 1), "Q6120", r->Address, r->MacAddress, ModelDescriptions.at(0) }));
             const TLabDevice* d = m_devices->ByMac(r->MacAddress);
             QVERIFY2(d, qPrintable(r->MacAddress));
-            const QString expected = d->address == QLatin1String("0.0.0.0") ? QStringLiteral("192.168.127.254") : d->address;
+            const QString expected
+                = d->address == QLatin1String("0.0.0.0") ? QStringLiteral("192.168.127.254") : d->address;
             QCOMPARE(r->Address, expected);
             QCOMPARE(r->LocalAddress, HostAddress);
             QCOMPARE(r->ProductId, int32_t(0x80006120u));
             QCOMPARE(r->ProductCode, 0x6120);
             // The pair and the two unconfigured ones collide.
-            const bool shared = r->Address == QLatin1String("10.77.0.200") || r->Address == QLatin1String("192.168.127.254");
+            const bool shared
+                = r->Address == QLatin1String("10.77.0.200") || r->Address == QLatin1String("192.168.127.254");
             QCOMPARE(r->Conflict, shared);
             macs << r->MacAddress;
         }
@@ -406,8 +408,10 @@ private slots:
         QCOMPARE(dialog.windowTitle(), QStringLiteral("IP Address Conflict"));
         QCOMPARE(dialog.size(), QSize(643, 294));
         QCOMPARE(dialog.xgIP->rowCount(), 2); // only the conflicting ones
-        QCOMPARE(Row(dialog.xgIP, 0), (QStringList { "1", "Q6120", "10.77.0.200", first.mac, ModelDescriptions.at(0) }));
-        QCOMPARE(Row(dialog.xgIP, 1), (QStringList { "2", "Q6120", "10.77.0.200", second.mac, ModelDescriptions.at(0) }));
+        QCOMPARE(
+            Row(dialog.xgIP, 0), (QStringList { "1", "Q6120", "10.77.0.200", first.mac, ModelDescriptions.at(0) }));
+        QCOMPARE(
+            Row(dialog.xgIP, 1), (QStringList { "2", "Q6120", "10.77.0.200", second.mac, ModelDescriptions.at(0) }));
         QVERIFY(!dialog.btnOK->isEnabled());
         QCOMPARE(dialog.btnOK->text(), QStringLiteral("Re-Search"));
         QCOMPARE(dialog.btnCancel->text(), QStringLiteral("Ignore these devices"));
@@ -455,7 +459,8 @@ private slots:
         QCOMPARE(dialogs, QStringList { "TfmWait" });
         // Exactly the two frames, to that device only.
         QCOMPARE(first.Frames(),
-            (QStringList { "00 3E 00 00 00 0B 01 10 10 22 00 02 04 0A 4D 00 D2", "00 3D 00 00 00 06 01 08 00 01 FF 00" }));
+            (QStringList {
+                "00 3E 00 00 00 0B 01 10 10 22 00 02 04 0A 4D 00 D2", "00 3D 00 00 00 06 01 08 00 01 FF 00" }));
         QVERIFY(second.Frames().isEmpty());
         QCOMPARE(list.at(1)->Address, QStringLiteral("10.77.0.210"));
         QCOMPARE(list.at(2)->Address, QStringLiteral("10.77.0.200"));
@@ -487,11 +492,16 @@ private slots:
     {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("address"); // where the record says the server is
-        QTest::newRow("connection refused") << "refuse" << "10.77.0.200";
-        QTest::newRow("nobody at the address") << "none" << "10.77.0.250";
-        QTest::newRow("no answer") << "silence" << "10.77.0.200";
-        QTest::newRow("exception reply") << "exception 4" << "10.77.0.200";
-        QTest::newRow("short reply") << "cut 6" << "10.77.0.200";
+        QTest::newRow("connection refused") << "refuse"
+                                            << "10.77.0.200";
+        QTest::newRow("nobody at the address") << "none"
+                                               << "10.77.0.250";
+        QTest::newRow("no answer") << "silence"
+                                   << "10.77.0.200";
+        QTest::newRow("exception reply") << "exception 4"
+                                         << "10.77.0.200";
+        QTest::newRow("short reply") << "cut 6"
+                                     << "10.77.0.200";
     }
     void conflictFailureKeepsAddress()
     {
@@ -550,13 +560,23 @@ private slots:
         QTest::addColumn<QString>("message"); // empty: accepted
         QTest::addColumn<QString>("localAddress");
         const QString used = QStringLiteral("The IP address had already been used !");
-        QTest::newRow("address, first interface") << true << 0 << "10.77.0.99" << "" << "10.77.0.1";
-        QTest::newRow("address, second interface") << true << 1 << "10.66.0.5" << "" << "10.66.0.1";
-        QTest::newRow("host name") << true << 0 << "plc-9.lab" << "" << "10.77.0.1";
+        QTest::newRow("address, first interface") << true << 0 << "10.77.0.99"
+                                                  << ""
+                                                  << "10.77.0.1";
+        QTest::newRow("address, second interface") << true << 1 << "10.66.0.5"
+                                                   << ""
+                                                   << "10.66.0.1";
+        QTest::newRow("host name") << true << 0 << "plc-9.lab"
+                                   << ""
+                                   << "10.77.0.1";
         QTest::newRow("duplicate") << true << 0 << "10.77.0.11" << used << "";
         QTest::newRow("duplicate host name") << true << 0 << "plc-7" << used << "";
-        QTest::newRow("leading zero") << true << 0 << "10.77.0.011" << "" << "10.77.0.1";
-        QTest::newRow("module selected") << false << 0 << "10.77.0.99" << "" << "";
+        QTest::newRow("leading zero") << true << 0 << "10.77.0.011"
+                                      << ""
+                                      << "10.77.0.1";
+        QTest::newRow("module selected") << false << 0 << "10.77.0.99"
+                                         << ""
+                                         << "";
     }
     void addDialog()
     {
@@ -653,14 +673,19 @@ private slots:
         constexpr int Count = 250;
         const std::string ns = TestLab()->AddNamespace("many");
         QVERIFY(!ns.empty());
-        std::vector<std::string> argv { (qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/dsc-fake-device")).toStdString() };
+        std::vector<std::string> argv {
+            (qEnvironmentVariable("TWL_BIN_DIR") + QStringLiteral("/dsc-fake-device")).toStdString()
+        };
         QSet<QString> expected;
         for (int i = 0; i < Count; ++i) {
-            const QString mac = QStringLiteral("02:30:00:00:%1:%2").arg(i >> 8, 2, 16, QLatin1Char('0')).arg(i & 0xff, 2, 16, QLatin1Char('0'));
+            const QString mac = QStringLiteral("02:30:00:00:%1:%2")
+                                    .arg(i >> 8, 2, 16, QLatin1Char('0'))
+                                    .arg(i & 0xff, 2, 16, QLatin1Char('0'));
             QVERIFY2(TestLab()->Connect(ns, "e" + std::to_string(i), mac.toStdString()), TestLab()->Error().c_str());
             const QString address = QStringLiteral("10.77.%1.%2").arg(2 + i / 200).arg(1 + i % 200);
             argv.push_back("--device");
-            argv.push_back(QStringLiteral("e%1,-,%2,%3,%4").arg(i).arg(address).arg(0x80006120u).arg(0x6120).toStdString());
+            argv.push_back(
+                QStringLiteral("e%1,-,%2,%3,%4").arg(i).arg(address).arg(0x80006120u).arg(0x6120).toStdString());
             expected << QString(mac).replace(QLatin1Char(':'), QLatin1Char('-')).toUpper();
         }
         const pid_t pid = TestLab()->Start(ns, argv);

@@ -2,9 +2,9 @@
 // the network once it starts): refused as root without the sandbox switch;
 // as an operator, ended by a signal through its normal close, or killed,
 // and either way its route helper is gone and the tables are as before.
-#include "lab/testsupport/testSkip.h"
-#include "lab/labNet.h"
 #include "admin/discovery/tests/operatorUser.h"
+#include "lab/labNet.h"
+#include "lab/testsupport/testSkip.h"
 
 #include <csignal>
 #include <dirent.h>

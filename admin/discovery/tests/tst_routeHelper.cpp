@@ -2,11 +2,11 @@
 // the group twinlane, mode 0750, with CAP_NET_ADMIN as its file capability,
 // run by a user of that group who holds no right of their own, in the host
 // namespace of a lab (lab::LabNet). Needs root to set that up; skips without.
-#include "lab/testsupport/testSkip.h"
 #include "admin/discovery/Iphelp.h"
-#include "lab/labNet.h"
 #include "admin/discovery/tests/operatorUser.h"
 #include "admin/routehelper/routeProtocol.h"
+#include "lab/labNet.h"
+#include "lab/testsupport/testSkip.h"
 
 #include <QByteArray>
 #include <QString>
@@ -358,7 +358,8 @@ TEST_F(RouteHelper, LeftoverListRemovesOnlyTheHelpersOwnEntries)
     ::mkdir(directory.c_str(), 0700); // or made by an earlier helper
     ASSERT_EQ(::chown(directory.c_str(), setup.operatorUser.uid, setup.operatorUser.gid), 0);
     const std::string file = directory + "/net" + std::to_string(ns.st_ino) + "-1.state";
-    const std::string index = m_net.RunIn(m_host, [] { return std::to_string(::if_nametoindex("eth0")); }).value_or("0");
+    const std::string index
+        = m_net.RunIn(m_host, [] { return std::to_string(::if_nametoindex("eth0")); }).value_or("0");
     const std::string list = "route 10.99.0.9 " + index + " 0\n" // the foreign route, another protocol
         + "neigh 10.99.0.9 " + index + " 02:00:5e:10:00:99\n" // the foreign entry, another MAC
         + "route 10.99.0.9/24 " + index + " 0\n" + "neigh 10.99.0.9\n" + std::string(5000, 'x') + "\n"

@@ -84,9 +84,10 @@ TFirmwareUpdate::TRecordResult TFirmwareUpdate::SendFirmwareRecord(TSkpPackage& 
     if (!step(TFirmwareStep::Control, Send(WriteSingleRegister, R::Control, 0, nullptr, m_limits.general, true))
         || !step(TFirmwareStep::Unlock,
             Send(WriteMultipleRegisters, R::Unlock, unlockRegisters, unlock, m_limits.general, true))
+        || !step(TFirmwareStep::Length,
+            Send(WriteMultipleRegisters, R::Length, 2, record.lengthBytes, m_limits.general, true))
         || !step(
-            TFirmwareStep::Length, Send(WriteMultipleRegisters, R::Length, 2, record.lengthBytes, m_limits.general, true))
-        || !step(TFirmwareStep::Type, Send(WriteMultipleRegisters, R::Type, 1, record.typeBytes, m_limits.general, true)))
+            TFirmwareStep::Type, Send(WriteMultipleRegisters, R::Type, 1, record.typeBytes, m_limits.general, true)))
         return TRecordResult::Failed;
 
     uint8_t piece[DataBytesPerRequest];

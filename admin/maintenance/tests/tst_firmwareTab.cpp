@@ -2,19 +2,19 @@
 // server (its console on port 80 of a private network namespace): the
 // controls before, during and after an update of a 1 MiB package, the
 // console shown again after success, and the ways an update ends early.
-#include "admin/maintenance/frmPwd.h"
-#include "admin/maintenance/frmQ6120.h"
-#include "admin/model/frmWait.h"
-#include "admin/model/ioAppGlobals.h"
 #include "admin/comm/ioClientSocket.h"
 #include "admin/comm/ioGlobals.h"
+#include "admin/maintenance/firmware/skpWriter.h"
+#include "admin/maintenance/frmPwd.h"
+#include "admin/maintenance/frmQ6120.h"
+#include "admin/maintenance/webProfile.h"
+#include "admin/model/frmWait.h"
+#include "admin/model/ioAppGlobals.h"
 #include "admin/model/modQ6120.h"
 #include "lab/testsupport/qt/modalAnswerer.h"
 #include "lab/testsupport/qt/qtestMain.h"
 #include "lab/testsupport/qt/simFrames.h"
 #include "lab/testsupport/simProcess.h"
-#include "admin/maintenance/firmware/skpWriter.h"
-#include "admin/maintenance/webProfile.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -130,7 +130,7 @@ void TestFirmwareTab::initTestCase()
     if (!twltest::PrivateNetworkProblem().empty())
         QSKIP(twltest::PrivateNetworkProblem().c_str());
     m_sim = std::make_unique<twltest::SimProcess>(std::vector<std::string> { "--restart-time", RestartMs, "--http-port",
-                                                    "80", "--commit-delay", "0", "--name", "Tab Q6120" },
+                                                      "80", "--commit-delay", "0", "--name", "Tab Q6120" },
         false);
     if (!m_sim->started())
         QSKIP(qPrintable(QStringLiteral("simulated server not available: ") + QString::fromStdString(m_sim->output())));
@@ -256,8 +256,8 @@ void TestFirmwareTab::updateOfOneMebibyte()
         if (!m_page->UpdateRunning() || !m_page->ProgressBar2->isVisible() || QApplication::activeModalWidget())
             return;
         ++looks;
-        controlsOff
-            = controlsOff && !m_page->btnGo->isEnabled() && !m_page->btnFile->isEnabled() && !m_page->etPath->isEnabled();
+        controlsOff = controlsOff && !m_page->btnGo->isEnabled() && !m_page->btnFile->isEnabled()
+            && !m_page->etPath->isEnabled();
         progressShown = progressShown && m_page->ProgressBar1->isVisible() && m_page->lbFWStep->isVisible()
             && m_page->lbFWTotal->isVisible();
         hourglass

@@ -1,16 +1,16 @@
 // The download sequence against the simulated server, through a real
 // module's ModbusRequest and without a window: frames byte for byte from
 // the server's frame log, passwords, and the ways an update fails.
-#include "admin/maintenance/firmware/firmwareUpdate.h"
 #include "admin/comm/ioClientSocket.h"
 #include "admin/comm/ioGlobals.h"
 #include "admin/comm/ioModbus.h"
-#include "admin/model/modQ6120.h"
+#include "admin/maintenance/firmware/firmwareUpdate.h"
+#include "admin/maintenance/firmware/skpWriter.h"
 #include "admin/maintenance/moduleFirmwareLink.h"
+#include "admin/model/modQ6120.h"
 #include "lab/testsupport/qt/qtestMain.h"
 #include "lab/testsupport/qt/simFrames.h"
 #include "lab/testsupport/simProcess.h"
-#include "admin/maintenance/firmware/skpWriter.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -429,7 +429,8 @@ void TestFirmwareUpdate::connectionDroppedAtRecord2Data()
         if (index == 1 && step == TFirmwareStep::Type)
             QCOMPARE(m_sim->control("fault drop count 2"), std::string("ok"));
     };
-    QCOMPARE(Run(*m_sim, Package("three.skp", { { 0, Filled(300, 1) }, { 1, Filled(300, 2) }, { 2, Filled(4, 3) } }), ui),
+    QCOMPARE(
+        Run(*m_sim, Package("three.skp", { { 0, Filled(300, 1) }, { 1, Filled(300, 2) }, { 2, Filled(4, 3) } }), ui),
         TFirmwareOutcome::RecordFailed);
     QCOMPARE(ui.messages, QStringList { QStringLiteral("Update FAIL !") });
     const QStringList seen = twltest::SimFrames(*m_sim).mid(m_framesBefore);

@@ -1,14 +1,14 @@
 // The Q6120 module against the simulated server: restart and reset through
 // the module pop-up menu, the countdown and the messages, the menu binding,
 // keeping a busy module alive, and the module's connection life.
+#include "admin/comm/ioClientSocket.h"
+#include "admin/comm/ioGlobals.h"
 #include "admin/model/frmWait.h"
 #include "admin/model/ioAppGlobals.h"
-#include "admin/comm/ioClientSocket.h"
 #include "admin/model/ioDevicePage.h"
-#include "admin/comm/ioGlobals.h"
 #include "admin/model/modQ6120.h"
-#include "lab/testsupport/qt/modalAnswerer.h"
 #include "admin/model/pdTwinlane.h"
+#include "lab/testsupport/qt/modalAnswerer.h"
 #include "lab/testsupport/qt/qtestMain.h"
 #include "lab/testsupport/qt/simFrames.h"
 #include "lab/testsupport/simProcess.h"

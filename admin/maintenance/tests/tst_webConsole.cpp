@@ -3,11 +3,11 @@
 // pop-up windows opened by the console and closed by their own pages.
 #include "admin/maintenance/frmQ6120.h"
 #include "admin/maintenance/frmWebNew.h"
+#include "admin/maintenance/webProfile.h"
 #include "admin/model/ioAppGlobals.h"
 #include "admin/model/modQ6120.h"
 #include "lab/testsupport/qt/qtestMain.h"
 #include "lab/testsupport/simProcess.h"
-#include "admin/maintenance/webProfile.h"
 
 #include <QApplication>
 #include <QLabel>

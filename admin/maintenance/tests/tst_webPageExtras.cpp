@@ -5,11 +5,11 @@
 #include "admin/maintenance/frmLogin.h"
 #include "admin/maintenance/frmQ6120.h"
 #include "admin/maintenance/frmWebNew.h"
+#include "admin/maintenance/webProfile.h"
 #include "admin/model/ioAppGlobals.h"
 #include "admin/model/modQ6120.h"
 #include "lab/testsupport/qt/modalAnswerer.h"
 #include "lab/testsupport/qt/qtestMain.h"
-#include "admin/maintenance/webProfile.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -3,12 +3,12 @@
 // mainWindow-module.png there. Runs in a network namespace of its own,
 // with two links of its own for the root's host label.
 #include "admin/discovery/Iphelp.h"
-#include "admin/shell/frmMain.h"
 #include "admin/model/frmTwinlane.h"
 #include "admin/model/ioAppGlobals.h"
 #include "admin/model/ioMod.h"
 #include "admin/model/ioObject.h"
 #include "admin/model/pdTwinlane.h"
+#include "admin/shell/frmMain.h"
 #include "admin/shell/tests/shellTestSupport.h"
 
 #include <QApplication>

@@ -5,14 +5,14 @@
 #include "admin/discovery/Iphelp.h"
 #include "admin/discovery/devscanBinding.h"
 #include "admin/discovery/frmIPConflict.h"
-#include "admin/shell/frmMain.h"
 #include "admin/discovery/frmSearch.h"
-#include "admin/model/frmWait.h"
-#include "admin/model/ioMod.h"
 #include "admin/discovery/ipSetEditor.h"
 #include "admin/discovery/tests/labDevices.h"
+#include "admin/model/frmWait.h"
+#include "admin/model/ioMod.h"
 #include "admin/model/modQ6120.h"
 #include "admin/model/pdTwinlane.h"
+#include "admin/shell/frmMain.h"
 #include "admin/shell/tests/shellTestSupport.h"
 
 #include <QApplication>
@@ -107,7 +107,8 @@ int main(int argc, char** argv)
         });
         lab::LabNet& net = *TestLab();
         TLabDevices devices(net);
-        bool ok = net.Connect(TestHostNamespace(), "eth0", {}, { "10.77.0.1/24" }) && devices.AddSim(1, "10.77.0.11/24", "10.77.0.11")
+        bool ok = net.Connect(TestHostNamespace(), "eth0", {}, { "10.77.0.1/24" })
+            && devices.AddSim(1, "10.77.0.11/24", "10.77.0.11")
             && devices.AddSim(2, "10.88.0.12/24", "10.88.0.12", true) && devices.AddSim(3, "", "0.0.0.0")
             && devices.AddSim(8, "", "0.0.0.0") && devices.AddSim(4, "10.77.0.200/24", "10.77.0.200")
             && devices.AddSim(5, "10.77.0.200/24", "10.77.0.200") && devices.AddSim(7, "10.77.0.13/24", "10.77.0.13")

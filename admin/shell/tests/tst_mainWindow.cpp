@@ -1,20 +1,20 @@
 // The main window on the offscreen platform, inside a lab namespace of the
 // test's own: start-up values, layout, close query, the scan through
 // its seams, the server tree, its pop-up menus and module commands.
+#include "admin/comm/ioGlobals.h"
 #include "admin/discovery/Iphelp.h"
-#include "admin/shell/frmAbout.h"
-#include "admin/shell/frmMain.h"
 #include "admin/model/frmTwinlane.h"
 #include "admin/model/ioAppGlobals.h"
-#include "admin/comm/ioGlobals.h"
 #include "admin/model/ioMod.h"
 #include "admin/model/ioObject.h"
 #include "admin/model/ioTreeNode.h"
 #include "admin/model/pdTwinlane.h"
-#include "common/settingsStore.h"
+#include "admin/model/tests/testModules.h"
+#include "admin/shell/frmAbout.h"
+#include "admin/shell/frmMain.h"
 #include "admin/shell/shellHelpers.h"
 #include "admin/shell/tests/shellTestSupport.h"
-#include "admin/model/tests/testModules.h"
+#include "common/settingsStore.h"
 
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>
@@ -667,7 +667,8 @@ private slots:
         m->requestPending = true;
         // Each refusal is told, never silent.
         TModalAnswerer answerer(QMessageBox::Yes);
-        const QString busy = QStringLiteral("An I/O server is still busy with a request. Try again when it has finished.");
+        const QString busy
+            = QStringLiteral("An I/O server is still busy with a request. Try again when it has finished.");
         w->muDelModuleClick();
         QCOMPARE(w->Product->Modules()->size(), 1);
         QCOMPARE(answerer.texts, QStringList { busy });

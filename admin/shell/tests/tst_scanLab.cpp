@@ -2,21 +2,21 @@
 // lab's host namespace; simulated servers of every kind sit on the lab
 // bridge; the real devscan library searches. Routes and neighbour entries
 // are checked in the namespace's kernel tables.
+#include "admin/comm/ioGlobals.h"
 #include "admin/discovery/Iphelp.h"
 #include "admin/discovery/devscanBinding.h"
 #include "admin/discovery/frmIPConflict.h"
-#include "admin/shell/frmMain.h"
 #include "admin/discovery/frmModAdd.h"
 #include "admin/discovery/frmSearch.h"
-#include "admin/model/frmWait.h"
-#include "admin/model/ioAppGlobals.h"
-#include "admin/comm/ioGlobals.h"
-#include "admin/model/ioProduct.h"
-#include "admin/model/ioTreeNode.h"
 #include "admin/discovery/ipSetEditor.h"
 #include "admin/discovery/tests/labDevices.h"
+#include "admin/model/frmWait.h"
+#include "admin/model/ioAppGlobals.h"
+#include "admin/model/ioProduct.h"
+#include "admin/model/ioTreeNode.h"
 #include "admin/model/modQ6120.h"
 #include "admin/model/pdTwinlane.h"
+#include "admin/shell/frmMain.h"
 #include "admin/shell/shellStartup.h"
 #include "admin/shell/tests/shellTestSupport.h"
 
@@ -131,7 +131,8 @@ private:
             ++conflictDialogs;
             conflictRows.clear();
             for (int r = 0; r < conflict->xgIP->rowCount(); ++r)
-                conflictRows << conflict->xgIP->item(r, 2)->text() + QLatin1Char(' ') + conflict->xgIP->item(r, 3)->text();
+                conflictRows << conflict->xgIP->item(r, 2)->text() + QLatin1Char(' ')
+                        + conflict->xgIP->item(r, 3)->text();
             const int row = conflictRows.indexOf(QRegularExpression(QStringLiteral(".* ") + changeMac));
             if (!changeMac.isEmpty() && row >= 0) {
                 changeMac.clear();
@@ -141,7 +142,8 @@ private:
                     // The open editor; one closed a moment ago may still exist.
                     TIPSetEditor* editor = nullptr;
                     for (TIPSetEditor* e : conflict->xgIP->findChildren<TIPSetEditor*>())
-                        if (e->isVisible() && e->geometry().intersects(conflict->xgIP->visualItemRect(conflict->xgIP->item(row, 2))))
+                        if (e->isVisible()
+                            && e->geometry().intersects(conflict->xgIP->visualItemRect(conflict->xgIP->item(row, 2))))
                             editor = e;
                     if (!editor) {
                         messages << QStringLiteral("no editor");
@@ -193,7 +195,8 @@ private slots:
         m_devices = std::make_unique<TLabDevices>(*TestLab());
         QVERIFY2(TestLab()->Connect(TestHostNamespace(), "eth0", {}, { "10.77.0.1/24" }), TestLab()->Error().c_str());
         // A second host link with a server of its own behind it.
-        QVERIFY(m_devices->AddSimOnOwnLink(9, TestHostNamespace(), "eth1", "10.66.0.1/24", "10.66.0.5/24", "10.66.0.5"));
+        QVERIFY(
+            m_devices->AddSimOnOwnLink(9, TestHostNamespace(), "eth1", "10.66.0.1/24", "10.66.0.5/24", "10.66.0.5"));
         QVERIFY(m_devices->AddSim(1, "10.77.0.11/24", "10.77.0.11"));
         QVERIFY(m_devices->AddSim(2, "10.88.0.12/24", "10.88.0.12", true));
         QVERIFY(m_devices->AddSim(3, "", "0.0.0.0"));
@@ -237,8 +240,8 @@ private slots:
         for (const char* t : { "Zeta", "b", "B", "a", "A", "192.168.1.2", "10.0.0.9", "192.168.1.10" })
             AddChildNode(&tree, root, QString::fromLatin1(t));
         SortTreeByText(&tree);
-        QCOMPARE(ChildTexts(root),
-            (QStringList { "10.0.0.9", "192.168.1.10", "192.168.1.2", "a", "A", "b", "B", "Zeta" }));
+        QCOMPARE(
+            ChildTexts(root), (QStringList { "10.0.0.9", "192.168.1.10", "192.168.1.2", "a", "A", "b", "B", "Zeta" }));
         TSortedTextList groups;
         for (const char* t : { "Zeta", "alpha", "Alpha", "beta" })
             groups.Add(QString::fromLatin1(t));
@@ -254,7 +257,9 @@ private slots:
         TOperator op;
         auto w = std::make_unique<TfmMain>();
         bool commandsOffDuringSearch = false;
-        op.duringSearch = [&] { commandsOffDuringSearch = !w->Ready && !w->btnAutoSearch->isEnabled() && !w->muDelModule->isEnabled(); };
+        op.duringSearch = [&] {
+            commandsOffDuringSearch = !w->Ready && !w->btnAutoSearch->isEnabled() && !w->muDelModule->isEnabled();
+        };
         // No banner picture beside the test program: its error box is not
         // what this test is about.
         op.messages.clear();
@@ -291,12 +296,14 @@ private slots:
         for (const auto& [k, link] : { std::pair { 1, "eth0" }, { 2, "eth0" }, { 9, "eth1" } }) {
             const TLabDevice& d = m_devices->Device(k);
             const QString dev = QStringLiteral("dev ") + QLatin1String(link);
-            const QString route = Sh(QStringLiteral("ip -n %1 route show %2").arg(QString::fromStdString(host), d.address));
+            const QString route
+                = Sh(QStringLiteral("ip -n %1 route show %2").arg(QString::fromStdString(host), d.address));
             QVERIFY2(route.contains(dev) && route.contains(QStringLiteral("scope link")), qPrintable(route));
             QString mac = d.mac.toLower();
             mac.replace(QLatin1Char('-'), QLatin1Char(':'));
-            QCOMPARE(Sh(QStringLiteral("ip -n %1 neigh show %2 nud permanent").arg(QString::fromStdString(host), d.address))
-                         .trimmed(),
+            QCOMPARE(
+                Sh(QStringLiteral("ip -n %1 neigh show %2 nud permanent").arg(QString::fromStdString(host), d.address))
+                    .trimmed(),
                 QStringLiteral("%1 %2 lladdr %3 PERMANENT").arg(d.address, dev, mac));
             QVERIFY2(Reachable(d.address, 80), qPrintable(d.address));
         }
@@ -403,7 +410,8 @@ private slots:
         w->SelectObjectNode(w->Product);
         w->muAddModuleClick();
         QCOMPARE(w->Product->Modules()->size(), 3);
-        const QString behindRoute = Sh(QStringLiteral("ip -n %1 route show %2").arg(QString::fromStdString(host), behind));
+        const QString behindRoute
+            = Sh(QStringLiteral("ip -n %1 route show %2").arg(QString::fromStdString(host), behind));
         QVERIFY2(behindRoute.contains(QStringLiteral("dev eth1")), qPrintable(behindRoute));
         QVERIFY(Reachable(behind, 80));
 

@@ -58,7 +58,8 @@ int QtExec(QObject* test, int argc, char** argv)
     if (ownLoggers || !dir.isValid())
         return QTest::qExec(test, args);
     const QString report = dir.filePath(QStringLiteral("report.xml"));
-    args << QStringLiteral("-o") << QStringLiteral("-,txt") << QStringLiteral("-o") << report + QStringLiteral(",junitxml");
+    args << QStringLiteral("-o") << QStringLiteral("-,txt") << QStringLiteral("-o")
+         << report + QStringLiteral(",junitxml");
     const int failed = QTest::qExec(test, args);
     // Any failure is 1: a count of 77 must not read as "skipped".
     if (failed != 0)

@@ -37,7 +37,7 @@ std::string& PrivateNetworkProblem();
 #define TWL_NETNS_QTEST_MAIN(TestObject)                                                                               \
     int main(int argc, char** argv)                                                                                    \
     {                                                                                                                  \
-        twltest::PrivateNetworkProblem() = twltest::EnterPrivateNetwork();                                            \
+        twltest::PrivateNetworkProblem() = twltest::EnterPrivateNetwork();                                             \
         QApplication app(argc, argv);                                                                                  \
         TestObject tc;                                                                                                 \
         QTEST_SET_MAIN_SOURCE_PATH                                                                                     \

@@ -1,8 +1,8 @@
 // The default log folder: beside the program in a build tree, the system's
 // log folder for an installed copy (whose program folder operators can't
 // write); a stored "LogPath" wins in both.
-#include "logger/core/akSettings.h"
 #include "common/settingsStore.h"
+#include "logger/core/akSettings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "logger/core/tests/akTestData.h"
 #include "logger/core/eventTypes.h"
+#include "logger/core/tests/akTestData.h"
 
 #include <QTest>
 #include <cstring>

@@ -1,9 +1,9 @@
 // Filtering an event table, and exporting what is shown as a log file.
-#include "logger/core/tests/akTestData.h"
 #include "logger/core/csvExport.h"
 #include "logger/core/eventFilterModel.h"
 #include "logger/core/eventSymbol.h"
 #include "logger/core/logFormat.h"
+#include "logger/core/tests/akTestData.h"
 
 #include <QAbstractItemModelTester>
 #include <QFile>
@@ -73,18 +73,15 @@ class TestEventFilter : public QObject {
     }
 
 private slots:
-    void init()
-    {
-        QCOMPARE(LoadLogFile(Write(QStringLiteral("day.log"), kLog), m_table), 6);
-    }
+    void init() { QCOMPARE(LoadLogFile(Write(QStringLiteral("day.log"), kLog), m_table), 6); }
 
     void rowsShown_data()
     {
         QTest::addColumn<TEventFilter>("filter");
         QTest::addColumn<QByteArrayList>("shown");
         const QByteArray pumpCold = "Pump Hall A/Cold Start", pumpOff = "Pump Hall A/Off-Line",
-                         pumpOn = "Pump Hall A/On-Line", boilerOff = "Boiler/Off-Line", boilerWarm = "Boiler/Warm Start",
-                         etage = "\xC9tage 3/Event 9";
+                         pumpOn = "Pump Hall A/On-Line", boilerOff = "Boiler/Off-Line",
+                         boilerWarm = "Boiler/Warm Start", etage = "\xC9tage 3/Event 9";
         QTest::newRow("none: every row, the empty one too")
             << TEventFilter() << QByteArrayList { pumpCold, pumpOff, pumpOn, "/", boilerOff, boilerWarm, etage };
         QTest::newRow("Off-Line only") << Types(false, false, true, false) << QByteArrayList { pumpOff, boilerOff };
@@ -92,19 +89,18 @@ private slots:
         QTest::newRow("no Cold Start") << Types(false, true, true, true)
                                        << QByteArrayList { pumpOff, pumpOn, boilerOff, boilerWarm };
         QTest::newRow("no type") << Types(false, false, false, false) << QByteArrayList {};
-        QTest::newRow("source name, any case") << Source(QStringLiteral("boiler"))
-                                               << QByteArrayList { boilerOff, boilerWarm };
-        QTest::newRow("source address part") << Source(QStringLiteral("10.0.1."))
-                                             << QByteArrayList { boilerOff, boilerWarm };
+        QTest::newRow("source name, any case")
+            << Source(QStringLiteral("boiler")) << QByteArrayList { boilerOff, boilerWarm };
+        QTest::newRow("source address part")
+            << Source(QStringLiteral("10.0.1.")) << QByteArrayList { boilerOff, boilerWarm };
         // The destination is no source.
         QTest::newRow("destination is not a source") << Source(QStringLiteral("10.0.0.2")) << QByteArrayList {};
         QTest::newRow("non-ASCII name, other case") << Source(QStringLiteral("\u00E9tage")) << QByteArrayList { etage };
         QTest::newRow("text in the date") << Text(QStringLiteral("9:0:0")) << QByteArrayList { boilerOff };
-        QTest::newRow("text in the destination") << Text(QStringLiteral("10.0.0.2"))
-                                                 << QByteArrayList { pumpOff, pumpOn };
+        QTest::newRow("text in the destination")
+            << Text(QStringLiteral("10.0.0.2")) << QByteArrayList { pumpOff, pumpOn };
         QTest::newRow("text in #") << Text(QStringLiteral("06")) << QByteArrayList { boilerWarm };
-        QTest::newRow("text in the type") << Text(QStringLiteral("start"))
-                                          << QByteArrayList { pumpCold, boilerWarm };
+        QTest::newRow("text in the type") << Text(QStringLiteral("start")) << QByteArrayList { pumpCold, boilerWarm };
         TEventFilter both = Source(QStringLiteral("pump"));
         both.types = { true, true, true, false };
         both.text = QStringLiteral("10.0.0.2");

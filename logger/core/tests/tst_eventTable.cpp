@@ -1,6 +1,6 @@
-#include "logger/core/tests/akTestData.h"
 #include "logger/core/blockList.h"
 #include "logger/core/eventTypes.h"
+#include "logger/core/tests/akTestData.h"
 
 #include <QAbstractItemModelTester>
 #include <QBrush>

@@ -253,7 +253,8 @@ private slots:
         rlimit small = saved;
         small.rlim_cur = rlim_t(size + 20); // room for part of the next line only
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
-        const bool written = AppendLogLine(path, { "02", "On-Line", "4/30/2007 8:5:4", "Peer B", "10.0.0.1", "10.0.0.2" });
+        const bool written
+            = AppendLogLine(path, { "02", "On-Line", "4/30/2007 8:5:4", "Peer B", "10.0.0.1", "10.0.0.2" });
         ::setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, oldHandler);
         QVERIFY(!written);

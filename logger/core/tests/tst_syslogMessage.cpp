@@ -1,7 +1,7 @@
 // The parts of a forwarded message a collector can't check for us: the
 // reception time text across time zones, the octet-counted frame, severity.
-#include "logger/core/tests/akTestData.h"
 #include "logger/core/syslogMessage.h"
+#include "logger/core/tests/akTestData.h"
 
 #include <QTest>
 #include <QTimeZone>

@@ -1,6 +1,6 @@
-#include "logger/tests/dialogs/clickItem.h"
 #include "logger/frmLogDate.h"
 #include "logger/frmLogDir.h"
+#include "logger/tests/dialogs/clickItem.h"
 
 #include <QCalendarWidget>
 #include <QDir>

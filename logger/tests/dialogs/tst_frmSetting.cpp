@@ -1,12 +1,12 @@
-#include "logger/core/akSettings.h"
-#include "logger/tests/akTestMain.h"
-#include "logger/tests/dialogs/clickItem.h"
+#include "common/settingsStore.h"
 #include "logger/colorPicker.h"
+#include "logger/core/akSettings.h"
 #include "logger/core/eventTypes.h"
 #include "logger/frmLogDir.h"
 #include "logger/frmMain.h"
 #include "logger/frmSetting.h"
-#include "common/settingsStore.h"
+#include "logger/tests/akTestMain.h"
+#include "logger/tests/dialogs/clickItem.h"
 
 #include <QApplication>
 #include <QDir>
@@ -141,8 +141,8 @@ void TestSettingsDialog::accepting_data()
         << blue;
     QTest::newRow("a file where the directory should be")
         << "4040"
-        << "plainfile" << red << QStringList { "Cannot create " + m_temp.filePath("plainfile") } << true << 4040 << "old"
-        << red;
+        << "plainfile" << red << QStringList { "Cannot create " + m_temp.filePath("plainfile") } << true << 4040
+        << "old" << red;
     // QSettings would read this back as a list, cut at the semicolon.
     QTest::newRow("directory with a comma and a semicolon")
         << "4040"
