@@ -48,14 +48,14 @@ endfunction()
 # Benchmarks: programs that print figures (scripts/bench.sh makes the table).
 # CTest runs each once as <name>_short with --short, only to see that it runs;
 # a benchmark that can't run here ends with 77 and counts as skipped. They land
-# in bench/ of the build tree; label "bench" is added to LABELS.
+# in bin/ beside the programs, whose files (banner, help) they need; label
+# "bench" is added to LABELS.
 #
 #   twl_add_benchmark(NAME SOURCES ... LIBS ... [LABELS ...] [DEPENDS ...] [ENV ...])
 function(twl_add_benchmark name)
   cmake_parse_arguments(B "" "" "SOURCES;LIBS;LABELS;DEPENDS;ENV" ${ARGN})
   add_executable(${name} ${B_SOURCES})
   target_link_libraries(${name} PRIVATE ${B_LIBS})
-  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
   if(B_DEPENDS)
     add_dependencies(${name} ${B_DEPENDS})
   endif()

@@ -31,10 +31,10 @@ export QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu --disable-backgrou
   echo "|---|---|---|---|"
 } >"$table"
 
-# run NAME: runs the program from bench/ of the build, output to NAME.txt.
+# run NAME: runs the program from bin/ of the build, output to NAME.txt.
 run() {
   local program
-  program=$(find "$build/bench" -maxdepth 1 -name "$1" -type f -executable 2>/dev/null | head -n 1)
+  program=$(find "$build/bin" -maxdepth 1 -name "$1" -type f -executable 2>/dev/null | head -n 1)
   if [[ -z $program ]]; then
     echo "| $1 | not built | | |" >>"$table"
     return 1
