@@ -3,6 +3,7 @@
 // beside a libmodbus client sending the same register writes to the same
 // server in the same run. Prints figures; --short sends 64 KiB once to see
 // that everything runs. Runs in a network namespace of its own.
+#include "admin/bench/libmodbusClient.h"
 #include "admin/comm/ioClientSocket.h"
 #include "admin/comm/ioGlobals.h"
 #include "admin/maintenance/firmware/firmwareUpdate.h"
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <modbus/modbus.h>
 
 namespace {
 
@@ -73,14 +73,9 @@ double OursSeconds(const twltest::SimProcess& sim, const std::string& path)
 // The same writes, record by record, as libmodbus sends them.
 double LibmodbusSeconds(const twltest::SimProcess& sim, const std::vector<TSkpMemoryRecord>& records)
 {
-    modbus_t* ctx = modbus_new_tcp("127.0.0.1", sim.modbusPort());
-    if (ctx)
-        modbus_set_slave(ctx, 1);
-    if (!ctx || modbus_connect(ctx) != 0) {
-        if (ctx)
-            modbus_free(ctx);
+    modbus_t* ctx = ConnectLibmodbus(sim.modbusPort());
+    if (!ctx)
         return -1;
-    }
     auto regs = [](const uint8_t* bytes, size_t n) {
         std::vector<uint16_t> r(n / 2);
         for (size_t i = 0; i < r.size(); ++i)

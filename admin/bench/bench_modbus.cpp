@@ -3,6 +3,7 @@
 // same reads against the same server on loopback, and the memory of 1, 10
 // and 50 device pages with their web consoles. Prints figures; with --short
 // it only checks that everything runs.
+#include "admin/bench/libmodbusClient.h"
 #include "admin/comm/ioClientSocket.h"
 #include "admin/comm/ioGlobals.h"
 #include "admin/comm/modbusCodes.h"
@@ -28,7 +29,6 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
-#include <modbus/modbus.h>
 #include <unistd.h>
 
 namespace {
@@ -103,14 +103,9 @@ double ModuleRate(int port, int requests)
 
 double LibmodbusRate(int port, int requests)
 {
-    modbus_t* ctx = modbus_new_tcp("127.0.0.1", port);
-    if (ctx)
-        modbus_set_slave(ctx, 1);
-    if (!ctx || modbus_connect(ctx) != 0) {
-        if (ctx)
-            modbus_free(ctx);
+    modbus_t* ctx = ConnectLibmodbus(port);
+    if (!ctx)
         return -1;
-    }
     uint16_t regs[5];
     double rate = -1;
     const auto start = Clock::now();
