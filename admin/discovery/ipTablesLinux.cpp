@@ -6,6 +6,7 @@
 #include "admin/discovery/ipTables.h"
 
 #include "admin/discovery/ipTablesHelper.h"
+#include "admin/routehelper/netlinkOwners.h"
 #include "admin/routehelper/routeProtocol.h"
 #include "common/formatting.h"
 #include "common/latin1.h"
@@ -34,18 +35,9 @@ using routehelper::TCommand;
 using routehelper::TReason;
 using routehelper::tREQUEST;
 
-struct SocketFree {
-    void operator()(nl_sock* s) const { nl_socket_free(s); }
-};
-struct CacheFree {
-    void operator()(nl_cache* c) const { nl_cache_free(c); }
-};
-struct AddrPut {
-    void operator()(nl_addr* a) const { nl_addr_put(a); }
-};
-using Socket = std::unique_ptr<nl_sock, SocketFree>;
-using Cache = std::unique_ptr<nl_cache, CacheFree>;
-using Addr = std::unique_ptr<nl_addr, AddrPut>;
+using nlowner::Addr;
+using nlowner::Cache;
+using nlowner::Socket;
 
 // A dump that the kernel marks as interrupted (a table changed meanwhile) is
 // asked for again; a few tries, then the error stands.

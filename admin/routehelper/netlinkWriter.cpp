@@ -1,5 +1,7 @@
 #include "admin/routehelper/netlinkWriter.h"
 
+#include "admin/routehelper/netlinkOwners.h"
+
 #include <cstring>
 #include <memory>
 
@@ -21,30 +23,12 @@ namespace routehelper {
 
 namespace {
 
-struct SocketFree {
-    void operator()(nl_sock* s) const { nl_socket_free(s); }
-};
-struct CacheFree {
-    void operator()(nl_cache* c) const { nl_cache_free(c); }
-};
-struct AddrPut {
-    void operator()(nl_addr* a) const { nl_addr_put(a); }
-};
-struct RoutePut {
-    void operator()(rtnl_route* r) const { rtnl_route_put(r); }
-};
-struct NeighPut {
-    void operator()(rtnl_neigh* n) const { rtnl_neigh_put(n); }
-};
-struct LinkPut {
-    void operator()(rtnl_link* l) const { rtnl_link_put(l); }
-};
-using Socket = std::unique_ptr<nl_sock, SocketFree>;
-using Cache = std::unique_ptr<nl_cache, CacheFree>;
-using Addr = std::unique_ptr<nl_addr, AddrPut>;
-using Route = std::unique_ptr<rtnl_route, RoutePut>;
-using Neigh = std::unique_ptr<rtnl_neigh, NeighPut>;
-using Link = std::unique_ptr<rtnl_link, LinkPut>;
+using nlowner::Addr;
+using nlowner::Cache;
+using nlowner::Link;
+using nlowner::Neigh;
+using nlowner::Route;
+using nlowner::Socket;
 
 tRESULT Failed(int error)
 {
