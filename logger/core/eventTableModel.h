@@ -59,7 +59,7 @@ public:
     void ApplyOrder(const std::vector<int>& order, int column, bool ascending);
 
     // For the log loader: replace all rows at once. Each row either a record
-    // (with Number > 0) or empty.
+    // (with number > 0) or empty.
     struct TRow {
         qint64 offset = 0; // of cell 1 in the pool; cells 1..5 follow one another
         int length[kEventColumnCount - 1] {};

@@ -91,7 +91,7 @@ public:
     QStringList conflictRows; // "address mac"
     std::function<void()> duringSearch;
     QString addAddress; // typed into the add dialog
-    // Once: the conflict row of this MAC gets NewAddress, then "Re-Search".
+    // Once: the conflict row of this MAC gets newAddress, then "Re-Search".
     QString changeMac, newAddress;
     int conflictDialogs = 0;
     // The restart countdown runs its eight seconds instead of being cut short.
