@@ -29,19 +29,6 @@
 #include <QWebEnginePage>
 #include <limits>
 
-TCppWebBrowser::TCppWebBrowser(TfmQ6120* owner, QWidget* parent)
-    : QWebEngineView(parent)
-    , m_owner(owner)
-{
-    setPage(new QWebEnginePage(SharedWebProfile(), this));
-    AskLoginFor(page(), this);
-}
-
-QWebEngineView* TCppWebBrowser::createWindow(QWebEnginePage::WebWindowType)
-{
-    return m_owner ? m_owner->WebBrowserNewWindow2() : nullptr;
-}
-
 TfmQ6120::TfmQ6120(QWidget* owner, TModQ6120* module)
     : QWidget(owner)
     , Module(module)

@@ -1,11 +1,11 @@
 #pragma once
 // The page of a Q6120 server: caption strip, the server's web console in an
 // embedded browser, and the firmware update tab.
+#include "admin/maintenance/cppWebBrowser.h"
 #include "admin/maintenance/firmware/firmwareUpdate.h"
 #include "admin/model/ioDevicePage.h"
 
 #include <QUrl>
-#include <QWebEngineView>
 #include <QWidget>
 
 class QGroupBox;
@@ -17,26 +17,10 @@ class QStatusBar;
 class QTabWidget;
 class QToolButton;
 class TModQ6120;
-class TfmQ6120;
 
 // "http://%s" with the server's address text, unchanged: the server's web
 // server on the standard port (a host name typed by hand works too).
 QUrl WebConsoleUrl(const QString& address);
-
-// The embedded browser of the console and of its pop-ups: hands every new
-// window the page asks for to the device page's new-window handler (none
-// without one), and asks for a login when a page wants one.
-class TCppWebBrowser : public QWebEngineView {
-    Q_OBJECT
-public:
-    TCppWebBrowser(TfmQ6120* owner, QWidget* parent);
-
-protected:
-    QWebEngineView* createWindow(QWebEnginePage::WebWindowType type) override;
-
-private:
-    TfmQ6120* m_owner;
-};
 
 class TfmQ6120 : public QWidget, public TDevicePage, private TFirmwareUi {
     Q_OBJECT

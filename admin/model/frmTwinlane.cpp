@@ -11,26 +11,6 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-TStretchedImage::TStretchedImage(QWidget* parent)
-    : QWidget(parent)
-{
-}
-
-void TStretchedImage::SetImage(const QImage& image)
-{
-    m_image = image; // implicitly shared: a cheap copy
-    update();
-}
-
-void TStretchedImage::paintEvent(QPaintEvent*)
-{
-    if (m_image.isNull())
-        return;
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(rect(), m_image);
-}
-
 TfmTwinlane::TfmTwinlane(QWidget* owner, TTwinlane* product)
     : QWidget(owner)
     , m_product(product)

@@ -1,5 +1,7 @@
 #pragma once
 // The product's page: the banner strip and the table of its modules.
+#include "admin/model/stretchedImage.h"
+
 #include <QImage>
 #include <QList>
 #include <QWidget>
@@ -9,21 +11,6 @@ class QPushButton;
 class QTableWidget;
 class TIOObject;
 class TTwinlane;
-
-// A picture drawn stretched over the whole widget.
-class TStretchedImage : public QWidget {
-    Q_OBJECT
-public:
-    explicit TStretchedImage(QWidget* parent = nullptr);
-    void SetImage(const QImage& image);
-    const QImage& Image() const { return m_image; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    QImage m_image;
-};
 
 class TfmTwinlane : public QWidget {
     Q_OBJECT

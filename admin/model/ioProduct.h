@@ -2,6 +2,7 @@
 // The object at the top of the device model: owns every module, keeps the
 // sorted group texts of the server tree and adds its own subtree to it.
 #include "admin/model/ioObject.h"
+#include "admin/model/sortedTextList.h"
 
 #include <QList>
 #include <QStringList>
@@ -11,15 +12,6 @@ class QProgressBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TIOMod;
-
-// Ascending, case-insensitive in the user's locale; a text equal to one
-// already held (ignoring case) is not added again.
-class TSortedTextList {
-public:
-    void Add(const QString& text);
-    void Clear() { items.clear(); }
-    QStringList items;
-};
 
 class TIOProduct : public TIOObject {
 public:

@@ -16,6 +16,7 @@
 // whole on the next connection; a partial frame on the old connection is no
 // message to the collector.
 #include "logger/core/forwardingSettings.h"
+#include "logger/core/syslogClock.h"
 #include "logger/core/syslogMessage.h"
 
 #include <QHostAddress>

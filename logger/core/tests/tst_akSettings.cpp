@@ -34,8 +34,9 @@ TEST(AkSettings, DefaultLogPathFollowsTheLayout)
         ASSERT_TRUE(prefix.isValid());
         const QString bin = prefix.filePath("bin") + '/';
         ASSERT_TRUE(QDir().mkpath(bin));
-        if (c.installed)
+        if (c.installed) {
             ASSERT_TRUE(QDir().mkpath(prefix.filePath("share/twinlane")));
+        }
         qputenv("KORVEL_MACHINE_SETTINGS", prefix.filePath("machine.ini").toLocal8Bit());
         if (c.stored)
             WriteRegString(AkSettingsKey(), "LogPath", QString::fromUtf8(c.stored));

@@ -1,5 +1,6 @@
 // The parts of a forwarded message a collector can't check for us: the
 // reception time text across time zones, the octet-counted frame, severity.
+#include "logger/core/syslogClock.h"
 #include "logger/core/syslogMessage.h"
 #include "logger/core/tests/akTestData.h"
 
