@@ -112,7 +112,7 @@ int main(int argc, char** argv)
         const std::string ns = net.AddNamespace("many");
         for (int i = 0; i < most; ++i) {
             char mac[18];
-            std::snprintf(mac, sizeof mac, "02:31:00:00:%02x:%02x", i >> 8, i & 0xff);
+            std::snprintf(mac, sizeof mac, "02:31:00:00:%02x:%02x", (i >> 8) & 0xff, i & 0xff);
             if (!net.Connect(ns, "e" + std::to_string(i), mac)) {
                 std::fprintf(stderr, "bench_scan: %s\n", net.Error().c_str());
                 return 1;
@@ -135,7 +135,8 @@ int main(int argc, char** argv)
                 TSearchWatch watch;
                 auto w = std::make_unique<TfmMain>();
                 w->show();
-                QTest::qWaitForWindowExposed(w.get());
+                if (!QTest::qWaitForWindowExposed(w.get()))
+                    std::fprintf(stderr, "bench_scan: the main window was not shown\n");
                 w->Timer1Timer();
                 const qint64 ms = watch.closed.isValid() ? watch.closed.elapsed() : -1;
                 const qsizetype modules = w->Product->Modules()->size();

@@ -44,8 +44,9 @@ TEST(ProgramFiles, BesideFirstThenDataFolder)
         ASSERT_TRUE(QDir().mkpath(bin));
         if (c.beside)
             Touch(bin + "/image/bar.jpg");
-        if (c.dataFolder)
+        if (c.dataFolder) {
             ASSERT_TRUE(QDir().mkpath(prefix.filePath("share/twinlane")));
+        }
         if (c.inData)
             Touch(prefix.filePath("share/twinlane/image/bar.jpg"));
         EXPECT_EQ(RunsInstalled(bin), c.dataFolder);
