@@ -7,6 +7,7 @@
 #include "admin/comm/ioClientSocket.h"
 #include "admin/comm/ioGlobals.h"
 #include "admin/maintenance/firmware/firmwareUpdate.h"
+#include "admin/maintenance/firmware/skpCrc.h"
 #include "admin/maintenance/firmware/skpWriter.h"
 #include "admin/maintenance/moduleFirmwareLink.h"
 #include "admin/model/modQ6120.h"

@@ -3,6 +3,7 @@
 #include "admin/maintenance/frmPwd.h"
 #include "admin/maintenance/frmWebNew.h"
 #include "admin/maintenance/moduleFirmwareLink.h"
+#include "admin/maintenance/moduleHold.h"
 #include "admin/maintenance/webPageHandlers.h"
 #include "admin/maintenance/webProfile.h"
 #include "admin/model/frmWait.h"

@@ -1,6 +1,5 @@
 #pragma once
-// The download's requests through a module's ModbusRequest, and a hold on
-// the module for as long as an update runs.
+// The download's requests through a module's ModbusRequest.
 #include "admin/maintenance/firmware/firmwareUpdate.h"
 #include "admin/model/ioModNet.h"
 
@@ -15,11 +14,4 @@ public:
 
 private:
     TIOMod* Module; // not owned
-};
-
-// Keeps the module marked busy for the whole update, message boxes and
-// countdown included, so nothing detaches or deletes it meanwhile.
-class TModuleHold : private TIOModNet {
-public:
-    using Guard = TIOModNet::TPendingGuard;
 };

@@ -1,6 +1,6 @@
 #include "admin/maintenance/firmware/skpPackage.h"
 
-#include "admin/comm/ioModbus.h"
+#include "admin/maintenance/firmware/skpCrc.h"
 
 #include <algorithm>
 #include <cstring>
@@ -52,15 +52,6 @@ uint16_t SkpChecksum(const uint8_t* bytes, size_t size)
     for (size_t i = 0; i < size; ++i)
         sum += uint32_t(int32_t(int8_t(bytes[i])));
     return uint16_t(sum);
-}
-
-void TSkpCrc::Add(const uint8_t* bytes, size_t size)
-{
-    for (size_t i = 0; i < size; ++i) {
-        const unsigned index = m_low ^ bytes[i];
-        m_low = uint8_t(m_high ^ ModbusCrcTableHi[index]);
-        m_high = ModbusCrcTableLo[index];
-    }
 }
 
 TSkpRecord TSkpPackage::Decode(const uint8_t* entry, uint64_t dataOffset)

@@ -49,18 +49,6 @@ struct TSkpRecord {
 // The sum, modulo 65536, of the bytes each taken as a signed 8-bit value.
 uint16_t SkpChecksum(const uint8_t* bytes, size_t size);
 
-// CRC-16/MODBUS, fed piece by piece; the same value as ModbusCrc16 over all
-// the pieces in one go.
-class TSkpCrc {
-public:
-    void Add(const uint8_t* bytes, size_t size);
-    uint16_t Value() const { return uint16_t(m_high << 8 | m_low); }
-
-private:
-    uint8_t m_high = 0xFF;
-    uint8_t m_low = 0xFF;
-};
-
 class TSkpPackage {
 public:
     // Checks the whole package on source (not owned; must outlive this):

@@ -1,6 +1,7 @@
 // The package reader over packages in memory and on disk: a table of good
 // and broken packages, the checksum and CRC, where each record's data lie,
 // the padding of an odd record, and a table longer than one read piece.
+#include "admin/maintenance/firmware/skpCrc.h"
 #include "admin/maintenance/firmware/skpPackage.h"
 #include "admin/maintenance/firmware/skpWriter.h"
 
