@@ -65,9 +65,9 @@ void LoadLocalInterfaces()
         return;
     for (const tIFROW& i : *interfaces) {
         const auto first = std::find_if(
-            addresses->cbegin(), addresses->cend(), [&](const tADDRROW& a) { return a.InterfaceIndex == i.Index; });
+            addresses->cbegin(), addresses->cend(), [&](const tADDRROW& a) { return a.interfaceIndex == i.index; });
         if (first != addresses->cend())
-            LocalInterfaces->append({ FormatIpAddress(first->Address), i.Description, i.Type, i.OperStatus });
+            LocalInterfaces->append({ FormatIpAddress(first->address), i.description, i.type, i.operStatus });
     }
 }
 

@@ -153,7 +153,7 @@ IONODE* TfmIPConflict::RowRecord(int row) const
 void TfmIPConflict::showEvent(QShowEvent* e)
 {
     QDialog::showEvent(e);
-    QWidget* main = parentWidget() ? parentWidget()->window() : MainWindowLinks.Window;
+    QWidget* main = parentWidget() ? parentWidget()->window() : MainWindowLinks.window;
     if (main && main->isVisible()) {
         QRect frame = frameGeometry();
         frame.moveCenter(main->frameGeometry().center());
@@ -254,7 +254,7 @@ bool TfmIPConflict::SendNewAddress(IONODE* record, const std::array<uint8_t, 4>&
         return false;
     record->Address = newAddress;
     socket.Close();
-    TfmWait wait(MainWindowLinks.Window ? MainWindowLinks.Window : this);
+    TfmWait wait(MainWindowLinks.window ? MainWindowLinks.window : this);
     wait.exec();
     return true;
 }

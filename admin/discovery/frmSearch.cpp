@@ -184,7 +184,7 @@ void TfmSearch::showEvent(QShowEvent* e)
 {
     QDialog::showEvent(e);
     // Centred on the main window, which is not its owner.
-    QWidget* main = parentWidget() ? parentWidget()->window() : MainWindowLinks.Window;
+    QWidget* main = parentWidget() ? parentWidget()->window() : MainWindowLinks.window;
     if (main && main->isVisible()) {
         QRect frame = frameGeometry();
         frame.moveCenter(main->frameGeometry().center());

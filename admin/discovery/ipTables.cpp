@@ -11,7 +11,7 @@ std::optional<tADDRROW> FindLocalAddress(const std::optional<tADDRTABLE>& table,
     if (!table || address == NoAddress)
         return std::nullopt;
     for (const tADDRROW& row : *table) {
-        if (row.Address == address)
+        if (row.address == address)
             return row;
     }
     return std::nullopt;
@@ -42,8 +42,8 @@ std::optional<tADDRTABLE> TIpTables::GetAddressTable()
     std::optional<tADDRTABLE> table = ReadAddressTable();
     if (table) {
         std::sort(table->begin(), table->end(), [](const tADDRROW& a, const tADDRROW& b) {
-            const uint32_t x = qFromBigEndian(a.Address), y = qFromBigEndian(b.Address);
-            return x != y ? x < y : a.InterfaceIndex < b.InterfaceIndex;
+            const uint32_t x = qFromBigEndian(a.address), y = qFromBigEndian(b.address);
+            return x != y ? x < y : a.interfaceIndex < b.interfaceIndex;
         });
     }
     return table;
@@ -77,11 +77,11 @@ bool TIpTables::SetHostRouteEntry(
     const std::optional<tADDRROW> local = FindInterfaceOf(localAddress);
     if (!local)
         return false;
-    if ((nextHop & local->Mask) != (localAddress & local->Mask))
+    if ((nextHop & local->mask) != (localAddress & local->mask))
         return Fail(routehelper::TReason::BadNextHop,
             QStringLiteral("route refused: next hop %1 is outside the subnet of %2")
                 .arg(FormatIpAddress(nextHop), FormatIpAddress(localAddress)));
-    return WriteHostRoute({ destination, mask, nextHop, localAddress, local->InterfaceIndex, metric });
+    return WriteHostRoute({ destination, mask, nextHop, localAddress, local->interfaceIndex, metric });
 }
 
 bool TIpTables::DeleteRoutesTo(uint32_t address)
@@ -104,12 +104,12 @@ bool TIpTables::SetStaticArpEntry(uint32_t address, const QString& macText, uint
     if (!mac)
         return Fail(routehelper::TReason::BadMacAddress,
             QStringLiteral("neighbour entry refused: \"%1\" is not a MAC address").arg(macText));
-    if (!WriteStaticNeighbour(local->InterfaceIndex, address, *mac))
+    if (!WriteStaticNeighbour(local->interfaceIndex, address, *mac))
         return false;
     const auto same
-        = [&](const tWRITTENNEIGHBOUR& n) { return n.Address == address && n.LocalAddress == localAddress; };
+        = [&](const tWRITTENNEIGHBOUR& n) { return n.address == address && n.localAddress == localAddress; };
     m_writtenNeighbours.removeIf(same);
-    m_writtenNeighbours.append({ address, localAddress, local->InterfaceIndex });
+    m_writtenNeighbours.append({ address, localAddress, local->interfaceIndex });
     return true;
 }
 
@@ -119,15 +119,15 @@ bool TIpTables::DeleteArpEntry(uint32_t address, uint32_t localAddress, const QS
     if (address == NoAddress || address == 0)
         return Fail(routehelper::TReason::BadAddress, QStringLiteral("neighbour removal refused: no address"));
     const auto same
-        = [&](const tWRITTENNEIGHBOUR& n) { return n.Address == address && n.LocalAddress == localAddress; };
+        = [&](const tWRITTENNEIGHBOUR& n) { return n.address == address && n.localAddress == localAddress; };
     const auto written = std::find_if(m_writtenNeighbours.cbegin(), m_writtenNeighbours.cend(), same);
     if (written != m_writtenNeighbours.cend()) {
-        const uint32_t interfaceIndex = written->InterfaceIndex;
+        const uint32_t interfaceIndex = written->interfaceIndex;
         m_writtenNeighbours.removeIf(same);
         return RemoveNeighbour(interfaceIndex, address);
     }
     const std::optional<tADDRROW> local = FindInterfaceOf(localAddress);
     if (!local)
         return false;
-    return RemoveNeighbour(local->InterfaceIndex, address);
+    return RemoveNeighbour(local->interfaceIndex, address);
 }

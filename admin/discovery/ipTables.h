@@ -20,17 +20,17 @@ inline constexpr uint32_t NoAddress = 0xFFFFFFFFu;
 
 // One row of the interface table.
 struct tIFROW {
-    uint32_t Index = 0;
-    QString Description;
-    int32_t Type = 0; // interface-type numbering: 6 Ethernet, 24 software loopback, 1 other
-    int32_t OperStatus = 0; // 0 non-operational .. 5 operational
+    uint32_t index = 0;
+    QString description;
+    int32_t type = 0; // interface-type numbering: 6 Ethernet, 24 software loopback, 1 other
+    int32_t operStatus = 0; // 0 non-operational .. 5 operational
 };
 
 // One row of the IPv4 address table.
 struct tADDRROW {
-    uint32_t Address = 0;
-    uint32_t Mask = 0;
-    uint32_t InterfaceIndex = 0;
+    uint32_t address = 0;
+    uint32_t mask = 0;
+    uint32_t interfaceIndex = 0;
 };
 
 // The address table in its sorted order: by the numeric value of the address,
@@ -40,14 +40,14 @@ struct tADDRROW {
 using tADDRTABLE = QList<tADDRROW>;
 
 // What a backend writes for a host route: the checks have passed and the
-// local address has been found on the interface InterfaceIndex.
+// local address has been found on the interface interfaceIndex.
 struct tHOSTROUTE {
-    uint32_t Destination = 0;
-    uint32_t Mask = 0;
-    uint32_t NextHop = 0;
-    uint32_t LocalAddress = 0;
-    uint32_t InterfaceIndex = 0;
-    uint32_t Metric = 0;
+    uint32_t destination = 0;
+    uint32_t mask = 0;
+    uint32_t nextHop = 0;
+    uint32_t localAddress = 0;
+    uint32_t interfaceIndex = 0;
+    uint32_t metric = 0;
 };
 
 using tMACADDRESS = std::array<uint8_t, 6>;
@@ -105,9 +105,9 @@ private:
     // A static entry is removed on the interface it was written on, even
     // when its local address has changed since.
     struct tWRITTENNEIGHBOUR {
-        uint32_t Address;
-        uint32_t LocalAddress;
-        uint32_t InterfaceIndex;
+        uint32_t address;
+        uint32_t localAddress;
+        uint32_t interfaceIndex;
     };
     QList<tWRITTENNEIGHBOUR> m_writtenNeighbours;
     QString m_lastError;

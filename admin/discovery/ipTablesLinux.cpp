@@ -213,13 +213,13 @@ std::optional<QList<tIFROW>> TLinuxIpTables::ReadInterfaceTable()
         const char* alias = rtnl_link_get_ifalias(link);
         const char* name = rtnl_link_get_name(link);
         tIFROW row;
-        row.Index = static_cast<uint32_t>(rtnl_link_get_ifindex(link));
-        row.Description = FromWire(alias && *alias ? alias : name ? name : "");
-        row.Type = InterfaceTypeOf(rtnl_link_get_arptype(link));
-        row.OperStatus = OperStatusOf(rtnl_link_get_operstate(link), rtnl_link_get_flags(link));
+        row.index = static_cast<uint32_t>(rtnl_link_get_ifindex(link));
+        row.description = FromWire(alias && *alias ? alias : name ? name : "");
+        row.type = InterfaceTypeOf(rtnl_link_get_arptype(link));
+        row.operStatus = OperStatusOf(rtnl_link_get_operstate(link), rtnl_link_get_flags(link));
         rows.append(row);
     }
-    std::sort(rows.begin(), rows.end(), [](const tIFROW& a, const tIFROW& b) { return a.Index < b.Index; });
+    std::sort(rows.begin(), rows.end(), [](const tIFROW& a, const tIFROW& b) { return a.index < b.index; });
     return rows;
 }
 
@@ -275,44 +275,44 @@ QString TLinuxIpTables::WritingProblem() const
 
 bool TLinuxIpTables::WriteHostRoute(const tHOSTROUTE& r)
 {
-    const QString what = QStringLiteral("route %1").arg(FormatIpAddress(r.Destination));
-    const std::optional<int> prefix = PrefixOf(r.Mask);
+    const QString what = QStringLiteral("route %1").arg(FormatIpAddress(r.destination));
+    const std::optional<int> prefix = PrefixOf(r.mask);
     if (!prefix)
         return Fail(
-            TReason::BadMask, what + QStringLiteral(": mask %1 is not contiguous").arg(FormatIpAddress(r.Mask)));
+            TReason::BadMask, what + QStringLiteral(": mask %1 is not contiguous").arg(FormatIpAddress(r.mask)));
     tREQUEST request { TCommand::Route };
-    request.Address = r.Destination;
-    request.PrefixLength = *prefix;
-    request.InterfaceIndex = r.InterfaceIndex;
-    request.Source = r.LocalAddress;
+    request.address = r.destination;
+    request.prefixLength = *prefix;
+    request.interfaceIndex = r.interfaceIndex;
+    request.source = r.localAddress;
     // Directly attached (the server answers on the link itself) unless the
     // next hop is another host of the link.
-    request.NextHop = r.NextHop == r.LocalAddress ? 0 : r.NextHop;
-    request.Metric = r.Metric;
+    request.nextHop = r.nextHop == r.localAddress ? 0 : r.nextHop;
+    request.metric = r.metric;
     return Send(what, request);
 }
 
 bool TLinuxIpTables::RemoveRoutesTo(uint32_t address)
 {
     tREQUEST request { TCommand::DelRoutes };
-    request.Address = address;
+    request.address = address;
     return Send(QStringLiteral("routes to %1").arg(FormatIpAddress(address)), request);
 }
 
 bool TLinuxIpTables::WriteStaticNeighbour(uint32_t interfaceIndex, uint32_t address, const tMACADDRESS& mac)
 {
     tREQUEST request { TCommand::Neigh };
-    request.Address = address;
-    request.InterfaceIndex = interfaceIndex;
-    request.Mac = mac;
+    request.address = address;
+    request.interfaceIndex = interfaceIndex;
+    request.mac = mac;
     return Send(QStringLiteral("neighbour %1").arg(FormatIpAddress(address)), request);
 }
 
 bool TLinuxIpTables::RemoveNeighbour(uint32_t interfaceIndex, uint32_t address)
 {
     tREQUEST request { TCommand::DelNeigh };
-    request.Address = address;
-    request.InterfaceIndex = interfaceIndex;
+    request.address = address;
+    request.interfaceIndex = interfaceIndex;
     return Send(QStringLiteral("neighbour %1").arg(FormatIpAddress(address)), request);
 }
 

@@ -280,7 +280,7 @@ void TfmQ6120::ShowMessage(const char* text)
     const bool busy = QApplication::overrideCursor() != nullptr;
     if (busy)
         QApplication::setOverrideCursor(Qt::ArrowCursor);
-    QWidget* owner = MainWindowLinks.Window ? MainWindowLinks.Window : this;
+    QWidget* owner = MainWindowLinks.window ? MainWindowLinks.window : this;
     QMessageBox box(
         QMessageBox::NoIcon, QStringLiteral("TwinlaneAdmin"), QString::fromLatin1(text), QMessageBox::Ok, owner);
     box.exec();
@@ -336,7 +336,7 @@ void TfmQ6120::RecordsDone(int done)
 
 void TfmQ6120::ShowCountdown()
 {
-    TfmWait wait(MainWindowLinks.Window);
+    TfmWait wait(MainWindowLinks.window);
     wait.exec();
 }
 

@@ -29,8 +29,8 @@ TfmWebNew::TfmWebNew(QWidget* owner)
         CppWebBrowser1->page(), &QWebEnginePage::windowCloseRequested, this, &TfmWebNew::CppWebBrowser1WindowClosing);
 
     QRect area;
-    if (MainWindowLinks.Window)
-        area = MainWindowLinks.Window->frameGeometry();
+    if (MainWindowLinks.window)
+        area = MainWindowLinks.window->frameGeometry();
     else if (QScreen* s = QGuiApplication::primaryScreen())
         area = s->availableGeometry();
     if (area.isValid())

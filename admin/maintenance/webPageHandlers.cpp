@@ -29,7 +29,7 @@ void AskLoginFor(QWebEnginePage* page, QWidget* owner)
 
 void SaveDownload(QWebEngineDownloadRequest* download)
 {
-    QFileDialog dialog(MainWindowLinks.Window);
+    QFileDialog dialog(MainWindowLinks.window);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog);

@@ -15,7 +15,7 @@ extern QImage BannerImage;
 
 // The parts of the main window that the device objects write to or bind.
 struct TMainWindowLinks {
-    QWidget* Window = nullptr; // owner for message boxes and dialogs
+    QWidget* window = nullptr; // owner for message boxes and dialogs
     QLabel* lbStatus = nullptr; // status text
     QAction* muRemoteERestartModule = nullptr; // "Restart System"
     QAction* muRemoteEResetModule = nullptr; // "Reset to Default"

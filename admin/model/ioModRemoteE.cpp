@@ -37,7 +37,7 @@ void ClearMenuBinding()
 void ShowMessage(const QString& text)
 {
     QMessageBox box(
-        QMessageBox::NoIcon, QStringLiteral("TwinlaneAdmin"), text, QMessageBox::Ok, MainWindowLinks.Window);
+        QMessageBox::NoIcon, QStringLiteral("TwinlaneAdmin"), text, QMessageBox::Ok, MainWindowLinks.window);
     box.exec();
 }
 
@@ -148,7 +148,7 @@ void TIOModRemoteE::RunRestart(uint16_t data, const QString& success, const QStr
         const int result
             = ModbusRequest(ModbusFunction::Diagnostics, RestartSubFunction, data, nullptr, reply, true, 0, true);
         if (result > 0) {
-            TfmWait wait(MainWindowLinks.Window);
+            TfmWait wait(MainWindowLinks.window);
             wait.exec();
             ok = true;
         }

@@ -103,7 +103,7 @@ public:
     // Answers one request; false when the program released the helper.
     bool Handle(const tREQUEST& r)
     {
-        switch (r.Command) {
+        switch (r.command) {
         case TCommand::Hello:
             if (!HoldsNetAdmin())
                 Answer(TReason::NoCapability);
@@ -121,10 +121,10 @@ public:
             Reply(AddNeighbour(r));
             return true;
         case TCommand::DelRoutes:
-            Reply(DeleteRoutes(r.Address));
+            Reply(DeleteRoutes(r.address));
             return true;
         case TCommand::DelNeigh:
-            Reply(DeleteNeighbour(r.Address, r.InterfaceIndex));
+            Reply(DeleteNeighbour(r.address, r.interfaceIndex));
             return true;
         }
         Answer(TReason::Malformed);
@@ -136,29 +136,29 @@ private:
 
     void RemoveOwn(const tRECORDED& e)
     {
-        if (e.IsRoute)
-            m_writer.RemoveOwnRoute(e.Address, e.InterfaceIndex, e.Metric);
+        if (e.isRoute)
+            m_writer.RemoveOwnRoute(e.address, e.interfaceIndex, e.metric);
         else
-            m_writer.RemoveOwnNeighbour(e.Address, e.InterfaceIndex, e.Mac);
+            m_writer.RemoveOwnNeighbour(e.address, e.interfaceIndex, e.mac);
     }
 
     tRESULT AddRoute(const tREQUEST& r)
     {
-        if (r.PrefixLength != HostPrefixLength)
+        if (r.prefixLength != HostPrefixLength)
             return { TReason::NotHostRoute, {} };
-        if (!IsUnicast(r.Address) || !IsUnicast(r.Source))
+        if (!IsUnicast(r.address) || !IsUnicast(r.source))
             return { TReason::BadAddress, {} };
-        if (r.NextHop != 0 && !IsUnicast(r.NextHop))
+        if (r.nextHop != 0 && !IsUnicast(r.nextHop))
             return { TReason::BadNextHop, {} };
-        if (!m_writer.InterfaceExists(r.InterfaceIndex))
+        if (!m_writer.InterfaceExists(r.interfaceIndex))
             return { TReason::NoSuchInterface, {} };
-        const tRECORDED entry { true, r.Address, r.InterfaceIndex, r.Metric, {} };
+        const tRECORDED entry { true, r.address, r.interfaceIndex, r.metric, {} };
         // Ours already: written again in place; otherwise a route of someone
         // else with the same key is left alone.
         const bool ours = m_record.Contains(entry);
         if (!m_record.Add(entry))
             return { TReason::TooMany, {} };
-        const tRESULT result = m_writer.AddHostRoute(r.Address, r.InterfaceIndex, r.Source, r.NextHop, r.Metric, ours);
+        const tRESULT result = m_writer.AddHostRoute(r.address, r.interfaceIndex, r.source, r.nextHop, r.metric, ours);
         if (!result.Ok() && !ours)
             m_record.Remove(entry);
         return result;
@@ -166,17 +166,17 @@ private:
 
     tRESULT AddNeighbour(const tREQUEST& r)
     {
-        if (!IsUnicast(r.Address))
+        if (!IsUnicast(r.address))
             return { TReason::BadAddress, {} };
-        if ((r.Mac[0] & 1) || r.Mac == tMAC {})
+        if ((r.mac[0] & 1) || r.mac == tMAC {})
             return { TReason::BadMacAddress, {} };
-        if (!m_writer.InterfaceExists(r.InterfaceIndex))
+        if (!m_writer.InterfaceExists(r.interfaceIndex))
             return { TReason::NoSuchInterface, {} };
-        const tRECORDED entry { false, r.Address, r.InterfaceIndex, 0, r.Mac };
+        const tRECORDED entry { false, r.address, r.interfaceIndex, 0, r.mac };
         const bool recorded = m_record.Contains(entry);
         if (!m_record.Add(entry))
             return { TReason::TooMany, {} };
-        const tRESULT result = m_writer.AddStaticNeighbour(r.Address, r.InterfaceIndex, r.Mac);
+        const tRESULT result = m_writer.AddStaticNeighbour(r.address, r.interfaceIndex, r.mac);
         if (!result.Ok() && !recorded)
             m_record.Remove(entry);
         return result;
@@ -188,7 +188,7 @@ private:
             return { TReason::BadAddress, {} };
         const tRESULT result = m_writer.RemoveRoutesTo(address);
         if (result.Ok() || result.reason == TReason::NotFound)
-            Forget([&](const tRECORDED& e) { return e.IsRoute && e.Address == address; });
+            Forget([&](const tRECORDED& e) { return e.isRoute && e.address == address; });
         return result;
     }
 
@@ -199,7 +199,7 @@ private:
         const tRESULT result = m_writer.RemoveNeighbour(address, interfaceIndex);
         if (result.Ok() || result.reason == TReason::NotFound)
             Forget([&](const tRECORDED& e) {
-                return !e.IsRoute && e.Address == address && e.InterfaceIndex == interfaceIndex;
+                return !e.isRoute && e.address == address && e.interfaceIndex == interfaceIndex;
             });
         return result;
     }
@@ -247,11 +247,11 @@ int main(int argc, char**)
             continue;
         }
         const tPARSED parsed = ParseRequest(line);
-        if (!parsed.Request) {
-            Answer(parsed.Reason);
+        if (!parsed.request) {
+            Answer(parsed.reason);
             continue;
         }
-        if (!helper.Handle(*parsed.Request))
+        if (!helper.Handle(*parsed.request))
             return 0;
     }
     // No release: the program is gone (or we were told to end).

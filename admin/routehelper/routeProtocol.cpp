@@ -166,32 +166,32 @@ tPARSED ParseRequest(std::string_view line)
     };
     const std::string_view word = f[0];
     if (word == "hello" && f.size() == 1) {
-        r.Command = TCommand::Hello;
+        r.command = TCommand::Hello;
     } else if (word == "release" && f.size() == 1) {
-        r.Command = TCommand::Release;
+        r.command = TCommand::Release;
     } else if (word == "route" && f.size() == 6) {
-        r.Command = TCommand::Route;
+        r.command = TCommand::Route;
         const std::size_t slash = f[1].find('/');
         uint32_t prefix = 0;
-        if (slash == std::string_view::npos || !address(f[1].substr(0, slash), r.Address)
-            || !number(f[1].substr(slash + 1), 32, prefix) || !number(f[2], INT32_MAX, r.InterfaceIndex)
-            || !address(f[3], r.Source) || !(f[4] == "direct" || address(f[4], r.NextHop))
-            || !number(f[5], UINT32_MAX, r.Metric))
+        if (slash == std::string_view::npos || !address(f[1].substr(0, slash), r.address)
+            || !number(f[1].substr(slash + 1), 32, prefix) || !number(f[2], INT32_MAX, r.interfaceIndex)
+            || !address(f[3], r.source) || !(f[4] == "direct" || address(f[4], r.nextHop))
+            || !number(f[5], UINT32_MAX, r.metric))
             return Refuse(TReason::Malformed);
-        r.PrefixLength = static_cast<int>(prefix);
+        r.prefixLength = static_cast<int>(prefix);
     } else if (word == "neigh" && f.size() == 4) {
-        r.Command = TCommand::Neigh;
+        r.command = TCommand::Neigh;
         const std::optional<tMAC> mac = Mac(f[3]);
-        if (!address(f[1], r.Address) || !number(f[2], INT32_MAX, r.InterfaceIndex) || !mac)
+        if (!address(f[1], r.address) || !number(f[2], INT32_MAX, r.interfaceIndex) || !mac)
             return Refuse(TReason::Malformed);
-        r.Mac = *mac;
+        r.mac = *mac;
     } else if (word == "delroutes" && f.size() == 2) {
-        r.Command = TCommand::DelRoutes;
-        if (!address(f[1], r.Address))
+        r.command = TCommand::DelRoutes;
+        if (!address(f[1], r.address))
             return Refuse(TReason::Malformed);
     } else if (word == "delneigh" && f.size() == 3) {
-        r.Command = TCommand::DelNeigh;
-        if (!address(f[1], r.Address) || !number(f[2], INT32_MAX, r.InterfaceIndex))
+        r.command = TCommand::DelNeigh;
+        if (!address(f[1], r.address) || !number(f[2], INT32_MAX, r.interfaceIndex))
             return Refuse(TReason::Malformed);
     } else {
         return Refuse(TReason::Malformed);
@@ -201,26 +201,26 @@ tPARSED ParseRequest(std::string_view line)
 
 std::string FormatRequest(const tREQUEST& r)
 {
-    switch (r.Command) {
+    switch (r.command) {
     case TCommand::Hello:
         return "hello\n";
     case TCommand::Release:
         return "release\n";
     case TCommand::Route:
-        return "route " + FormatAddress(r.Address) + "/" + std::to_string(r.PrefixLength) + " "
-            + std::to_string(r.InterfaceIndex) + " " + FormatAddress(r.Source) + " "
-            + (r.NextHop == 0 ? std::string("direct") : FormatAddress(r.NextHop)) + " " + std::to_string(r.Metric)
+        return "route " + FormatAddress(r.address) + "/" + std::to_string(r.prefixLength) + " "
+            + std::to_string(r.interfaceIndex) + " " + FormatAddress(r.source) + " "
+            + (r.nextHop == 0 ? std::string("direct") : FormatAddress(r.nextHop)) + " " + std::to_string(r.metric)
             + "\n";
     case TCommand::Neigh: {
         char mac[18];
-        std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", r.Mac[0], r.Mac[1], r.Mac[2], r.Mac[3],
-            r.Mac[4], r.Mac[5]);
-        return "neigh " + FormatAddress(r.Address) + " " + std::to_string(r.InterfaceIndex) + " " + mac + "\n";
+        std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", r.mac[0], r.mac[1], r.mac[2], r.mac[3],
+            r.mac[4], r.mac[5]);
+        return "neigh " + FormatAddress(r.address) + " " + std::to_string(r.interfaceIndex) + " " + mac + "\n";
     }
     case TCommand::DelRoutes:
-        return "delroutes " + FormatAddress(r.Address) + "\n";
+        return "delroutes " + FormatAddress(r.address) + "\n";
     case TCommand::DelNeigh:
-        return "delneigh " + FormatAddress(r.Address) + " " + std::to_string(r.InterfaceIndex) + "\n";
+        return "delneigh " + FormatAddress(r.address) + " " + std::to_string(r.interfaceIndex) + "\n";
     }
     return "\n";
 }

@@ -63,19 +63,19 @@ using tMAC = std::array<uint8_t, 6>;
 
 // One request, its addresses in network byte order.
 struct tREQUEST {
-    TCommand Command = TCommand::Hello;
-    uint32_t Address = 0; // destination or neighbour
-    int PrefixLength = HostPrefixLength;
-    uint32_t InterfaceIndex = 0;
-    uint32_t Source = 0; // route: preferred source address
-    uint32_t NextHop = 0; // route: 0 for directly attached
-    uint32_t Metric = 0;
-    tMAC Mac {};
+    TCommand command = TCommand::Hello;
+    uint32_t address = 0; // destination or neighbour
+    int prefixLength = HostPrefixLength;
+    uint32_t interfaceIndex = 0;
+    uint32_t source = 0; // route: preferred source address
+    uint32_t nextHop = 0; // route: 0 for directly attached
+    uint32_t metric = 0;
+    tMAC mac {};
 };
 
 struct tPARSED {
-    std::optional<tREQUEST> Request;
-    TReason Reason = TReason::Ok; // why Request is empty
+    std::optional<tREQUEST> request;
+    TReason reason = TReason::Ok; // why request is empty
 };
 
 // Reads one request line, without its newline. Only the syntax is judged

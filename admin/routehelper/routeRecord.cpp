@@ -205,14 +205,14 @@ std::string TRouteRecord::Format(const std::vector<tRECORDED>& entries)
 {
     std::string text;
     for (const tRECORDED& e : entries) {
-        if (e.IsRoute) {
-            text += "route " + FormatAddress(e.Address) + " " + std::to_string(e.InterfaceIndex) + " "
-                + std::to_string(e.Metric) + "\n";
+        if (e.isRoute) {
+            text += "route " + FormatAddress(e.address) + " " + std::to_string(e.interfaceIndex) + " "
+                + std::to_string(e.metric) + "\n";
         } else {
             char mac[18];
-            std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", e.Mac[0], e.Mac[1], e.Mac[2], e.Mac[3],
-                e.Mac[4], e.Mac[5]);
-            text += "neigh " + FormatAddress(e.Address) + " " + std::to_string(e.InterfaceIndex) + " " + mac + "\n";
+            std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", e.mac[0], e.mac[1], e.mac[2], e.mac[3],
+                e.mac[4], e.mac[5]);
+            text += "neigh " + FormatAddress(e.address) + " " + std::to_string(e.interfaceIndex) + " " + mac + "\n";
         }
     }
     return text;
@@ -231,12 +231,12 @@ std::vector<tRECORDED> TRouteRecord::Parse(const std::string& text)
             std::string address, index, metric;
             f >> address >> index >> metric;
             const tPARSED p = ParseRequest("route " + address + "/32 " + index + " 0.0.0.1 direct " + metric);
-            if (p.Request)
-                entries.push_back({ true, p.Request->Address, p.Request->InterfaceIndex, p.Request->Metric, {} });
+            if (p.request)
+                entries.push_back({ true, p.request->address, p.request->interfaceIndex, p.request->metric, {} });
         } else if (line.rfind("neigh ", 0) == 0) {
             const tPARSED p = ParseRequest(line);
-            if (p.Request)
-                entries.push_back({ false, p.Request->Address, p.Request->InterfaceIndex, 0, p.Request->Mac });
+            if (p.request)
+                entries.push_back({ false, p.request->address, p.request->interfaceIndex, 0, p.request->mac });
         }
     }
     return entries;

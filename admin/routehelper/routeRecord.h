@@ -17,11 +17,11 @@
 namespace routehelper {
 
 struct tRECORDED {
-    bool IsRoute = true; // else a neighbour entry
-    uint32_t Address = 0;
-    uint32_t InterfaceIndex = 0; // where it was written, for its removal
-    uint32_t Metric = 0; // route
-    tMAC Mac {}; // neighbour entry
+    bool isRoute = true; // else a neighbour entry
+    uint32_t address = 0;
+    uint32_t interfaceIndex = 0; // where it was written, for its removal
+    uint32_t metric = 0; // route
+    tMAC mac {}; // neighbour entry
     bool operator==(const tRECORDED&) const = default;
 };
 

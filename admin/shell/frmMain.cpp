@@ -284,7 +284,7 @@ TfmMain::TfmMain(QWidget* parent)
     connect(tvXRT, &QTreeWidget::currentItemChanged, this, &TfmMain::CurrentNodeChanged);
     connect(tvXRT, &QTreeWidget::itemSelectionChanged, this, &TfmMain::KeepCurrentHighlighted);
 
-    MainWindowLinks.Window = this;
+    MainWindowLinks.window = this;
     MainWindowLinks.lbStatus = lbStatus;
     MainWindowLinks.muRemoteERestartModule = muRemoteERestartModule;
     MainWindowLinks.muRemoteEResetModule = muRemoteEResetModule;
@@ -304,7 +304,7 @@ TfmMain::~TfmMain()
     // owns, in the close order.
     if (!m_closed)
         FormClose();
-    if (MainWindowLinks.Window == this)
+    if (MainWindowLinks.window == this)
         MainWindowLinks = TMainWindowLinks {};
 }
 

@@ -139,7 +139,7 @@ void TestFirmwareTab::initTestCase()
     m_main->resize(900, 700);
     m_host = new QWidget(m_main);
     m_host->resize(800, 600);
-    MainWindowLinks.Window = m_main;
+    MainWindowLinks.window = m_main;
     m_main->show();
     m_module = new TModQ6120(0);
     m_page = new TfmQ6120(nullptr, m_module);

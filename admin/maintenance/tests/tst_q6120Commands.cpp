@@ -60,8 +60,8 @@ public:
             const auto flags = wait->windowFlags();
             waitHasFrameButtons = flags.testAnyFlags(
                 Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint | Qt::WindowSystemMenuHint);
-            if (MainWindowLinks.Window) {
-                const QPoint d = wait->frameGeometry().center() - MainWindowLinks.Window->frameGeometry().center();
+            if (MainWindowLinks.window) {
+                const QPoint d = wait->frameGeometry().center() - MainWindowLinks.window->frameGeometry().center();
                 waitCentred = d.manhattanLength() <= 4;
             }
             QTest::keyClick(wait, Qt::Key_Escape);
@@ -144,7 +144,7 @@ void TestQ6120Commands::initTestCase()
     m_reset = new QAction(QStringLiteral("Reset to Default"), m_main);
     m_restart->setEnabled(false);
     m_reset->setEnabled(false);
-    MainWindowLinks.Window = m_main;
+    MainWindowLinks.window = m_main;
     MainWindowLinks.muRemoteERestartModule = m_restart;
     MainWindowLinks.muRemoteEResetModule = m_reset;
     SocketTimeout = 2000;

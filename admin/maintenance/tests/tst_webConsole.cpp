@@ -112,7 +112,7 @@ void TestWebConsole::pageAndPopups()
     TConsoleServer server;
     QWidget main;
     main.resize(900, 700);
-    MainWindowLinks.Window = &main;
+    MainWindowLinks.window = &main;
     QWidget* host = new QWidget(&main);
     host->resize(800, 600);
     main.show();
@@ -195,7 +195,7 @@ void TestWebConsole::pageAndPopups()
     QVERIFY(!pageGuard);
     QVERIFY(!hiddenOne && !openTwo);
     delete module;
-    MainWindowLinks.Window = nullptr;
+    MainWindowLinks.window = nullptr;
     BannerImage = QImage();
 }
 

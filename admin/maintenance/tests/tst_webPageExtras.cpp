@@ -161,7 +161,7 @@ void TestWebPageExtras::initTestCase()
         QSKIP(twltest::PrivateNetworkProblem().c_str());
     m_main = new QWidget;
     m_main->resize(900, 700);
-    MainWindowLinks.Window = m_main;
+    MainWindowLinks.window = m_main;
     m_main->show();
     m_module = new TModQ6120(0);
     m_page = new TfmQ6120(nullptr, m_module);

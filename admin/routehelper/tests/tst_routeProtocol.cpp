@@ -31,14 +31,14 @@ TEST(RouteProtocol, EveryRequestReadsBackAsWritten)
         ASSERT_EQ(line.back(), '\n');
         ASSERT_LT(line.size(), MaxRequestLength);
         const tPARSED p = ParseRequest(std::string_view(line).substr(0, line.size() - 1));
-        ASSERT_TRUE(p.Request);
-        EXPECT_EQ(p.Request->Command, r.Command);
-        EXPECT_EQ(p.Request->Address, r.Address);
-        EXPECT_EQ(p.Request->InterfaceIndex, r.InterfaceIndex);
-        EXPECT_EQ(p.Request->Source, r.Source);
-        EXPECT_EQ(p.Request->NextHop, r.NextHop);
-        EXPECT_EQ(p.Request->Metric, r.Metric);
-        EXPECT_EQ(p.Request->Mac, r.Mac);
+        ASSERT_TRUE(p.request);
+        EXPECT_EQ(p.request->command, r.command);
+        EXPECT_EQ(p.request->address, r.address);
+        EXPECT_EQ(p.request->interfaceIndex, r.interfaceIndex);
+        EXPECT_EQ(p.request->source, r.source);
+        EXPECT_EQ(p.request->nextHop, r.nextHop);
+        EXPECT_EQ(p.request->metric, r.metric);
+        EXPECT_EQ(p.request->mac, r.mac);
     }
 }
 
@@ -68,12 +68,12 @@ TEST(RouteProtocol, AddressesAndNumbersAreReadStrictly)
             EXPECT_EQ(FormatAddress(*ParseAddress(row.text)), row.text);
         }
     }
-    EXPECT_FALSE(ParseRequest("route 10.99.0.5/33 2 10.77.0.1 direct 20").Request);
-    EXPECT_FALSE(ParseRequest("route 10.99.0.5/32 2 10.77.0.1 direct 4294967296").Request);
-    EXPECT_FALSE(ParseRequest("route 10.99.0.5/32 2147483648 10.77.0.1 direct 20").Request);
-    EXPECT_FALSE(ParseRequest("neigh 10.99.0.5 2 02-00-5e-10-00-05").Request);
-    EXPECT_FALSE(ParseRequest("hello ").Request);
-    EXPECT_EQ(ParseRequest(std::string(MaxRequestLength, 'x')).Reason, TReason::Oversized);
+    EXPECT_FALSE(ParseRequest("route 10.99.0.5/33 2 10.77.0.1 direct 20").request);
+    EXPECT_FALSE(ParseRequest("route 10.99.0.5/32 2 10.77.0.1 direct 4294967296").request);
+    EXPECT_FALSE(ParseRequest("route 10.99.0.5/32 2147483648 10.77.0.1 direct 20").request);
+    EXPECT_FALSE(ParseRequest("neigh 10.99.0.5 2 02-00-5e-10-00-05").request);
+    EXPECT_FALSE(ParseRequest("hello ").request);
+    EXPECT_EQ(ParseRequest(std::string(MaxRequestLength, 'x')).reason, TReason::Oversized);
 }
 
 TEST(RouteProtocol, AnswersStayOneLine)

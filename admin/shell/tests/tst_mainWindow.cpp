@@ -337,7 +337,7 @@ private slots:
         QCOMPARE(w.TimerNow->interval(), 950);
         QVERIFY(!w.TimerNow->isActive());
         // The links the device objects use.
-        QCOMPARE(MainWindowLinks.Window, &w);
+        QCOMPARE(MainWindowLinks.window, &w);
         QCOMPARE(MainWindowLinks.lbStatus, w.lbStatus);
         QCOMPARE(MainWindowLinks.muRemoteERestartModule, w.muRemoteERestartModule);
         QCOMPARE(MainWindowLinks.muRemoteEResetModule, w.muRemoteEResetModule);
