@@ -6,9 +6,7 @@
 #include "admin/model/ioTreeNode.h"
 #include "common/busyCursor.h"
 
-#include <QCollator>
 #include <QLabel>
-#include <QLocale>
 #include <QProgressBar>
 #include <QTreeWidgetItem>
 #include <algorithm>
